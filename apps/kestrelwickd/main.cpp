@@ -1,0 +1,2 @@
+// kestrelwickd: the proxy engine without windows.
+int main() { return 0; }

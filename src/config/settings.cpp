@@ -1,0 +1,10 @@
+#include "config/settings.h"
+
+namespace kw {
+
+Settings& settings() {
+  static Settings s;
+  return s;
+}
+
+}  // namespace kw

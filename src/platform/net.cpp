@@ -1,0 +1,240 @@
+// POSIX implementation of the socket layer; see net.h for the start/cleanup contract.
+#include "platform/net.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace kw {
+namespace {
+
+// Registered descriptors, each with the flag "shut down by net_cleanup".
+struct Registry {
+  std::mutex mutex;
+  std::unordered_map<int, bool> sockets;
+  bool started = false;
+  uint64_t generation = 0;  // advanced by every net_cleanup
+};
+
+Registry& registry() {
+  static Registry r;
+  return r;
+}
+
+thread_local int last_error = 0;
+
+int fail() {
+  last_error = errno;
+  return -1;
+}
+
+void ignore_sigpipe_once() {
+  static std::once_flag once;
+  std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
+
+bool register_socket(int fd, uint64_t generation_seen) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.sockets[fd] = false;
+  // A cleanup that ran while this descriptor was being made must still end it.
+  if (!r.started || r.generation != generation_seen) {
+    r.sockets[fd] = true;
+    ::shutdown(fd, SHUT_RDWR);
+    return false;
+  }
+  return true;
+}
+
+bool was_killed(int fd) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  auto it = r.sockets.find(fd);
+  return it != r.sockets.end() && it->second;
+}
+
+uint64_t current_generation(bool* started) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  *started = r.started;
+  return r.generation;
+}
+
+int set_int_option(Socket s, int level, int name) {
+  int one = 1;
+  if (::setsockopt(s, level, name, &one, sizeof one) != 0) return fail() + 1;
+  return 1;
+}
+
+}  // namespace
+
+int net_startup() {
+  ignore_sigpipe_once();
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.started = true;
+  return 1;
+}
+
+void net_cleanup() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.started = false;
+  ++r.generation;
+  for (auto& [fd, killed] : r.sockets) {
+    killed = true;
+    ::shutdown(fd, SHUT_RDWR);
+  }
+}
+
+bool net_started() {
+  bool started = false;
+  current_generation(&started);
+  return started;
+}
+
+Socket net_socket_tcp() {
+  bool started = false;
+  uint64_t generation = current_generation(&started);
+  if (!started) {
+    last_error = ENETDOWN;
+    return kNoSocket;
+  }
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return fail();
+  register_socket(fd, generation);
+  return fd;
+}
+
+int net_close(Socket s) {
+  if (s == kNoSocket) return 1;
+  {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.sockets.erase(s);
+  }
+  ::close(s);
+  return 1;
+}
+
+void net_shutdown(Socket s) {
+  if (s != kNoSocket) ::shutdown(s, SHUT_RDWR);
+}
+
+int net_set_nodelay(Socket s) { return set_int_option(s, IPPROTO_TCP, TCP_NODELAY); }
+
+int net_set_reuseaddr(Socket s) { return set_int_option(s, SOL_SOCKET, SO_REUSEADDR); }
+
+int net_bind_any(Socket s, uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_ANY);
+  a.sin_port = htons(port);
+  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return fail() + 1;
+  return 1;
+}
+
+int net_listen(Socket s, int backlog) {
+  if (::listen(s, backlog) != 0) return fail() + 1;
+  return 1;
+}
+
+uint16_t net_local_port(Socket s) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+  return ntohs(a.sin_port);
+}
+
+Socket net_accept(Socket listener, uint32_t* peer_address) {
+  bool started = false;
+  uint64_t generation = current_generation(&started);
+  sockaddr_in peer{};
+  socklen_t len = sizeof peer;
+  int fd;
+  do {
+    len = sizeof peer;
+    fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return fail();
+  if (!register_socket(fd, generation)) {
+    net_close(fd);
+    last_error = ECONNABORTED;
+    return kNoSocket;
+  }
+  if (peer_address) *peer_address = peer.sin_addr.s_addr;
+  return fd;
+}
+
+int net_connect(Socket s, uint32_t address, uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = address;
+  a.sin_port = htons(port);
+  int rc;
+  do {
+    rc = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return fail() + 1;
+  return 1;
+}
+
+int net_send(Socket s, const void* data, int n) {
+  ssize_t sent;
+  do {
+    sent = ::send(s, data, static_cast<size_t>(n), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) return fail();
+  return static_cast<int>(sent);
+}
+
+int net_recv(Socket s, void* data, int n) {
+  ssize_t got;
+  do {
+    got = ::recv(s, data, static_cast<size_t>(n), 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return fail();
+  if (got == 0 && was_killed(s)) {
+    last_error = ECONNABORTED;
+    return -1;
+  }
+  return static_cast<int>(got);
+}
+
+int net_last_error() { return last_error; }
+
+int net_lookup_ipv4(const char* host, uint32_t* address) {
+  in_addr a{};
+  if (::inet_pton(AF_INET, host, &a) == 1) {
+    *address = a.s_addr;
+    return 1;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (*host == '\0' || ::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+    return 0;
+  }
+  *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(found);
+  return 1;
+}
+
+void net_format_ipv4(uint32_t address, char* out) {
+  in_addr a{};
+  a.s_addr = address;
+  if (!::inet_ntop(AF_INET, &a, out, 16)) std::strcpy(out, "?");
+}
+
+}  // namespace kw

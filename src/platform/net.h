@@ -1,0 +1,64 @@
+// Blocking IPv4 TCP sockets with a process-wide start and cleanup.
+//
+// Every socket made through this layer (net_socket_tcp, net_accept) is entered in a registry
+// until its owner closes it with net_close. net_cleanup shuts every registered socket down in
+// both directions at once, so that every call blocked in accept, recv, send or connect on any
+// thread fails immediately; the owners still close their own descriptors, the registry never
+// closes a descriptor that belongs to another thread (so a number reused by a later open can
+// never be hit). Between net_cleanup and the next net_startup no socket can be made.
+//
+// Failures come back as results (-1, 0); the errno of the last failure of the calling thread is
+// kept for net_last_error. EINTR is retried here and nowhere else. SIGPIPE is never raised
+// (MSG_NOSIGNAL on every send). All functions may be called from any thread.
+#pragma once
+
+#include <cstdint>
+
+namespace kw {
+
+using Socket = int;
+inline constexpr Socket kNoSocket = -1;
+
+// Allows sockets to be made again. Returns 1.
+int net_startup();
+// Shuts down every registered socket and refuses new ones until the next net_startup.
+void net_cleanup();
+// 1 between net_startup and net_cleanup.
+bool net_started();
+
+// A new registered TCP socket, or kNoSocket.
+Socket net_socket_tcp();
+// Unregisters and closes; kNoSocket is ignored. Returns 1.
+int net_close(Socket s);
+// shutdown(SHUT_RDWR) of one socket.
+void net_shutdown(Socket s);
+
+int net_set_nodelay(Socket s);
+int net_set_reuseaddr(Socket s);
+// Binds to INADDR_ANY and the port (0 picks a free port). 1 or 0.
+int net_bind_any(Socket s, uint16_t port);
+int net_listen(Socket s, int backlog);
+// Port the socket is bound to (host order), 0 on failure.
+uint16_t net_local_port(Socket s);
+// Accepts and registers a connection; peer_address receives the peer's IPv4 address in
+// network order. kNoSocket on failure.
+Socket net_accept(Socket listener, uint32_t* peer_address);
+// address in network order, port in host order. 1 or 0.
+int net_connect(Socket s, uint32_t address, uint16_t port);
+
+// Bytes sent (possibly fewer than n), or -1.
+int net_send(Socket s, const void* data, int n);
+// Bytes received, 0 when the peer closed, -1 on error. A socket that net_cleanup shut down
+// reports -1 (ECONNABORTED), never an orderly close.
+int net_recv(Socket s, void* data, int n);
+
+// errno of the last failed call of this thread.
+int net_last_error();
+
+// Looks up a dotted text (converted without a look-up) or a host name (first IPv4 address).
+// 1 with the address in network order (which may be 0 for "0.0.0.0"), 0 when the look-up fails.
+int net_lookup_ipv4(const char* host, uint32_t* address);
+// Dotted form of an address in network order into out (at least 16 bytes).
+void net_format_ipv4(uint32_t address, char* out);
+
+}  // namespace kw

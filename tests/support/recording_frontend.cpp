@@ -1,0 +1,134 @@
+#include "recording_frontend.h"
+
+#include <chrono>
+#include <thread>
+
+namespace kw::test {
+
+RecordingFrontend::RecordingFrontend() { install_frontend(this); }
+
+RecordingFrontend::~RecordingFrontend() {
+  if (installed_frontend() == this) install_frontend(nullptr);
+}
+
+int RecordingFrontend::add_log_line(const char* text) {
+  std::lock_guard lock(mutex_);
+  if (!log_open_) return 0;
+  lines_.emplace_back(text);
+  return 1;
+}
+
+int RecordingFrontend::log_category_on(int code) {
+  std::lock_guard lock(mutex_);
+  if (!log_open_) return 0;
+  if (code == 1 || code == 2) return categories_[code] ? 1 : 0;
+  return 1;
+}
+
+void RecordingFrontend::set_log_status(const char* text) {
+  std::lock_guard lock(mutex_);
+  log_statuses_.emplace_back(text);
+}
+
+void RecordingFrontend::set_status_text(const char* text, Rgb colour) {
+  std::lock_guard lock(mutex_);
+  statuses_.push_back({text, colour});
+}
+
+void RecordingFrontend::show_application_error(const char* text) {
+  std::lock_guard lock(mutex_);
+  errors_.emplace_back(text);
+}
+
+int RecordingFrontend::ask_active_connections(AskHandler handler) {
+  for (;;) {
+    int control;
+    {
+      std::lock_guard lock(mutex_);
+      ++questions_;
+      if (answers_.empty()) return kAskGoBack;
+      control = answers_.front();
+      answers_.pop_front();
+    }
+    if (control == kAskGoBack || control == kAskClosed) return control;
+    if (int result = handler(control)) return result;
+  }
+}
+
+void RecordingFrontend::external_connection_seen() {
+  std::lock_guard lock(mutex_);
+  ++external_;
+}
+
+void RecordingFrontend::set_log_open(bool open) {
+  std::lock_guard lock(mutex_);
+  log_open_ = open;
+}
+
+void RecordingFrontend::set_category(int code, bool on) {
+  std::lock_guard lock(mutex_);
+  if (code == 1 || code == 2) categories_[code] = on;
+}
+
+void RecordingFrontend::script_answers(std::vector<int> controls) {
+  std::lock_guard lock(mutex_);
+  answers_.assign(controls.begin(), controls.end());
+}
+
+std::vector<std::string> RecordingFrontend::lines() const {
+  std::lock_guard lock(mutex_);
+  return lines_;
+}
+
+std::vector<RecordingFrontend::Status> RecordingFrontend::statuses() const {
+  std::lock_guard lock(mutex_);
+  return statuses_;
+}
+
+std::vector<std::string> RecordingFrontend::errors() const {
+  std::lock_guard lock(mutex_);
+  return errors_;
+}
+
+std::vector<std::string> RecordingFrontend::log_statuses() const {
+  std::lock_guard lock(mutex_);
+  return log_statuses_;
+}
+
+int RecordingFrontend::questions_asked() const {
+  std::lock_guard lock(mutex_);
+  return questions_;
+}
+
+int RecordingFrontend::external_connections() const {
+  std::lock_guard lock(mutex_);
+  return external_;
+}
+
+bool RecordingFrontend::has_line(const std::string& text) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& l : lines_)
+    if (l == text) return true;
+  return false;
+}
+
+bool RecordingFrontend::wait_for_line(const std::string& text, int timeout_ms) const {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (has_line(text)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return has_line(text);
+}
+
+void RecordingFrontend::clear() {
+  std::lock_guard lock(mutex_);
+  lines_.clear();
+  statuses_.clear();
+  errors_.clear();
+  log_statuses_.clear();
+  questions_ = 0;
+  external_ = 0;
+}
+
+}  // namespace kw::test

@@ -1,0 +1,64 @@
+// A frontend for tests: keeps every log line, status text and error box, answers the
+// active-connections question with a scripted sequence of controls. Installs itself for the
+// life of the object. Thread-safe; lines are read back as a snapshot.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "shell/frontend.h"
+
+namespace kw::test {
+
+class RecordingFrontend : public Frontend {
+ public:
+  struct Status {
+    std::string text;
+    Rgb colour;
+  };
+
+  RecordingFrontend();
+  ~RecordingFrontend() override;
+
+  int add_log_line(const char* text) override;
+  int log_category_on(int code) override;
+  void set_log_status(const char* text) override;
+  void set_status_text(const char* text, Rgb colour) override;
+  void show_application_error(const char* text) override;
+  int ask_active_connections(AskHandler handler) override;
+  void external_connection_seen() override;
+
+  // Settings of the recording.
+  void set_log_open(bool open);        // false: lines dropped, categories off
+  void set_category(int code, bool on);
+  // Controls pressed, in order, when the question is asked; when they run out, Go Back.
+  void script_answers(std::vector<int> controls);
+
+  std::vector<std::string> lines() const;
+  std::vector<Status> statuses() const;
+  std::vector<std::string> errors() const;
+  std::vector<std::string> log_statuses() const;
+  int questions_asked() const;
+  int external_connections() const;
+  // True when some line equals text exactly.
+  bool has_line(const std::string& text) const;
+  // Waits up to timeout_ms for a line equal to text.
+  bool wait_for_line(const std::string& text, int timeout_ms = 10000) const;
+  void clear();
+
+ private:
+  mutable std::mutex mutex_;
+  bool log_open_ = true;
+  bool categories_[3] = {true, true, true};
+  std::vector<std::string> lines_;
+  std::vector<Status> statuses_;
+  std::vector<std::string> errors_;
+  std::vector<std::string> log_statuses_;
+  std::deque<int> answers_;
+  int questions_ = 0;
+  int external_ = 0;
+};
+
+}  // namespace kw::test
