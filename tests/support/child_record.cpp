@@ -1,0 +1,75 @@
+#include "child_record.h"
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/executable_path.h"
+
+namespace kw::test {
+
+std::string test_child_path() {
+  char exe[4096];
+  if (executable_path(exe, sizeof exe) == 0) return "kw_test_child";
+  std::string path(exe);
+  return path.substr(0, path.rfind('/') + 1) + "kw_test_child";
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kw child XXXXXX").string();
+  if (::mkdtemp(pattern.data())) path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<ChildRun> read_child_runs(const std::string& record) {
+  std::vector<ChildRun> runs;
+  std::ifstream in(record);
+  std::string line;
+  ChildRun run;
+  bool open = false;
+  while (std::getline(in, line)) {
+    if (line.rfind("run ", 0) == 0) {
+      run = ChildRun{};
+      char sigpipe[16] = {};
+      open = std::sscanf(line.c_str(), "run %d extra_fds=%d sigpipe=%15s", &run.pid, &run.extra_fds,
+                         sigpipe) == 3;
+      run.sigpipe_default = std::string(sigpipe) == "default";
+    } else if (open && line.rfind("arg ", 0) == 0) {
+      run.args.push_back(line.substr(4));
+    } else if (open && line == "end") {
+      runs.push_back(run);
+      open = false;
+    }
+  }
+  return runs;
+}
+
+std::vector<int> read_child_terminations(const std::string& record) {
+  std::vector<int> pids;
+  std::ifstream in(record);
+  std::string line;
+  while (std::getline(in, line)) {
+    int pid = 0;
+    if (std::sscanf(line.c_str(), "terminated %d", &pid) == 1) pids.push_back(pid);
+  }
+  return pids;
+}
+
+bool wait_until(const std::function<bool()>& done, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+}  // namespace kw::test
