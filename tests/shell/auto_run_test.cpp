@@ -1,0 +1,143 @@
+// The launcher against a real program: the argument handed over once and whole, one copy at a
+// time, a new copy once the old one has ended, and SIGTERM at shutdown to that copy only.
+#include "shell/auto_run.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "config/settings.h"
+#include "support/child_record.h"
+
+namespace kw {
+namespace {
+
+using test::read_child_runs;
+using test::read_child_terminations;
+using test::wait_until;
+
+class AutoRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override { use_command(""); }
+
+  void TearDown() override {
+    // Whatever a failed expectation left running ends here.
+    close_auto_run(record_);
+    settings().auto_run.clear();
+  }
+
+  // The auto-run command line: the test child, quoted (the record file's folder has a blank),
+  // followed by extra.
+  void use_command(const std::string& extra) {
+    settings().auto_run = "\"" + test::test_child_path() + "\" \"" + record_file_ + "\"";
+    if (!extra.empty()) settings().auto_run += " " + extra;
+  }
+
+  size_t runs() { return read_child_runs(record_file_).size(); }
+
+  test::ScratchDir dir_;
+  std::string record_file_ = dir_.file("record");
+  AutoRunRecord record_;
+};
+
+TEST_F(AutoRunTest, HandsTheArgumentOverOnceAndWhole) {
+  hold_auto_run_argument(record_, "http://127.0.0.1/a \"quoted\" page.html");
+  ASSERT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  EXPECT_FALSE(record_.argument_waiting);
+  ASSERT_TRUE(wait_until([&] { return runs() == 1; }));
+  std::vector<test::ChildRun> seen = read_child_runs(record_file_);
+  EXPECT_EQ(seen[0].args, std::vector<std::string>{"http://127.0.0.1/a \"quoted\" page.html"});
+  EXPECT_EQ(seen[0].pid, find_auto_run_window(record_));
+}
+
+TEST_F(AutoRunTest, OneCopyWhileItRunsAndANewOneAfterItEnds) {
+  ASSERT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  pid_t first = find_auto_run_window(record_);
+  ASSERT_NE(first, 0);
+  ASSERT_TRUE(wait_until([&] { return runs() == 1; }));
+
+  // Still running: counts as launched, nothing new starts, a waiting argument is used up.
+  hold_auto_run_argument(record_, "late.html");
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  EXPECT_EQ(find_auto_run_window(record_), first);
+  EXPECT_FALSE(record_.argument_waiting);
+
+  // The user closes it; the next launch starts a new copy, without the used-up argument.
+  ASSERT_EQ(::kill(first, SIGTERM), 0);
+  ASSERT_TRUE(wait_until([&] { return find_auto_run_window(record_) == 0; }));
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  pid_t second = find_auto_run_window(record_);
+  EXPECT_NE(second, 0);
+  EXPECT_NE(second, first);
+  ASSERT_TRUE(wait_until([&] { return runs() == 2; }));
+  std::vector<test::ChildRun> seen = read_child_runs(record_file_);
+  EXPECT_EQ(seen[0].pid, first);
+  EXPECT_EQ(seen[1].pid, second);
+  EXPECT_TRUE(seen[1].args.empty());
+}
+
+TEST_F(AutoRunTest, ShutdownEndsOnlyTheStartedCopy) {
+  ChildProcess other;  // the same program, started some other way
+  ASSERT_EQ(ChildProcess::spawn({test::test_child_path(), record_file_}, &other), 1);
+  ASSERT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  pid_t started = find_auto_run_window(record_);
+  ASSERT_TRUE(wait_until([&] { return runs() == 2; }));
+
+  close_auto_run(record_);
+  ASSERT_TRUE(wait_until([&] { return find_auto_run_window(record_) == 0; }));
+  EXPECT_EQ(read_child_terminations(record_file_), std::vector<int>{started});
+  EXPECT_TRUE(other.running());
+  other.terminate();
+  EXPECT_TRUE(wait_until([&] { return !other.running(); }));
+}
+
+TEST_F(AutoRunTest, ShutdownWithNothingStartedOrAlreadyEndedDoesNothing) {
+  close_auto_run(record_);
+  use_command("--exit");
+  ASSERT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  ASSERT_TRUE(wait_until([&] { return find_auto_run_window(record_) == 0; }));
+  close_auto_run(record_);
+  EXPECT_TRUE(read_child_terminations(record_file_).empty());
+}
+
+TEST_F(AutoRunTest, NoCommandLineOrCtrlHeldStartsNothingAndKeepsTheArgument) {
+  struct Case {
+    bool with_command;
+    bool ctrl_held;
+  };
+  for (Case c : {Case{false, false}, Case{true, true}}) {
+    use_command("");
+    if (!c.with_command) settings().auto_run.clear();
+    hold_auto_run_argument(record_, "page.html");
+    EXPECT_EQ(launch_auto_run(record_, c.ctrl_held), kAutoRunNotLaunched);
+    EXPECT_TRUE(record_.argument_waiting);
+    EXPECT_EQ(find_auto_run_window(record_), 0);
+  }
+}
+
+TEST_F(AutoRunTest, CommandAndArgumentHoldAtMost255Characters) {
+  // The command plus a blank, two quotes and the argument: exactly 255 starts, 256 does not.
+  use_command("--exit");
+  size_t fixed = settings().auto_run.size() + 3;
+  ASSERT_LT(fixed, kAutoRunCommandMax);
+
+  hold_auto_run_argument(record_, std::string(kAutoRunCommandMax - fixed + 1, 'x'));
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunNotLaunched);
+  EXPECT_FALSE(record_.argument_waiting) << "an argument is handed over at most once";
+
+  std::string fits(kAutoRunCommandMax - fixed, 'y');
+  hold_auto_run_argument(record_, fits);
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  ASSERT_TRUE(wait_until([&] { return runs() == 1; }));
+  EXPECT_EQ(read_child_runs(record_file_)[0].args, (std::vector<std::string>{"--exit", fits}));
+}
+
+TEST_F(AutoRunTest, ProgramThatCannotStartIsIgnoredSilently) {
+  settings().auto_run = "\"" + dir_.file("no such browser") + "\" --new-window";
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunNotLaunched);
+  settings().auto_run = "   ";
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunNotLaunched);
+  EXPECT_EQ(find_auto_run_window(record_), 0);
+}
+
+}  // namespace
+}  // namespace kw
