@@ -20,8 +20,9 @@ class AutoRunTest : public ::testing::Test {
   void SetUp() override { use_command(""); }
 
   void TearDown() override {
-    // Whatever a failed expectation left running ends here.
+    // Whatever a test left running ends here, and is reaped.
     close_auto_run(record_);
+    EXPECT_TRUE(wait_until([&] { return find_auto_run_window(record_) == 0; }));
     settings().auto_run.clear();
   }
 

@@ -1,0 +1,148 @@
+// The help viewer driven offscreen: it opens at the requested topic, follows links between
+// topics with a working history, follows no other link, explains a missing file or topic, and
+// show_help reuses one window. With KW_SHOT_DIR set, the rendered viewer is saved there as
+// help_viewer.png for a person to look at.
+#include "shell/help_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "support/child_record.h"
+
+namespace kw {
+namespace {
+
+class HelpWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "kw_shell_gui_tests";
+    static char* argv[] = {name, nullptr};
+    if (!qApp) new QApplication(argc, argv);
+  }
+
+  void write_help(const std::string& text) { std::ofstream(path_) << text; }
+
+  QString page(const HelpWindow& w) { return w.browser()->toPlainText(); }
+
+  // Moves the keyboard focus to the next link of the page and activates it, as a user would.
+  void activate_next_link(HelpWindow& w) {
+    w.browser()->setFocus();
+    QTest::keyClick(w.browser(), Qt::Key_Tab);
+    QTest::keyClick(w.browser(), Qt::Key_Return);
+  }
+
+  test::ScratchDir dir_;
+  std::string path_ = dir_.file("Kestrelwick.hlp");
+};
+
+const char kTwoTopics[] =
+    "@topic 1 Start\n<p>First page. <a href=\"topic:2#later\">Go on</a></p>\n"
+    "@topic 2 Next\n<p>Second page.</p><a name=\"later\"></a><p>Later part.</p>\n";
+
+TEST_F(HelpWindowTest, OpensAtTheTopicWithZeroMeaningOne) {
+  write_help(kTwoTopics);
+  HelpWindow w(path_);
+  w.show_topic(0);
+  EXPECT_EQ(w.current_topic(), 1);
+  EXPECT_TRUE(page(w).contains("First page."));
+  EXPECT_EQ(w.windowTitle(), "Kestrelwick Help - Start");
+  w.show_topic(2);
+  EXPECT_EQ(w.current_topic(), 2);
+  EXPECT_EQ(w.topic_list()->currentItem()->text(), "Next");
+}
+
+TEST_F(HelpWindowTest, LinksBetweenTopicsWithBackAndForward) {
+  write_help(kTwoTopics);
+  HelpWindow w(path_);
+  w.show();
+  w.show_topic(1);
+  activate_next_link(w);
+  EXPECT_EQ(w.current_topic(), 2);
+  EXPECT_TRUE(page(w).contains("Second page."));
+
+  QList<QPushButton*> buttons = w.findChildren<QPushButton*>();
+  QPushButton* back_button = nullptr;
+  QPushButton* forward_button = nullptr;
+  for (QPushButton* b : buttons) {
+    if (b->text() == "&Back") back_button = b;
+    if (b->text() == "&Forward") forward_button = b;
+  }
+  ASSERT_TRUE(back_button && forward_button);
+  ASSERT_TRUE(back_button->isEnabled());
+  QTest::mouseClick(back_button, Qt::LeftButton);
+  EXPECT_EQ(w.current_topic(), 1);
+  ASSERT_TRUE(forward_button->isEnabled());
+  QTest::mouseClick(forward_button, Qt::LeftButton);
+  EXPECT_EQ(w.current_topic(), 2);
+}
+
+TEST_F(HelpWindowTest, FollowsNoLinkOutsideTheHelp) {
+  write_help("@topic 1 Start\n<p>Here. <a href=\"http://127.0.0.1:1/\">away</a></p>\n");
+  HelpWindow w(path_);
+  w.show();
+  w.show_topic(1);
+  activate_next_link(w);
+  EXPECT_EQ(w.current_topic(), 1);
+  EXPECT_TRUE(page(w).contains("Here."));
+}
+
+TEST_F(HelpWindowTest, MissingFileIsExplainedAndFoundOnceItExists) {
+  HelpWindow w(path_);
+  w.show_topic(11);
+  EXPECT_FALSE(w.file_read());
+  EXPECT_EQ(w.current_topic(), 0);
+  EXPECT_TRUE(page(w).contains("The help file cannot be read"));
+  EXPECT_TRUE(page(w).contains(QString::fromStdString(path_)));
+
+  write_help(kTwoTopics);
+  w.show_topic(1);
+  EXPECT_TRUE(w.file_read());
+  EXPECT_EQ(w.current_topic(), 1);
+  EXPECT_EQ(w.topic_list()->count(), 2);
+}
+
+TEST_F(HelpWindowTest, MissingTopicIsExplained) {
+  write_help(kTwoTopics);
+  HelpWindow w(path_);
+  w.show_topic(63);
+  EXPECT_TRUE(page(w).contains("No such help topic"));
+  EXPECT_TRUE(page(w).contains("no topic 63"));
+}
+
+TEST_F(HelpWindowTest, ShowHelpReusesOneViewerOnTheShippedFile) {
+  show_help(0);
+  HelpWindow* first = help_window();
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->isVisible());
+  EXPECT_TRUE(first->file_read()) << "Kestrelwick.hlp belongs beside the program";
+  EXPECT_EQ(first->current_topic(), 1);
+  show_help(31);
+  EXPECT_EQ(help_window(), first);
+  EXPECT_EQ(first->current_topic(), 31);
+
+  QImage shot = first->grab().toImage();
+  ASSERT_FALSE(shot.isNull());
+  if (const char* dir = std::getenv("KW_SHOT_DIR")) {
+    shot.save(QString("%1/help_viewer.png").arg(dir));
+  }
+  // Something is drawn: the page holds text in more than one colour.
+  QRect page_area(first->browser()->mapTo(first, QPoint(0, 0)), first->browser()->size());
+  std::set<QRgb> colours;
+  for (int y = page_area.top(); y < page_area.bottom(); y += 3) {
+    for (int x = page_area.left(); x < page_area.right(); x += 3) colours.insert(shot.pixel(x, y));
+  }
+  EXPECT_GT(colours.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kw
