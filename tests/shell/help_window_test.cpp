@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QListWidget>
 #include <QPushButton>
@@ -23,13 +22,6 @@ namespace {
 
 class HelpWindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "kw_shell_gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
-  }
-
   void write_help(const std::string& text) { std::ofstream(path_) << text; }
 
   QString page(const HelpWindow& w) { return w.browser()->toPlainText(); }
