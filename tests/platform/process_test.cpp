@@ -77,18 +77,5 @@ TEST_F(ChildProcessTest, EndedProcessIsReapedAndNeverSignalled) {
   EXPECT_EQ(child.terminate(), 0);
 }
 
-TEST_F(ChildProcessTest, ProgramThatCannotStartLeavesTheOldOneAlone) {
-  ChildProcess child;
-  ASSERT_EQ(ChildProcess::spawn(child_words(), &child), 1);
-  pid_t pid = child.pid();
-  EXPECT_EQ(ChildProcess::spawn({dir_.file("no such program")}, &child), 0);
-  EXPECT_EQ(ChildProcess::spawn({}, &child), 0);
-  EXPECT_EQ(ChildProcess::spawn({""}, &child), 0);
-  EXPECT_EQ(child.pid(), pid);
-  EXPECT_TRUE(child.running());
-  child.terminate();
-  EXPECT_TRUE(wait_until([&] { return !child.running(); }));
-}
-
 }  // namespace
 }  // namespace kw

@@ -91,15 +91,6 @@ TEST_F(AutoRunTest, ShutdownEndsOnlyTheStartedCopy) {
   EXPECT_TRUE(wait_until([&] { return !other.running(); }));
 }
 
-TEST_F(AutoRunTest, ShutdownWithNothingStartedOrAlreadyEndedDoesNothing) {
-  close_auto_run(record_);
-  use_command("--exit");
-  ASSERT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
-  ASSERT_TRUE(wait_until([&] { return find_auto_run_window(record_) == 0; }));
-  close_auto_run(record_);
-  EXPECT_TRUE(read_child_terminations(record_file_).empty());
-}
-
 TEST_F(AutoRunTest, NoCommandLineOrCtrlHeldStartsNothingAndKeepsTheArgument) {
   struct Case {
     bool with_command;

@@ -71,18 +71,6 @@ TEST(HelpFileLoad, MissingFileReadsNothing) {
   EXPECT_EQ(file.find(1), nullptr);
 }
 
-TEST(HelpFileLoad, TopicZeroMeansTheFirstTopic) {
-  EXPECT_EQ(help_topic_to_show(0), 1);
-  EXPECT_EQ(help_topic_to_show(29), 29);
-}
-
-TEST(HelpFileLoad, PathIsBesideTheProgram) {
-  std::string path = help_file_path();
-  std::string exe = test::test_child_path();  // also beside the program
-  EXPECT_EQ(path.substr(0, path.rfind('/')), exe.substr(0, exe.rfind('/')));
-  EXPECT_EQ(path.substr(path.rfind('/') + 1), "Kestrelwick.hlp");
-}
-
 TEST(ShippedHelpFile, HoldsEveryTopicTheProgramOpensAndLinksResolve) {
   HelpFile file;
   ASSERT_EQ(file.load(help_file_path()), 1) << help_file_path();
