@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBrowser>
+#include <QTextOption>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -66,6 +67,12 @@ class HelpBrowser : public QTextBrowser {
   HelpBrowser(const HelpFile& file, QWidget* parent) : QTextBrowser(parent), file_(file) {
     setOpenExternalLinks(false);
     document()->setDefaultStyleSheet(kStyleSheet);
+    // Long expressions in narrow table cells break rather than widen the page, so the page
+    // always fits the width and never needs to scroll sideways.
+    QTextOption wrap = document()->defaultTextOption();
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document()->setDefaultTextOption(wrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   }
 
   QVariant loadResource(int type, const QUrl& url) override {
@@ -132,6 +139,33 @@ HelpWindow::HelpWindow(std::string path, QWidget* parent)
 
 QTextBrowser* HelpWindow::browser() const { return browser_; }
 
+void HelpWindow::follow_modal_window() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal != this && modal != parentWidget()) attach_to(modal);
+}
+
+void HelpWindow::attach_to(QWidget* owner) {
+  if (QWidget* old = parentWidget()) old->removeEventFilter(this);
+  bool was_visible = isVisible();
+  setParent(owner, Qt::Window);  // hides the window
+  if (owner) owner->installEventFilter(this);
+  if (was_visible) show();
+}
+
+bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The modal window that owns the help is closing (a window being destroyed hides first):
+  // the help stays open and moves to the modal window below it, if any, else stands alone.
+  if (watched == parentWidget() && event->type() == QEvent::Hide) {
+    QWidget* next = nullptr;
+    for (QWidget* w = parentWidget()->parentWidget(); w && !next; w = w->parentWidget()) {
+      QWidget* window = w->window();
+      if (window->isVisible() && window->windowModality() != Qt::NonModal) next = window;
+    }
+    attach_to(next);
+  }
+  return false;
+}
+
 void HelpWindow::read_file() {
   file_read_ = file_.load(path_) == 1;
   topic_list_->clear();
@@ -181,6 +215,7 @@ void show_help(int topic) {
                      &QObject::deleteLater);
   }
   shared_viewer->show_topic(topic);
+  shared_viewer->follow_modal_window();
   if (shared_viewer->isMinimized()) shared_viewer->showNormal();
   shared_viewer->show();
   shared_viewer->raise();

@@ -40,8 +40,18 @@ class HelpWindow : public QWidget {
   QTextBrowser* browser() const;
   QListWidget* topic_list() const { return topic_list_; }
 
+  // A modal window blocks input to every window that is not its own. While one is active, the
+  // help is made a window of it so that help asked for from a dialog can be read and used;
+  // when that window closes, the help stays open and moves to the modal window below it, or
+  // becomes a window of its own again.
+  void follow_modal_window();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void read_file();
+  void attach_to(QWidget* owner);
   void on_source_changed(const QUrl& url);
 
   std::string path_;

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QImage>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
@@ -134,6 +136,44 @@ TEST_F(HelpWindowTest, ShowHelpReusesOneViewerOnTheShippedFile) {
     for (int x = page_area.left(); x < page_area.right(); x += 3) colours.insert(shot.pixel(x, y));
   }
   EXPECT_GT(colours.size(), 3u);
+}
+
+// Records whether the window it watches is blocked by a modal window.
+class BlockWatch : public QObject {
+ public:
+  bool blocked = false;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::WindowBlocked) blocked = true;
+    if (event->type() == QEvent::WindowUnblocked) blocked = false;
+    return false;
+  }
+};
+
+TEST_F(HelpWindowTest, HelpFromNestedModalDialogsStaysUsableAndOpen) {
+  show_help(1);
+  QPointer<HelpWindow> viewer = help_window();
+  BlockWatch watch;
+  viewer->installEventFilter(&watch);
+  {
+    QDialog list;
+    list.setModal(true);
+    list.show();
+    ASSERT_TRUE(watch.blocked) << "a modal dialog blocks other windows";
+    {
+      QDialog editor(&list);
+      editor.setModal(true);
+      editor.show();
+      show_help(31);
+      EXPECT_FALSE(watch.blocked);
+    }
+    ASSERT_TRUE(viewer);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_FALSE(watch.blocked) << "the help moves to the dialog below";
+  }
+  ASSERT_TRUE(viewer) << "closing the dialogs must not close the help";
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_EQ(viewer->parentWidget(), nullptr);
+  EXPECT_EQ(viewer->current_topic(), 31);
 }
 
 }  // namespace
