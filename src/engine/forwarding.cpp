@@ -1,0 +1,285 @@
+// Request forwarding and reply relay for one connection; see forwarding.h. The request goes out
+// as HTTP/1.0 with the headers left after the connection's preparation; the reply's end is the
+// server closing its connection, and a rewritten body goes out without a length.
+#include "engine/forwarding.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/settings.h"
+#include "engine/char_class.h"
+#include "engine/generated_pages.h"
+#include "engine/gif_freezer.h"
+#include "engine/head_writer.h"
+#include "engine/listener.h"
+#include "filters/header_filters.h"
+#include "filters/page_filter.h"
+#include "shell/frontend.h"
+
+namespace kw {
+namespace {
+
+// Extensions whose reload keeps the conditional headers (images and applets).
+constexpr const char* kStaticExtensions[] = {"jpg", "jpeg", "gif", "png", "xbm", "class"};
+
+// Content types that go through the web page filters, tested in this order as prefixes.
+struct FilteredType {
+  const char* type;
+  int length;
+};
+constexpr FilteredType kFilteredTypes[] = {
+    {"text/html", 9},       {"text/css", 8},       {"text/javascript", 15},
+    {"application/x-javascript", 24}, {"text/vbscript", 13}, {"multipart/x-mixed-replace", 25},
+};
+
+// The request target as sent upstream: the whole URL through a remote proxy, else from the
+// path on. Both run to the end of the URL (terminated by the parser).
+const char* request_target(const RequestLine* request) {
+  return remote_proxy_in_use() != nullptr ? request->url : request->path;
+}
+
+// A signed decimal number: leading blanks, an optional sign, digits up to the first non-digit;
+// no digits give 0. Kept within 32 bits.
+int32_t read_signed_decimal(const char* p) {
+  while (is_skippable_blank(*p)) ++p;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  int64_t n = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (n < INT32_MAX) n = n * 10 + (*p - '0');
+    ++p;
+  }
+  if (n > INT32_MAX) n = INT32_MAX;
+  return static_cast<int32_t>(negative ? -n : n);
+}
+
+int send_all(Socket s, const char* data, int n) {
+  while (n > 0) {
+    int sent = net_send(s, data, n);
+    if (sent <= 0) return 0;
+    data += sent;
+    n -= sent;
+  }
+  return 1;
+}
+
+int send_connect_failure(HttpMessage* client) {
+  const RequestLine* r = client->request;
+  add_log_linef("R** %d Socket Error %d for %s **", static_cast<int>(client->number),
+                net_last_error(), "connect()");
+  send_text(client, kHostNotFoundHead);
+  send_error_page(client, kConnectFailedPage, r->host, 0);
+  return 0;
+}
+
+// A look-up failed: the status line and the page naming the host.
+void send_lookup_failure(HttpMessage* client, const char* host, int host_len) {
+  send_text(client, kHostNotFoundHead);
+  send_error_page(client, kHostLookupFailedPage, host, host_len);
+}
+
+}  // namespace
+
+ProxyEntry* remote_proxy_in_use() {
+  if (!settings_has(EnableProxy)) return nullptr;
+  return current_proxy.load(std::memory_order_acquire);
+}
+
+int resolve_target(Connection* c, TargetAddress* target) {
+  if (ProxyEntry* proxy = remote_proxy_in_use()) {
+    std::atomic_ref<uint32_t> cached(proxy->resolved_address);
+    uint32_t address = cached.load(std::memory_order_relaxed);
+    if (address == 0) {
+      const char* host = proxy->host != nullptr ? proxy->host : "";
+      if (!net_lookup_ipv4(host, &address)) {
+        send_lookup_failure(&c->client, host, 0);
+        return 0;
+      }
+      if (address == 0) return 0;
+      cached.store(address, std::memory_order_relaxed);
+    }
+    target->address = address;
+    target->port = static_cast<uint16_t>(proxy->port);
+    return 1;
+  }
+
+  const RequestLine& r = c->request;
+  if (r.host_len >= kHostNameSize) {
+    send_lookup_failure(&c->client, r.host, r.host_len);
+    return 0;
+  }
+  std::memcpy(c->host_name, r.host, static_cast<size_t>(r.host_len));
+  c->host_name[r.host_len] = '\0';
+  uint32_t address = 0;
+  if (!net_lookup_ipv4(c->host_name, &address)) {
+    send_lookup_failure(&c->client, c->host_name, 0);
+    return 0;
+  }
+  if (address == 0) return 0;
+  target->address = address;
+  target->port = r.port;
+  return 1;
+}
+
+int forward_request(HttpMessage* client, HttpMessage* server, const TargetAddress& target) {
+  Socket s = net_socket_tcp();
+  *server->socket = s;
+  if (s == kNoSocket) {
+    show_application_error("Can't open client socket");
+    return 0;
+  }
+  if (!net_connect(s, target.address, target.port)) return send_connect_failure(client);
+
+  bool reload = false;
+  HeaderField* pragma = find_header(client, "Pragma");
+  if (pragma != nullptr && equals_ignoring_case(pragma->value, "no-cache") &&
+      !is_static_file(client->request)) {
+    remove_header(client, "If-Modified-Since");
+    remove_header(client, "If-None-Match");
+    reload = true;
+    add_log_line("WBrowser reload detected...");
+  }
+
+  if (!send_request(client, server)) return 0;
+
+  if (!parse_status_line(server)) {
+    if (stop_requested.load()) return 0;
+    add_log_line("RMalformed reply!");
+    return -1;
+  }
+  if (server->status->major > 0 && !parse_headers(server)) {
+    add_log_line("RError parsing HTTP reply headers");
+    return 0;
+  }
+  if (reload) remove_header(server, "Last-Modified");
+  if (settings_has(Enable | FilterHeadersIn)) apply_header_filters(server, client, HEADER_IN);
+  log_message(server);
+
+  RelayMode mode = choose_relay_mode(server);
+  if (!send_reply_head(client, server)) return 0;
+
+  switch (mode) {
+    case RelayMode::kFilter: {
+      HeaderField* type = find_header(server, "Content-type");
+      return filter_page_body(server, client, type->value) != 0 ? 1 : 0;
+    }
+    case RelayMode::kGif:
+      return freeze_gif(server, client) != 0 ? 1 : 0;
+    case RelayMode::kPlain:
+      break;
+  }
+  return relay_to_end(server, client) != 0 ? 1 : 0;
+}
+
+int send_request(HttpMessage* client, HttpMessage* server) {
+  const RequestLine* r = client->request;
+  HeadWriter head(*server->socket);
+  head.add(r->method, static_cast<size_t>(r->method_len));
+  head.add(" ", 1);
+  head.add(request_target(r));
+  head.add(" HTTP/1.0\r\n");
+  for (HeaderField* h = client->headers; h != nullptr; h = h->next) {
+    if (h->name != nullptr) head.add_header(h->name, h->value);
+  }
+  head.add("\r\n", 2);
+  if (!head.flush()) return 0;
+
+  HeaderField* length = find_header(client, "Content-length");
+  if (length == nullptr) return 1;
+  int32_t n = read_signed_decimal(length->value);
+  add_log_linef("GPosting %d bytes...", n);
+  while (n > 0) {
+    int piece = n < kLineBufferSize ? n : kLineBufferSize;
+    if (read_bytes(client, client->line, piece) < 1) return 0;
+    if (!send_all(*server->socket, client->line, piece)) return 0;
+    n -= piece;
+  }
+  return 1;
+}
+
+int send_reply_head(HttpMessage* client, HttpMessage* server) {
+  const StatusLine* s = server->status;
+  if (s->major == 0) return 1;
+  char version[16];
+  std::snprintf(version, sizeof version, "HTTP/%d.%d ", s->major, s->minor);
+  HeadWriter head(*client->socket);
+  head.add(version);
+  head.add(s->code);
+  head.add(" ", 1);
+  head.add(s->reason);
+  head.add("\r\n", 2);
+  for (HeaderField* h = server->headers; h != nullptr; h = h->next) {
+    if (h->name != nullptr) head.add_header(h->name, h->value);
+  }
+  head.add("\r\n", 2);
+  return head.flush();
+}
+
+int is_static_file(const RequestLine* request) {
+  const char* path = request->path;
+  int dot = -1;
+  for (int i = request->path_len; i >= 1; --i) {
+    if (path[i] == '.') {
+      dot = i;
+      break;
+    }
+  }
+  if (dot < 0) return 0;
+  int length_in_path = request->path_len - (dot + 1);
+  if (length_in_path < 3 || length_in_path > 5) return 0;
+  const char* extension = path + dot + 1;  // runs to the end of the URL
+  for (const char* exempt : kStaticExtensions) {
+    if (equals_ignoring_case(extension, exempt)) return 1;
+  }
+  return 0;
+}
+
+RelayMode choose_relay_mode(HttpMessage* server) {
+  if (!settings_has(Enable)) return RelayMode::kPlain;
+  HeaderField* type = find_header(server, "Content-type");
+  if (type == nullptr) return RelayMode::kPlain;
+  if (settings_has(FreezeGIF) && std::strcmp(type->value, "image/gif") == 0) {
+    remove_header(server, "Content-length");
+    return RelayMode::kGif;
+  }
+  if (!settings_has(FilterHTML)) return RelayMode::kPlain;
+  for (const FilteredType& t : kFilteredTypes) {
+    if (!prefix_equals_ignoring_case(type->value, t.type, t.length)) continue;
+    char first = server->status->code[0];
+    if (find_header(server, "Transfer-Encoding") != nullptr || (first != '2' && first != '4')) {
+      return RelayMode::kPlain;
+    }
+    remove_header(server, "Content-length");
+    return RelayMode::kFilter;
+  }
+  return RelayMode::kPlain;
+}
+
+void log_message(HttpMessage* msg) {
+  if (!log_category_on(kLogHttpHeaders)) return;
+  LogLock lock;
+  if (!add_log_line("W")) return;
+  int number = static_cast<int>(msg->number);
+  char start;
+  if (const RequestLine* r = msg->request) {
+    add_log_linef("W+++GET %d+++", number);
+    if (const ProxyEntry* proxy = remote_proxy_in_use()) {
+      add_log_linef("CUsing Proxy - %s:%d", proxy->host != nullptr ? proxy->host : "",
+                    static_cast<int>(proxy->port));
+    }
+    start = 'G';
+    add_log_linef("G%.*s %s HTTP/%01d.%01d", r->method_len, r->method, request_target(r),
+                  r->major, r->minor);
+  } else {
+    const StatusLine* s = msg->status;
+    add_log_linef("W+++RESP %d+++", number);
+    start = 'Y';
+    add_log_linef("YHTTP/%d.%d %s %s", s->major, s->minor, s->code, s->reason);
+  }
+  for (HeaderField* h = msg->headers; h != nullptr; h = h->next) {
+    if (h->name != nullptr) add_log_linef("%c%s: %s", start, h->name, h->value);
+  }
+}
+
+}  // namespace kw

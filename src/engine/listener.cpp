@@ -1,0 +1,183 @@
+// Listener thread, active connection count, connection numbers and restart.
+#include "engine/listener.h"
+
+#include <pthread.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "config/settings.h"
+#include "engine/connection.h"
+#include "platform/designed_lock.h"
+#include "shell/frontend.h"
+
+namespace kw {
+
+std::atomic<int> stop_requested{0};
+std::atomic<int16_t> listener_running{0};
+
+namespace {
+
+constexpr int kBacklog = 10;
+constexpr uint32_t kLoopbackAddress = 0x0100007F;  // 127.0.0.1 in network order
+
+constexpr char kOutsideWarning[] =
+    "** WARNING **\nSomeone From outside is trying to get in!\na request was received from a "
+    "non-loopback\nsocket address. You can open the log window\nto log their IP address.";
+
+DesignedLock connection_lock;
+int32_t active_connections = 0;  // guarded by connection_lock
+std::atomic<uint32_t> connection_counter{0};
+std::atomic<uint16_t> bound_port{0};
+std::atomic<int> start_pause_ms{2000};
+std::atomic<bool> loopback_only{false};
+
+// Owns the listening socket for the life of one listener.
+class ListeningSocket {
+ public:
+  ListeningSocket() : socket_(net_socket_tcp()) {}
+  ~ListeningSocket() { close(); }
+  ListeningSocket(const ListeningSocket&) = delete;
+  ListeningSocket& operator=(const ListeningSocket&) = delete;
+  Socket get() const { return socket_; }
+  void close() {
+    net_close(socket_);
+    socket_ = kNoSocket;
+  }
+
+ private:
+  Socket socket_;
+};
+
+void* run_connection(void* handoff) {
+  Socket client = *static_cast<Socket*>(handoff);
+  std::free(handoff);
+  connection_thread(client);
+  return nullptr;
+}
+
+// Starts a detached connection thread that owns the socket in the hand-over record.
+// 0 when no thread could be started (the record is then still the caller's).
+int start_connection_thread(Socket* handoff) {
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, run_connection, handoff) != 0) return 0;
+  pthread_detach(thread);
+  return 1;
+}
+
+void refuse_outside_peer(Socket client, uint32_t peer) {
+  external_connection_seen();
+  show_application_error(kOutsideWarning);
+  char dotted[16];
+  net_format_ipv4(peer, dotted);
+  add_log_linef("RListener received external connection from %s!", dotted);
+  net_close(client);
+}
+
+void accept_loop(Socket listener) {
+  while (!stop_requested.load()) {
+    auto* handoff = static_cast<Socket*>(std::malloc(sizeof(Socket)));
+    if (handoff == nullptr) {
+      show_application_error("malloc() error in start_listener");
+      return;
+    }
+    uint32_t peer = 0;
+    Socket client = net_accept(listener, &peer);
+    if (client == kNoSocket) {
+      std::free(handoff);
+      return;
+    }
+    if (peer != kLoopbackAddress) {
+      std::free(handoff);
+      refuse_outside_peer(client, peer);
+      continue;
+    }
+    *handoff = client;
+    if (!start_connection_thread(handoff)) {
+      // Out of threads: this browser connection is closed unanswered, later ones may fare
+      // better, so the listener goes on.
+      std::free(handoff);
+      net_close(client);
+    }
+  }
+}
+
+}  // namespace
+
+int start_listener(int port) {
+  ListeningSocket listening;
+  if (listening.get() == kNoSocket) {
+    show_application_error("Can't open listener socket");
+    return 0;
+  }
+  set_status_textf(kYellow, "Starting listener on port %d", port);
+  std::this_thread::sleep_for(std::chrono::milliseconds(start_pause_ms.load()));
+
+  int16_t idle = 0;
+  if (!listener_running.compare_exchange_strong(idle, 1)) return 0;
+
+  Socket s = listening.get();
+  net_set_reuseaddr(s);
+  uint16_t wanted = static_cast<uint16_t>(port);
+  int bound = loopback_only.load() ? net_bind_loopback(s, wanted) : net_bind_any(s, wanted);
+  if (!bound) {
+    add_log_line("RError binding to listener port");
+    listening.close();
+    listener_running.store(0);
+    return 0;
+  }
+  if (!net_listen(s, kBacklog)) {
+    add_log_line("RError calling listen()");
+    listening.close();
+    listener_running.store(0);
+    return 0;
+  }
+  bound_port.store(net_local_port(s));
+  add_log_linef("WListening on port %d", static_cast<int>(bound_port.load()));
+  set_status_text("--- Waiting for connections ---", kGreen);
+
+  accept_loop(s);
+
+  bound_port.store(0);
+  listening.close();
+  listener_running.store(0);
+  return 0;
+}
+
+void launch_listener(int port) { std::thread(start_listener, port).detach(); }
+
+void restart_listener() {
+  stop_requested.store(1);
+  net_cleanup();
+  stop_requested.store(0);
+  net_startup();
+  launch_listener(settings_port());
+}
+
+int adjust_active_connections(int delta) {
+  int count;
+  {
+    DesignedLock::Guard guard(connection_lock);
+    active_connections += delta;
+    count = active_connections;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "Active connections: %02d", count);
+  set_status_text(text, kGreen);
+  set_log_status(text);
+  return count;
+}
+
+int connection_lock_op(int op) { return connection_lock.op(op); }
+
+uint32_t next_connection_number() { return connection_counter.fetch_add(1) + 1; }
+
+uint16_t listening_port() { return bound_port.load(); }
+
+void set_listener_start_pause(int milliseconds) { start_pause_ms.store(milliseconds); }
+
+void set_listener_loopback_only(bool on) { loopback_only.store(on); }
+
+}  // namespace kw

@@ -1,0 +1,62 @@
+#include "support/proxy_fixture.h"
+
+#include <chrono>
+#include <thread>
+
+#include "config/settings.h"
+#include "engine/listener.h"
+#include "platform/net.h"
+#include "proxies/proxy_list.h"
+
+namespace kw::test {
+
+bool wait_until(const std::function<bool()>& condition, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+void ProxyTest::SetUp() {
+  net_startup();
+  settings_set_flags(kLoadDefaultFlags);
+  settings().port.store(0);
+  current_proxy.store(nullptr);
+  set_listener_start_pause(20);
+  set_listener_loopback_only(true);
+  port_ = start_proxy();
+  ASSERT_NE(port_, 0) << "the listener did not come up";
+}
+
+void ProxyTest::TearDown() {
+  stop_proxy();
+  current_proxy.store(nullptr);
+}
+
+uint16_t ProxyTest::start_proxy() {
+  launch_listener(settings_port());
+  wait_until([] { return listening_port() != 0; });
+  return listening_port();
+}
+
+void ProxyTest::stop_proxy() {
+  stop_requested.store(1);
+  net_cleanup();
+  wait_until([] { return listener_running.load() == 0 && active_connections() == 0; }, 20000);
+  stop_requested.store(0);
+  net_startup();
+}
+
+int ProxyTest::active_connections() { return adjust_active_connections(0); }
+
+std::vector<std::string> ProxyTest::lines_starting(const std::string& prefix) const {
+  std::vector<std::string> found;
+  for (const std::string& line : frontend_.lines()) {
+    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+}  // namespace kw::test

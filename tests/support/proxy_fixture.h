@@ -1,0 +1,39 @@
+// A test fixture that runs the real listener on 127.0.0.1 and a free port, with a recording
+// frontend, and stops it between tests: the stop flag is set, every engine socket is shut down,
+// the fixture waits for the listener and every connection to end, and the socket layer starts
+// again. Settings start from the load default (flags 63) with port 0.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "support/recording_frontend.h"
+
+namespace kw::test {
+
+// Polls condition every few milliseconds until it holds or timeout_ms pass.
+bool wait_until(const std::function<bool()>& condition, int timeout_ms = 10000);
+
+class ProxyTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts a listener on a free port and waits until it listens. Returns its port (0 when it
+  // did not come up).
+  uint16_t start_proxy();
+  // Kills every connection and the listener and waits until all have ended.
+  static void stop_proxy();
+  // The active connection count (shown as a side effect, as the engine does).
+  static int active_connections();
+  // Lines logged so far that start with prefix.
+  std::vector<std::string> lines_starting(const std::string& prefix) const;
+
+  RecordingFrontend frontend_;
+  uint16_t port_ = 0;
+};
+
+}  // namespace kw::test

@@ -1,0 +1,44 @@
+// Plain POSIX socket helpers for tests: a listening socket on 127.0.0.1, a raw client that
+// sends bytes and reads everything until the peer closes. None of these sockets is entered in
+// the engine's socket registry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kw::test {
+
+// A listening socket on 127.0.0.1 and a free port (stored in *port); aborts the test program
+// when none can be had.
+int listen_on_loopback(uint16_t* port);
+// 1 when all bytes were sent.
+bool send_all(int fd, const std::string& bytes);
+
+class RawClient {
+ public:
+  // Connects to 127.0.0.1:port from local_address (another 127.x.x.x address plays a peer from
+  // outside). connected() tells whether it worked.
+  explicit RawClient(uint16_t port, const char* local_address = "127.0.0.1");
+  ~RawClient();
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  bool connected() const { return fd_ >= 0; }
+  bool send(const std::string& bytes);
+  // Everything received until the peer closes (an orderly close or a reset both end it), or
+  // until timeout_ms pass; closed() tells which.
+  std::string read_all(int timeout_ms = 20000);
+  // Reads until at least n bytes arrived, the peer closed or timeout_ms passed.
+  std::string read_at_least(size_t n, int timeout_ms = 20000);
+  bool closed() const { return closed_; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  bool closed_ = false;
+};
+
+// Sends request to 127.0.0.1:port and returns everything received until the peer closes.
+std::string exchange(uint16_t port, const std::string& request, int timeout_ms = 20000);
+
+}  // namespace kw::test
