@@ -1,0 +1,433 @@
+// The whole proxy over 127.0.0.1: a real listener, origin servers written for the tests and raw
+// clients. Checks the exact bytes that go upstream and come back, the error pages, the log
+// lines, connection numbers and counts, killing all connections, and a port in use.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "engine/generated_pages.h"
+#include "engine/listener.h"
+#include "engine/program_directory.h"
+#include "proxies/proxy_list.h"
+#include "support/origin_server.h"
+#include "support/proxy_fixture.h"
+#include "support/raw_client.h"
+
+namespace kw {
+namespace {
+
+using test::OriginServer;
+using test::RawClient;
+using test::ReplyPiece;
+using test::split_reply;
+using test::wait_until;
+
+const std::string kPlainReply = "HTTP/1.1 200 OK\r\nX-Served: yes\r\n\r\nthe body";
+// A host name that fails to look up without asking any name server: its first label is longer
+// than a name's label may be.
+const std::string kUnknownHost = std::string(70, 'x') + ".invalid";
+
+std::string page(const char* page_text, const std::string& inserted) {
+  std::string url(7 + 3 * std::string(program_directory()).size() + 1, '\0');
+  url.resize(static_cast<size_t>(program_directory_url(url.data())));
+  std::string text(page_text);
+  size_t mark = text.find("%s");
+  return std::string(kHostNotFoundHead) +
+         "<html><head><title>The Kestrelwick Reveals...</title>\n<base href=\"" + url +
+         "html/ProxyLogo.jpg\"></head>\n<body text=#00ff00 bgcolor=#330044 "
+         "background=\"Gradient.gif\">\n<table border=0 cellspacing=0 cellpadding=0 "
+         "bgcolor=#000000 width=100%>\n<tr><td valign=top>\n<img src=\"ProxyLogo.jpg\" border=0 "
+         "hspace=0 vspace=0 align=left>\n<table border=0 cellpadding=4><tr><td valign=top>" +
+         text.substr(0, mark) + inserted + text.substr(mark + 2) +
+         "</td></tr></table>\n</td></tr></table>\n</body></html>\n";
+}
+
+// A port on 127.0.0.1 where nobody listens.
+uint16_t closed_port() {
+  uint16_t port = 0;
+  int fd = test::listen_on_loopback(&port);
+  close(fd);
+  return port;
+}
+
+class ProxyExchange : public test::ProxyTest {};
+
+struct UpstreamCase {
+  const char* name;
+  std::string request;   // after "METHOD http://127.0.0.1:PORT"
+  std::string method;
+  std::string upstream;  // what the origin must receive
+};
+
+class UpstreamBytes : public test::ProxyTest, public ::testing::WithParamInterface<UpstreamCase> {};
+
+TEST_P(UpstreamBytes, AreHttp10WithTheHeadersInOrder) {
+  const UpstreamCase& c = GetParam();
+  OriginServer origin(kPlainReply);
+  std::string url = "http://127.0.0.1:" + std::to_string(origin.port());
+  EXPECT_EQ(test::exchange(port_, c.method + " " + url + c.request), kPlainReply);
+  ASSERT_TRUE(origin.wait_for_requests(1));
+  EXPECT_EQ(origin.requests()[0], c.upstream);
+  EXPECT_EQ(origin.connections(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UpstreamBytes,
+    ::testing::Values(
+        UpstreamCase{"PathQueryFragmentAndVersion",
+                     "/a/b?q=1#frag HTTP/1.1\r\nHost: h\r\nProxy-Connection: keep-alive\r\n"
+                     "Accept: */*\r\nProxy-Connection: second\r\n\r\n",
+                     "GET",
+                     "GET /a/b?q=1#frag HTTP/1.0\r\nHost: h\r\nAccept: */*\r\n"
+                     "Proxy-Connection: second\r\n\r\n"},
+        UpstreamCase{"Http09Request", "/old\r\n\r\n", "GET", "GET /old HTTP/1.0\r\n\r\n"},
+        UpstreamCase{"ContinuationJoinedAndBlanksTrimmed",
+                     "/ HTTP/1.0\r\nX-Long:  one \r\n\ttwo\r\n\r\n", "GET",
+                     "GET / HTTP/1.0\r\nX-Long: one two\r\n\r\n"},
+        UpstreamCase{"OddLineEnds", "/ HTTP/1.0\nA: 1\n\rB: 2\rC: 3\r\n\r\n", "GET",
+                     "GET / HTTP/1.0\r\nA: 1\r\nB: 2\r\nC: 3\r\n\r\n"},
+        UpstreamCase{"PostBodyByContentLength",
+                     "/form HTTP/1.1\r\nContent-Length: 11\r\n\r\nhello worldNOT-SENT", "POST",
+                     "POST /form HTTP/1.0\r\nContent-Length: 11\r\n\r\nhello world"},
+        UpstreamCase{"PostWithoutLengthSendsNoBody", "/form HTTP/1.1\r\n\r\nbody", "POST",
+                     "POST /form HTTP/1.0\r\n\r\n"},
+        UpstreamCase{"PostOfZeroBytes", "/form HTTP/1.1\r\nContent-length: 0\r\n\r\n", "POST",
+                     "POST /form HTTP/1.0\r\nContent-length: 0\r\n\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProxyExchange, LargePostBodyIsForwardedWhole) {
+  std::string body(100000, 'p');
+  for (size_t i = 0; i < body.size(); i += 7) body[i] = static_cast<char>('a' + i % 26);
+  OriginServer origin(kPlainReply);
+  std::string request = "POST " + origin.url("/up") + " HTTP/1.0\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n" + body;
+  EXPECT_EQ(test::exchange(port_, request), kPlainReply);
+  ASSERT_TRUE(origin.wait_for_requests(1));
+  EXPECT_EQ(origin.requests()[0],
+            "POST /up HTTP/1.0\r\nContent-Length: 100000\r\n\r\n" + body);
+  EXPECT_TRUE(frontend_.has_line("GPosting 100000 bytes..."));
+}
+
+struct ReplyCase {
+  const char* name;
+  std::vector<ReplyPiece> script;
+  std::string expected;  // what the browser receives
+};
+
+class ReplyRelay : public test::ProxyTest, public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(ReplyRelay, ReachesTheBrowser) {
+  OriginServer origin(GetParam().script);
+  EXPECT_EQ(test::exchange(port_, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"),
+            GetParam().expected);
+}
+
+std::string large_body() {
+  std::string body;
+  for (int i = 0; body.size() < 3 * 1024 * 1024; ++i) body += std::to_string(i) + ",";
+  return body;
+}
+
+const std::string kLargeReply =
+    "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + large_body();
+const std::string kHeadAndShortBody =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\nonly part";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReplyRelay,
+    ::testing::Values(
+        ReplyCase{"ByteForByte", {{kPlainReply, 0}}, kPlainReply},
+        ReplyCase{"Http09", {{"<html>no head at all</html>", 0}}, "<html>no head at all</html>"},
+        ReplyCase{"OneByteAtATime", split_reply(kPlainReply, 1, 2), kPlainReply},
+        ReplyCase{"Http09OneByteAtATime", split_reply("HTTP09 body", 1, 2), "HTTP09 body"},
+        ReplyCase{"ServerClosesMidBody", {{kHeadAndShortBody, 0}}, kHeadAndShortBody},
+        ReplyCase{"HeadWithoutBody", {{"HTTP/1.0 204 No Content\nX: 1\n\n", 0}},
+                  "HTTP/1.0 204 No Content\r\nX: 1\r\n\r\n"},
+        ReplyCase{"LargeBodyInPieces", split_reply(kLargeReply, 100000), kLargeReply},
+        ReplyCase{"FilteredTypeLosesItsLength",
+                  {{"HTTP/1.0 200 OK\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd",
+                    0}},
+                  "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nabcd"},
+        ReplyCase{"RedirectKeepsItsLength",
+                  {{"HTTP/1.0 302 Found\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd",
+                    0}},
+                  "HTTP/1.0 302 Found\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProxyExchange, LogBlocksOfRequestAndReply) {
+  OriginServer origin("HTTP/1.1 404 Not Found\r\nServer: t\r\n\r\n");
+  test::exchange(port_, "HEAD " + origin.url("/x?y") +
+                      " HTTP/1.1\r\nHost: h\r\nProxy-Connection: close\r\n\r\n");
+  ASSERT_TRUE(wait_until([&] { return !lines_starting("W+++CLOSE").empty(); }));
+  std::vector<std::string> expected = {"W",
+                                       lines_starting("W+++GET ")[0],
+                                       "GHEAD /x?y HTTP/1.1",
+                                       "GHost: h",
+                                       "W",
+                                       lines_starting("W+++RESP ")[0],
+                                       "YHTTP/1.1 404 Not Found",
+                                       "YServer: t",
+                                       lines_starting("W+++CLOSE ")[0]};
+  std::vector<std::string> lines = frontend_.lines();
+  std::vector<std::string> block(lines.end() - static_cast<long>(expected.size()), lines.end());
+  EXPECT_EQ(block, expected);
+}
+
+TEST_F(ProxyExchange, NoLinesWhileTheHeadersCategoryIsOff) {
+  frontend_.set_category(kLogHttpHeaders, false);
+  OriginServer origin(kPlainReply);
+  test::exchange(port_, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(lines_starting("W+++GET").empty());
+  EXPECT_TRUE(lines_starting("W+++RESP").empty());
+  EXPECT_FALSE(lines_starting("W+++CLOSE").empty());
+}
+
+TEST_F(ProxyExchange, ConnectionNumbersGrowAndTheCountFallsBackToZero) {
+  OriginServer origin(kPlainReply);
+  for (int i = 0; i < 3; ++i) test::exchange(port_, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n");
+  ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
+  std::vector<std::string> closes = lines_starting("W+++CLOSE ");
+  ASSERT_EQ(closes.size(), 3u);
+  int first = std::stoi(closes[0].substr(10));
+  EXPECT_EQ(closes[1], "W+++CLOSE " + std::to_string(first + 1) + "+++");
+  EXPECT_EQ(closes[2], "W+++CLOSE " + std::to_string(first + 2) + "+++");
+  EXPECT_TRUE(frontend_.has_line("W+++GET " + std::to_string(first) + "+++"));
+  std::vector<std::string> shown = frontend_.log_statuses();
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "Active connections: 01"), shown.end());
+  EXPECT_EQ(shown.back(), "Active connections: 00");
+}
+
+TEST_F(ProxyExchange, SecondRequestOnOneConnectionIsNeverRead) {
+  OriginServer origin(kPlainReply);
+  std::string one = "GET " + origin.url("/one") + " HTTP/1.0\r\n\r\n";
+  std::string two = "GET " + origin.url("/two") + " HTTP/1.0\r\n\r\n";
+  EXPECT_EQ(test::exchange(port_, one + two), kPlainReply);
+  ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
+  EXPECT_EQ(origin.connections(), 1);
+  EXPECT_EQ(origin.requests(), std::vector<std::string>{"GET /one HTTP/1.0\r\n\r\n"});
+}
+
+struct ReloadCase {
+  const char* name;
+  std::string path;
+  bool reload;  // the conditional headers and Last-Modified go
+};
+
+class Reload : public test::ProxyTest, public ::testing::WithParamInterface<ReloadCase> {};
+
+TEST_P(Reload, DropsConditionalHeadersOfPagesOnly) {
+  const ReloadCase& c = GetParam();
+  OriginServer origin("HTTP/1.0 200 OK\r\nLast-Modified: yesterday\r\nX: 1\r\n\r\n");
+  std::string reply = test::exchange(port_, "GET " + origin.url(c.path) +
+                                          " HTTP/1.0\r\nPragma: No-Cache\r\nIf-Modified-Since: "
+                                          "yesterday\r\nIf-None-Match: \"e\"\r\n\r\n");
+  ASSERT_TRUE(origin.wait_for_requests(1));
+  std::string request = origin.requests()[0];
+  std::string conditional = "If-Modified-Since: yesterday\r\nIf-None-Match: \"e\"\r\n";
+  EXPECT_EQ(request.find(conditional) == std::string::npos, c.reload) << request;
+  EXPECT_EQ(reply.find("Last-Modified") == std::string::npos, c.reload) << reply;
+  EXPECT_EQ(frontend_.has_line("WBrowser reload detected..."), c.reload);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Reload,
+                         ::testing::Values(ReloadCase{"Page", "/index.html", true},
+                                           ReloadCase{"Gif", "/a.gif", false},
+                                           ReloadCase{"UpperCaseJpg", "/b.JPG", false},
+                                           ReloadCase{"GifWithQuery", "/a.gif?x=1", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProxyExchange, PragmaOtherThanNoCacheIsNoReload) {
+  OriginServer origin("HTTP/1.0 200 OK\r\nLast-Modified: yesterday\r\n\r\n");
+  std::string reply = test::exchange(port_, "GET " + origin.url("/p") +
+                                          " HTTP/1.0\r\nPragma: no-cache, x\r\n\r\n");
+  EXPECT_NE(reply.find("Last-Modified: yesterday"), std::string::npos);
+}
+
+TEST_F(ProxyExchange, ConnectFailureAnswersWithThePage) {
+  uint16_t port = closed_port();
+  std::string url = "127.0.0.1:" + std::to_string(port) + "/a?b=<i>&c#d";
+  std::string reply = test::exchange(port_, "GET http://" + url + " HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(reply, page(kConnectFailedPage, "127.0.0.1:" + std::to_string(port) +
+                                                "/a?b=&lt;i&gt;&amp;c#d"));
+  ASSERT_FALSE(lines_starting("R** ").empty());
+  EXPECT_NE(lines_starting("R** ")[0].find(" Socket Error 111 for connect() **"),
+            std::string::npos);
+}
+
+TEST_F(ProxyExchange, LookupFailureAnswersWithThePageNamingTheHost) {
+  std::string host = kUnknownHost + "<b>";
+  std::string reply = test::exchange(port_, "GET http://" + host + ":81/path HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(reply, page(kHostLookupFailedPage, kUnknownHost + "&lt;b&gt;"));
+}
+
+TEST_F(ProxyExchange, HostLongerThanTheBufferIsAFailedLookup) {
+  for (size_t length : {127u, 128u, 1500u}) {
+    std::string host(length, 'h');
+    std::string reply = test::exchange(port_, "GET http://" + host + "/ HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(reply, page(kHostLookupFailedPage, host)) << length;
+  }
+}
+
+TEST_F(ProxyExchange, AddressZeroClosesWithoutAPage) {
+  EXPECT_EQ(test::exchange(port_, "GET http://0.0.0.0/ HTTP/1.0\r\n\r\n"), "");
+  EXPECT_TRUE(wait_until([&] { return !lines_starting("W+++CLOSE").empty(); }));
+}
+
+TEST_F(ProxyExchange, MalformedReplyIsLoggedWithTheHost) {
+  OriginServer origin("HTTP/1.0 200\r\n\r\nbody");
+  EXPECT_EQ(test::exchange(port_, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"), "");
+  EXPECT_TRUE(wait_until([&] { return !lines_starting("W+++CLOSE").empty(); }));
+  EXPECT_TRUE(frontend_.has_line("RMalformed reply!"));
+  std::vector<std::string> errors = lines_starting("R** ");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(" for 127.0.0.1 **"), std::string::npos) << errors[0];
+}
+
+TEST_F(ProxyExchange, UnreadableReplyHeadersEndTheConnection) {
+  OriginServer origin("HTTP/1.0 200 OK\r\nNo colon here\r\n\r\nbody");
+  EXPECT_EQ(test::exchange(port_, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"), "");
+  EXPECT_TRUE(wait_until([&] { return !lines_starting("W+++CLOSE").empty(); }));
+  EXPECT_TRUE(frontend_.has_line("RError parsing HTTP reply headers"));
+}
+
+class RemoteProxy : public test::ProxyTest {
+ protected:
+  void use(const char* host, int port, uint32_t resolved = 0) {
+    host_ = host;
+    entry_ = ProxyEntry{0, host_.data(), port, resolved, nullptr};
+    current_proxy.store(&entry_);
+  }
+  std::string host_;
+  ProxyEntry entry_{};
+};
+
+TEST_F(RemoteProxy, GetsTheWholeUrlAndCachesTheAddress) {
+  OriginServer upstream(kPlainReply);
+  use("localhost", upstream.port());
+  std::string url = "http://elsewhere.example:81/p?q#f";
+  EXPECT_EQ(test::exchange(port_, "GET " + url + " HTTP/1.1\r\nHost: elsewhere\r\n\r\n"), kPlainReply);
+  ASSERT_TRUE(upstream.wait_for_requests(1));
+  EXPECT_EQ(upstream.requests()[0], "GET " + url + " HTTP/1.0\r\nHost: elsewhere\r\n\r\n");
+  EXPECT_EQ(entry_.resolved_address, htonl(INADDR_LOOPBACK));
+  EXPECT_TRUE(frontend_.has_line("CUsing Proxy - localhost:" + std::to_string(upstream.port())));
+  EXPECT_TRUE(frontend_.has_line("GGET " + url + " HTTP/1.1"));
+}
+
+TEST_F(RemoteProxy, CachedAddressSkipsTheLookupAndBypassStillUsesTheProxy) {
+  OriginServer upstream(kPlainReply);
+  use(kUnknownHost.c_str(), upstream.port(), htonl(INADDR_LOOPBACK));
+  settings_clear_flags(Enable);
+  EXPECT_EQ(test::exchange(port_, "GET http://site/ HTTP/1.0\r\n\r\n"), kPlainReply);
+  ASSERT_TRUE(upstream.wait_for_requests(1));
+  EXPECT_EQ(upstream.requests()[0], "GET http://site/ HTTP/1.0\r\n\r\n");
+}
+
+TEST_F(RemoteProxy, IsNotUsedWithoutItsFlag) {
+  OriginServer origin(kPlainReply);
+  use(kUnknownHost.c_str(), closed_port());
+  settings_clear_flags(EnableProxy);
+  EXPECT_EQ(test::exchange(port_, "GET " + origin.url("/direct") + " HTTP/1.0\r\n\r\n"), kPlainReply);
+  EXPECT_TRUE(lines_starting("CUsing Proxy").empty());
+}
+
+TEST_F(RemoteProxy, LookupFailurePageNamesTheProxy) {
+  use(kUnknownHost.c_str(), 8080);
+  EXPECT_EQ(test::exchange(port_, "GET http://site/ HTTP/1.0\r\n\r\n"),
+            page(kHostLookupFailedPage, kUnknownHost));
+  EXPECT_EQ(entry_.resolved_address, 0u);
+}
+
+TEST_F(ProxyExchange, OutsidePeerIsRefusedAndNamed) {
+  RawClient outsider(port_, "127.0.0.2");
+  ASSERT_TRUE(outsider.connected());
+  outsider.send("GET http://127.0.0.1/ HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(outsider.read_all(), "");
+  EXPECT_TRUE(frontend_.wait_for_line("RListener received external connection from 127.0.0.2!"));
+  EXPECT_EQ(frontend_.external_connections(), 1);
+  ASSERT_EQ(frontend_.errors().size(), 1u);
+  EXPECT_EQ(frontend_.errors()[0].rfind("** WARNING **\nSomeone From outside", 0), 0u);
+  EXPECT_TRUE(lines_starting("W+++CLOSE").empty());
+  OriginServer origin(kPlainReply);
+  EXPECT_EQ(test::exchange(port_, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"), kPlainReply);
+}
+
+TEST_F(ProxyExchange, AbortEndsALongDownloadAndANewListenerServes) {
+  set_listener_start_pause(500);
+  std::vector<ReplyPiece> endless = {{"HTTP/1.0 200 OK\r\n\r\n", 0}};
+  for (int i = 0; i < 2000; ++i) endless.push_back({std::string(1000, 'd'), 10});
+  OriginServer slow(endless);
+  RawClient client(port_);
+  client.send("GET " + slow.url("/big") + " HTTP/1.0\r\n\r\n");
+  EXPECT_GE(client.read_at_least(3000).size(), 3000u);
+  EXPECT_EQ(active_connections(), 1);
+
+  restart_listener();
+  client.read_all(10000);
+  EXPECT_TRUE(client.closed());
+  EXPECT_TRUE(wait_until([] { return active_connections() == 0; }));
+  EXPECT_EQ(slow.replies_completed(), 0);
+
+  ASSERT_TRUE(wait_until([&] { return lines_starting("WListening on port").size() == 2; }));
+  uint16_t port = listening_port();
+  ASSERT_NE(port, 0);
+  OriginServer origin(kPlainReply);
+  EXPECT_EQ(test::exchange(port, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"), kPlainReply);
+  std::vector<std::string> closes = lines_starting("W+++CLOSE ");
+  ASSERT_EQ(closes.size(), 2u);
+  EXPECT_EQ(std::stoi(closes[1].substr(10)), std::stoi(closes[0].substr(10)) + 1);
+}
+
+TEST_F(ProxyExchange, PortInUseIsReportedAndAnotherPortWorks) {
+  set_listener_start_pause(500);
+  uint16_t taken = 0;
+  int holder = test::listen_on_loopback(&taken);
+  settings().port.store(taken);
+  restart_listener();
+  EXPECT_TRUE(frontend_.wait_for_line("RError binding to listener port"));
+  close(holder);
+  settings().port.store(0);
+  restart_listener();
+  ASSERT_TRUE(wait_until([&] { return lines_starting("WListening on port").size() == 2; }));
+  OriginServer origin(kPlainReply);
+  EXPECT_EQ(test::exchange(listening_port(), "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"),
+            kPlainReply);
+}
+
+TEST_F(ProxyExchange, StatusTextsOfTheListener) {
+  std::vector<test::RecordingFrontend::Status> shown = frontend_.statuses();
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown[0].text, "Starting listener on port 0");
+  EXPECT_EQ(shown[0].colour, kYellow);
+  EXPECT_EQ(shown[1].text, "--- Waiting for connections ---");
+  EXPECT_EQ(shown[1].colour, kGreen);
+}
+
+TEST_F(ProxyExchange, CurlFetchesThroughTheProxy) {
+  std::string body(5000, 'c');
+  OriginServer origin("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5000\r\n\r\n" +
+                      body);
+  std::string command = "curl -s --max-time 20 -x http://127.0.0.1:" + std::to_string(port_) +
+                        " " + origin.url("/curl") + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(out, body);
+  ASSERT_TRUE(origin.wait_for_requests(1));
+  std::string upstream = origin.requests()[0];
+  EXPECT_EQ(upstream.rfind("GET /curl HTTP/1.0\r\n", 0), 0u) << upstream;
+  EXPECT_EQ(upstream.find("Proxy-Connection"), std::string::npos) << upstream;
+}
+
+}  // namespace
+}  // namespace kw
