@@ -29,8 +29,9 @@ struct FilteredType {
   int length;
 };
 constexpr FilteredType kFilteredTypes[] = {
-    {"text/html", 9},       {"text/css", 8},       {"text/javascript", 15},
-    {"application/x-javascript", 24}, {"text/vbscript", 13}, {"multipart/x-mixed-replace", 25},
+    {"text/html", 9},        {"text/css", 8},
+    {"text/javascript", 15}, {"application/x-javascript", 24},
+    {"text/vbscript", 13},   {"multipart/x-mixed-replace", 25},
 };
 
 // The request target as sent upstream: the whole URL through a remote proxy, else from the
@@ -269,8 +270,8 @@ void log_message(HttpMessage* msg) {
                     static_cast<int>(proxy->port));
     }
     start = 'G';
-    add_log_linef("G%.*s %s HTTP/%01d.%01d", r->method_len, r->method, request_target(r),
-                  r->major, r->minor);
+    add_log_linef("G%.*s %s HTTP/%01d.%01d", r->method_len, r->method, request_target(r), r->major,
+                  r->minor);
   } else {
     const StatusLine* s = msg->status;
     add_log_linef("W+++RESP %d+++", number);

@@ -38,12 +38,23 @@ std::string html_escaped(const char* text, size_t n) {
   out.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     switch (text[i]) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += text[i];
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += text[i];
     }
   }
   return out;

@@ -27,7 +27,7 @@ class HeadWriter {
 
   Socket socket_;
   bool failed_ = false;
-  size_t used_ = 0;     // buffer_[0, used_) waits to be sent
+  size_t used_ = 0;  // buffer_[0, used_) waits to be sent
   char buffer_[4096];
 };
 

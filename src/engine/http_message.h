@@ -26,17 +26,17 @@ struct RequestLine {
   char* host;
   char* port_text;  // the ':' before an explicit port, or null
   char* path;
-  char* query;      // the '?', or null
-  char* fragment;   // the '#', or null
+  char* query;     // the '?', or null
+  char* fragment;  // the '#', or null
   char* url_end;
   int16_t method_len;
   int16_t scheme_len;  // from `url` through its first ':'
   int16_t host_len;
-  int16_t port_len;    // including the ':'; 0 when none
+  int16_t port_len;  // including the ':'; 0 when none
   int16_t path_len;
-  int16_t query_len;   // including '?'; 0 when none
+  int16_t query_len;     // including '?'; 0 when none
   int16_t fragment_len;  // including '#'; 0 when none
-  uint16_t port;       // 80 when the URL names none
+  uint16_t port;         // 80 when the URL names none
   uint8_t major;
   uint8_t minor;
   uint16_t consumed;
@@ -45,7 +45,7 @@ struct RequestLine {
 
 // Parsed status line. major 0 means an HTTP/0.9 reply without a head.
 struct StatusLine {
-  char* code;    // digits only, may be empty
+  char* code;  // digits only, may be empty
   char* reason;
   uint8_t major;
   uint8_t minor;

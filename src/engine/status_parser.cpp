@@ -21,11 +21,12 @@ int buffer_version_prefix(HttpMessage* msg) {
   for (;;) {
     int available = msg->pos < msg->filled ? msg->filled - msg->pos : 0;
     if (available >= kPrefixLength ||
-        (available > 0 &&
-         std::memcmp(msg->buffer + msg->pos, kVersionPrefix, static_cast<size_t>(available)) != 0)) {
+        (available > 0 && std::memcmp(msg->buffer + msg->pos, kVersionPrefix,
+                                      static_cast<size_t>(available)) != 0)) {
       return available;
     }
-    if (available > 0) std::memmove(msg->buffer, msg->buffer + msg->pos, static_cast<size_t>(available));
+    if (available > 0)
+      std::memmove(msg->buffer, msg->buffer + msg->pos, static_cast<size_t>(available));
     msg->pos = 0;
     msg->filled = available;
     int got = net_recv(*msg->socket, msg->buffer + available, kReceiveBufferSize - available);

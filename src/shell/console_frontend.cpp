@@ -6,12 +6,18 @@ namespace {
 // ANSI colour of a category letter: W white, R red, C cyan, G green, Y yellow, V magenta.
 const char* ansi_colour(char letter) {
   switch (letter) {
-    case 'R': return "\033[31m";
-    case 'G': return "\033[32m";
-    case 'Y': return "\033[33m";
-    case 'V': return "\033[35m";
-    case 'C': return "\033[36m";
-    default: return "\033[37m";
+    case 'R':
+      return "\033[31m";
+    case 'G':
+      return "\033[32m";
+    case 'Y':
+      return "\033[33m";
+    case 'V':
+      return "\033[35m";
+    case 'C':
+      return "\033[36m";
+    default:
+      return "\033[37m";
   }
 }
 
@@ -34,7 +40,7 @@ int ConsoleFrontend::add_log_line(const char* text) {
 
 int ConsoleFrontend::log_category_on(int code) { return 1; }
 
-// The connection count also goes to the main status line, which is all a console shows.
+// A console has no log window status bar; the count it would show also comes as a status text.
 void ConsoleFrontend::set_log_status(const char* text) {}
 
 void ConsoleFrontend::set_status_text(const char* text, Rgb colour) {

@@ -1,12 +1,13 @@
 // Decisions of the forwarding step that need no network: reload exemptions, how a body travels,
 // and the file URL of the program directory.
+#include "engine/forwarding.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "config/settings.h"
-#include "engine/forwarding.h"
 #include "engine/program_directory.h"
 #include "fed_message.h"
 
@@ -29,21 +30,15 @@ TEST_P(StaticFile, ByExtension) {
   EXPECT_EQ(is_static_file(&fed.request), GetParam().is_static) << GetParam().url;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StaticFile,
-                         ::testing::Values(StaticCase{"http://h/a.gif", 1},
-                                           StaticCase{"http://h/dir/b.JPG", 1},
-                                           StaticCase{"http://h/c.jpeg", 1},
-                                           StaticCase{"http://h/Applet.class", 1},
-                                           StaticCase{"http://h/p.png", 1},
-                                           StaticCase{"http://h/x.xbm", 1},
-                                           StaticCase{"http://h/a.gif?x=1", 0},
-                                           StaticCase{"http://h/a.gif#top", 0},
-                                           StaticCase{"http://h/index.html", 0},
-                                           StaticCase{"http://h/a.gi", 0},
-                                           StaticCase{"http://h/a.classes", 0},
-                                           StaticCase{"http://h/gif", 0},
-                                           StaticCase{"http://h/.gif/x", 0},
-                                           StaticCase{"http://h/", 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, StaticFile,
+    ::testing::Values(StaticCase{"http://h/a.gif", 1}, StaticCase{"http://h/dir/b.JPG", 1},
+                      StaticCase{"http://h/c.jpeg", 1}, StaticCase{"http://h/Applet.class", 1},
+                      StaticCase{"http://h/p.png", 1}, StaticCase{"http://h/x.xbm", 1},
+                      StaticCase{"http://h/a.gif?x=1", 0}, StaticCase{"http://h/a.gif#top", 0},
+                      StaticCase{"http://h/index.html", 0}, StaticCase{"http://h/a.gi", 0},
+                      StaticCase{"http://h/a.classes", 0}, StaticCase{"http://h/gif", 0},
+                      StaticCase{"http://h/.gif/x", 0}, StaticCase{"http://h/", 0}));
 
 struct ModeCase {
   const char* name;
@@ -92,14 +87,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "HTTP/1.0 200 OK\r\nContent-type: text/html\r\n", RelayMode::kPlain, true},
         ModeCase{"Bypass", kAll & ~Enable, "HTTP/1.0 200 OK\r\nContent-type: text/html\r\n",
                  RelayMode::kPlain, true},
-        ModeCase{"Gif", kAll, "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n",
-                 RelayMode::kGif, false},
+        ModeCase{"Gif", kAll, "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n", RelayMode::kGif,
+                 false},
         ModeCase{"GifFreezingOff", kAll & ~FreezeGIF,
                  "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n", RelayMode::kPlain, true},
         ModeCase{"GifInCapitals", kAll, "HTTP/1.0 200 OK\r\nContent-type: image/GIF\r\n",
                  RelayMode::kPlain, true},
-        ModeCase{"GifWithParameter", kAll,
-                 "HTTP/1.0 200 OK\r\nContent-type: image/gif; x=1\r\n", RelayMode::kPlain, true},
+        ModeCase{"GifWithParameter", kAll, "HTTP/1.0 200 OK\r\nContent-type: image/gif; x=1\r\n",
+                 RelayMode::kPlain, true},
         ModeCase{"PlainText", kAll, "HTTP/1.0 200 OK\r\nContent-type: text/plain\r\n",
                  RelayMode::kPlain, true},
         ModeCase{"NoType", kAll, "HTTP/1.0 200 OK\r\n", RelayMode::kPlain, true}),

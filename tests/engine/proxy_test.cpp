@@ -1,9 +1,8 @@
 // The whole proxy over 127.0.0.1: a real listener, origin servers written for the tests and raw
 // clients. Checks the exact bytes that go upstream and come back, the error pages, the log
 // lines, connection numbers and counts, killing all connections, and a port in use.
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -61,7 +60,7 @@ class ProxyExchange : public test::ProxyTest {};
 
 struct UpstreamCase {
   const char* name;
-  std::string request;   // after "METHOD http://127.0.0.1:PORT"
+  std::string request;  // after "METHOD http://127.0.0.1:PORT"
   std::string method;
   std::string upstream;  // what the origin must receive
 };
@@ -106,12 +105,12 @@ TEST_F(ProxyExchange, LargePostBodyIsForwardedWhole) {
   std::string body(100000, 'p');
   for (size_t i = 0; i < body.size(); i += 7) body[i] = static_cast<char>('a' + i % 26);
   OriginServer origin(kPlainReply);
-  std::string request = "POST " + origin.url("/up") + " HTTP/1.0\r\nContent-Length: " +
-                        std::to_string(body.size()) + "\r\n\r\n" + body;
+  std::string request = "POST " + origin.url("/up") +
+                        " HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                        body;
   EXPECT_EQ(test::exchange(port_, request), kPlainReply);
   ASSERT_TRUE(origin.wait_for_requests(1));
-  EXPECT_EQ(origin.requests()[0],
-            "POST /up HTTP/1.0\r\nContent-Length: 100000\r\n\r\n" + body);
+  EXPECT_EQ(origin.requests()[0], "POST /up HTTP/1.0\r\nContent-Length: 100000\r\n\r\n" + body);
   EXPECT_TRUE(frontend_.has_line("GPosting 100000 bytes..."));
 }
 
@@ -148,23 +147,24 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"OneByteAtATime", split_reply(kPlainReply, 1, 2), kPlainReply},
         ReplyCase{"Http09OneByteAtATime", split_reply("HTTP09 body", 1, 2), "HTTP09 body"},
         ReplyCase{"ServerClosesMidBody", {{kHeadAndShortBody, 0}}, kHeadAndShortBody},
-        ReplyCase{"HeadWithoutBody", {{"HTTP/1.0 204 No Content\nX: 1\n\n", 0}},
+        ReplyCase{"HeadWithoutBody",
+                  {{"HTTP/1.0 204 No Content\nX: 1\n\n", 0}},
                   "HTTP/1.0 204 No Content\r\nX: 1\r\n\r\n"},
         ReplyCase{"LargeBodyInPieces", split_reply(kLargeReply, 100000), kLargeReply},
-        ReplyCase{"FilteredTypeLosesItsLength",
-                  {{"HTTP/1.0 200 OK\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd",
-                    0}},
-                  "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nabcd"},
-        ReplyCase{"RedirectKeepsItsLength",
-                  {{"HTTP/1.0 302 Found\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd",
-                    0}},
-                  "HTTP/1.0 302 Found\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd"}),
+        ReplyCase{
+            "FilteredTypeLosesItsLength",
+            {{"HTTP/1.0 200 OK\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd", 0}},
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nabcd"},
+        ReplyCase{
+            "RedirectKeepsItsLength",
+            {{"HTTP/1.0 302 Found\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd", 0}},
+            "HTTP/1.0 302 Found\r\nContent-Length: 4\r\nContent-Type: text/html\r\n\r\nabcd"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProxyExchange, LogBlocksOfRequestAndReply) {
   OriginServer origin("HTTP/1.1 404 Not Found\r\nServer: t\r\n\r\n");
   test::exchange(port_, "HEAD " + origin.url("/x?y") +
-                      " HTTP/1.1\r\nHost: h\r\nProxy-Connection: close\r\n\r\n");
+                            " HTTP/1.1\r\nHost: h\r\nProxy-Connection: close\r\n\r\n");
   ASSERT_TRUE(wait_until([&] { return !lines_starting("W+++CLOSE").empty(); }));
   std::vector<std::string> expected = {"W",
                                        lines_starting("W+++GET ")[0],
@@ -225,9 +225,10 @@ class Reload : public test::ProxyTest, public ::testing::WithParamInterface<Relo
 TEST_P(Reload, DropsConditionalHeadersOfPagesOnly) {
   const ReloadCase& c = GetParam();
   OriginServer origin("HTTP/1.0 200 OK\r\nLast-Modified: yesterday\r\nX: 1\r\n\r\n");
-  std::string reply = test::exchange(port_, "GET " + origin.url(c.path) +
-                                          " HTTP/1.0\r\nPragma: No-Cache\r\nIf-Modified-Since: "
-                                          "yesterday\r\nIf-None-Match: \"e\"\r\n\r\n");
+  std::string reply =
+      test::exchange(port_, "GET " + origin.url(c.path) +
+                                " HTTP/1.0\r\nPragma: No-Cache\r\nIf-Modified-Since: "
+                                "yesterday\r\nIf-None-Match: \"e\"\r\n\r\n");
   ASSERT_TRUE(origin.wait_for_requests(1));
   std::string request = origin.requests()[0];
   std::string conditional = "If-Modified-Since: yesterday\r\nIf-None-Match: \"e\"\r\n";
@@ -245,8 +246,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Reload,
 
 TEST_F(ProxyExchange, PragmaOtherThanNoCacheIsNoReload) {
   OriginServer origin("HTTP/1.0 200 OK\r\nLast-Modified: yesterday\r\n\r\n");
-  std::string reply = test::exchange(port_, "GET " + origin.url("/p") +
-                                          " HTTP/1.0\r\nPragma: no-cache, x\r\n\r\n");
+  std::string reply =
+      test::exchange(port_, "GET " + origin.url("/p") + " HTTP/1.0\r\nPragma: no-cache, x\r\n\r\n");
   EXPECT_NE(reply.find("Last-Modified: yesterday"), std::string::npos);
 }
 
@@ -254,8 +255,8 @@ TEST_F(ProxyExchange, ConnectFailureAnswersWithThePage) {
   uint16_t port = closed_port();
   std::string url = "127.0.0.1:" + std::to_string(port) + "/a?b=<i>&c#d";
   std::string reply = test::exchange(port_, "GET http://" + url + " HTTP/1.0\r\n\r\n");
-  EXPECT_EQ(reply, page(kConnectFailedPage, "127.0.0.1:" + std::to_string(port) +
-                                                "/a?b=&lt;i&gt;&amp;c#d"));
+  EXPECT_EQ(reply, page(kConnectFailedPage,
+                        "127.0.0.1:" + std::to_string(port) + "/a?b=&lt;i&gt;&amp;c#d"));
   ASSERT_FALSE(lines_starting("R** ").empty());
   EXPECT_NE(lines_starting("R** ")[0].find(" Socket Error 111 for connect() **"),
             std::string::npos);
@@ -312,7 +313,8 @@ TEST_F(RemoteProxy, GetsTheWholeUrlAndCachesTheAddress) {
   OriginServer upstream(kPlainReply);
   use("localhost", upstream.port());
   std::string url = "http://elsewhere.example:81/p?q#f";
-  EXPECT_EQ(test::exchange(port_, "GET " + url + " HTTP/1.1\r\nHost: elsewhere\r\n\r\n"), kPlainReply);
+  EXPECT_EQ(test::exchange(port_, "GET " + url + " HTTP/1.1\r\nHost: elsewhere\r\n\r\n"),
+            kPlainReply);
   ASSERT_TRUE(upstream.wait_for_requests(1));
   EXPECT_EQ(upstream.requests()[0], "GET " + url + " HTTP/1.0\r\nHost: elsewhere\r\n\r\n");
   EXPECT_EQ(entry_.resolved_address, htonl(INADDR_LOOPBACK));
@@ -333,7 +335,8 @@ TEST_F(RemoteProxy, IsNotUsedWithoutItsFlag) {
   OriginServer origin(kPlainReply);
   use(kUnknownHost.c_str(), closed_port());
   settings_clear_flags(EnableProxy);
-  EXPECT_EQ(test::exchange(port_, "GET " + origin.url("/direct") + " HTTP/1.0\r\n\r\n"), kPlainReply);
+  EXPECT_EQ(test::exchange(port_, "GET " + origin.url("/direct") + " HTTP/1.0\r\n\r\n"),
+            kPlainReply);
   EXPECT_TRUE(lines_starting("CUsing Proxy").empty());
 }
 
@@ -411,10 +414,10 @@ TEST_F(ProxyExchange, StatusTextsOfTheListener) {
 
 TEST_F(ProxyExchange, CurlFetchesThroughTheProxy) {
   std::string body(5000, 'c');
-  OriginServer origin("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5000\r\n\r\n" +
-                      body);
-  std::string command = "curl -s --max-time 20 -x http://127.0.0.1:" + std::to_string(port_) +
-                        " " + origin.url("/curl") + " 2>&1";
+  OriginServer origin(
+      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5000\r\n\r\n" + body);
+  std::string command = "curl -s --max-time 20 -x http://127.0.0.1:" + std::to_string(port_) + " " +
+                        origin.url("/curl") + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string out;

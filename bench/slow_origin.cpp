@@ -1,0 +1,63 @@
+// An origin that sends its page slowly, for the time-to-first-byte measurement: the reply head
+// and a first piece at once, then one 1 KiB piece every 50 ms, 20 in all (about one second).
+// A relay that waits for more than it has before passing bytes on shows up at once.
+//
+//   slow_origin PORT     (0 picks one; it is printed)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+void serve(int fd) {
+  char buffer[4096];
+  std::string request;
+  while (request.find("\r\n\r\n") == std::string::npos) {
+    ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+    if (got <= 0) break;
+    request.append(buffer, static_cast<size_t>(got));
+  }
+  std::string piece(1024, 's');
+  std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                     std::to_string(20 * piece.size()) + "\r\n\r\n";
+  send(fd, (head + piece).data(), head.size() + piece.size(), MSG_NOSIGNAL);
+  for (int i = 1; i < 20; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) <= 0) break;
+  }
+  close(fd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(argc > 1 ? std::atoi(argv[1]) : 0));
+  socklen_t len = sizeof a;
+  if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 64) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    std::perror("slow_origin");
+    return 1;
+  }
+  std::printf("listening on %d\n", ntohs(a.sin_port));
+  std::fflush(stdout);
+  for (;;) {
+    int fd = accept(listener, nullptr, nullptr);
+    if (fd >= 0) std::thread(serve, fd).detach();
+  }
+}
