@@ -2,6 +2,7 @@
 #include "platform/net.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -217,6 +218,28 @@ int net_recv(Socket s, void* data, int n) {
     return -1;
   }
   return static_cast<int>(got);
+}
+
+int net_splice_from(Socket s, int pipe_write, int n) {
+  ssize_t got;
+  do {
+    got = ::splice(s, nullptr, pipe_write, nullptr, static_cast<size_t>(n), SPLICE_F_MOVE);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return fail();
+  if (got == 0 && was_killed(s)) {
+    last_error = ECONNABORTED;
+    return -1;
+  }
+  return static_cast<int>(got);
+}
+
+int net_splice_to(Socket s, int pipe_read, int n) {
+  ssize_t sent;
+  do {
+    sent = ::splice(pipe_read, nullptr, s, nullptr, static_cast<size_t>(n), SPLICE_F_MOVE);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) return fail();
+  return static_cast<int>(sent);
 }
 
 int net_last_error() { return last_error; }

@@ -54,6 +54,13 @@ int net_send(Socket s, const void* data, int n);
 // reports -1 (ECONNABORTED), never an orderly close.
 int net_recv(Socket s, void* data, int n);
 
+// Zero-copy moves between a socket and a pipe (splice). net_splice_from moves up to n bytes
+// from the socket into the pipe's write end: the bytes moved, 0 when the peer closed, -1 on
+// error (also for a socket that net_cleanup shut down, as net_recv). net_splice_to moves up to
+// n bytes from the pipe's read end into the socket: the bytes moved, or -1.
+int net_splice_from(Socket s, int pipe_write, int n);
+int net_splice_to(Socket s, int pipe_read, int n);
+
 // errno of the last failed call of this thread.
 int net_last_error();
 
