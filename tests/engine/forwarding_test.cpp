@@ -21,6 +21,8 @@ struct StaticCase {
   int is_static;
 };
 
+void PrintTo(const StaticCase& c, std::ostream* os) { *os << c.url; }
+
 class StaticFile : public ::testing::TestWithParam<StaticCase> {};
 
 TEST_P(StaticFile, ByExtension) {
@@ -47,6 +49,8 @@ struct ModeCase {
   RelayMode mode;
   bool keeps_length;
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.name; }
 
 class RelayModeTest : public ::testing::TestWithParam<ModeCase> {};
 
@@ -104,6 +108,8 @@ struct UrlCase {
   const char* directory;
   const char* url;
 };
+
+void PrintTo(const UrlCase& c, std::ostream* os) { *os << c.url; }
 
 class DirectoryUrl : public ::testing::TestWithParam<UrlCase> {};
 

@@ -25,6 +25,8 @@ std::string endless_header_lines() {
   return lines;
 }
 
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+
 class Hostile : public test::ProxyTest, public ::testing::WithParamInterface<HostileCase> {};
 
 TEST_P(Hostile, ClosesWithoutAReply) {
@@ -32,7 +34,7 @@ TEST_P(Hostile, ClosesWithoutAReply) {
   client.send(GetParam().bytes);
   EXPECT_EQ(client.read_all(), "");
   EXPECT_TRUE(client.closed());
-  EXPECT_TRUE(test::wait_until([&] { return !lines_starting("W+++CLOSE").empty(); }));
+  EXPECT_TRUE(wait_for_closes(1));
   EXPECT_TRUE(lines_starting("W+++GET").empty());
 
   test::OriginServer origin("HTTP/1.0 200 OK\r\n\r\nstill here");
@@ -63,7 +65,7 @@ TEST_F(HostileClient, ClosingBeforeTheRequestEndsQuietly) {
     RawClient client(port_);
     client.send("GET http://127.0.0.1/ HTTP/1.0\r\nX-Partial: ");
   }
-  EXPECT_TRUE(test::wait_until([&] { return !lines_starting("W+++CLOSE").empty(); }));
+  EXPECT_TRUE(wait_for_closes(1));
   EXPECT_TRUE(test::wait_until([] { return active_connections() == 0; }));
 }
 

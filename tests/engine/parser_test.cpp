@@ -37,6 +37,8 @@ struct RequestCase {
   const char* path;  // the terminated text from `path` on
 };
 
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+
 class RequestLineTest : public ::testing::TestWithParam<RequestCase> {};
 
 TEST_P(RequestLineTest, Parses) {
@@ -132,6 +134,8 @@ struct StatusCase {
   const char* rest;  // what is left unread: the body
 };
 
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+
 class StatusLineTest : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(StatusLineTest, Parses) {
@@ -189,6 +193,8 @@ struct HeaderCase {
   std::vector<std::pair<std::string, std::string>> headers;
   const char* rest;
 };
+
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
 
 class HeaderBlockTest : public ::testing::TestWithParam<HeaderCase> {};
 

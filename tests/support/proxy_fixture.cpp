@@ -51,6 +51,10 @@ void ProxyTest::stop_proxy() {
 
 int ProxyTest::active_connections() { return adjust_active_connections(0); }
 
+bool ProxyTest::wait_for_closes(size_t n, int timeout_ms) const {
+  return wait_until([&] { return lines_starting("W+++CLOSE ").size() >= n; }, timeout_ms);
+}
+
 std::vector<std::string> ProxyTest::lines_starting(const std::string& prefix) const {
   std::vector<std::string> found;
   for (const std::string& line : frontend_.lines()) {

@@ -29,6 +29,9 @@ class ProxyTest : public ::testing::Test {
   static void stop_proxy();
   // The active connection count (shown as a side effect, as the engine does).
   static int active_connections();
+  // Waits until n connections have logged their "W+++CLOSE n+++" line, the last thing a
+  // connection does (after the browser already saw the connection close).
+  bool wait_for_closes(size_t n, int timeout_ms = 10000) const;
   // Lines logged so far that start with prefix.
   std::vector<std::string> lines_starting(const std::string& prefix) const;
 
