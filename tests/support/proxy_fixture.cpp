@@ -1,23 +1,11 @@
 #include "support/proxy_fixture.h"
 
-#include <chrono>
-#include <thread>
-
 #include "config/settings.h"
 #include "engine/listener.h"
 #include "platform/net.h"
 #include "proxies/proxy_list.h"
 
 namespace kw::test {
-
-bool wait_until(const std::function<bool()>& condition, int timeout_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return condition();
-}
 
 void ProxyTest::SetUp() {
   net_startup();

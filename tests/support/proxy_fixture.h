@@ -7,15 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "support/child_record.h"  // wait_until
 #include "support/recording_frontend.h"
 
 namespace kw::test {
-
-// Polls condition every few milliseconds until it holds or timeout_ms pass.
-bool wait_until(const std::function<bool()>& condition, int timeout_ms = 10000);
 
 class ProxyTest : public ::testing::Test {
  protected:
