@@ -1,3 +1,5 @@
+// HeadWriter: appends lines to its buffer and sends the buffer whenever the next line does not
+// fit, and at flush; a line longer than the buffer goes out on its own.
 #include "engine/head_writer.h"
 
 #include <cstring>

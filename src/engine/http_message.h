@@ -53,7 +53,8 @@ struct StatusLine {
   char text[128];  // code and reason, each terminated
 };
 
-// One header field; name and value are heap texts owned by the node.
+// One header field; name and value are heap texts owned by the node. Nodes and texts come from
+// std::malloc and go back with std::free (free_headers, remove_header).
 struct HeaderField {
   HeaderField* next;
   char* name;

@@ -1,3 +1,5 @@
+// Console frontend of kestrelwickd; see console_frontend.h. One mutex keeps lines whole when
+// several connection threads log at once.
 #include "shell/console_frontend.h"
 
 namespace kw {

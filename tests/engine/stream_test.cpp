@@ -72,11 +72,5 @@ TEST(Stream, RelayToEndReportsAFailedSend) {
   EXPECT_EQ(relay_to_end(&fed.msg, &closed), 0);
 }
 
-TEST(Stream, SendTextSendsWithoutTerminator) {
-  SinkMessage sink;
-  EXPECT_EQ(send_text(&sink.msg, "line\r\n"), 6);
-  EXPECT_EQ(sink.received(), "line\r\n");
-}
-
 }  // namespace
 }  // namespace kw

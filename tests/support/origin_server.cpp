@@ -1,3 +1,4 @@
+// Scripted origin server; see origin_server.h.
 #include "support/origin_server.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// The listener fixture; see proxy_fixture.h.
 #include "support/proxy_fixture.h"
 
 #include "config/settings.h"

@@ -1,3 +1,4 @@
+// Raw POSIX clients and listeners for tests; see raw_client.h.
 #include "support/raw_client.h"
 
 #include <arpa/inet.h>
