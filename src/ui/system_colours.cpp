@@ -1,0 +1,54 @@
+#include "ui/system_colours.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPalette>
+
+namespace kw {
+
+QColor sys_colour(SysColour which) {
+  const QPalette palette = QApplication::palette();
+  switch (which) {
+    case SysColour::ButtonFace: return palette.color(QPalette::Button);
+    case SysColour::ButtonShadow: return palette.color(QPalette::Dark);
+    case SysColour::ButtonHighlight: return palette.color(QPalette::Light);
+    case SysColour::ButtonLight: return palette.color(QPalette::Midlight);
+    case SysColour::DarkShadow: return palette.color(QPalette::Shadow);
+    case SysColour::Highlight: return palette.color(QPalette::Highlight);
+    case SysColour::HighlightText: return palette.color(QPalette::HighlightedText);
+    case SysColour::Window: return palette.color(QPalette::Base);
+    case SysColour::WindowText: return palette.color(QPalette::Text);
+    case SysColour::GrayText: return palette.color(QPalette::Disabled, QPalette::Text);
+  }
+  return palette.color(QPalette::Button);
+}
+
+namespace {
+
+// One line of an edge: top and left in `lit`, bottom and right in `dark`.
+QRect draw_line(QPainter& painter, QRect r, const QColor& lit, const QColor& dark,
+                unsigned sides) {
+  if (r.width() <= 0 || r.height() <= 0) return r;
+  if (sides & kSideTop) painter.fillRect(r.left(), r.top(), r.width(), 1, lit);
+  if (sides & kSideLeft) painter.fillRect(r.left(), r.top(), 1, r.height(), lit);
+  if (sides & kSideBottom) painter.fillRect(r.left(), r.bottom(), r.width(), 1, dark);
+  if (sides & kSideRight) painter.fillRect(r.right(), r.top(), 1, r.height(), dark);
+  return r.adjusted(sides & kSideLeft ? 1 : 0, sides & kSideTop ? 1 : 0,
+                    sides & kSideRight ? -1 : 0, sides & kSideBottom ? -1 : 0);
+}
+
+}  // namespace
+
+QRect draw_edge(QPainter& painter, QRect rect, unsigned edge, unsigned sides) {
+  const QColor light = sys_colour(SysColour::ButtonLight);
+  const QColor highlight = sys_colour(SysColour::ButtonHighlight);
+  const QColor shadow = sys_colour(SysColour::ButtonShadow);
+  const QColor dark = sys_colour(SysColour::DarkShadow);
+  if (edge & kRaisedOuter) rect = draw_line(painter, rect, light, dark, sides);
+  if (edge & kSunkenOuter) rect = draw_line(painter, rect, shadow, highlight, sides);
+  if (edge & kRaisedInner) rect = draw_line(painter, rect, highlight, shadow, sides);
+  if (edge & kSunkenInner) rect = draw_line(painter, rect, dark, light, sides);
+  return rect;
+}
+
+}  // namespace kw

@@ -1,0 +1,22 @@
+// Texts cross between the program's 8-bit strings and Qt's strings here. Every byte stands for
+// the Latin-1 character of the same value, so any byte string survives the round trip through
+// a control unchanged (configuration files and filters are 8-bit, whatever their encoding).
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace kw {
+
+inline QString from_8bit(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Characters beyond Latin-1 become '?'.
+inline std::string to_8bit(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+}  // namespace kw

@@ -1,0 +1,584 @@
+// The window layer: templates place controls where their dialog units say, the user's input
+// reaches the procedure as commands by id with the designed notification codes, the dialog
+// manager's keys (Escape, Enter, F1, the close box) do what they did, modal results come back,
+// and lists, combo boxes, subclassed controls, menus and accelerators behave as designed.
+#include "ui/dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <utility>
+#include <vector>
+
+#include "support/ui_driver.h"
+#include "ui/text.h"
+
+namespace kw {
+namespace {
+
+using test::ObserveDialogs;
+using Command = std::pair<int, int>;
+
+// A procedure that records what reaches it; tests add reactions where they need them.
+class RecordingProc : public DialogProc {
+ public:
+  void on_init(Dialog& d) override {
+    ++inits;
+    if (init) init(d);
+  }
+  void on_command(Dialog& d, int id, int code) override {
+    commands.emplace_back(id, code);
+    if (command) command(d, id, code);
+  }
+  void on_close(Dialog& d) override {
+    ++closes;
+    if (close) {
+      close(d);
+    } else {
+      DialogProc::on_close(d);
+    }
+  }
+  void on_help(Dialog&) override { ++helps; }
+  void on_draw_item(Dialog&, DrawItem& item) override {
+    draws.push_back({item.kind, item.id, item.item, item.state, item.rect, item.text});
+  }
+  QSize on_measure_item(Dialog&, int id) override { return QSize(14, 17); }
+  bool on_input(Dialog& d, int id, const InputEvent& e) override {
+    inputs.push_back(e);
+    return input ? input(d, id, e) : false;
+  }
+
+  bool saw(int id, int code) const {
+    for (const Command& c : commands) {
+      if (c == Command(id, code)) return true;
+    }
+    return false;
+  }
+
+  struct Draw {
+    DrawKind kind;
+    int id, item;
+    uint32_t state;
+    QRect rect;
+    QString text;
+  };
+
+  int inits = 0, closes = 0, helps = 0;
+  std::vector<Command> commands;
+  std::vector<Draw> draws;
+  std::vector<InputEvent> inputs;
+  std::function<void(Dialog&)> init;
+  std::function<void(Dialog&, int, int)> command;
+  std::function<void(Dialog&)> close;
+  std::function<bool(Dialog&, int, const InputEvent&)> input;
+};
+
+using enum ControlKind;
+
+const ControlTemplate kControls[] = {
+    {kNoId, GroupBox, "", 7, 3, 215, 67},
+    {1001, Button, "&Go", 7, 77, 59, 14},
+    {1002, Button, "Owner", 86, 77, 59, 14, kOwnerDraw},
+    {1003, CheckBox, "Check me", 10, 22, 98, 11},
+    {1004, Static, "Label", 65, 13, 122, 8},
+    {1005, Edit, "", 133, 11, 42, 12, kDigitsOnly, 5},
+    {1006, Edit, "", 10, 40, 100, 12, kAutoScroll},
+    {1007, Edit, "", 10, 100, 100, 30, kMultiLine | kVScroll, 10},
+    {1008, ListBox, "", 120, 100, 90, 60, kSorted | kExtendedSel | kNotify | kVScroll},
+    {1009, ComboBox, "", 10, 140, 100, 60, kSorted | kVScroll, 80},
+    {1010, Frame, "", 150, 40, 40, 20, kClientEdge},
+    {2, Button, "Cancel", 163, 77, 59, 14, kStartsDisabled},
+    {1011, ListBox, "", 10, 170, 90, 40, kOwnerDraw | kExtendedSel | kNotify},
+};
+const DialogTemplate kTemplate{900, "Layer test", 229, 215, 0, kControls};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void TearDown() override { set_dialog_observer(nullptr); }
+
+  // Shows the dialog modelessly so tests can act on it directly.
+  Dialog& open() {
+    dialog_ = std::make_unique<Dialog>(kTemplate, proc_, nullptr);
+    dialog_->show_modeless();
+    test::activate(dialog_.get());
+    return *dialog_;
+  }
+
+  RecordingProc proc_;
+  std::unique_ptr<Dialog> dialog_;
+};
+
+TEST(DialogUnitsTest, ConvertsWithTheDesignedBaseUnitsScaledByDpi) {
+  struct Row {
+    double dpi;
+    int units;
+    int x, y;
+  } rows[] = {
+      {96, 0, 0, 0},     {96, 1, 2, 2},     {96, 4, 6, 7},      {96, 7, 11, 11},
+      {96, 8, 12, 13},   {96, 59, 89, 96},  {96, 77, 116, 125}, {96, 229, 344, 372},
+      {144, 4, 9, 10},   {144, 8, 18, 20},  {192, 8, 24, 26},   {120, 14, 26, 28},
+  };
+  for (const Row& r : rows) {
+    const DialogUnits units(r.dpi);
+    EXPECT_EQ(units.x(r.units), r.x) << r.dpi << " dpi, " << r.units << " units";
+    EXPECT_EQ(units.y(r.units), r.y) << r.dpi << " dpi, " << r.units << " units";
+  }
+}
+
+TEST(DialogUnitsTest, DialogFontIsNoWiderThanTheDesignedOne) {
+  const DialogUnits units(96);
+  const QFontMetricsF metrics(dialog_font(units));
+  const double average =
+      metrics.horizontalAdvance("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") / 52.0;
+  EXPECT_LE(average, units.base_x() + 0.05);
+  EXPECT_GE(average, units.base_x() - 1.0);
+}
+
+TEST(ParseDialogUintTest, ReadsLeadingDigitsAfterBlanks) {
+  struct Row {
+    const char* text;
+    unsigned value;
+    bool ok;
+  } rows[] = {
+      {"8080", 8080, true},     {"  42abc", 42, true}, {"", 0, false},
+      {"abc", 0, false},        {"-5", 0, false},      {"0", 0, true},
+      {"4294967295", 4294967295u, true},               {"4294967296", 0, false},
+  };
+  for (const Row& r : rows) {
+    bool ok = !r.ok;
+    EXPECT_EQ(parse_dialog_uint(r.text, &ok), r.value) << r.text;
+    EXPECT_EQ(ok, r.ok) << r.text;
+  }
+}
+
+TEST_F(DialogTest, TemplatePlacesControlsWhereTheUnitsSay) {
+  Dialog d(kTemplate, proc_, nullptr);
+  const DialogUnits& units = d.units();
+  EXPECT_EQ(d.client_size(), QSize(units.x(229), units.y(215)));
+  for (const ControlTemplate& c : kControls) {
+    if (c.id == kNoId) continue;
+    const QRect want = units.rect(c.x, c.y, c.width, c.height);
+    const QRect got = d.control_rect(c.id);
+    EXPECT_EQ(got.topLeft(), want.topLeft()) << c.id;
+    EXPECT_EQ(got.width(), want.width()) << c.id;
+    // A combo box's field is as high as its font; its template height is the drop-down list.
+    if (c.kind != ComboBox) {
+      EXPECT_EQ(got.height(), want.height()) << c.id;
+    }
+  }
+  if (units.scale() == 1.0) {
+    EXPECT_EQ(d.control_rect(1001), QRect(11, 125, 89, 23));
+  }
+  EXPECT_EQ(proc_.inits, 0);
+  EXPECT_FALSE(d.is_enabled(2));
+  EXPECT_FALSE(d.exists(1234));
+  EXPECT_EQ(d.make_owner_drawn(1234), 0);
+  EXPECT_EQ(d.make_owner_drawn(1010), 1);
+}
+
+TEST_F(DialogTest, ButtonsAndCheckBoxesSendClicksById) {
+  Dialog& d = open();
+  EXPECT_EQ(proc_.inits, 1);
+  test::press(d, 1001);
+  test::press(d, 1003);
+  EXPECT_TRUE(d.is_checked(1003));
+  test::press(d, 2);  // disabled: the user cannot press it
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{1001, kClicked}, {1003, kClicked}}));
+  // Setting a check mark from the program does not notify.
+  d.check(1003, false);
+  EXPECT_FALSE(d.is_checked(1003));
+  EXPECT_EQ(proc_.commands.size(), 2u);
+}
+
+TEST_F(DialogTest, EditsNotifyAndKeepTheUserModifiedMark) {
+  Dialog& d = open();
+  d.set_text(1006, "set by the program");
+  EXPECT_TRUE(proc_.saw(1006, kEditUpdate));
+  EXPECT_TRUE(proc_.saw(1006, kEditChange));
+  EXPECT_FALSE(d.is_modified(1006));
+  test::type_into(d, 1006, "x");
+  EXPECT_TRUE(d.is_modified(1006));
+  EXPECT_EQ(d.text(1006), "set by the programx");
+  d.set_text(1006, "again");
+  EXPECT_FALSE(d.is_modified(1006));
+  d.set_modified(1006, true);
+  EXPECT_TRUE(d.is_modified(1006));
+
+  // Digits only, at most 5: letters and the sixth digit are refused.
+  test::type_into(d, 1005, "12a3b456");
+  EXPECT_EQ(d.text(1005), "12345");
+  EXPECT_EQ(d.get_uint(1005), 12345u);
+  // The program may set any text.
+  d.set_text(1005, "not a number at all");
+  bool ok = true;
+  EXPECT_EQ(d.get_uint(1005, &ok), 0u);
+  EXPECT_FALSE(ok);
+}
+
+TEST_F(DialogTest, MultiLineEditsUseCrLfAndCountItInTheLimit) {
+  Dialog& d = open();
+  d.set_text(1007, "ab\r\ncd");
+  EXPECT_EQ(d.text(1007), "ab\r\ncd");
+  EXPECT_FALSE(d.is_modified(1007));
+  d.set_text(1007, "");
+  test::type_into(d, 1007, "abcd");
+  test::key(d, 1007, kVkReturn, kKeyCtrl);  // a new line without want-return
+  test::type_into(d, 1007, "efghij");
+  EXPECT_EQ(d.text(1007), "abcd\r\nefgh");  // 10 characters, CR LF counting two
+  EXPECT_TRUE(d.is_modified(1007));
+  // Plain Enter belongs to the dialog.
+  proc_.commands.clear();
+  test::key(d, 1007, kVkReturn);
+  EXPECT_TRUE(proc_.saw(kIdOk, kClicked));
+  EXPECT_EQ(d.text(1007), "abcd\r\nefgh");
+}
+
+TEST_F(DialogTest, EightBitTextsSurviveTheControls) {
+  Dialog& d = open();
+  std::string all;
+  for (int c = 1; c < 256; ++c) {
+    if (c != '\r' && c != '\n') all.push_back(static_cast<char>(c));
+  }
+  d.set_text(1004, all);
+  EXPECT_EQ(d.text(1004), all);
+  d.set_title("Titel \xE4\xF6\xFC");
+  EXPECT_EQ(d.title(), "Titel \xE4\xF6\xFC");
+}
+
+TEST_F(DialogTest, DialogManagerKeys) {
+  Dialog& d = open();
+  // Escape is command 2, unless control 2 is disabled.
+  test::send_escape(d);
+  EXPECT_TRUE(proc_.commands.empty());
+  d.enable(2, true);
+  test::send_escape(d);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdCancel, kClicked}}));
+  // Enter outside a push button is command 1; on a push button it presses that button.
+  proc_.commands.clear();
+  d.focus(1006);
+  test::send_enter(d);
+  d.focus(1001);
+  test::send_enter(d);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdOk, kClicked}, {1001, kClicked}}));
+  // F1 asks for help.
+  test::send_help(d);
+  EXPECT_EQ(proc_.helps, 1);
+  // The close box goes to the procedure, which by default treats it as Escape.
+  proc_.commands.clear();
+  test::close_box(d);
+  EXPECT_EQ(proc_.closes, 1);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdCancel, kClicked}}));
+  EXPECT_TRUE(d.is_running());
+}
+
+TEST_F(DialogTest, EnterSendsTheMarkedDefaultButton) {
+  const ControlTemplate controls[] = {
+      {1044, Button, "&OK", 13, 130, 50, 15, kDefaultButton},
+      {1050, Edit, "", 10, 10, 50, 12},
+  };
+  const DialogTemplate t{901, "Default", 100, 150, 0, controls};
+  Dialog d(t, proc_, nullptr);
+  d.show_modeless();
+  test::key(d, 1050, kVkReturn);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{1044, kClicked}}));
+}
+
+TEST_F(DialogTest, ModalRunsReturnWhatTheProcedureEndsWith) {
+  proc_.command = [](Dialog& d, int id, int) {
+    if (id == 1001) d.end(7);
+  };
+  test::when_shown([](Dialog& d) {
+    EXPECT_TRUE(d.is_running());
+    EXPECT_TRUE(d.isVisible());
+    test::press(d, 1003);  // does not end it
+    EXPECT_TRUE(d.is_running());
+    test::press(d, 1001);
+  });
+  EXPECT_EQ(run_dialog(kTemplate, proc_, nullptr), 7);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{1003, kClicked}, {1001, kClicked}}));
+
+  // Ended while initialising: never shown, the result still comes back.
+  RecordingProc quick;
+  quick.init = [](Dialog& d) { d.end(-3); };
+  bool shown = false;
+  test::when_shown([&](Dialog&) { shown = true; });
+  EXPECT_EQ(run_dialog(kTemplate, quick, nullptr), -3);
+  EXPECT_FALSE(shown);
+}
+
+TEST_F(DialogTest, NestedModalDialogsReturnInTurn) {
+  RecordingProc inner;
+  inner.command = [](Dialog& d, int id, int) { d.end(id); };
+  proc_.command = [&](Dialog& d, int id, int) {
+    if (id == 1001) d.end(100 + run_dialog(kTemplate, inner, &d));
+  };
+  int seen = 0;
+  ObserveDialogs observe([&](Dialog& d) {
+    ++seen;
+    test::press(d, seen == 1 ? 1001 : 1003);
+  });
+  EXPECT_EQ(run_dialog(kTemplate, proc_, nullptr), 1103);
+  EXPECT_EQ(seen, 2);
+}
+
+TEST_F(DialogTest, FocusAndEnablingById) {
+  Dialog& d = open();
+  EXPECT_EQ(d.focused_id(), 1001);  // the first control that takes the focus
+  d.focus(1006);
+  EXPECT_EQ(d.focused_id(), 1006);
+  d.enable_range(1001, 1003, false);
+  EXPECT_FALSE(d.is_enabled(1001));
+  EXPECT_FALSE(d.is_enabled(1002));
+  EXPECT_FALSE(d.is_enabled(1003));
+  EXPECT_TRUE(d.is_enabled(1004));
+  d.enable_range(1003, 1001, true);  // first above last: nothing
+  EXPECT_FALSE(d.is_enabled(1001));
+}
+
+TEST_F(DialogTest, OwnerDrawnButtonsAreAskedToPaintWithTheirState) {
+  Dialog& d = open();
+  auto last_draw_of = [&](int id) {
+    proc_.draws.clear();
+    test::grab(d.control_widget(id));
+    for (auto it = proc_.draws.rbegin(); it != proc_.draws.rend(); ++it) {
+      if (it->id == id) return *it;
+    }
+    ADD_FAILURE() << "no draw request for " << id;
+    return RecordingProc::Draw{};
+  };
+  RecordingProc::Draw draw = last_draw_of(1002);
+  EXPECT_EQ(draw.kind, DrawKind::Button);
+  EXPECT_EQ(draw.text, "Owner");
+  EXPECT_EQ(draw.rect, QRect(QPoint(0, 0), d.control_rect(1002).size()));
+  EXPECT_EQ(draw.state, 0u);
+  d.focus(1002);
+  EXPECT_EQ(last_draw_of(1002).state, uint32_t{kStateFocus});
+  static_cast<QPushButton*>(d.control_widget(1002))->setDown(true);
+  EXPECT_EQ(last_draw_of(1002).state, uint32_t{kStateFocus | kStateSelected});
+  static_cast<QPushButton*>(d.control_widget(1002))->setDown(false);
+  d.enable(1002, false);
+  EXPECT_EQ(last_draw_of(1002).state & kStateDisabled, uint32_t{kStateDisabled});
+  // A static made owner-drawn is painted by the procedure inside its edge.
+  d.make_owner_drawn(1010);
+  draw = last_draw_of(1010);
+  EXPECT_EQ(draw.kind, DrawKind::Static);
+  EXPECT_EQ(draw.rect, QRect(2, 2, d.control_rect(1010).width() - 4,
+                             d.control_rect(1010).height() - 4));
+}
+
+TEST_F(DialogTest, SortedListsWithItemDataAndExtendedSelection) {
+  Dialog& d = open();
+  kw::ListBox& list = *d.list(1008);
+  for (const char* text : {"mango", "Apple", "kiwi", "banana"}) {
+    list.add_string(QString::fromLatin1(text), reinterpret_cast<uintptr_t>(text));
+  }
+  ASSERT_EQ(list.count(), 4);
+  EXPECT_EQ(list.item_text(0), "Apple");
+  EXPECT_EQ(list.item_text(1), "banana");
+  EXPECT_EQ(list.item_text(3), "mango");
+  EXPECT_STREQ(reinterpret_cast<const char*>(list.item_data(2)), "kiwi");
+  EXPECT_TRUE(proc_.commands.empty());  // the program's changes do not notify
+
+  test::click_item(d, 1008, 1);
+  test::click_item(d, 1008, 3, kKeyCtrl);
+  EXPECT_EQ(list.selected_indices(), (std::vector<int>{1, 3}));
+  EXPECT_EQ(list.caret_index(), 3);
+  test::click_item(d, 1008, 0, kKeyShift);
+  EXPECT_EQ(list.selected_indices(), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_TRUE(proc_.saw(1008, kListSelChange));
+
+  proc_.commands.clear();
+  list.set_selected(-1, false);
+  list.set_caret_index(2);
+  EXPECT_EQ(list.selected_count(), 0);
+  EXPECT_EQ(list.caret_index(), 2);
+  EXPECT_TRUE(proc_.commands.empty());
+  test::double_click_item(d, 1008, 2);
+  EXPECT_TRUE(proc_.saw(1008, kListDoubleClick));
+
+  EXPECT_EQ(list.delete_string(0), 3);
+  EXPECT_EQ(list.delete_string(7), -1);
+  EXPECT_EQ(list.insert_string(0, "zzz"), 0);  // inserting ignores the order
+  EXPECT_EQ(list.item_from_point(list.item_rect(0).center().x(), list.item_rect(0).center().y()),
+            0);
+}
+
+TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndPaintItemsAndTheRest) {
+  Dialog& d = open();
+  kw::ListBox& list = *d.list(1011);
+  EXPECT_EQ(list.item_height(), 17);
+  list.add_string("ignored text", 11);  // no strings: only the data is kept
+  list.add_string("", 22);
+  list.set_selected(1, true);
+  EXPECT_EQ(list.item_rect(1).top(), 17);
+  EXPECT_EQ(list.item_rect(1).height(), 17);
+  proc_.draws.clear();
+  test::grab(&list);
+  bool saw_item = false, saw_rest = false;
+  for (const RecordingProc::Draw& draw : proc_.draws) {
+    if (draw.kind == DrawKind::ListItem && draw.item == 1) {
+      saw_item = true;
+      EXPECT_TRUE(draw.state & kStateSelected);
+      EXPECT_EQ(draw.rect.height(), 17);
+    }
+    if (draw.kind == DrawKind::ListItem && draw.item == 0) {
+      EXPECT_EQ(draw.text, "");
+    }
+    if (draw.kind == DrawKind::ListBackground) {
+      saw_rest = true;
+      EXPECT_EQ(draw.rect.top(), 34);
+      EXPECT_EQ(draw.rect.bottom(), list.viewport()->height() - 1);
+    }
+  }
+  EXPECT_TRUE(saw_item);
+  EXPECT_TRUE(saw_rest);
+  EXPECT_EQ(list.item_data(0), 11u);
+}
+
+TEST_F(DialogTest, ComboBoxTypingPickingAndEnter) {
+  Dialog& d = open();
+  kw::ComboBox& combo = *d.combo(1009);
+  combo.add_string("proxy.example:3128", 1);
+  combo.add_string("alpha:80", 2);
+  EXPECT_EQ(combo.item_text(0), "alpha:80");
+  EXPECT_EQ(combo.current_selection(), -1);  // adding never selects
+  EXPECT_EQ(d.text(1009), "");
+  EXPECT_TRUE(proc_.commands.empty());
+
+  test::pick_combo_item(d, 1009, 1);
+  EXPECT_EQ(combo.current_selection(), 1);
+  EXPECT_EQ(d.text(1009), "proxy.example:3128");
+  EXPECT_TRUE(proc_.saw(1009, kComboSelChange));
+
+  proc_.commands.clear();
+  test::type_into(d, 1009, "x");
+  EXPECT_EQ(proc_.commands,
+            (std::vector<Command>{{1009, kComboEditUpdate}, {1009, kComboEditChange}}));
+  EXPECT_EQ(combo.current_selection(), 1);  // typing keeps the selected item
+  EXPECT_EQ(combo.item_data(1), 1u);
+
+  // Enter goes to the dialog as command 1, even when the text names an item.
+  proc_.commands.clear();
+  d.set_text(1009, "alpha:80");
+  test::key(d, 1009, kVkReturn);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdOk, kClicked}}));
+  EXPECT_EQ(combo.current_selection(), 1);
+
+  // The focus leaving the combo box notifies.
+  proc_.commands.clear();
+  d.focus(1009);
+  d.focus(1006);
+  EXPECT_TRUE(proc_.saw(1009, kComboKillFocus));
+  EXPECT_EQ(combo.delete_string(1), 1);
+  EXPECT_EQ(combo.current_selection(), -1);
+}
+
+TEST_F(DialogTest, SubclassedControlsOfferTheirInputFirst) {
+  // The proxy selector's filter: typed spaces never reach the field.
+  proc_.input = [](Dialog&, int, const InputEvent& e) {
+    return e.kind == InputEvent::Char && e.ch == U' ';
+  };
+  Dialog& d = open();
+  d.subclass(1006);
+  d.subclass(1009);
+  test::type_into(d, 1006, "a b c");
+  test::type_into(d, 1009, "host name:80");
+  test::type_into(d, 1005, "1 2");  // not subclassed
+  EXPECT_EQ(d.text(1006), "abc");
+  EXPECT_EQ(d.text(1009), "hostname:80");
+  EXPECT_EQ(d.text(1005), "12");
+
+  // Ctrl and a letter arrive as the Ctrl key, the letter's key, then its control character.
+  proc_.inputs.clear();
+  test::key(d, 1006, 'C', kKeyCtrl);
+  ASSERT_EQ(proc_.inputs.size(), 3u);
+  EXPECT_EQ(proc_.inputs[0].kind, InputEvent::KeyDown);
+  EXPECT_EQ(proc_.inputs[0].key, kVkControl);
+  EXPECT_EQ(proc_.inputs[1].kind, InputEvent::KeyDown);
+  EXPECT_EQ(proc_.inputs[1].key, 'C');
+  EXPECT_EQ(proc_.inputs[1].modifiers, uint32_t{kKeyCtrl});
+  EXPECT_EQ(proc_.inputs[2].kind, InputEvent::Char);
+  EXPECT_EQ(proc_.inputs[2].ch, U'\x03');
+
+  // Mouse input of a list arrives in its client coordinates; a consumed press selects nothing.
+  d.list(1008)->add_string("one");
+  d.subclass(1008);
+  proc_.input = [](Dialog&, int, const InputEvent& e) { return e.kind == InputEvent::LeftDown; };
+  proc_.inputs.clear();
+  test::mouse(d, 1008, InputEvent::LeftDown, 5, 6);
+  test::mouse(d, 1008, InputEvent::LeftUp, 5, 6);
+  ASSERT_EQ(proc_.inputs.size(), 2u);
+  EXPECT_EQ(proc_.inputs[0].kind, InputEvent::LeftDown);
+  EXPECT_EQ(proc_.inputs[0].x, 5);
+  EXPECT_EQ(proc_.inputs[0].y, 6);
+  EXPECT_EQ(proc_.inputs[1].kind, InputEvent::LeftUp);
+  EXPECT_EQ(d.list(1008)->selected_count(), 0);
+  d.subclass(1006, false);
+  test::type_into(d, 1006, " ");
+  EXPECT_EQ(d.text(1006), "abc ");
+}
+
+const MenuItemTemplate kFileItems[] = {
+    {"&Load Config File\tCtrl-L", 40001},
+    {"", 0, kMenuSeparator},
+    {"E&xit Program\tCtrl-X", 40003},
+};
+const MenuItemTemplate kBarItems[] = {
+    {"&File", 0, kMenuPopup, kFileItems},
+    {"", 40022, kMenuOwnerDraw},
+    {"", 40016, kMenuOwnerDraw | kMenuGrayed},
+};
+const MenuTemplate kMenu{101, kBarItems};
+const Accelerator kKeys[] = {{'L', kKeyCtrl, 40001}, {'X', kKeyCtrl, 40003}};
+const AcceleratorTable kAccelerators{113, kKeys};
+const ControlTemplate kMenuControls[] = {{1001, Button, "&Go", 7, 7, 50, 14}};
+const DialogTemplate kMenuTemplate{902, "Menus", 197, 135, kDialogMinimizeBox, kMenuControls,
+                                   &kMenu};
+
+TEST_F(DialogTest, MenusAndAcceleratorsSendCommands) {
+  Dialog d(kMenuTemplate, proc_, nullptr);
+  d.set_accelerators(kAccelerators);
+  d.show_modeless();
+  test::activate(&d);
+  MenuBar* bar = d.menu_bar();
+  ASSERT_NE(bar, nullptr);
+  // Controls lie below the bar; the client area keeps the template's size.
+  EXPECT_EQ(d.client_area()->y(), bar->height());
+  EXPECT_EQ(d.client_size(), QSize(d.units().x(197), d.units().y(135)));
+
+  EXPECT_TRUE(test::choose_menu(d, 40001));
+  EXPECT_FALSE(test::choose_menu(d, 40016));  // greyed
+  bar->enable_item(40016, true);
+  EXPECT_TRUE(test::choose_menu(d, 40016));
+  test::key(d, 1001, 'L', kKeyCtrl);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{
+                                {40001, kClicked}, {40016, kClicked}, {40001, kAccelerator}}));
+
+  bar->check_item(40003, true);
+  EXPECT_TRUE(bar->is_item_checked(40003));
+  EXPECT_TRUE(test::choose_menu(d, 40003));
+  EXPECT_TRUE(bar->is_item_checked(40003));  // a choice never toggles the mark itself
+
+  // Owner-drawn bar items are measured by the procedure and drawn highlighted under the pointer.
+  EXPECT_EQ(bar->item_rect(40022).width(), 14 + 8);
+  test::hover_menu(d, 40016);
+  EXPECT_EQ(bar->hot_item(), 2);
+  proc_.draws.clear();
+  test::grab(bar);
+  bool highlighted = false;
+  for (const RecordingProc::Draw& draw : proc_.draws) {
+    if (draw.kind == DrawKind::MenuItem && draw.id == 40016) {
+      highlighted = draw.state & kStateSelected;
+    }
+    if (draw.kind == DrawKind::MenuItem && draw.id == 40022) {
+      EXPECT_FALSE(draw.state & kStateSelected);
+    }
+  }
+  EXPECT_TRUE(highlighted);
+  test::hover_menu(d, 0);
+  EXPECT_EQ(bar->hot_item(), -1);
+}
+
+}  // namespace
+}  // namespace kw
