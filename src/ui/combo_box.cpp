@@ -118,7 +118,8 @@ uintptr_t ComboBox::item_data(int index) const {
 }
 
 void ComboBox::set_item_data(int index, uintptr_t data) {
-  if (index >= 0 && index < count()) setItemData(index, QVariant::fromValue<qulonglong>(data), kDataRole);
+  if (index >= 0 && index < count())
+    setItemData(index, QVariant::fromValue<qulonglong>(data), kDataRole);
 }
 
 void ComboBox::set_current_selection(int index) {

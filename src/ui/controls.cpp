@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTextLayout>
+#include <QTextOption>
+#include <cmath>
 
 #include "ui/resources.h"
 #include "ui/system_colours.h"
@@ -34,12 +37,15 @@ class InputRouter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (!control_->subclassed()) return false;
     switch (event->type()) {
-      case QEvent::KeyPress: return key(static_cast<QKeyEvent*>(event));
+      case QEvent::KeyPress:
+        return key(static_cast<QKeyEvent*>(event));
       case QEvent::MouseMove:
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick: return mouse(static_cast<QMouseEvent*>(event));
-      default: return false;
+      case QEvent::MouseButtonDblClick:
+        return mouse(static_cast<QMouseEvent*>(event));
+      default:
+        return false;
     }
   }
 
@@ -62,7 +68,8 @@ class InputRouter : public QObject {
   bool mouse(QMouseEvent* e) {
     InputEvent m(InputEvent::MouseMove);
     switch (e->type()) {
-      case QEvent::MouseMove: break;
+      case QEvent::MouseMove:
+        break;
       case QEvent::MouseButtonPress:
         if (e->button() == Qt::LeftButton) {
           m.kind = InputEvent::LeftDown;
@@ -103,31 +110,78 @@ QPalette with_text_colour(QPalette palette, const QColor& colour) {
 
 }  // namespace
 
+void draw_wrapped_text(QPainter& painter, const QRect& rect, Qt::Alignment alignment,
+                       const QString& text) {
+  QTextOption option(alignment | Qt::AlignTop);
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  painter.drawText(QRectF(rect), text, option);
+}
+
+int wrapped_text_height(const QFont& font, int width, const QString& text) {
+  QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  const QFontMetricsF metrics(font);
+  int height = 0;
+  for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+    QTextLayout layout(paragraph, font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int lines = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+      ++lines;
+    }
+    layout.endLayout();
+    height += std::max(lines, 1) * static_cast<int>(std::ceil(metrics.lineSpacing()));
+  }
+  return height;
+}
+
 int virtual_key(int qt_key) {
   if ((qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) || (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9))
     return qt_key;  // Qt's codes of letters and digits are their ASCII codes
   switch (qt_key) {
-    case Qt::Key_Backspace: return kVkBack;
-    case Qt::Key_Tab: return kVkTab;
+    case Qt::Key_Backspace:
+      return kVkBack;
+    case Qt::Key_Tab:
+      return kVkTab;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return kVkReturn;
-    case Qt::Key_Escape: return kVkEscape;
-    case Qt::Key_Shift: return kVkShift;
-    case Qt::Key_Control: return kVkControl;
-    case Qt::Key_Alt: return kVkMenu;
-    case Qt::Key_Space: return kVkSpace;
-    case Qt::Key_PageUp: return kVkPageUp;
-    case Qt::Key_PageDown: return kVkPageDown;
-    case Qt::Key_End: return kVkEnd;
-    case Qt::Key_Home: return kVkHome;
-    case Qt::Key_Left: return kVkLeft;
-    case Qt::Key_Up: return kVkUp;
-    case Qt::Key_Right: return kVkRight;
-    case Qt::Key_Down: return kVkDown;
-    case Qt::Key_Insert: return kVkInsert;
-    case Qt::Key_Delete: return kVkDelete;
-    case Qt::Key_F1: return kVkF1;
-    default: return 0;
+    case Qt::Key_Enter:
+      return kVkReturn;
+    case Qt::Key_Escape:
+      return kVkEscape;
+    case Qt::Key_Shift:
+      return kVkShift;
+    case Qt::Key_Control:
+      return kVkControl;
+    case Qt::Key_Alt:
+      return kVkMenu;
+    case Qt::Key_Space:
+      return kVkSpace;
+    case Qt::Key_PageUp:
+      return kVkPageUp;
+    case Qt::Key_PageDown:
+      return kVkPageDown;
+    case Qt::Key_End:
+      return kVkEnd;
+    case Qt::Key_Home:
+      return kVkHome;
+    case Qt::Key_Left:
+      return kVkLeft;
+    case Qt::Key_Up:
+      return kVkUp;
+    case Qt::Key_Right:
+      return kVkRight;
+    case Qt::Key_Down:
+      return kVkDown;
+    case Qt::Key_Insert:
+      return kVkInsert;
+    case Qt::Key_Delete:
+      return kVkDelete;
+    case Qt::Key_F1:
+      return kVkF1;
+    default:
+      return 0;
   }
 }
 
@@ -257,14 +311,16 @@ void StaticControl::paintEvent(QPaintEvent*) {
       break;
   }
   if (text_.isEmpty()) return;
-  int flags = Qt::TextShowMnemonic;
-  flags |= (control_style() & kCentred) ? Qt::AlignHCenter
-           : (control_style() & kRightAligned) ? Qt::AlignRight
-                                        : Qt::AlignLeft;
-  flags |= (control_style() & kCentreVertically) ? (Qt::AlignVCenter | Qt::TextSingleLine)
-                                         : (Qt::AlignTop | Qt::TextWordWrap);
+  const Qt::Alignment horizontal = (control_style() & kCentred)        ? Qt::AlignHCenter
+                                   : (control_style() & kRightAligned) ? Qt::AlignRight
+                                                                       : Qt::AlignLeft;
   painter.setPen(isEnabled() ? text_colour() : sys_colour(SysColour::GrayText));
-  painter.drawText(client, flags, text_);
+  if (control_style() & kCentreVertically) {
+    painter.drawText(
+        client, horizontal | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, text_);
+  } else {
+    draw_wrapped_text(painter, client, horizontal, text_);
+  }
 }
 
 void StaticControl::mousePressEvent(QMouseEvent* event) {

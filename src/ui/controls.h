@@ -169,4 +169,11 @@ class MultiEditControl : public QPlainTextEdit, public Control {
 // Virtual-key code of a Qt key, 0 for keys without one.
 int virtual_key(int qt_key);
 
+// Statics wrap their text at word boundaries, and inside a word that is wider than the
+// control (a long path), so nothing is cut off at the right edge.
+void draw_wrapped_text(QPainter& painter, const QRect& rect, Qt::Alignment alignment,
+                       const QString& text);
+// Height in pixels the wrapped text needs at this width.
+int wrapped_text_height(const QFont& font, int width, const QString& text);
+
 }  // namespace kw

@@ -109,14 +109,22 @@ void Dialog::create_control(const ControlTemplate& t) {
   Control* control = nullptr;
   switch (t.kind) {
     case ControlKind::Button:
-    case ControlKind::PushToggle: control = new ButtonControl(this, t, client_); break;
-    case ControlKind::CheckBox: control = new CheckControl(this, t, client_); break;
-    case ControlKind::GroupBox: control = new GroupBoxControl(this, t, client_); break;
+    case ControlKind::PushToggle:
+      control = new ButtonControl(this, t, client_);
+      break;
+    case ControlKind::CheckBox:
+      control = new CheckControl(this, t, client_);
+      break;
+    case ControlKind::GroupBox:
+      control = new GroupBoxControl(this, t, client_);
+      break;
     case ControlKind::Static:
     case ControlKind::Frame:
     case ControlKind::EtchedLine:
     case ControlKind::Icon:
-    case ControlKind::Picture: control = new StaticControl(this, t, client_); break;
+    case ControlKind::Picture:
+      control = new StaticControl(this, t, client_);
+      break;
     case ControlKind::Edit:
       if (t.style & kMultiLine) {
         control = new MultiEditControl(this, t, client_);
@@ -124,8 +132,12 @@ void Dialog::create_control(const ControlTemplate& t) {
         control = new EditControl(this, t, client_);
       }
       break;
-    case ControlKind::ListBox: control = new ListBox(this, t, client_); break;
-    case ControlKind::ComboBox: control = new ComboBox(this, t, client_); break;
+    case ControlKind::ListBox:
+      control = new ListBox(this, t, client_);
+      break;
+    case ControlKind::ComboBox:
+      control = new ComboBox(this, t, client_);
+      break;
   }
   QWidget* w = control->widget();
   QRect place = units_.rect(t.x, t.y, t.width, t.height);
@@ -164,7 +176,8 @@ void Dialog::initialise() {
 
 void Dialog::place_on_screen() {
   if (!(template_.style & kDialogCentred) && parentWidget()) return;  // Qt centres on the owner
-  const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+  const QScreen* screen =
+      parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
   move(area.center() - QPoint(width() / 2, height() / 2));
@@ -189,7 +202,14 @@ void Dialog::show_modeless() {
   if (!(template_.style & kDialogChild)) place_on_screen();
   running_ = true;
   show();
-  tell_observer(*this);
+  if (template_.style & kDialogChild) {
+    // A child strip is shown with the window it belongs to, which may not be running yet.
+    QTimer::singleShot(0, this, [this] {
+      if (running_) tell_observer(*this);
+    });
+  } else {
+    tell_observer(*this);
+  }
 }
 
 void Dialog::end(int result) {
@@ -368,11 +388,19 @@ void Dialog::keyPressEvent(QKeyEvent* event) {
     return;
   }
   switch (event->key()) {
-    case Qt::Key_Escape: escape(); break;
+    case Qt::Key_Escape:
+      escape();
+      break;
     case Qt::Key_Return:
-    case Qt::Key_Enter: enter(); break;
-    case Qt::Key_F1: proc_.on_help(*this); break;
-    default: event->ignore(); break;
+    case Qt::Key_Enter:
+      enter();
+      break;
+    case Qt::Key_F1:
+      proc_.on_help(*this);
+      break;
+    default:
+      event->ignore();
+      break;
   }
 }
 

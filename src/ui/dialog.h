@@ -150,8 +150,8 @@ class Dialog : public QDialog, public ControlHost {
   DialogUnits units_;
   ClientArea* client_;
   MenuBar* menu_bar_ = nullptr;
-  std::map<int, Control*> controls_;   // widgets are children of client_
-  std::vector<Control*> in_order_;     // creation order, with the id-less ones
+  std::map<int, Control*> controls_;  // widgets are children of client_
+  std::vector<Control*> in_order_;    // creation order, with the id-less ones
   bool running_ = false;
   bool ended_ = false;
   int result_ = 0;

@@ -16,15 +16,15 @@ namespace kw {
 class ControlHost;
 
 // Notification codes of commands (the designed platform's values).
-inline constexpr int kClicked = 0;          // buttons, check boxes, notifying statics; menus
-inline constexpr int kAccelerator = 1;      // a command that came from the accelerator table
+inline constexpr int kClicked = 0;      // buttons, check boxes, notifying statics; menus
+inline constexpr int kAccelerator = 1;  // a command that came from the accelerator table
 inline constexpr int kStaticDoubleClick = 1;
 inline constexpr int kEditChange = 0x300;   // after the text changed (also when set by code)
 inline constexpr int kEditUpdate = 0x400;   // the text is about to be shown changed
 inline constexpr int kEditMaxText = 0x501;  // typing was refused at the text limit
 inline constexpr int kListSelChange = 1;    // lists with kNotify, user changes only
 inline constexpr int kListDoubleClick = 2;
-inline constexpr int kComboSelChange = 1;   // user changes only
+inline constexpr int kComboSelChange = 1;  // user changes only
 inline constexpr int kComboKillFocus = 4;
 inline constexpr int kComboEditChange = 5;  // user typing only
 inline constexpr int kComboEditUpdate = 6;
@@ -62,8 +62,8 @@ enum DrawState : uint32_t {
   kStateSelected = 1u << 0,  // button held down, list item selected, menu item highlighted
   kStateFocus = 1u << 1,
   kStateDisabled = 1u << 2,
-  kStateChecked = 1u << 3,   // push-like toggles that are on
-  kStateGrayed = 1u << 4,    // menu items
+  kStateChecked = 1u << 3,  // push-like toggles that are on
+  kStateGrayed = 1u << 4,   // menu items
 };
 
 enum class DrawKind : uint8_t {
@@ -78,16 +78,16 @@ struct DrawItem {
   DrawItem(DrawKind k, int control_id) : kind(k), id(control_id) {}
 
   DrawKind kind;
-  int id;           // control id, or menu command id
-  int item = -1;    // list item index
+  int id;         // control id, or menu command id
+  int item = -1;  // list item index
   uint32_t state = 0;
-  QRect rect;       // what to paint, in the painter's coordinates (the control's client area)
+  QRect rect;  // what to paint, in the painter's coordinates (the control's client area)
   QPainter* painter = nullptr;
   QWidget* widget = nullptr;  // the control (a list's viewport, the menu bar)
-  QString text;     // window text, item text
-  uintptr_t data = 0;   // list item data
+  QString text;               // window text, item text
+  uintptr_t data = 0;         // list item data
   ControlHost* host = nullptr;
-  int host_id = 0;      // template id of the dialog the control belongs to
+  int host_id = 0;  // template id of the dialog the control belongs to
 };
 
 // Input of a subclassed control, offered to its procedure before the control sees it.
@@ -96,10 +96,10 @@ struct InputEvent {
   explicit InputEvent(Kind k) : kind(k) {}
 
   Kind kind;
-  int key = 0;        // KeyDown: virtual-key code
-  char32_t ch = 0;    // Char: the character; with Ctrl a letter gives its control code (C = 3)
+  int key = 0;      // KeyDown: virtual-key code
+  char32_t ch = 0;  // Char: the character; with Ctrl a letter gives its control code (C = 3)
   uint32_t modifiers = 0;
-  int x = 0, y = 0;   // mouse: in the control's client coordinates
+  int x = 0, y = 0;  // mouse: in the control's client coordinates
 };
 
 }  // namespace kw

@@ -43,8 +43,7 @@ ListBox::ListBox(ControlHost* host, const ControlTemplate& t, QWidget* parent)
     : QListWidget(parent), Control(host, t) {
   setSelectionMode((t.style & kExtendedSel) ? QAbstractItemView::ExtendedSelection
                                             : QAbstractItemView::SingleSelection);
-  setVerticalScrollBarPolicy((t.style & kVScroll) ? Qt::ScrollBarAlwaysOn
-                                                  : Qt::ScrollBarAsNeeded);
+  setVerticalScrollBarPolicy((t.style & kVScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   setUniformItemSizes(true);
@@ -120,7 +119,8 @@ uintptr_t ListBox::item_data(int index) const {
 }
 
 void ListBox::set_item_data(int index, uintptr_t data) {
-  if (QListWidgetItem* i = item(index)) i->setData(kDataRole, QVariant::fromValue<qulonglong>(data));
+  if (QListWidgetItem* i = item(index))
+    i->setData(kDataRole, QVariant::fromValue<qulonglong>(data));
 }
 
 bool ListBox::is_selected(int index) const {

@@ -31,35 +31,53 @@ QChar mnemonic_of(const QString& text) {
   return QChar();
 }
 
-QString shown_text(QString text) {
-  return text.remove(QLatin1Char('&'));
-}
+QString shown_text(QString text) { return text.remove(QLatin1Char('&')); }
 
 }  // namespace
 
 int qt_key(int vk) {
   if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return vk;
   switch (vk) {
-    case kVkBack: return Qt::Key_Backspace;
-    case kVkTab: return Qt::Key_Tab;
-    case kVkReturn: return Qt::Key_Return;
-    case kVkEscape: return Qt::Key_Escape;
-    case kVkShift: return Qt::Key_Shift;
-    case kVkControl: return Qt::Key_Control;
-    case kVkMenu: return Qt::Key_Alt;
-    case kVkSpace: return Qt::Key_Space;
-    case kVkPageUp: return Qt::Key_PageUp;
-    case kVkPageDown: return Qt::Key_PageDown;
-    case kVkEnd: return Qt::Key_End;
-    case kVkHome: return Qt::Key_Home;
-    case kVkLeft: return Qt::Key_Left;
-    case kVkUp: return Qt::Key_Up;
-    case kVkRight: return Qt::Key_Right;
-    case kVkDown: return Qt::Key_Down;
-    case kVkInsert: return Qt::Key_Insert;
-    case kVkDelete: return Qt::Key_Delete;
-    case kVkF1: return Qt::Key_F1;
-    default: return 0;
+    case kVkBack:
+      return Qt::Key_Backspace;
+    case kVkTab:
+      return Qt::Key_Tab;
+    case kVkReturn:
+      return Qt::Key_Return;
+    case kVkEscape:
+      return Qt::Key_Escape;
+    case kVkShift:
+      return Qt::Key_Shift;
+    case kVkControl:
+      return Qt::Key_Control;
+    case kVkMenu:
+      return Qt::Key_Alt;
+    case kVkSpace:
+      return Qt::Key_Space;
+    case kVkPageUp:
+      return Qt::Key_PageUp;
+    case kVkPageDown:
+      return Qt::Key_PageDown;
+    case kVkEnd:
+      return Qt::Key_End;
+    case kVkHome:
+      return Qt::Key_Home;
+    case kVkLeft:
+      return Qt::Key_Left;
+    case kVkUp:
+      return Qt::Key_Up;
+    case kVkRight:
+      return Qt::Key_Right;
+    case kVkDown:
+      return Qt::Key_Down;
+    case kVkInsert:
+      return Qt::Key_Insert;
+    case kVkDelete:
+      return Qt::Key_Delete;
+    case kVkF1:
+      return Qt::Key_F1;
+    default:
+      return 0;
   }
 }
 

@@ -71,8 +71,8 @@ class MenuBar : public QWidget {
   std::vector<BarItem> items_;
   std::map<int, QAction*> actions_;  // command items of the popups by id
   int hot_ = -1;
-  int open_ = -1;      // the popup being shown
-  int pressed_ = -1;   // a command item of the bar held down
+  int open_ = -1;     // the popup being shown
+  int pressed_ = -1;  // a command item of the bar held down
 };
 
 // Installs the accelerator table on a window: each key sends its id to the host.

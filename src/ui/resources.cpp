@@ -12,11 +12,21 @@ ResourceLoader loader = nullptr;
 QPixmap system_icon(int id) {
   QStyle::StandardPixmap which = QStyle::SP_MessageBoxInformation;
   switch (id) {
-    case kIconError: which = QStyle::SP_MessageBoxCritical; break;
-    case kIconQuestion: which = QStyle::SP_MessageBoxQuestion; break;
-    case kIconExclamation: which = QStyle::SP_MessageBoxWarning; break;
-    case kIconInformation: which = QStyle::SP_MessageBoxInformation; break;
-    default: which = QStyle::SP_DesktopIcon; break;
+    case kIconError:
+      which = QStyle::SP_MessageBoxCritical;
+      break;
+    case kIconQuestion:
+      which = QStyle::SP_MessageBoxQuestion;
+      break;
+    case kIconExclamation:
+      which = QStyle::SP_MessageBoxWarning;
+      break;
+    case kIconInformation:
+      which = QStyle::SP_MessageBoxInformation;
+      break;
+    default:
+      which = QStyle::SP_DesktopIcon;
+      break;
   }
   return QApplication::style()->standardIcon(which).pixmap(32, 32);
 }

@@ -35,9 +35,7 @@ QRect StatusBar::part_rect(int part) const {
   return QRect(left, 2, std::max(right - left - 2, 0), height() - 2);
 }
 
-QSize StatusBar::sizeHint() const {
-  return QSize(200, QFontMetrics(font()).height() + 8);
-}
+QSize StatusBar::sizeHint() const { return QSize(200, QFontMetrics(font()).height() + 8); }
 
 void StatusBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
@@ -45,8 +43,8 @@ void StatusBar::paintEvent(QPaintEvent*) {
   painter.setPen(sys_colour(SysColour::WindowText));
   for (int part = 0; part < part_count(); ++part) {
     const QRect inside = draw_edge(painter, part_rect(part), kSunkenOuter);
-    painter.drawText(inside.adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-                     texts_[part]);
+    painter.drawText(inside.adjusted(2, 0, -2, 0),
+                     Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, texts_[part]);
   }
 }
 

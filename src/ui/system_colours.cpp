@@ -6,28 +6,44 @@
 
 namespace kw {
 
-QColor sys_colour(SysColour which) {
+namespace {
+
+QColor palette_colour(SysColour which) {
   const QPalette palette = QApplication::palette();
   switch (which) {
-    case SysColour::ButtonFace: return palette.color(QPalette::Button);
-    case SysColour::ButtonShadow: return palette.color(QPalette::Dark);
-    case SysColour::ButtonHighlight: return palette.color(QPalette::Light);
-    case SysColour::ButtonLight: return palette.color(QPalette::Midlight);
-    case SysColour::DarkShadow: return palette.color(QPalette::Shadow);
-    case SysColour::Highlight: return palette.color(QPalette::Highlight);
-    case SysColour::HighlightText: return palette.color(QPalette::HighlightedText);
-    case SysColour::Window: return palette.color(QPalette::Base);
-    case SysColour::WindowText: return palette.color(QPalette::Text);
-    case SysColour::GrayText: return palette.color(QPalette::Disabled, QPalette::Text);
+    case SysColour::ButtonFace:
+      return palette.color(QPalette::Button);
+    case SysColour::ButtonShadow:
+      return palette.color(QPalette::Dark);
+    case SysColour::ButtonHighlight:
+      return palette.color(QPalette::Light);
+    case SysColour::ButtonLight:
+      return palette.color(QPalette::Midlight);
+    case SysColour::DarkShadow:
+      return palette.color(QPalette::Shadow);
+    case SysColour::Highlight:
+      return palette.color(QPalette::Highlight);
+    case SysColour::HighlightText:
+      return palette.color(QPalette::HighlightedText);
+    case SysColour::Window:
+      return palette.color(QPalette::Base);
+    case SysColour::WindowText:
+      return palette.color(QPalette::Text);
+    case SysColour::GrayText:
+      return palette.color(QPalette::Disabled, QPalette::Text);
   }
   return palette.color(QPalette::Button);
 }
 
+}  // namespace
+
+// Plain 8-bit colours: what a painted pixel reads back as.
+QColor sys_colour(SysColour which) { return QColor(palette_colour(which).rgb()); }
+
 namespace {
 
 // One line of an edge: top and left in `lit`, bottom and right in `dark`.
-QRect draw_line(QPainter& painter, QRect r, const QColor& lit, const QColor& dark,
-                unsigned sides) {
+QRect draw_line(QPainter& painter, QRect r, const QColor& lit, const QColor& dark, unsigned sides) {
   if (r.width() <= 0 || r.height() <= 0) return r;
   if (sides & kSideTop) painter.fillRect(r.left(), r.top(), r.width(), 1, lit);
   if (sides & kSideLeft) painter.fillRect(r.left(), r.top(), 1, r.height(), lit);

@@ -19,7 +19,7 @@ enum class SysColour {
   DarkShadow,       // 3-D dark shadow
   Highlight,        // selected items
   HighlightText,
-  Window,           // list and edit background
+  Window,  // list and edit background
   WindowText,
   GrayText,
 };

@@ -1,8 +1,10 @@
 // Texts cross between the program's 8-bit strings and Qt's strings here. Every byte stands for
 // the Latin-1 character of the same value, so any byte string survives the round trip through
 // a control unchanged (configuration files and filters are 8-bit, whatever their encoding).
+// File paths are the exception: they are shown as the file system names them.
 #pragma once
 
+#include <QFile>
 #include <QString>
 #include <string>
 #include <string_view>
@@ -16,6 +18,16 @@ inline QString from_8bit(std::string_view text) {
 // Characters beyond Latin-1 become '?'.
 inline std::string to_8bit(const QString& text) {
   const QByteArray bytes = text.toLatin1();
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// File paths are bytes too, but the file system's encoding decides which characters they are.
+inline QString from_path(std::string_view path) {
+  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+inline std::string to_path(const QString& path) {
+  const QByteArray bytes = QFile::encodeName(path);
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 

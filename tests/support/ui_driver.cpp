@@ -1,11 +1,12 @@
 #include "support/ui_driver.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "ui/menu_bar.h"
 
@@ -38,8 +39,8 @@ void press(Dialog& d, int id) {
   QWidget* w = d.control_widget(id);
   if (!w) return;
   // A check box takes clicks on its box and its text only: click the box.
-  const QPoint where = qobject_cast<QCheckBox*>(w) ? QPoint(w->height() / 2, w->height() / 2)
-                                                  : w->rect().center();
+  const QPoint where =
+      qobject_cast<QCheckBox*>(w) ? QPoint(w->height() / 2, w->height() / 2) : w->rect().center();
   QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, where);
 }
 
@@ -86,11 +87,20 @@ void mouse(Dialog& d, int id, InputEvent::Kind kind, int x, int y, uint32_t modi
       QApplication::sendEvent(w, &move);
       break;
     }
-    case InputEvent::LeftDown: QTest::mousePress(w, Qt::LeftButton, m, p); break;
-    case InputEvent::LeftUp: QTest::mouseRelease(w, Qt::LeftButton, m, p); break;
-    case InputEvent::LeftDoubleClick: QTest::mouseDClick(w, Qt::LeftButton, m, p); break;
-    case InputEvent::RightDown: QTest::mousePress(w, Qt::RightButton, m, p); break;
-    default: break;
+    case InputEvent::LeftDown:
+      QTest::mousePress(w, Qt::LeftButton, m, p);
+      break;
+    case InputEvent::LeftUp:
+      QTest::mouseRelease(w, Qt::LeftButton, m, p);
+      break;
+    case InputEvent::LeftDoubleClick:
+      QTest::mouseDClick(w, Qt::LeftButton, m, p);
+      break;
+    case InputEvent::RightDown:
+      QTest::mousePress(w, Qt::RightButton, m, p);
+      break;
+    default:
+      break;
   }
 }
 

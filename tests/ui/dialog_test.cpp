@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/ui_driver.h"
+#include "ui/status_bar.h"
 #include "ui/text.h"
 
 namespace kw {
@@ -90,6 +91,7 @@ const ControlTemplate kControls[] = {
     {1010, Frame, "", 150, 40, 40, 20, kClientEdge},
     {2, Button, "Cancel", 163, 77, 59, 14, kStartsDisabled},
     {1011, ListBox, "", 10, 170, 90, 40, kOwnerDraw | kExtendedSel | kNotify},
+    {1012, Static, "Background", 120, 170, 62, 14, kCentred | kSunken | kNotify},
 };
 const DialogTemplate kTemplate{900, "Layer test", 229, 215, 0, kControls};
 
@@ -115,9 +117,9 @@ TEST(DialogUnitsTest, ConvertsWithTheDesignedBaseUnitsScaledByDpi) {
     int units;
     int x, y;
   } rows[] = {
-      {96, 0, 0, 0},     {96, 1, 2, 2},     {96, 4, 6, 7},      {96, 7, 11, 11},
-      {96, 8, 12, 13},   {96, 59, 89, 96},  {96, 77, 116, 125}, {96, 229, 344, 372},
-      {144, 4, 9, 10},   {144, 8, 18, 20},  {192, 8, 24, 26},   {120, 14, 26, 28},
+      {96, 0, 0, 0},   {96, 1, 2, 2},    {96, 4, 6, 7},      {96, 7, 11, 11},
+      {96, 8, 12, 13}, {96, 59, 89, 96}, {96, 77, 116, 125}, {96, 229, 344, 372},
+      {144, 4, 9, 10}, {144, 8, 18, 20}, {192, 8, 24, 26},   {120, 14, 26, 28},
   };
   for (const Row& r : rows) {
     const DialogUnits units(r.dpi);
@@ -141,9 +143,14 @@ TEST(ParseDialogUintTest, ReadsLeadingDigitsAfterBlanks) {
     unsigned value;
     bool ok;
   } rows[] = {
-      {"8080", 8080, true},     {"  42abc", 42, true}, {"", 0, false},
-      {"abc", 0, false},        {"-5", 0, false},      {"0", 0, true},
-      {"4294967295", 4294967295u, true},               {"4294967296", 0, false},
+      {"8080", 8080, true},
+      {"  42abc", 42, true},
+      {"", 0, false},
+      {"abc", 0, false},
+      {"-5", 0, false},
+      {"0", 0, true},
+      {"4294967295", 4294967295u, true},
+      {"4294967296", 0, false},
   };
   for (const Row& r : rows) {
     bool ok = !r.ok;
@@ -189,6 +196,32 @@ TEST_F(DialogTest, ButtonsAndCheckBoxesSendClicksById) {
   d.check(1003, false);
   EXPECT_FALSE(d.is_checked(1003));
   EXPECT_EQ(proc_.commands.size(), 2u);
+}
+
+TEST_F(DialogTest, NotifyingStaticsReportClicks) {
+  Dialog& d = open();
+  test::press(d, 1012);
+  test::press(d, 1004);  // a plain static says nothing
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{1012, kClicked}}));
+}
+
+TEST(StatusBarTest, PartsEndWhereTheyAreToldAndTheLastTakesTheRest) {
+  QWidget window;
+  window.resize(400, 263);
+  StatusBar bar(&window);
+  bar.setGeometry(0, 240, 400, 23);
+  bar.set_parts({60, -1});
+  bar.set_text(0, "Capture");
+  bar.set_text(1, "Active connections: 00");
+  bar.set_text(2, "no such part");
+  EXPECT_EQ(bar.part_count(), 2);
+  EXPECT_EQ(bar.text(0), "Capture");
+  EXPECT_EQ(bar.text(1), "Active connections: 00");
+  EXPECT_EQ(bar.text(2), "");
+  EXPECT_EQ(bar.part_rect(0).left(), 0);
+  EXPECT_LE(bar.part_rect(0).right(), 60);
+  EXPECT_EQ(bar.part_rect(1).left(), 60);
+  EXPECT_EQ(bar.part_rect(1).right(), 399 - 2);
 }
 
 TEST_F(DialogTest, EditsNotifyAndKeepTheUserModifiedMark) {
@@ -363,8 +396,8 @@ TEST_F(DialogTest, OwnerDrawnButtonsAreAskedToPaintWithTheirState) {
   d.make_owner_drawn(1010);
   draw = last_draw_of(1010);
   EXPECT_EQ(draw.kind, DrawKind::Static);
-  EXPECT_EQ(draw.rect, QRect(2, 2, d.control_rect(1010).width() - 4,
-                             d.control_rect(1010).height() - 4));
+  EXPECT_EQ(draw.rect,
+            QRect(2, 2, d.control_rect(1010).width() - 4, d.control_rect(1010).height() - 4));
 }
 
 TEST_F(DialogTest, SortedListsWithItemDataAndExtendedSelection) {
@@ -533,8 +566,8 @@ const MenuTemplate kMenu{101, kBarItems};
 const Accelerator kKeys[] = {{'L', kKeyCtrl, 40001}, {'X', kKeyCtrl, 40003}};
 const AcceleratorTable kAccelerators{113, kKeys};
 const ControlTemplate kMenuControls[] = {{1001, Button, "&Go", 7, 7, 50, 14}};
-const DialogTemplate kMenuTemplate{902, "Menus", 197, 135, kDialogMinimizeBox, kMenuControls,
-                                   &kMenu};
+const DialogTemplate kMenuTemplate{902,           "Menus", 197, 135, kDialogMinimizeBox,
+                                   kMenuControls, &kMenu};
 
 TEST_F(DialogTest, MenusAndAcceleratorsSendCommands) {
   Dialog d(kMenuTemplate, proc_, nullptr);
@@ -552,8 +585,8 @@ TEST_F(DialogTest, MenusAndAcceleratorsSendCommands) {
   bar->enable_item(40016, true);
   EXPECT_TRUE(test::choose_menu(d, 40016));
   test::key(d, 1001, 'L', kKeyCtrl);
-  EXPECT_EQ(proc_.commands, (std::vector<Command>{
-                                {40001, kClicked}, {40016, kClicked}, {40001, kAccelerator}}));
+  EXPECT_EQ(proc_.commands,
+            (std::vector<Command>{{40001, kClicked}, {40016, kClicked}, {40001, kAccelerator}}));
 
   bar->check_item(40003, true);
   EXPECT_TRUE(bar->is_item_checked(40003));
