@@ -1,0 +1,46 @@
+// The texture set: five bitmaps (Background, Inset, Face One, Face Two, Button) and the text
+// colours of the first four, black or white from the brightness along each bitmap's diagonal.
+// The bitmaps come from the files named by settings().texture_paths, or are the built-in ones;
+// on a palette display, or when the settings ask for it, plain system colours replace them.
+// One set per process, made with the built-in bitmaps on first use and replaced by
+// load_textures. User-interface thread only.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPixmap>
+#include <cstdint>
+
+#include "config/settings.h"
+
+namespace kw {
+
+struct TextureSet {
+  QPixmap bitmaps[kTextureCount];
+  // Text colours of Background, Inset, Face One and Face Two; the Button texture has none.
+  QColor text_colours[kButtonTexture];
+};
+
+// The program's texture set.
+TextureSet& textures();
+const QPixmap& texture(TextureIndex which);
+// The text colour of Background, Inset, Face One or Face Two.
+QColor texture_text_colour(TextureIndex which);
+
+// Reloads all five textures from settings().texture_paths (a file that cannot be loaded is
+// reported with "Failed to load texture bitmap:\n<path>", replaced by the built-in bitmap and
+// its path dropped), applies the plain-colour rule, computes the text colours and repaints every
+// window. Display depth: bits per pixel of the screen, 8 or less meaning a palette display.
+void load_textures();
+void load_textures(int display_depth);
+
+// The plain-colour rule: whether textures are drawn on a display of this kind with these
+// settings flags.
+bool textures_stay(bool palette_display, uint32_t flags);
+// The plain colour that stands in for a texture.
+QColor plain_substitute(TextureIndex which);
+// White or black: the average colour along the bitmap's diagonal, red + blue + 2 x green below
+// 511 gives white.
+QColor text_colour_for(const QImage& bitmap);
+
+}  // namespace kw

@@ -1,0 +1,559 @@
+// The skin: the text colour from a texture's diagonal, the plain-colour rule, loading texture
+// files (and what a missing one does), tiling lined up with its anchor, buttons cut from the
+// Button texture in each state, owner-drawn statics, the menu-bar icons and the file dialog's
+// "Default" strip. Pixel checks use coded textures whose every pixel says where it came from.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileDialog>
+#include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "skin/builtin_art.h"
+#include "skin/file_dialog.h"
+#include "skin/painter.h"
+#include "skin/skinned_dialog.h"
+#include "skin/textures.h"
+#include "support/recording_frontend.h"
+#include "support/ui_driver.h"
+#include "ui/system_colours.h"
+
+namespace kw {
+namespace {
+
+QImage filled(int width, int height, QColor colour) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(colour);
+  return image;
+}
+
+// A texture whose pixel (x, y) is (x, y, tag): any painted pixel names its source point.
+QImage coded(int width, int height, int tag) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb(x, y, tag));
+  }
+  return image;
+}
+
+QRgb code(int x, int y, int tag) { return qRgb(x, y, tag); }
+
+constexpr int kBackTag = 200, kInsetTag = 100, kFace2Tag = 150, kButtonTag = 50;
+
+// Keeps the program-wide texture set and settings as they were before each test.
+class SkinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_set_ = textures();
+    saved_flags_ = settings_flags();
+    for (int i = 0; i < kTextureCount; ++i) saved_paths_[i] = settings().texture_paths[i];
+    settings_set_flags(kLoadDefaultFlags);
+  }
+
+  void TearDown() override {
+    textures() = saved_set_;
+    settings_set_flags(saved_flags_);
+    for (int i = 0; i < kTextureCount; ++i) settings().texture_paths[i] = saved_paths_[i];
+    set_dialog_observer(nullptr);
+  }
+
+  // Coded textures, 64 pixels square except the Button and Inset shapes.
+  static void use_coded_textures() {
+    TextureSet& set = textures();
+    set.bitmaps[kBackTexture] = QPixmap::fromImage(coded(64, 64, kBackTag));
+    set.bitmaps[kInsetTexture] = QPixmap::fromImage(coded(250, 35, kInsetTag));
+    set.bitmaps[kFace1Texture] = QPixmap::fromImage(coded(64, 64, 0));
+    set.bitmaps[kFace2Texture] = QPixmap::fromImage(coded(64, 64, kFace2Tag));
+    set.bitmaps[kButtonTexture] = QPixmap::fromImage(coded(163, 35, kButtonTag));
+  }
+
+  TextureSet saved_set_;
+  uint32_t saved_flags_ = 0;
+  std::string saved_paths_[kTextureCount];
+};
+
+TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
+  struct Row {
+    const char* name;
+    QImage bitmap;
+    QColor text;
+  } rows[] = {
+      {"black", filled(128, 128, Qt::black), Qt::white},
+      {"white", filled(128, 128, Qt::white), Qt::black},
+      {"mid-grey 128 (sum 512)", filled(16, 16, QColor(128, 128, 128)), Qt::black},
+      {"grey 127 (sum 508)", filled(16, 16, QColor(127, 127, 127)), Qt::white},
+      {"pure green (sum 510)", filled(8, 8, QColor(0, 255, 0)), Qt::white},
+      {"green and a little red (sum 511)", filled(8, 8, QColor(1, 255, 0)), Qt::black},
+      {"one pixel", filled(1, 1, Qt::black), Qt::white},
+  };
+  for (const Row& row : rows) EXPECT_EQ(text_colour_for(row.bitmap), row.text) << row.name;
+}
+
+TEST_F(SkinTest, TextColourWalksNonSquareBitmapsByTheRatioOfTheirSides) {
+  // White bitmaps, black exactly at the points of the walk: only the walk sees black.
+  auto marked = [](int width, int height, int dx, int dy) {
+    QImage image = filled(width, height, Qt::white);
+    for (int x = 0, y = 0; x < width && y < height; x += dx, y += dy) {
+      image.setPixel(x, y, qRgb(0, 0, 0));
+    }
+    return image;
+  };
+  EXPECT_EQ(text_colour_for(marked(10, 35, 1, 3)), QColor(Qt::white));   // tall: 35 / 10 down
+  EXPECT_EQ(text_colour_for(marked(300, 35, 8, 1)), QColor(Qt::white));  // wide: 300 / 35 across
+  EXPECT_EQ(text_colour_for(marked(163, 35, 4, 1)), QColor(Qt::white));
+  // The same bitmaps read along a plain 45-degree diagonal would be mostly white.
+  EXPECT_EQ(text_colour_for(marked(300, 35, 1, 1)), QColor(Qt::black));
+}
+
+TEST_F(SkinTest, PlainColourRule) {
+  struct Row {
+    bool palette;
+    uint32_t flags;
+    bool stay;
+  } rows[] = {
+      {false, 0, true},
+      {false, NoTextures, false},
+      {false, ForceTextures, true},
+      {false, NoTextures | ForceTextures, true},
+      {true, 0, false},
+      {true, NoTextures, false},
+      {true, ForceTextures, true},
+      {true, NoTextures | ForceTextures, true},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(textures_stay(r.palette, r.flags), r.stay)
+        << "palette " << r.palette << ", flags " << r.flags;
+  }
+}
+
+TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
+  load_textures(8);
+  EXPECT_TRUE(settings_flags() & PaletteDisplay);
+  for (int i = 0; i < kTextureCount; ++i) {
+    const auto which = static_cast<TextureIndex>(i);
+    const QImage bitmap = texture(which).toImage();
+    EXPECT_EQ(bitmap.size(), QSize(163, 35));
+    EXPECT_EQ(QColor(bitmap.pixel(80, 17)), plain_substitute(which)) << i;
+  }
+  EXPECT_EQ(plain_substitute(kInsetTexture), sys_colour(SysColour::ButtonShadow));
+  EXPECT_EQ(plain_substitute(kFace2Texture), sys_colour(SysColour::ButtonFace));
+
+  settings_set_flags(kLoadDefaultFlags | ForceTextures);
+  load_textures(8);
+  EXPECT_EQ(texture(kBackTexture).size(), QSize(128, 128));
+
+  settings_set_flags(kLoadDefaultFlags);
+  load_textures(32);
+  EXPECT_FALSE(settings_flags() & PaletteDisplay);
+  EXPECT_EQ(texture(kInsetTexture).size(), QSize(300, 35));
+  EXPECT_EQ(texture(kButtonTexture).size(), QSize(163, 35));
+}
+
+TEST_F(SkinTest, BuiltInTexturesHaveTheirSizesAndReadableText) {
+  const struct {
+    TextureIndex which;
+    QSize size;
+  } rows[] = {{kBackTexture, {128, 128}},
+              {kInsetTexture, {300, 35}},
+              {kFace1Texture, {128, 128}},
+              {kFace2Texture, {128, 128}},
+              {kButtonTexture, {163, 35}}};
+  for (const auto& r : rows) EXPECT_EQ(builtin_texture(r.which).size(), r.size) << r.which;
+  EXPECT_EQ(builtin_resource(ResourceType::Bitmap, kAboutBitmap).size(), QSize(132, 121));
+  for (int id : {kProgramIcon, kMessageIcon, kSaveLastIcon, kReloadLastIcon, kAutoRunIcon}) {
+    EXPECT_FALSE(builtin_resource(ResourceType::Icon, id).isNull()) << id;
+  }
+  // Light faces and background take black text; the dark inset takes white.
+  load_textures(32);
+  EXPECT_EQ(texture_text_colour(kBackTexture), QColor(Qt::black));
+  EXPECT_EQ(texture_text_colour(kFace1Texture), QColor(Qt::black));
+  EXPECT_EQ(texture_text_colour(kFace2Texture), QColor(Qt::black));
+  EXPECT_EQ(texture_text_colour(kInsetTexture), QColor(Qt::white));
+}
+
+TEST_F(SkinTest, TextureFilesAreLoadedAndMissingOnesReportedAndDropped) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string black = QDir(dir.path()).filePath("black.bmp").toStdString();
+  const std::string white = QDir(dir.path()).filePath("white.bmp").toStdString();
+  ASSERT_TRUE(filled(20, 20, Qt::black).save(QString::fromStdString(black), "BMP"));
+  ASSERT_TRUE(filled(20, 20, Qt::white).save(QString::fromStdString(white), "BMP"));
+  const std::string missing = QDir(dir.path()).filePath("missing.bmp").toStdString();
+
+  test::RecordingFrontend frontend;
+  settings().texture_paths[kFace2Texture] = black;
+  settings().texture_paths[kInsetTexture] = white;
+  settings().texture_paths[kBackTexture] = missing;
+  load_textures(32);
+  // A black Face Two gives white texts, a white Inset black ones.
+  EXPECT_EQ(texture(kFace2Texture).size(), QSize(20, 20));
+  EXPECT_EQ(texture_text_colour(kFace2Texture), QColor(Qt::white));
+  EXPECT_EQ(texture_text_colour(kInsetTexture), QColor(Qt::black));
+  // The missing file: the message, the built-in bitmap, and the path dropped.
+  EXPECT_EQ(frontend.errors(),
+            std::vector<std::string>{"Failed to load texture bitmap:\n" + missing});
+  EXPECT_EQ(texture(kBackTexture).toImage(), builtin_texture(kBackTexture).toImage());
+  EXPECT_TRUE(settings().texture_paths[kBackTexture].empty());
+  EXPECT_EQ(settings().texture_paths[kFace2Texture], black);
+
+  // Loaded again, the dropped path is no longer tried.
+  load_textures(32);
+  EXPECT_EQ(frontend.errors().size(), 1u);
+}
+
+TEST_F(SkinTest, TileOffsetsKeepTheSignOfTheDividend) {
+  struct Row {
+    QPoint origin;
+    QPoint offsets;
+  } rows[] = {
+      {{0, 0}, {0, 0}},
+      {{-5, -7}, {-5, -7}},
+      {{-64, -128}, {0, 0}},
+      {{-70, -130}, {-6, -2}},
+      {{-200, 0}, {-8, 0}},
+      // An anchor right of or below the window: moved one tile back, so no strip is left.
+      {{5, 3}, {-59, -61}},
+      {{64, 70}, {0, -58}},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(tile_offsets(r.origin, QSize(64, 64)), r.offsets)
+        << r.origin.x() << "," << r.origin.y();
+  }
+}
+
+// A window that tiles itself with a coded texture from a chosen anchor.
+class TiledWidget : public QWidget {
+ public:
+  TiledWidget(QWidget* parent, const QPixmap& texture) : QWidget(parent), texture_(texture) {}
+  Anchor anchor = kAnchorSelf;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    tile_texture(this, painter, texture_, anchor);
+  }
+
+ private:
+  QPixmap texture_;
+};
+
+TEST_F(SkinTest, TilingLinesUpWithItsAnchor) {
+  const QPixmap tile = QPixmap::fromImage(coded(16, 16, 7));
+  QWidget parent;
+  parent.resize(300, 200);
+  TiledWidget child(&parent, tile);
+  child.setGeometry(37, 21, 100, 50);
+  QWidget sibling(&parent);
+  sibling.setGeometry(30, 10, 20, 20);
+  QWidget below_right(&parent);
+  below_right.setGeometry(50, 40, 20, 20);
+  // A panel with a 2-pixel edge: its client area starts 2 pixels in.
+  QWidget panel(&parent);
+  panel.setGeometry(10, 5, 20, 20);
+  panel.setContentsMargins(2, 2, 2, 2);
+
+  struct Row {
+    const char* name;
+    Anchor anchor;
+    QPoint origin;  // the anchor's client origin in the child's coordinates
+  } rows[] = {
+      {"anchor 0: the window itself", kAnchorSelf, {0, 0}},
+      {"anchor 1: the parent", kAnchorParent, {-37, -21}},
+      {"a sibling above and left", anchor_to(&sibling), {-7, -11}},
+      {"a sibling below and right", anchor_to(&below_right), {13, 19}},
+      {"a panel's client area", anchor_to(&panel), {-25, -14}},
+  };
+  for (const Row& r : rows) {
+    child.anchor = r.anchor;
+    const QImage image = test::grab(&child);
+    for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(99, 49), QPoint(17, 33)}) {
+      const int x = ((p.x() - r.origin.x()) % 16 + 16) % 16;
+      const int y = ((p.y() - r.origin.y()) % 16 + 16) % 16;
+      EXPECT_EQ(image.pixel(p), code(x, y, 7)) << r.name << " at " << p.x() << "," << p.y();
+    }
+  }
+}
+
+using enum ControlKind;
+
+const ControlTemplate kButtonControls[] = {
+    {kInsetPanel, Frame, "", 6, 125, 203, 24, kClientEdge | kOwnerDraw},
+    {1010, Button, "&Edit", 21, 22, 27, 14, kOwnerDraw},
+    {1011, Button, "&New", 61, 22, 27, 14, kOwnerDraw},
+    {kApplyButton, Button, "&Apply", 125, 130, 50, 15, kOwnerDraw | kStartsDisabled},
+    {kBypassButton, PushToggle, "&Bypass", 7, 96, 54, 14, kOwnerDraw},
+    {1041, Static, "^lCaption", 100, 22, 60, 10, kOwnerDraw},
+};
+
+// The list dialogs' painting: Background behind, panel 1057 Inset, the rest Face Two.
+class ButtonDialogProc : public SkinnedDialogProc {
+ public:
+  ButtonDialogProc() : SkinnedDialogProc(kBackTexture) {}
+
+ protected:
+  const QPixmap* owner_draw_texture(Dialog&, int id) override {
+    return id == kInsetPanel ? &texture(kInsetTexture) : &texture(kFace2Texture);
+  }
+  Anchor owner_draw_anchor(Dialog& d, int id) override {
+    return id == 1041 ? anchor_to(d.client_area()) : kAnchorSelf;
+  }
+};
+
+class SkinnedButtonTest : public SkinTest {
+ protected:
+  void open(int template_id) {
+    use_coded_textures();
+    template_ = DialogTemplate{template_id, "Buttons", 220, 160, 0, kButtonControls};
+    dialog_ = std::make_unique<Dialog>(template_, proc_, nullptr);
+    dialog_->show_modeless();
+    test::activate(dialog_.get());
+    dialog_->focus(1011);  // keep the focus away from the buttons under test
+  }
+
+  QImage picture(int id) { return test::grab(dialog_->control_widget(id)); }
+  QPoint in_client(int id) { return dialog_->control_rect(id).topLeft(); }
+
+  DialogTemplate template_{0, "", 0, 0, 0, {}};
+  ButtonDialogProc proc_;
+  std::unique_ptr<Dialog> dialog_;
+};
+
+TEST_F(SkinnedButtonTest, ButtonStatesByPixels) {
+  open(103);
+  auto* edit = static_cast<QPushButton*>(dialog_->control_widget(1010));
+  const QSize size = edit->size();
+  const QPoint inside(5, 6);
+
+  // Not pushed: from (10, 8) with a raised edge.
+  QImage image = picture(1010);
+  EXPECT_EQ(image.pixel(inside), code(15, 14, kButtonTag));
+  EXPECT_EQ(QColor(image.pixel(0, 0)), sys_colour(SysColour::ButtonLight));
+  EXPECT_EQ(QColor(image.pixel(1, 1)), sys_colour(SysColour::ButtonHighlight));
+  EXPECT_EQ(QColor(image.pixel(size.width() - 1, size.height() - 1)),
+            sys_colour(SysColour::DarkShadow));
+
+  // Pushed: from (0, 0) with a sunken edge.
+  edit->setDown(true);
+  image = picture(1010);
+  EXPECT_EQ(image.pixel(inside), code(5, 6, kButtonTag));
+  EXPECT_EQ(QColor(image.pixel(0, 0)), sys_colour(SysColour::ButtonShadow));
+  EXPECT_EQ(QColor(image.pixel(1, 1)), sys_colour(SysColour::DarkShadow));
+
+  // Pushed and focused: (10, 5).
+  dialog_->focus(1010);
+  ASSERT_TRUE(edit->hasFocus());
+  image = picture(1010);
+  EXPECT_EQ(image.pixel(inside), code(15, 11, kButtonTag));
+
+  // Focused only: (20, 13).
+  edit->setDown(false);
+  image = picture(1010);
+  EXPECT_EQ(image.pixel(inside), code(25, 19, kButtonTag));
+
+  // Disabled: no Button texture; Background tiled from the parent, one sunken outer line.
+  dialog_->focus(1011);
+  dialog_->enable(1010, false);
+  image = picture(1010);
+  const QPoint at = in_client(1010) + inside;
+  EXPECT_EQ(image.pixel(inside), code(at.x() % 64, at.y() % 64, kBackTag));
+  EXPECT_EQ(QColor(image.pixel(0, 0)), sys_colour(SysColour::ButtonShadow));
+  const QPoint one_in = in_client(1010) + QPoint(1, 1);
+  EXPECT_EQ(image.pixel(1, 1), code(one_in.x() % 64, one_in.y() % 64, kBackTag));
+}
+
+TEST_F(SkinnedButtonTest, DisabledApplyContinuesTheInsetPanel) {
+  open(103);
+  const QImage image = picture(kApplyButton);
+  // The panel's client area starts inside its 2-pixel edge.
+  const QPoint origin = in_client(kInsetPanel) + QPoint(2, 2);
+  const QPoint at = in_client(kApplyButton) + QPoint(5, 6) - origin;
+  EXPECT_EQ(image.pixel(5, 6), code(at.x() % 250, at.y() % 35, kInsetTag));
+}
+
+TEST_F(SkinnedButtonTest, BypassLooksPushedExactlyWhileFilteringIsOff) {
+  open(kMainWindowTemplate);
+  settings_clear_flags(Enable);
+  EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(5, 6, kButtonTag));
+  settings_add_flags(Enable);
+  EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(15, 14, kButtonTag));
+}
+
+TEST_F(SkinnedButtonTest, BypassRuleBelongsToTheMainWindowOnly) {
+  open(103);
+  settings_clear_flags(Enable);
+  EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(15, 14, kButtonTag));
+}
+
+TEST_F(SkinnedButtonTest, NoTexturesDropsTheWhiteHighlightOfCaptions) {
+  open(103);
+  auto white_pixels = [&] {
+    const QImage image = picture(1010);
+    int count = 0;
+    for (int y = 2; y < image.height() - 2; ++y) {
+      for (int x = 2; x < image.width() - 2; ++x) {
+        if (image.pixel(x, y) == qRgb(255, 255, 255)) ++count;
+      }
+    }
+    return count;
+  };
+  EXPECT_GT(white_pixels(), 0);
+  settings_add_flags(NoTextures);
+  EXPECT_EQ(white_pixels(), 0);
+}
+
+TEST_F(SkinnedButtonTest, CaptionAnchoredToTheDialogContinuesItsBackground) {
+  open(103);
+  const QImage caption = picture(1041);
+  const QPoint at = in_client(1041);
+  // Face Two anchored to the dialog: pixel p shows the texture at the dialog's point.
+  for (QPoint p : {QPoint(0, 0), QPoint(40, 3), QPoint(80, 14)}) {
+    if (p.x() >= caption.width() || p.y() >= caption.height()) continue;
+    const QPoint d = at + p;
+    const QRgb got = caption.pixel(p);
+    // Text may cover a pixel; those are black or white, never a coded colour of another tag.
+    if (qBlue(got) == kFace2Tag) {
+      EXPECT_EQ(got, code(d.x() % 64, d.y() % 64, kFace2Tag));
+    }
+  }
+  EXPECT_EQ(caption.pixel(caption.width() - 1, 0),
+            code((at.x() + caption.width() - 1) % 64, at.y() % 64, kFace2Tag));
+}
+
+TEST_F(SkinTest, StaticTextAlignmentMarks) {
+  struct Row {
+    const char* text;
+    const char* shown;
+    Qt::Alignment alignment;
+  } rows[] = {
+      {"^lLeft", "Left", Qt::AlignLeft},
+      {"^rRight", "Right", Qt::AlignRight},
+      {"^xOther", "Other", Qt::AlignHCenter},
+      {"Plain", "Plain", Qt::AlignHCenter},
+      {"^", "", Qt::AlignHCenter},
+      {"", "", Qt::AlignHCenter},
+  };
+  for (const Row& r : rows) {
+    const StaticTextLayout layout = static_text_layout(QString::fromLatin1(r.text));
+    EXPECT_EQ(layout.shown, QString::fromLatin1(r.shown)) << r.text;
+    EXPECT_EQ(layout.alignment, r.alignment) << r.text;
+  }
+}
+
+TEST_F(SkinTest, MenuBarIconsShowTheirHintWhileHighlighted) {
+  test::RecordingFrontend frontend;
+  uint32_t state = 0;
+  int restored = 0;
+  auto restore = [&] { ++restored; };
+  QImage canvas(22, 20, QImage::Format_RGB32);
+  auto draw = [&](uint32_t item_state, int icon) {
+    canvas.fill(Qt::magenta);
+    QPainter painter(&canvas);
+    DrawItem item(DrawKind::MenuItem, 40016);
+    item.state = item_state;
+    item.rect = canvas.rect();
+    item.painter = &painter;
+    draw_menu_bar_icon(item, "Save Last Config", icon, state, restore);
+  };
+
+  draw(kStateSelected, kSaveLastIcon);
+  ASSERT_EQ(frontend.statuses().size(), 1u);
+  EXPECT_EQ(frontend.statuses()[0].text, "Save Last Config");
+  EXPECT_EQ(frontend.statuses()[0].colour, kYellow);
+  EXPECT_EQ(state, kMenuHintShown);
+  // Highlighted: a sunken edge, its left side 2 pixels in.
+  EXPECT_EQ(QColor(canvas.pixel(2, 5)), sys_colour(SysColour::ButtonShadow));
+  EXPECT_EQ(QColor(canvas.pixel(0, 5)), sys_colour(SysColour::ButtonFace));
+
+  draw(0, kSaveLastIcon);
+  EXPECT_EQ(restored, 1);
+  EXPECT_EQ(state, 0u);
+  draw(0, kSaveLastIcon);
+  EXPECT_EQ(restored, 1);  // restored once, when the highlight left
+
+  // Disabled and highlighted: the hint still shows, but nothing is drawn.
+  draw(kStateSelected | kStateDisabled | kStateGrayed, kSaveLastIcon);
+  EXPECT_EQ(frontend.statuses().size(), 2u);
+  EXPECT_EQ(canvas.pixel(10, 10), QColor(Qt::magenta).rgb());
+
+  // Disabled: embossed in the highlight and shadow colours only.
+  state = 0;
+  draw(kStateDisabled | kStateGrayed, kSaveLastIcon);
+  for (int y = 0; y < canvas.height(); ++y) {
+    for (int x = 0; x < canvas.width(); ++x) {
+      const QColor c(canvas.pixel(x, y));
+      EXPECT_TRUE(c == sys_colour(SysColour::ButtonFace) ||
+                  c == sys_colour(SysColour::ButtonHighlight) ||
+                  c == sys_colour(SysColour::ButtonShadow))
+          << x << "," << y;
+    }
+  }
+
+  // The spacer: a 2-pixel sunken edge down the middle, 2 pixels short of top and bottom.
+  draw(0, 0);
+  EXPECT_EQ(QColor(canvas.pixel(10, 2)), sys_colour(SysColour::ButtonShadow));
+  EXPECT_EQ(QColor(canvas.pixel(11, 17)), sys_colour(SysColour::ButtonHighlight));
+  EXPECT_EQ(canvas.pixel(10, 1), QColor(Qt::magenta).rgb());
+  EXPECT_EQ(canvas.pixel(5, 10), QColor(Qt::magenta).rgb());
+}
+
+TEST_F(SkinTest, DefaultInTheTextureFileDialogReturnsCancelledWithTheMark) {
+  FileRequest request;
+  request.title = "Load a new texture bitmap";
+  request.filters = {{"Bitmap Files", "*.bmp"}};
+  request.default_extension = "bmp";
+  request.file = "[none]";
+  request.default_strip = true;
+  int strip_template = 0;
+  test::when_shown([&](Dialog& strip) {
+    strip_template = strip.template_id();
+    test::press(strip, kDefaultBitmapButton);
+  });
+  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
+  EXPECT_EQ(strip_template, 136);
+  EXPECT_EQ(request.custom_data, kDefaultBitmapMark);
+  EXPECT_EQ(request.file, "[none]");
+}
+
+TEST_F(SkinTest, FileDialogsReturnTheChosenFileOrCancel) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString chosen = QDir(dir.path()).filePath("chosen.bmp");
+  ASSERT_TRUE(filled(4, 4, Qt::red).save(chosen, "BMP"));
+
+  FileRequest request;
+  request.title = "Load a new texture bitmap";
+  request.filters = {{"Bitmap Files", "*.bmp"}};
+  request.file = chosen.toStdString();
+  request.default_strip = true;
+  test::when_shown([&](Dialog& strip) {
+    auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
+    ASSERT_NE(file_dialog, nullptr);
+    EXPECT_EQ(file_dialog->windowTitle(), "Load a new texture bitmap");
+    file_dialog->selectFile(chosen);
+    static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
+  });
+  EXPECT_EQ(run_file_dialog(nullptr, request), 1);
+  EXPECT_EQ(request.file, chosen.toStdString());
+  EXPECT_EQ(request.custom_data, 0);
+
+  // A name too long for the caller's buffer fails like a cancel.
+  request.buffer_size = 8;
+  test::when_shown([&](Dialog& strip) {
+    auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
+    file_dialog->selectFile(chosen);
+    static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
+  });
+  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
+
+  request.buffer_size = 1024;
+  test::when_shown([&](Dialog& strip) { qobject_cast<QFileDialog*>(strip.window())->reject(); });
+  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
+  EXPECT_EQ(request.custom_data, 0);
+}
+
+}  // namespace
+}  // namespace kw
