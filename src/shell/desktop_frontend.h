@@ -1,0 +1,56 @@
+// The frontend of the desktop program: how the engine and the configuration reach the user's
+// windows. Questions and error boxes are the program's skinned message dialogs, always shown
+// on the user-interface thread: a call from another thread is handed over and waits there
+// until the user has closed the box, as the designed box held its caller. Texture reloads run
+// on the user-interface thread too. Log lines and categories have no window yet (dropped, off);
+// status texts are kept for the main window to show. Make it on the user-interface thread.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "shell/frontend.h"
+
+namespace kw {
+
+class DesktopFrontend : public Frontend {
+ public:
+  struct Status {
+    std::string text;
+    Rgb colour = kGreen;
+  };
+
+  DesktopFrontend();
+  ~DesktopFrontend() override;
+
+  // The window that owns the dialogs (the main window); none: they have no owner.
+  void set_owner(QWidget* owner);
+
+  int add_log_line(const char* text) override;
+  int log_category_on(int code) override;
+  void set_log_status(const char* text) override;
+  void set_status_text(const char* text, Rgb colour) override;
+  void show_application_error(const char* text) override;
+  int ask_active_connections(AskHandler handler) override;
+  void reload_textures() override;
+
+  // The last status text and its colour; the last log window status.
+  Status status_text() const;
+  std::string log_status() const;
+
+ private:
+  // Runs `work` on the user-interface thread and returns when it has finished.
+  void on_ui_thread(const std::function<void()>& work);
+
+  QObject ui_thread_;  // lives on the user-interface thread; carries the handed-over calls
+  QPointer<QWidget> owner_;
+  mutable std::mutex mutex_;  // guards status_ and log_status_
+  Status status_;
+  std::string log_status_;
+};
+
+}  // namespace kw

@@ -1,0 +1,269 @@
+// The message dialogs: every button's result, Escape ending none of them, the close box giving
+// 0, handlers that keep a dialog open with 0 and close it with 2, the message box's caption and
+// text, and the desktop frontend showing its questions and error boxes on the user-interface
+// thread for callers on any thread.
+#include "dialogs/message_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/desktop_frontend.h"
+#include "support/ui_driver.h"
+#include "ui/dialog.h"
+
+namespace kw {
+namespace {
+
+using test::ObserveDialogs;
+
+// What a test saw of a dialog while it ran.
+struct Seen {
+  int template_id = 0;
+  std::string title;
+  std::string message;
+  bool open_after_escape = false;
+};
+
+// Which opener a row runs; handlers record the controls they were called with.
+enum class Opener { About, Message, ActiveConnections, FiltersInUse, SaveChanges };
+
+int open(Opener opener, std::vector<int>* handled, int handler_result) {
+  ButtonHandler handler = [handled, handler_result](int control) {
+    handled->push_back(control);
+    return handler_result;
+  };
+  switch (opener) {
+    case Opener::About:
+      return show_about(nullptr);
+    case Opener::Message:
+      return show_message(nullptr, "text", "caption", 135);
+    case Opener::ActiveConnections:
+      return ask_active_connections(nullptr, handler);
+    case Opener::FiltersInUse:
+      return ask_filters_in_use(nullptr, handler);
+    case Opener::SaveChanges:
+      return ask_save_changes(nullptr);
+  }
+  return -1;
+}
+
+TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
+  struct Row {
+    Opener opener;
+    int template_id;
+    int button;
+    int handler_result;
+    int result;
+  } rows[] = {
+      {Opener::About, 147, kMessageOk, 0, 1},
+      {Opener::Message, 135, kMessageOk, 0, 1},
+      {Opener::ActiveConnections, 134, kMessageOk, 5, kGoBack},
+      {Opener::ActiveConnections, 134, kRetryButton, 2, 2},
+      {Opener::ActiveConnections, 134, kKillButton, 2, 2},
+      {Opener::ActiveConnections, 134, kRetryButton, -4, -4},
+      {Opener::FiltersInUse, 133, kMessageOk, 5, kGoBack},
+      {Opener::FiltersInUse, 133, kRetryButton, 2, 2},
+      {Opener::FiltersInUse, 133, kKillButton, 2, 2},
+      {Opener::SaveChanges, 132, kMessageOk, 0, kSaveChanges},
+      {Opener::SaveChanges, 132, kForgetButton, 0, kForgetChanges},
+      {Opener::SaveChanges, 132, kDontQuitButton, 0, kDontQuit},
+  };
+  for (const Row& row : rows) {
+    std::vector<int> handled;
+    int seen_template = 0;
+    test::when_shown([&](Dialog& d) {
+      seen_template = d.template_id();
+      test::press(d, row.button);
+    });
+    EXPECT_EQ(open(row.opener, &handled, row.handler_result), row.result)
+        << "template " << row.template_id << ", button " << row.button;
+    EXPECT_EQ(seen_template, row.template_id);
+    // Only Retry and Kill Connections ask the handler.
+    const bool asks = row.button == kRetryButton || row.button == kKillButton;
+    EXPECT_EQ(handled, asks ? std::vector<int>{row.button} : std::vector<int>{});
+  }
+}
+
+TEST(MessageDialogTest, EscapeDoesNothingAndTheCloseBoxGivesZero) {
+  for (Opener opener : {Opener::About, Opener::Message, Opener::ActiveConnections,
+                        Opener::FiltersInUse, Opener::SaveChanges}) {
+    std::vector<int> handled;
+    bool open_after_escape = false;
+    test::when_shown([&](Dialog& d) {
+      test::send_escape(d);
+      open_after_escape = d.is_running();
+      test::close_box(d);
+    });
+    EXPECT_EQ(open(opener, &handled, 0), kClosedWithoutChoice);
+    EXPECT_TRUE(open_after_escape);
+    // A handler hears Escape as control 2 and keeps the dialog open with 0.
+    if (opener == Opener::ActiveConnections || opener == Opener::FiltersInUse) {
+      EXPECT_EQ(handled, std::vector<int>{kIdCancel});
+    }
+  }
+}
+
+TEST(MessageDialogTest, HandlerKeepsTheDialogOpenUntilItReturnsTwo) {
+  // "&Retry" while the filters are still in use stays; once they are free it closes with 2.
+  bool in_use = true;
+  std::vector<int> handled;
+  auto retry = [&](int control) {
+    handled.push_back(control);
+    if (control != kRetryButton && control != kKillButton) return 0;
+    if (control == kKillButton) in_use = false;  // killing the connections frees the filters
+    return in_use ? 0 : kResourceFree;
+  };
+  std::vector<bool> open_after;
+  test::when_shown([&](Dialog& d) {
+    test::press(d, kRetryButton);
+    open_after.push_back(d.is_running());
+    test::press(d, kRetryButton);
+    open_after.push_back(d.is_running());
+    test::press(d, kKillButton);
+    open_after.push_back(d.is_running());
+  });
+  EXPECT_EQ(ask_filters_in_use(nullptr, retry), kResourceFree);
+  EXPECT_EQ(open_after, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(handled, (std::vector<int>{kRetryButton, kRetryButton, kKillButton}));
+
+  // Without a handler, Retry leaves the result as it is: still open.
+  bool stayed = false;
+  test::when_shown([&](Dialog& d) {
+    test::press(d, kRetryButton);
+    stayed = d.is_running();
+    test::press(d, kMessageOk);
+  });
+  EXPECT_EQ(ask_active_connections(nullptr, ButtonHandler()), kGoBack);
+  EXPECT_TRUE(stayed);
+}
+
+TEST(MessageDialogTest, EnterIsTheFirstButtonsCommand) {
+  test::when_shown([](Dialog& d) {
+    d.focus(kForgetButton);
+    test::send_enter(d);  // a focused button takes Enter itself
+  });
+  EXPECT_EQ(ask_save_changes(nullptr), kForgetChanges);
+  test::when_shown([](Dialog& d) { d.enter(); });  // Enter with no button focused: command 1
+  EXPECT_EQ(ask_save_changes(nullptr), kSaveChanges);
+}
+
+TEST(MessageDialogTest, MessageBoxShowsTheCaptionAndText) {
+  Seen seen;
+  test::when_shown([&](Dialog& d) {
+    seen.template_id = d.template_id();
+    seen.title = d.title();
+    seen.message = d.text(kMessageText);
+    d.end(0);
+  });
+  show_message(nullptr, "Error in URL's matching pattern\nCheck for mis-matched [] or ()",
+               "Syntax Error", 135);
+  EXPECT_EQ(seen.template_id, 135);
+  EXPECT_EQ(seen.title, "Syntax Error");
+  EXPECT_EQ(seen.message, "Error in URL's matching pattern\nCheck for mis-matched [] or ()");
+
+  test::when_shown([&](Dialog& d) {
+    seen.title = d.title();
+    d.end(0);
+  });
+  ask_filters_in_use(nullptr, [](int) { return 0; });
+  EXPECT_EQ(seen.title, "Filters In Use!");
+}
+
+TEST(MessageDialogTest, LongMessagesGrowTheBoxInsteadOfBeingCut) {
+  const std::string path(300, 'x');
+  const std::string text = "Failed to load texture bitmap:\n/" + path;
+  QRect message, button;
+  QSize client;
+  test::when_shown([&](Dialog& d) {
+    message = d.control_rect(kMessageText);
+    button = d.control_rect(kMessageOk);
+    client = d.client_size();
+    d.end(0);
+  });
+  show_application_error_box(nullptr, text.c_str());
+  const QFontMetrics metrics(QApplication::font());
+  EXPECT_GT(message.height(), DialogUnits(96).y(26));
+  EXPECT_GE(button.top(), message.bottom());
+  EXPECT_GE(client.height(), button.bottom());
+}
+
+TEST(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
+  DesktopFrontend frontend;
+  install_frontend(&frontend);
+  static std::vector<int> handled;
+  handled.clear();
+  int seen_template = 0;
+  test::when_shown([&](Dialog& d) {
+    seen_template = d.template_id();
+    test::press(d, kRetryButton);
+  });
+  const int result = kw::ask_active_connections([](int control) {
+    handled.push_back(control);
+    return control == kRetryControl ? 2 : 0;
+  });
+  install_frontend(nullptr);
+  EXPECT_EQ(seen_template, 134);
+  EXPECT_EQ(result, 2);
+  EXPECT_EQ(handled, std::vector<int>{kRetryControl});
+}
+
+TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
+  DesktopFrontend frontend;
+  install_frontend(&frontend);
+  std::atomic<bool> returned{false};
+  std::atomic<bool> returned_while_shown{false};
+  std::string title, message;
+  test::when_shown([&](Dialog& d) {
+    title = d.title();
+    message = d.text(kMessageText);
+    // The worker is still waiting while the box is up.
+    QEventLoop settle;
+    QTimer::singleShot(100, &settle, &QEventLoop::quit);
+    settle.exec();
+    returned_while_shown = returned.load();
+    test::press(d, kMessageOk);
+  });
+  std::thread worker([&] {
+    kw::show_application_error("Can't open listener socket");
+    returned = true;
+  });
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (returned) loop.quit();
+  });
+  poll.start(10);
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  loop.exec();
+  worker.join();
+  install_frontend(nullptr);
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(returned_while_shown);
+  EXPECT_EQ(title, "Kestrelwick Application Error");
+  EXPECT_EQ(message, "Can't open listener socket");
+}
+
+TEST(DesktopFrontendTest, KeepsStatusTextsAndDropsLogLines) {
+  DesktopFrontend frontend;
+  install_frontend(&frontend);
+  set_status_text("--- Config File Saved ---", kCyan);
+  std::thread([] { set_status_text("Active connections: 02", kGreen); }).join();
+  set_log_status("Active connections: 02");
+  EXPECT_EQ(add_log_line("Wdropped"), 0);
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
+  install_frontend(nullptr);
+  EXPECT_EQ(frontend.status_text().text, "Active connections: 02");
+  EXPECT_EQ(frontend.status_text().colour, kGreen);
+  EXPECT_EQ(frontend.log_status(), "Active connections: 02");
+}
+
+}  // namespace
+}  // namespace kw
