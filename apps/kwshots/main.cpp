@@ -1,0 +1,258 @@
+// kwshots DIR: opens every window and dialog of the program offscreen, once with the built-in
+// textures and once with "No Textures", and writes each as a PNG named after its title (with a
+// drawn caption bar, since offscreen windows have no frame), plus a sheet of the built-in
+// pictures. The pictures are for people to look at when the look changes.
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "config/settings.h"
+#include "dialogs/message_dialogs.h"
+#include "skin/builtin_art.h"
+#include "skin/file_dialog.h"
+#include "skin/skinned_dialog.h"
+#include "skin/textures.h"
+#include "ui/dialog.h"
+#include "ui/system_colours.h"
+
+namespace kw {
+namespace {
+
+QString out_dir;
+QString suffix;
+int written = 0;
+bool failed = false;
+
+// Waits a little inside a running dialog, so that what loads in the background (the file
+// dialog's directory listing) is shown.
+void settle(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The window as a desktop would frame it: border, caption with the title and caption buttons.
+QImage framed(QWidget* window) {
+  const QImage client = window->grab().toImage();
+  constexpr int kBorder = 4, kCaption = 22;
+  QImage image(client.width() + 2 * kBorder, client.height() + kCaption + 2 * kBorder - 1,
+               QImage::Format_RGB32);
+  QPainter p(&image);
+  p.fillRect(image.rect(), sys_colour(SysColour::ButtonFace));
+  draw_edge(p, image.rect(), kEdgeRaised);
+  const QRect caption(kBorder - 1, kBorder - 1, image.width() - 2 * kBorder + 2, kCaption - 2);
+  QLinearGradient blue(caption.topLeft(), caption.topRight());
+  blue.setColorAt(0, QColor(10, 36, 106));
+  blue.setColorAt(1, QColor(166, 202, 240));
+  p.fillRect(caption, blue);
+  QFont bold = window->font();
+  bold.setBold(true);
+  p.setFont(bold);
+  p.setPen(Qt::white);
+  p.drawText(caption.adjusted(6, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, window->windowTitle());
+  // Caption buttons from the right: close, then help or minimise.
+  QRect box(caption.right() - 18, caption.top() + 2, 16, 14);
+  auto button = [&](const QString& glyph) {
+    p.fillRect(box, sys_colour(SysColour::ButtonFace));
+    draw_edge(p, box, kEdgeRaised);
+    p.setPen(Qt::black);
+    p.drawText(box, Qt::AlignCenter, glyph);
+    box.translate(-18, 0);
+  };
+  button(QStringLiteral("x"));
+  const Qt::WindowFlags flags = window->windowFlags();
+  if (flags & Qt::WindowContextHelpButtonHint) button(QStringLiteral("?"));
+  if (flags & Qt::WindowMinimizeButtonHint) button(QStringLiteral("_"));
+  p.drawImage(kBorder, kBorder + kCaption - 1, client);
+  return image;
+}
+
+void save(const QImage& image, QString title) {
+  title = title.trimmed();
+  title.replace(QLatin1Char('/'), QLatin1Char('-'));
+  const QString path = QDir(out_dir).filePath(title + suffix + QStringLiteral(".png"));
+  if (image.save(path)) {
+    std::printf("%s\n", qPrintable(path));
+    ++written;
+  } else {
+    std::fprintf(stderr, "kwshots: cannot write %s\n", qPrintable(path));
+    failed = true;
+  }
+}
+
+// Photographs the next dialog when it is shown, then ends it.
+void photograph_next() {
+  set_dialog_observer([](Dialog& d) {
+    set_dialog_observer(nullptr);
+    if (d.dialog_template().style & kDialogChild) {
+      // The strip of a file dialog: photograph the whole file dialog.
+      settle(400);
+      QWidget* window = d.window();
+      save(framed(window), window->windowTitle());
+      if (auto* file_dialog = qobject_cast<QDialog*>(window)) file_dialog->reject();
+      return;
+    }
+    // Active, as a dialog the user just opened is: its focused button shows as focused.
+    d.activateWindow();
+    QApplication::setActiveWindow(&d);
+    settle(50);
+    save(framed(&d), d.windowTitle());
+    d.end(0);
+  });
+}
+
+// A dialog that shows every kind of control the window layer offers, skinned like the
+// editors, so the layer's look can be judged before the windows that use it exist.
+class SamplerProc : public SkinnedDialogProc {
+ public:
+  SamplerProc() : SkinnedDialogProc(kFace2Texture) {}
+
+  void on_init(Dialog& d) override {
+    d.make_owner_drawn(20);
+    d.make_owner_drawn(21);
+    d.check(11, true);
+    d.check(13, true);
+    d.set_text(30, "A single-line edit field");
+    d.set_text(31, "42");
+    d.set_text(32, "Multi-line field\r\nin the fixed font");
+    for (const char* item : {"proxy.example.net:3128", "cache.local:8080", "10.0.0.1:80"}) {
+      d.combo(40)->add_string(item);
+    }
+    d.combo(40)->set_current_selection(0);
+    for (const char* item : {"First item", "Second item (selected)", "Third item"}) {
+      d.list(41)->add_string(item);
+    }
+    d.list(41)->set_selected(1, true);
+  }
+
+ protected:
+  const QPixmap* owner_draw_texture(Dialog&, int id) override {
+    return id == 21 ? &texture(kInsetTexture) : &texture(kFace2Texture);
+  }
+  TextureIndex text_texture(Dialog&, int) override { return kFace2Texture; }
+};
+
+using enum ControlKind;
+const ControlTemplate kSamplerControls[] = {
+    {kNoId, GroupBox, "", 7, 5, 140, 62},
+    {20, Static, "^lCaption on Face Two", 14, 4, 70, 8, kOwnerDraw},
+    {11, CheckBox, "Auto check box", 14, 16, 120, 10},
+    {12, CheckBox, "Another, clear", 14, 28, 120, 10},
+    {13, CheckBox, "Disabled and checked", 14, 40, 120, 10, kStartsDisabled},
+    {kNoId, EtchedLine, "", 14, 54, 126, 1},
+    {kNoId, Frame, "", 154, 5, 110, 62, kEtched},
+    {kNoId, Static, "Plain static text that wraps onto a second line.", 160, 10, 98, 18},
+    {kNoId, Static, "Centred static", 160, 30, 98, 8, kCentred},
+    {21, Frame, "^rInset panel", 160, 42, 98, 16, kClientEdge},
+    {30, Edit, "", 7, 74, 140, 12, kAutoScroll},
+    {31, Edit, "", 154, 74, 40, 12, kDigitsOnly, 5},
+    {40, ComboBox, "", 7, 92, 140, 60, kSorted | kVScroll},
+    {32, Edit, "", 7, 110, 140, 30, kMultiLine | kVScroll},
+    {41, ListBox, "", 154, 92, 110, 48, kVScroll},
+    {1, Button, "Owner-drawn", 7, 148, 60, 14, kOwnerDraw},
+    {3, Button, "Disabled", 74, 148, 60, 14, kOwnerDraw | kStartsDisabled},
+    {4, Button, "Plain button", 141, 148, 60, 14},
+    {5, PushToggle, "Toggle", 208, 148, 56, 14, kOwnerDraw},
+};
+const DialogTemplate kSamplerTemplate{999, "Window layer sampler", 271, 170, 0, kSamplerControls};
+
+void photograph_everything() {
+  photograph_next();
+  show_about(nullptr);
+  photograph_next();
+  show_message(nullptr, "Error in Matching Expression\nCheck for mis-matched [] or ()",
+               "Syntax Error", kMessageIcon);
+  photograph_next();
+  ask_active_connections(nullptr, [](int) { return 0; });
+  photograph_next();
+  ask_filters_in_use(nullptr, [](int) { return 0; });
+  photograph_next();
+  ask_save_changes(nullptr);
+  photograph_next();
+  show_application_error_box(
+      nullptr,
+      "Failed to load texture bitmap:\n/home/user/textures/a-rather-long-folder-name/"
+      "backgrounds/sandstone-128x128.bmp");
+  FileRequest request;
+  request.title = "Load a new texture bitmap";
+  request.filters = {{"Bitmap Files", "*.bmp"}};
+  request.default_extension = "bmp";
+  request.file = "[none]";
+  request.default_strip = true;
+  photograph_next();
+  run_file_dialog(nullptr, request);
+  SamplerProc sampler;
+  photograph_next();
+  run_dialog(kSamplerTemplate, sampler, nullptr);
+}
+
+// The built-in pictures side by side.
+void photograph_builtin_art() {
+  const struct {
+    int id;
+    const char* name;
+  } bitmaps[] = {{kBackBitmap, "Background"}, {kInsetBitmap, "Inset"},
+                 {kFace1Bitmap, "Face One"},  {kFace2Bitmap, "Face Two"},
+                 {kButtonBitmap, "Button"},   {kAboutBitmap, "About picture"}};
+  QImage sheet(760, 420, QImage::Format_RGB32);
+  sheet.fill(QColor(96, 96, 96));
+  QPainter p(&sheet);
+  p.setPen(Qt::white);
+  int x = 10, y = 10;
+  for (const auto& b : bitmaps) {
+    const QPixmap pixmap = builtin_resource(ResourceType::Bitmap, b.id);
+    if (x + pixmap.width() > sheet.width() - 10) {
+      x = 10;
+      y += 170;
+    }
+    p.drawText(x, y + 12,
+               QStringLiteral("%1 %2 (%3 x %4)")
+                   .arg(b.id)
+                   .arg(b.name)
+                   .arg(pixmap.width())
+                   .arg(pixmap.height()));
+    p.drawPixmap(x, y + 18, pixmap);
+    x += std::max(pixmap.width(), 150) + 20;
+  }
+  x = 10;
+  y += 170;
+  for (int id : {kProgramIcon, kMessageIcon, kSaveLastIcon, kReloadLastIcon, kAutoRunIcon}) {
+    const QPixmap icon = builtin_resource(ResourceType::Icon, id);
+    p.drawText(x, y + 12, QString::number(id));
+    p.drawPixmap(x, y + 18, icon);
+    p.drawPixmap(x + 40, y + 18, icon.scaled(icon.size() * 2));
+    x += 130;
+  }
+  p.end();
+  save(sheet, QStringLiteral("Built-in pictures"));
+}
+
+}  // namespace
+}  // namespace kw
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  kw::out_dir = QString::fromLocal8Bit(argc > 1 ? argv[1] : "shots");
+  if (!QDir().mkpath(kw::out_dir)) {
+    std::fprintf(stderr, "kwshots: cannot make %s\n", qPrintable(kw::out_dir));
+    return 1;
+  }
+  kw::settings_set_flags(kw::kLoadDefaultFlags);
+  kw::load_textures();
+  kw::photograph_everything();
+  kw::photograph_builtin_art();
+
+  kw::suffix = QStringLiteral(" (no textures)");
+  kw::settings_set_flags(kw::kLoadDefaultFlags | kw::NoTextures);
+  kw::load_textures();
+  kw::photograph_everything();
+  std::printf("%d pictures written\n", kw::written);
+  return kw::failed ? 1 : 0;
+}
