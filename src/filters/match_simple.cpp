@@ -1,0 +1,82 @@
+// The simple matcher for code of level 2 or less; see matcher.h.
+//
+// Without groups, variables and quotes the only choice points are the lazy stars, and the
+// backtracking of the full matcher reduces to one resume point: on a failure only the most
+// recent star needs to try its next position. An earlier star never needs to: the elements
+// between stars (literals, "?", blank runs, "\s") end no earlier when they start later, so
+// whatever the later star failed to find from an earlier start it cannot find from a later
+// one. That makes the result the same as the full matcher's and the cost linear in the window
+// for each star, with no recursion.
+#include <algorithm>
+
+#include "filters/matcher.h"
+#include "filters/pull_input.h"
+
+namespace kw {
+namespace {
+
+bool available(MatchContext* ctx, const char* p) {
+  return p < ctx->usable_end || pull_input(ctx, p) != 0;
+}
+
+uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
+
+char* skip_whitespace(MatchContext* ctx, char* pos) {
+  while (available(ctx, pos) && byte_at(pos) <= 32) ++pos;
+  return pos;
+}
+
+}  // namespace
+
+char* match_simple(MatchContext* ctx) {
+  if (ctx->pattern == nullptr) return nullptr;
+  ctx->usable_end = std::min(ctx->data_end, ctx->window_end);
+  const uint8_t* pc = ctx->pattern;
+  char* pos = ctx->position;
+  const uint8_t* star_rest = nullptr;  // code after the latest lazy star, or none
+  char* star_next = nullptr;           // the next position that star tries the rest at
+  for (;;) {
+    {
+      const bool here = available(ctx, pos);
+      if (!here && pos > ctx->window_end) goto fail;
+      const uint8_t op = *pc++;
+      switch (op) {
+        case OP_END:
+          return pos;
+        case OP_STAR:
+          if (*pc == OP_END) {
+            while (pull_input(ctx, ctx->usable_end)) {
+            }
+            pos = std::max(pos, ctx->usable_end);
+            continue;
+          }
+          if (!here) goto fail;
+          star_rest = pc;
+          star_next = pos + 1;
+          continue;
+        case OP_ANY:
+          if (!here || byte_at(pos) == 0) goto fail;
+          ++pos;
+          continue;
+        case OP_SPACE1:
+          if (!here || byte_at(pos) > 32) goto fail;
+          pos = skip_whitespace(ctx, pos + 1);
+          continue;
+        case OP_SPACE:
+          pos = skip_whitespace(ctx, pos);
+          continue;
+        default:
+          if (!is_literal_op(op)) return match_full(ctx);
+          if (!here || !literal_matches(op, byte_at(pos))) goto fail;
+          ++pos;
+          continue;
+      }
+    }
+  fail:
+    if (star_rest == nullptr || !available(ctx, star_next)) return nullptr;
+    pc = star_rest;
+    pos = star_next++;
+  }
+}
+
+}  // namespace kw

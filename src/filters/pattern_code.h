@@ -1,0 +1,107 @@
+// Pattern code: the byte code that a compiled matching expression becomes, and the owner of one
+// compiled expression.
+//
+// The code is plain data shared read-only by every connection thread once compiled: a sequence
+// of elements closed by OP_END, lengths 16-bit big-endian, OP_NUMBER bounds little-endian. A
+// PatternCode owns one heap block of that code together with what the compiler learned about
+// it: the complexity level (which matcher suffices) and a prefilter (the bytes a match can
+// begin with, and a literal prefix) that lets callers rule out a start position without running
+// the interpreter. The prefilter never changes a result; it only says "this attempt would fail".
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace kw {
+
+// Opcodes. Each line is the element's whole contract; the matchers give the exact actions.
+inline constexpr uint8_t OP_END = 0x00;         // end of expression, group content, branch, set
+inline constexpr uint8_t OP_REPEAT = 0x01;      // +; 2-byte distance back to the repeated item
+inline constexpr uint8_t OP_ALT = 0x02;         // 2-byte length L, branch (L bytes), OP_END
+inline constexpr uint8_t OP_AND = 0x03;         // &: both sides match from the same start
+inline constexpr uint8_t OP_STAR = 0x04;        // *: shortest run that lets the rest match
+inline constexpr uint8_t OP_CLASS = 0x05;       // 2-byte length L, [OP_NOT] members, OP_END
+inline constexpr uint8_t OP_ANY = 0x06;         // ?: one byte except NUL
+inline constexpr uint8_t OP_NOT = 0x07;         // negation, right after a CLASS/GROUP length
+inline constexpr uint8_t OP_NUMBER = 0x08;      // two int32 bounds, least significant byte first
+inline constexpr uint8_t OP_VAR = 0x0B;         // 1 byte d: like *, the text goes to variable d
+inline constexpr uint8_t OP_RANGE = 0x0C;       // inside a set: the members around it are a range
+inline constexpr uint8_t OP_SPACE1 = 0x0E;      // \s: one or more whitespace bytes
+inline constexpr uint8_t OP_WORD = 0x0F;        // \w: bytes above 32 other than '>'
+inline constexpr uint8_t OP_EQUALS = 0x10;      // =: blanks, '=', blanks
+inline constexpr uint8_t OP_OPENQUOTE = 0x11;   // ": a double or single quote, remembered
+inline constexpr uint8_t OP_GROUP = 0x12;       // 2-byte length L, [OP_NOT] content, OP_END
+inline constexpr uint8_t OP_CLOSEQUOTE = 0x13;  // ': the remembered quote, not escaped
+inline constexpr uint8_t OP_SPACE = 0x20;       // a blank run: zero or more whitespace bytes
+// Every other byte (tab, line feed, carriage return, 0x14-0x1F, 0x21 and up) is a literal.
+
+inline constexpr int kMaxPatternCode = 4096;  // bytes of code, OP_END included
+inline constexpr int kMaxOpenFields = 200;    // open groups and alternatives, exclusive
+inline constexpr int kVariableCount = 10;
+
+// Complexity levels: level 2 or less runs on the simple matcher.
+inline constexpr int kLevelEmpty = 0;
+inline constexpr int kLevelLiteral = 1;
+inline constexpr int kLevelSimple = 2;
+inline constexpr int kLevelFull = 3;
+
+// True for the bytes that stand for themselves in a sequence of elements.
+constexpr bool is_literal_op(uint8_t op) {
+  return op == 0x09 || op == 0x0A || op == 0x0D || (op >= 0x14 && op != OP_SPACE);
+}
+
+// A literal element compares bytes of 33 and up after lower-casing the input's A-Z.
+constexpr bool literal_matches(uint8_t op, uint8_t input) {
+  if (op >= 33 && input >= 'A' && input <= 'Z') input = static_cast<uint8_t>(input + 32);
+  return input == op;
+}
+
+constexpr uint16_t read_be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+inline int32_t read_le32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 |
+                              static_cast<uint32_t>(p[3]) << 24);
+}
+
+// What must hold at a start position for a match to be possible at all.
+struct MatchPrefilter {
+  static constexpr int kMaxPrefix = 16;
+  // Any byte may begin a match (or the expression can succeed or store a variable before it
+  // consumes one); when set, nothing below is used.
+  bool any = true;
+  std::bitset<256> first;        // input bytes that can be consumed first
+  uint8_t prefix[kMaxPrefix]{};  // leading literal elements of the expression, as compiled
+  uint8_t prefix_length = 0;
+};
+
+class PatternCode {
+ public:
+  PatternCode() = default;
+  PatternCode(std::unique_ptr<uint8_t[]> code, uint16_t size, uint8_t level,
+              const MatchPrefilter& prefilter)
+      : code_(std::move(code)), size_(size), level_(level), prefilter_(prefilter) {}
+  PatternCode(PatternCode&&) noexcept = default;
+  PatternCode& operator=(PatternCode&&) noexcept = default;
+  PatternCode(const PatternCode&) = delete;
+  PatternCode& operator=(const PatternCode&) = delete;
+
+  explicit operator bool() const { return code_ != nullptr; }
+  // The code, or none when nothing compiled.
+  const uint8_t* code() const { return code_.get(); }
+  // Bytes of code including the closing OP_END.
+  size_t size() const { return size_; }
+  int level() const { return level_; }
+  const MatchPrefilter& prefilter() const { return prefilter_; }
+  void reset() { *this = PatternCode(); }
+
+ private:
+  std::unique_ptr<uint8_t[]> code_;  // code_[0, size_) is the code; code_[size_ - 1] is OP_END
+  uint16_t size_ = 0;
+  uint8_t level_ = 0;
+  MatchPrefilter prefilter_;
+};
+
+}  // namespace kw

@@ -1,0 +1,54 @@
+// Receiving a body into the match buffer; see pull_input.h.
+#include "filters/pull_input.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/net.h"
+
+namespace kw {
+
+int stream_read(HttpMessage* msg, char* destination, int n) {
+  if (msg == nullptr || n <= 0) {
+    *destination = '\0';
+    return 0;
+  }
+  if (msg->pos >= msg->filled) {
+    int got = msg->socket ? net_recv(*msg->socket, msg->buffer, kReceiveBufferSize) : -1;
+    if (got <= 0) {
+      *destination = '\0';
+      return 0;
+    }
+    msg->filled = got;
+    msg->pos = 0;
+  }
+  int count = std::min(n, msg->filled - msg->pos);
+  std::memcpy(destination, msg->buffer + msg->pos, static_cast<size_t>(count));
+  msg->pos += count;
+  destination[count] = '\0';
+  return count;
+}
+
+int pull_input(MatchContext* ctx, const char* p) {
+  while (p >= ctx->usable_end) {
+    const long wanted = ctx->window_end - ctx->usable_end;
+    if (wanted <= 0) return 0;
+    // A read leaves room for the NUL that stream_read puts after the bytes, so it must end
+    // before buffer end; a window that reaches past the buffer is cut there.
+    const long room = ctx->buffer_end - ctx->data_end;
+    long size = (wanted > kPullSize || room > kPullSize) ? kPullSize : wanted;
+    size = std::min(size, room);
+    if (size <= 0) return 0;
+    const int got = stream_read(ctx->input, ctx->data_end, static_cast<int>(size));
+    if (got == 0) {
+      ctx->window_end = ctx->data_end;
+      ctx->usable_end = ctx->data_end;
+      return 0;
+    }
+    ctx->data_end += got;
+    ctx->usable_end = std::min(ctx->data_end, ctx->window_end);
+  }
+  return 1;
+}
+
+}  // namespace kw

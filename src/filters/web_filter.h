@@ -1,0 +1,85 @@
+// Web page filter records, the program's list of them, and LinkPat list nodes.
+//
+// A WebFilter owns its texts and their compiled forms. web_filter_list is the program-wide,
+// doubly linked list in configuration order (the priority order of the page scan). It is filled
+// by the configuration reader, replaced as a whole by the list dialog and read by page
+// transfers; the page scan's use count and lock guard it (not these functions). LinkPat nodes
+// carry lists of records (web filters or header filters) for one page or one dialog; freeing
+// nodes never frees records.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "filters/match_context.h"
+#include "filters/pattern_code.h"
+#include "filters/replacement_code.h"
+
+namespace kw {
+
+inline constexpr uint16_t FILTER_ACTIVE = 1;  // config key Active
+inline constexpr uint16_t FILTER_EDITED = 2;  // made by the editor, not yet installed
+inline constexpr uint16_t FILTER_MULTI = 4;   // config key Multi: replacement is scanned again
+
+inline constexpr uint32_t kDefaultFilterLimit = 4096;
+inline constexpr uint32_t kMaxFilterLimit = 32767;
+
+// A text field: none, or an owned non-empty copy.
+using HeapText = std::unique_ptr<char[]>;
+
+struct WebFilter {
+  uint16_t flags;
+  HeapText name;
+  HeapText url;
+  PatternCode url_code;
+  HeapText match;  // "<start>" and "<end>" make start and end filters
+  PatternCode match_code;
+  HeapText bounds;
+  PatternCode bounds_code;
+  MatchFunction bounds_matcher;  // chosen from the Bounds level when it compiled
+  uint32_t limit;                // bytes examined per position, at most kMaxFilterLimit
+  HeapText replace;
+  ReplacementCode replace_code;
+  WebFilter* prev;
+  WebFilter* next;
+};
+
+// The first record of the program's web filters, or none.
+extern WebFilter* web_filter_list;
+
+// A zeroed record outside any list, or none when there is no memory.
+WebFilter* new_web_filter();
+// Frees a record that is in no list.
+void free_web_filter(WebFilter* record);
+
+// Compiles Replace, Match, Url and Bounds and stores them with copies of the texts. An existing
+// record is changed only when all compile: otherwise the result is -1 (Url), -2 (Match) or -3
+// (Bounds), the last failing of these in that order. With no record a new one is appended to
+// web_filter_list (0 when it cannot be allocated); a text that does not compile is then kept
+// without its code and the record is stored inactive. Limit is held at 32767. 1 on success.
+int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const char* url,
+                     const char* match, const char* bounds, uint32_t limit, const char* replace);
+
+// Frees every text and compiled form and sets flags to 0; Limit and the bounds matcher stay.
+int clear_web_filter(WebFilter* record);
+
+// Frees every record of web_filter_list, last to first. 0 when it was empty already, else 1.
+int free_web_filters();
+
+// A list node carrying one record: a WebFilter or a HeaderFilter, depending on the list.
+struct LinkPat {
+  void* record;
+  LinkPat* next;
+
+  WebFilter* web_filter() const { return static_cast<WebFilter*>(record); }
+};
+
+// A new node; without memory it shows "Not enough memory to create new LinkPat!" and ends the
+// program with status 1.
+LinkPat* new_linkpat(void* record, LinkPat* next);
+// The node whose next is `node`; none when node is the head or not in the list.
+LinkPat* linkpat_predecessor(LinkPat* head, LinkPat* node);
+// Frees the nodes, never the records. Returns 1.
+int free_linkpat_list(LinkPat* head);
+
+}  // namespace kw

@@ -1,0 +1,322 @@
+// Matching, one table grouped by element: every row runs on every engine that applies (the
+// full matcher, the full matcher behind the prefilter, the simple matcher for level 2 or less)
+// with the text in memory, and on the full matcher with the text pulled from a socket in
+// pieces. Then the window rules, the bounds on hostile expressions and the input feed.
+#include "filters/matcher.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "filters/pattern_compiler.h"
+#include "filters/pull_input.h"
+#include "match_harness.h"
+
+namespace kw {
+namespace {
+
+using test::Attempt;
+
+struct Stored {
+  int variable, start, length;
+};
+
+struct Row {
+  const char* expression;
+  std::string text;
+  int end;  // -1: no match
+  std::vector<Stored> stored = {};
+  int limit = 1000;
+};
+
+Attempt expected(const Row& row) {
+  Attempt a;
+  a.end = row.end;
+  a.variable_start.fill(-1);
+  for (const Stored& s : row.stored) {
+    a.variable_start[s.variable] = s.start;
+    a.variable_length[s.variable] = s.length;
+  }
+  return a;
+}
+
+void check(const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("expression ") + row.expression + " on \"" + row.text + "\"");
+    PatternCode code = compile_pattern(row.expression);
+    ASSERT_TRUE(code);
+    const Attempt want = expected(row);
+    auto same = [&](const Attempt& got, const char* how) {
+      EXPECT_EQ(got, want) << how << ": got " << describe(got) << ", want " << describe(want);
+    };
+    same(test::match_in_memory(code, row.text, 0, row.limit, match_full, false), "full");
+    same(test::match_in_memory(code, row.text, 0, row.limit, match_full, true), "prefiltered");
+    if (code.level() <= kLevelSimple) {
+      same(test::match_in_memory(code, row.text, 0, row.limit, match_simple, false), "simple");
+    }
+    if (row.limit >= 2) {
+      for (int piece : {1, 2, 3, 1000}) {
+        same(test::scan_positions(code, row.text, row.limit, match_full, true, piece)[0],
+             "streamed");
+      }
+    }
+  }
+}
+
+TEST(MatcherTest, LiteralsCompareLettersWithoutCase) {
+  check({
+      {"ab", "ABc", 2},
+      {"AB", "abc", 2},
+      {"ab", "a b", -1},
+      {"a\\tb", "a\tb", 3},
+      {"a\\tb", "a b", -1},
+      {"\\A\\[", "a[", 2},  // an escaped letter matches like any letter
+      {"\xe9", "\xe9", 1},
+      {"\xe9", "\xc9", -1},  // only A-Z fold
+      {"a\\", "a\\", 2},
+      {"abc", "ab", -1},
+  });
+}
+
+TEST(MatcherTest, BlankRunsAndWhitespace) {
+  check({
+      {"a b", "ab", 2},
+      {"a b", "a b", 3},
+      {"a b", "a\r\n\tb", 5},
+      {"a b", std::string("a\0b", 3), 3},  // NUL is whitespace
+      {"a\\sb", "a b", 3},
+      {"a\\sb", "ab", -1},
+      {"a ", "a   x", 4},
+      {"a=b", "a = b", 5},
+      {"a=b", "a=b", 3},
+      {"a=b", "ab", -1},
+  });
+}
+
+TEST(MatcherTest, StarsAndAnyByte) {
+  check({
+      {"a*", "abc", 3},  // a final star runs to the window end
+      {"a*", "abcdef", 3, {}, 4},
+      {"*", "xyz", 3},
+      {"a*c", "abcbc", 3},  // the shortest run that lets the rest match
+      {"x*y", "xy", 2},
+      {"a*b", "a", -1},
+      {"a*b*c", "a1b2b3c4", 7},
+      {"a?c", "abc", 3},
+      {"?", std::string("\0", 1), -1},
+      {"? ?", "a  b", 4},
+  });
+}
+
+TEST(MatcherTest, SetsAndNumbers) {
+  check({
+      {"[^a]", "b", 1},
+      {"[^a]", "A", -1},
+      {"[^]", std::string("\0", 1), 1},
+      {"[a-c]+", "abcabcd", 6},
+      {"[A-Z]", "q", 1},
+      {"[\\]]", "]", 1},
+      {"[a-]", "-", 1},
+      {"[#10-20]", "15", 2},
+      {"[#10-20]", "\"15\"", 4},
+      {"[#10-20]", "\"15", 3},
+      {"[#10-20]", "25", -1},
+      {"[#10-20]", "x15", -1},
+      {"[#10-20]x", "015x", 4},
+      {"[#-1-5]", "1", 1},  // 0..1 with "-5" ignored: no negative bounds
+      {"[#-1-5]", "5", -1},
+      {"[#10-*]", "99999", 5},
+      {"[#0-*]", "4294967295", -1},  // wraps to -1
+  });
+}
+
+TEST(MatcherTest, GroupsAlternativesAndBacktracking) {
+  check({
+      {"(ab|cd)e", "cde", 3},
+      {"(a|ab)c", "abc", 3},  // a failure after the group resumes its next alternative
+      {"(a*)b", "aab", 3},    // ... and its lazy star
+      {"(a*)\\1x", "aaax", 4, {{1, 0, 3}}},
+      {"a|b|c", "c", 1},
+      {"a|", "x", 0},
+      {"(^ab)a*", "abax", -1},  // the test covers the rest of the expression too
+      {"(^ab)a*", "abx", 3},
+      {"(^ab)a*", "acx", 3},
+      {"(^ab)c", "abc", -1},
+      {"(^ab)c", "ac", -1},  // the position passes, then a c is required there
+      {"(^ab)c", "cd", 1},
+      {"(^a)\\1b", "b", 1},  // a negated group stores an empty variable
+  });
+}
+
+TEST(MatcherTest, RepeatsNeverGiveBack) {
+  check({
+      {"a+", "aaab", 3},
+      {"a+a", "aaa", -1},
+      {"(ab)+c", "ababc", 5},
+      {"(ab)\\2+c", "ababc", 5, {{2, 2, 2}}},
+      {"[#1-9]+", "123", -1},  // one number takes all its digits: 123 is out of bounds
+      {"( a)+x", " a ax", 5},
+      {"(a|)+b", "aab", 3},  // an empty repetition ends the repeat
+  });
+}
+
+TEST(MatcherTest, WordRunsAndQuotes) {
+  check({
+      {"\\w", "abc>d", 3},
+      {"<\\w>", "<abc>", 5},
+      {"<\\w>", "<a b>", -1},
+      {"\\w=", "ab=", 3},
+      {"\"*'", "'abc'", 5},
+      {"\"*'", "\"abc\"", 5},
+      {"\"*'", "\"abc'", -1},
+      {"\"*'", "\"a\\\"b\"", 6},  // an escaped quote does not close
+      {"'", "'", 1},              // no quote open: a single quote
+      {"'", "\"", -1},
+      {"\"(')", "\"'", 2},  // a group starts without an open quote
+  });
+}
+
+TEST(MatcherTest, AndBranches) {
+  check({
+      {"foo&*bar*", "foo bar baz", 11},
+      {"foo&*bar*", "foo baz", -1},
+      {"foo&*bar*", "bar foo", -1},
+      {"abc&a", "abcd", 3},   // the furthest end of the branches
+      {"(ab&a)b", "abb", 2},  // the rest goes on from the end of the last branch
+      {"(ab&a)b", "ab", -1},  // ... and must also follow every earlier branch
+  });
+}
+
+TEST(MatcherTest, VariablesKeepTheStoreMadeLast) {
+  check({
+      {"\\1b", "aab", 3, {{1, 0, 2}}},
+      {"a\\1", "abc", 3, {{1, 1, 2}}},
+      {"(a)\\1x|ab", "ab", 2, {{1, 0, 1}}},  // a store on a failed path stays
+      {"(x\\1)\\1", "xyz", 1},               // the inner store comes last and is empty
+      {"(\\3)\\4", "ab", 0},
+  });
+}
+
+TEST(MatcherTest, WindowEndIsNeverConsumed) {
+  check({
+      {"abc", "abcd", -1, {}, 3},  // the buffer holds the c, the window does not
+      {"abc", "abcd", 3, {}, 4},
+      {"", "abc", 0, {}, 1},
+      {"a", "abc", -1, {}, 1},
+      {"a ", "a  b", 1, {}, 2},
+      {"", "abc", -1, {}, 0},  // a window ending before the start allows nothing
+  });
+}
+
+// A stream that ends in the middle of a possible match: the window shrinks to the data.
+TEST(MatcherTest, ServerClosingEndsTheWindowAtTheData) {
+  PatternCode code = compile_pattern("a*");
+  for (int piece : {1, 2, 5}) {
+    std::vector<Attempt> attempts = test::scan_positions(code, "abc", 100, match_full, true, piece);
+    ASSERT_EQ(attempts.size(), 4u);
+    EXPECT_EQ(attempts[0].end, 3);
+    EXPECT_EQ(attempts[1].end, -1);
+  }
+}
+
+TEST(MatcherTest, NestedGroupsWithinTheCompilerLimitMatch) {
+  const std::string nested = std::string(199, '(') + "a" + std::string(199, ')') + "b";
+  PatternCode code = compile_pattern(nested.c_str());
+  ASSERT_TRUE(code);
+  EXPECT_EQ(test::match_in_memory(code, "ab", 0, 100, match_full, false).end, 2);
+}
+
+TEST(MatcherTest, HostileExpressionsFailWithinTheirBounds) {
+  // Lazy stars nest one call each: a chain beyond the depth bound fails instead of overflowing.
+  const std::string chain = std::string(3000, '*') + "x";
+  PatternCode stars = compile_pattern(chain.c_str());
+  ASSERT_TRUE(stars);
+  EXPECT_EQ(test::match_in_memory(stars, "abcx", 0, 100, match_full, false).end, -1);
+  EXPECT_EQ(test::match_in_memory(stars, "abcx", 0, 100, match_simple, false).end, 4);
+
+  const std::string variables = [] {
+    std::string s;
+    for (int i = 0; i < 1500; ++i) s += "\\" + std::to_string(i % 10);
+    return s + "x";
+  }();
+  EXPECT_EQ(
+      test::match_in_memory(compile_pattern(variables.c_str()), "abcx", 0, 100, match_full, false)
+          .end,
+      -1);
+
+  // Exponential backtracking stops at the step budget.
+  const std::string text(4000, 'a');
+  const auto started = std::chrono::steady_clock::now();
+  PatternCode stars_and_groups = compile_pattern("(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)b");
+  EXPECT_EQ(test::match_in_memory(stars_and_groups, text, 0, 32767, match_full, false).end, -1);
+  PatternCode level2 = compile_pattern("*a*a*a*a*a*a*a*a*a*a*a*b");
+  EXPECT_EQ(test::match_in_memory(level2, text, 0, 32767, match_full, false).end, -1);
+  EXPECT_EQ(test::match_in_memory(level2, text, 0, 32767, match_simple, false).end, -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+}
+
+// The input feed: a window past the buffer is cut at its end, pieces are read no larger than
+// 2048 bytes, and bytes read ahead into the message come first.
+TEST(PullInputTest, ReadsStayInsideTheBufferAndTakeReadAheadBytesFirst) {
+  int sockets[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  const std::string body(5000, 'x');
+  ASSERT_EQ(send(sockets[1], body.data(), body.size(), 0), static_cast<ssize_t>(body.size()));
+  close(sockets[1]);
+
+  HttpMessage input{};
+  Socket reader = sockets[0];
+  input.socket = &reader;
+  std::memcpy(input.buffer, "ab", 2);
+  input.filled = 2;
+  input.pos = 0;
+
+  std::vector<char> storage(6000);
+  char* buffer = storage.data();
+  MatchContext ctx{};
+  ctx.input = &input;
+  ctx.current_buffer = buffer;
+  ctx.buffer_end = buffer + 999;  // a buffer of 1000 bytes
+  ctx.data_end = buffer;
+  ctx.usable_end = buffer;
+  ctx.window_end = buffer + 5000;  // beyond the buffer end
+  EXPECT_EQ(pull_input(&ctx, buffer), 1);
+  EXPECT_EQ(ctx.data_end - buffer, 2);
+  EXPECT_EQ(std::string(buffer, 2), "ab");
+  EXPECT_EQ(pull_input(&ctx, buffer + 900), 1);
+  EXPECT_EQ(pull_input(&ctx, buffer + 998), 1);
+  EXPECT_EQ(pull_input(&ctx, buffer + 999), 0) << "the last byte holds the terminator";
+  EXPECT_EQ(ctx.data_end - buffer, 999);
+  EXPECT_EQ(buffer[999], '\0');
+  EXPECT_EQ(ctx.window_end - buffer, 5000) << "a full buffer is not the end of the input";
+  close(reader);
+}
+
+TEST(PullInputTest, StreamReadWritesATerminatorAndReportsTheEnd) {
+  int sockets[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  ASSERT_EQ(send(sockets[1], "hello", 5, 0), 5);
+  close(sockets[1]);
+  HttpMessage msg{};
+  Socket s = sockets[0];
+  msg.socket = &s;
+  msg.pos = 1;
+  char out[16];
+  std::memset(out, '#', sizeof out);
+  EXPECT_EQ(stream_read(&msg, out, 3), 3);
+  EXPECT_STREQ(out, "hel");
+  EXPECT_EQ(stream_read(&msg, out, 10), 2);
+  EXPECT_STREQ(out, "lo");
+  out[0] = '#';
+  EXPECT_EQ(stream_read(&msg, out, 10), 0);
+  EXPECT_EQ(out[0], '\0');
+  close(s);
+}
+
+}  // namespace
+}  // namespace kw

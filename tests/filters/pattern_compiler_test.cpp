@@ -1,0 +1,335 @@
+// The compiler's golden code: each expression beside its exact bytes and level, every syntax
+// error and both limits with their messages; replacement segments; the web filter record
+// operations and LinkPat lists.
+#include "filters/pattern_compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "filters/matcher.h"
+#include "filters/replacement_code.h"
+#include "filters/web_filter.h"
+#include "support/recording_frontend.h"
+
+namespace kw {
+namespace {
+
+std::string hex(const uint8_t* code, size_t size) {
+  std::string s;
+  for (size_t i = 0; i < size; ++i) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, i ? " %02x" : "%02x", code[i]);
+    s += byte;
+  }
+  return s;
+}
+
+struct CodeCase {
+  const char* expression;
+  const char* code;
+  int level;
+};
+
+const CodeCase kCodeCases[] = {
+    {"", "00", 0},
+    {"ABC", "61 62 63 00", 1},
+    {"a\r\nb", "61 62 00", 1},
+    {"\\t\\n\\r", "09 0a 0d 00", 1},
+    {"\\*\\A\\[", "2a 61 5b 00", 1},  // escaped letters are lower-cased too
+    {"\\", "5c 00", 1},               // a final backslash is a literal backslash
+    {"a\\", "61 5c 00", 1},
+    {"a \t b", "61 20 62 00", 2},
+    {"a*b?c", "61 04 62 06 63 00", 2},
+    {"a\\sb", "61 0e 62 00", 2},
+    {"\\w", "0f 00", 3},
+    {"\\3", "0b 03 00", 3},
+    {"=\"'", "10 11 13 00", 3},
+    {"a&b", "61 03 62 00", 3},
+    {"a|b", "02 00 01 61 00 62 00", 3},
+    {"a|b|c", "02 00 01 61 00 02 00 01 62 00 63 00", 3},
+    {"a|", "02 00 01 61 00 00", 3},
+    {"(a|b)", "12 00 06 02 00 01 61 00 62 00 00", 3},
+    {"(a|b)\\1", "12 00 06 02 00 01 61 00 62 00 0b 01 00", 3},
+    {"(^ab)c", "12 00 03 07 61 62 00 63 00", 3},
+    {"x(a\\|b|c)", "78 12 00 08 02 00 03 61 7c 62 00 63 00 00", 3},  // escaped "|" is a byte
+    {"([|]|b)", "12 00 0a 02 00 05 05 00 01 7c 00 00 62 00 00", 3},  // a "|" in a set too
+    {"[a]", "05 00 01 61 00 00", 3},
+    {"[A-Z]", "05 00 03 61 0c 7a 00 00", 3},
+    {"[^]", "05 00 01 07 00 00", 3},
+    {"[^a\\]\\t-]", "05 00 05 07 61 5d 09 2d 00 00", 3},
+    {"[-a-c-e]", "05 00 06 2d 61 0c 63 2d 65 00 00", 3},
+    {"[\\A]", "05 00 01 61 00 00", 3},
+    {"[#5]", "08 05 00 00 00 05 00 00 00 00", 3},
+    {"[# 3 - 7 ]", "08 03 00 00 00 07 00 00 00 00", 3},
+    {"[#10-*]", "08 0a 00 00 00 ff ff ff 7f 00", 3},
+    {"[#x]", "08 00 00 00 00 00 00 00 00 00", 3},
+    {"[#7-]", "08 07 00 00 00 00 00 00 00 00", 3},
+    {"[#4294967295]", "08 ff ff ff ff ff ff ff ff 00", 3},
+    {"[#300-70000x]", "08 2c 01 00 00 70 11 01 00 00", 3},
+    {"a+", "61 01 00 01 00", 3},
+    {"a++", "61 01 00 01 00", 3},
+    {"+a", "61 00", 3},
+    {"(+a)", "12 00 01 61 00 00", 3},
+    {"*+", "04 00", 3},
+    {"&+", "03 00", 3},
+    {"\\1+", "0b 01 00", 3},
+    {"a\n+", "61 00", 3},
+    {"a|+b", "02 00 01 61 00 62 00", 3},
+    {"(x)\\3+", "12 00 01 78 00 0b 03 01 00 07 00", 3},
+    {"[ab]+ ", "05 00 02 61 62 00 01 00 06 20 00", 3},
+    {"<a\\w href=\"\\1'", "3c 61 0f 20 68 72 65 66 10 11 0b 01 13 00", 3},
+};
+
+class CompilerTest : public ::testing::Test {
+ protected:
+  test::RecordingFrontend frontend;
+};
+
+TEST_F(CompilerTest, ExpressionsCompileToTheirCodeAndLevel) {
+  for (const CodeCase& c : kCodeCases) {
+    MatchFunction choice = nullptr;
+    PatternCode code = compile_pattern(c.expression, &choice);
+    ASSERT_TRUE(code) << c.expression;
+    EXPECT_EQ(hex(code.code(), code.size()), c.code) << c.expression;
+    EXPECT_EQ(code.level(), c.level) << c.expression;
+    EXPECT_EQ(choice, c.level <= 2 ? &match_simple : &match_full) << c.expression;
+  }
+  EXPECT_TRUE(frontend.errors().empty());
+}
+
+TEST_F(CompilerTest, SyntaxErrorsFailQuietly) {
+  const char* const bad[] = {
+      "(a", "a)",       "[]",    "[abc",   "[#5",    "a|b)",   "(a|b", "[a\\", "((a)",
+      "(^", "x[#\\]|a", "a\x01", "\\\x0c", "[\x0c]", "[\x07]", "\x13",  // opcode bytes cannot stand
+                                                                        // for themselves
+  };
+  for (const char* expression : bad) {
+    MatchFunction choice = nullptr;
+    EXPECT_FALSE(compile_pattern(expression, &choice)) << expression;
+    EXPECT_EQ(choice, nullptr) << expression;
+  }
+  EXPECT_FALSE(compile_pattern(nullptr));
+  EXPECT_TRUE(frontend.errors().empty());
+}
+
+TEST_F(CompilerTest, NestingLimitAllows199OpenFields) {
+  const std::string nested199 = std::string(199, '(') + "a" + std::string(199, ')');
+  EXPECT_TRUE(compile_pattern(nested199.c_str()));
+  // 198 groups and the alternative inside the innermost are 199 open fields as well.
+  const std::string alternative = std::string(198, '(') + "a|b" + std::string(198, ')');
+  EXPECT_TRUE(compile_pattern(alternative.c_str()));
+  EXPECT_TRUE(frontend.errors().empty());
+
+  for (const std::string& too_deep : {std::string(200, '(') + "a" + std::string(200, ')'),
+                                      std::string(199, '(') + "a|b" + std::string(199, ')')}) {
+    frontend.clear();
+    EXPECT_FALSE(compile_pattern(too_deep.c_str()));
+    EXPECT_EQ(frontend.errors(), std::vector<std::string>{"Parse stack overflow"});
+  }
+}
+
+TEST_F(CompilerTest, CodeLimitIs4096BytesWithTheEnd) {
+  EXPECT_EQ(compile_pattern(std::string(4095, 'a').c_str()).size(), 4096u);
+  EXPECT_TRUE(frontend.errors().empty());
+
+  // Too long by the end byte, by a whole element, and long far beyond.
+  for (const std::string& too_long : {std::string(4096, 'a'), std::string(4094, 'a') + "[#1]",
+                                      std::string(4093, 'a') + "(b)", std::string(9000, '?')}) {
+    frontend.clear();
+    EXPECT_FALSE(compile_pattern(too_long.c_str())) << too_long.size();
+    EXPECT_EQ(frontend.errors(), std::vector<std::string>{"Exceeded parsed line buffer"});
+  }
+}
+
+TEST_F(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefix) {
+  PatternCode script = compile_pattern("<SCRIPT*</script>");
+  const MatchPrefilter& f = script.prefilter();
+  ASSERT_FALSE(f.any);
+  EXPECT_EQ(f.first.count(), 1u);
+  EXPECT_TRUE(f.first['<']);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.prefix), f.prefix_length), "<script");
+
+  PatternCode words = compile_pattern("(Casino|poker)\\s");
+  ASSERT_FALSE(words.prefilter().any);
+  EXPECT_EQ(words.prefilter().first.count(), 4u);  // c C p P
+  EXPECT_EQ(words.prefilter().prefix_length, 0);
+
+  // Anything that can succeed or store before consuming a byte allows every byte.
+  for (const char* any : {"", "*a", "\\1a", "&b", "(^a)b", "(x*|)\\1a", " ", "(a|)"}) {
+    EXPECT_TRUE(compile_pattern(any).prefilter().any) << any;
+  }
+  // A blank run or \w in front adds its bytes to what follows.
+  PatternCode spaced = compile_pattern(" =x");
+  EXPECT_TRUE(spaced.prefilter().first[' ']);
+  EXPECT_TRUE(spaced.prefilter().first['=']);
+  EXPECT_FALSE(spaced.prefilter().first['x']);
+}
+
+struct ReplacementCase {
+  const char* text;
+  const char* code;
+};
+
+TEST(ReplacementCompilerTest, TextCompilesToSegments) {
+  const ReplacementCase cases[] = {
+      {"", "00 00"},
+      {"x\\1y", "00 01 78 00 02 0b 01 00 01 79 00 00"},
+      {"\\u", "00 01 06 00 00"},
+      {"\\h\\p\\q\\a\\d", "00 01 02 00 01 03 00 01 05 00 01 04 00 01 01 00 00"},
+      {"a\\nb\\tc\\r", "00 06 61 0a 62 09 63 0d 00 00"},
+      {"\\U\\x\\\\", "00 03 55 78 5c 00 00"},  // code letters are lower case only
+      {"a\r\nb", "00 02 61 62 00 00"},
+      {"ab\\", "00 02 61 62 00 00"},
+      {"\x01"
+       "a\x0b",
+       "00 01 61 00 00"},  // raw code bytes would read as codes
+  };
+  for (const ReplacementCase& c : cases) {
+    ReplacementCode code = compile_replacement(c.text);
+    ASSERT_TRUE(code) << c.text;
+    EXPECT_EQ(hex(code.code(), code.size()), c.code) << c.text;
+  }
+  EXPECT_FALSE(compile_replacement(nullptr));
+}
+
+TEST(ReplacementCompilerTest, LongTextIsCutToWholeSegmentsWithin4096Bytes) {
+  ReplacementCode literal = compile_replacement(std::string(5000, 'a').c_str());
+  ASSERT_EQ(literal.size(), 4096u);
+  EXPECT_EQ(hex(literal.code(), 2), "0f fc");  // 4092 literal bytes
+  EXPECT_EQ(hex(literal.code() + 4094, 2), "00 00");
+
+  std::string variables;
+  for (int i = 0; i < 2000; ++i) variables += "\\1";
+  ReplacementCode codes = compile_replacement(variables.c_str());
+  ASSERT_EQ(codes.size(), 1023u * 4 + 2);  // a 1024th segment would pass 4096
+  EXPECT_EQ(hex(codes.code() + codes.size() - 6, 6), "00 02 0b 01 00 00");
+}
+
+class WebFilterTest : public ::testing::Test {
+ protected:
+  void SetUp() override { free_web_filters(); }
+  void TearDown() override { free_web_filters(); }
+
+  static int count() {
+    int n = 0;
+    for (WebFilter* f = web_filter_list; f; f = f->next) ++n;
+    return n;
+  }
+
+  test::RecordingFrontend frontend;
+};
+
+TEST_F(WebFilterTest, NewRecordsAreAppendedWithTheirCode) {
+  ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "one", "", "<blink>", nullptr, 4096, ""), 1);
+  ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "two", "example.com/", "*evil*",
+                             "<script*</script>", 40000, "\\1"),
+            1);
+  ASSERT_EQ(count(), 2);
+  WebFilter* one = web_filter_list;
+  WebFilter* two = one->next;
+  EXPECT_EQ(two->prev, one);
+  EXPECT_EQ(one->prev, nullptr);
+
+  EXPECT_STREQ(one->name.get(), "one");
+  EXPECT_EQ(one->url, nullptr) << "empty texts are stored as none";
+  EXPECT_FALSE(one->url_code);
+  EXPECT_EQ(one->replace, nullptr);
+  EXPECT_TRUE(one->match_code);
+  EXPECT_EQ(one->limit, 4096u);
+
+  EXPECT_EQ(two->flags, FILTER_ACTIVE | FILTER_MULTI);
+  EXPECT_TRUE(two->url_code);
+  EXPECT_TRUE(two->bounds_code);
+  EXPECT_EQ(two->bounds_matcher, &match_simple);
+  EXPECT_TRUE(two->replace_code);
+  EXPECT_EQ(two->limit, 32767u);
+
+  ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "three", nullptr, "x", "(a|b)*", 10, ""), 1);
+  EXPECT_EQ(two->next->bounds_matcher, &match_full);
+}
+
+TEST_F(WebFilterTest, NewRecordThatDoesNotCompileIsStoredInactive) {
+  ASSERT_EQ(
+      build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "bad", "(", "x", nullptr, 5, ""), 1);
+  WebFilter* f = web_filter_list;
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->flags, FILTER_MULTI);
+  EXPECT_STREQ(f->url.get(), "(");
+  EXPECT_FALSE(f->url_code);
+  EXPECT_TRUE(f->match_code);
+}
+
+TEST_F(WebFilterTest, ExistingRecordReportsTheLastFailureAndStaysUntouched) {
+  WebFilter* f = new_web_filter();
+  ASSERT_EQ(build_web_filter(f, FILTER_ACTIVE, "kept", "u", "m", "b", 100, "r"), 1);
+  struct Case {
+    const char* url;
+    const char* match;
+    const char* bounds;
+    int result;
+  };
+  const Case cases[] = {
+      {"(", "m", "b", -1}, {"u", "[", "b", -2}, {"u", "m", ")", -3},
+      {"(", "[", "b", -2}, {"(", "m", ")", -3}, {"(", "[", ")", -3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(build_web_filter(f, 0, "changed", c.url, c.match, c.bounds, 7, ""), c.result);
+    EXPECT_STREQ(f->name.get(), "kept");
+    EXPECT_STREQ(f->url.get(), "u");
+    EXPECT_EQ(f->limit, 100u);
+    EXPECT_EQ(f->flags, FILTER_ACTIVE);
+  }
+  EXPECT_EQ(count(), 0) << "an existing record is never appended";
+  free_web_filter(f);
+}
+
+TEST_F(WebFilterTest, RebuildClearsTheRecordButKeepsTheBoundsMatcher) {
+  WebFilter* f = new_web_filter();
+  ASSERT_EQ(build_web_filter(f, FILTER_ACTIVE, "a", "u", "m", "(x)", 100, "r"), 1);
+  ASSERT_EQ(f->bounds_matcher, &match_full);
+  ASSERT_EQ(build_web_filter(f, FILTER_MULTI, "b", nullptr, "n", nullptr, 50, nullptr), 1);
+  EXPECT_STREQ(f->name.get(), "b");
+  EXPECT_EQ(f->url, nullptr);
+  EXPECT_FALSE(f->url_code);
+  EXPECT_EQ(f->bounds, nullptr);
+  EXPECT_FALSE(f->replace_code);
+  EXPECT_EQ(f->flags, FILTER_MULTI);
+  EXPECT_EQ(f->limit, 50u);
+  EXPECT_EQ(f->bounds_matcher, &match_full);
+
+  EXPECT_EQ(clear_web_filter(f), 1);
+  EXPECT_EQ(f->name, nullptr);
+  EXPECT_FALSE(f->match_code);
+  EXPECT_EQ(f->flags, 0);
+  EXPECT_EQ(f->limit, 50u);
+  free_web_filter(f);
+}
+
+TEST_F(WebFilterTest, FreeingTheListReportsWhetherItHeldRecords) {
+  EXPECT_EQ(free_web_filters(), 0);
+  for (int i = 0; i < 3; ++i) build_web_filter(nullptr, FILTER_ACTIVE, "f", "", "x", "", 1, "");
+  EXPECT_EQ(free_web_filters(), 1);
+  EXPECT_EQ(web_filter_list, nullptr);
+  EXPECT_EQ(free_web_filters(), 0);
+}
+
+TEST(LinkPatTest, PredecessorsAndFreeingLeaveRecordsAlone) {
+  int records[3] = {1, 2, 3};
+  LinkPat* c = new_linkpat(&records[2], nullptr);
+  LinkPat* b = new_linkpat(&records[1], c);
+  LinkPat* a = new_linkpat(&records[0], b);
+  LinkPat stranger{&records[0], nullptr};
+  EXPECT_EQ(linkpat_predecessor(a, a), nullptr);
+  EXPECT_EQ(linkpat_predecessor(a, b), a);
+  EXPECT_EQ(linkpat_predecessor(a, c), b);
+  EXPECT_EQ(linkpat_predecessor(a, &stranger), nullptr);
+  EXPECT_EQ(linkpat_predecessor(a, nullptr), nullptr);
+  EXPECT_EQ(linkpat_predecessor(nullptr, a), nullptr);
+  EXPECT_EQ(free_linkpat_list(a), 1);
+  EXPECT_EQ(records[1], 2);
+}
+
+}  // namespace
+}  // namespace kw
