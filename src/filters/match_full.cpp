@@ -62,6 +62,30 @@ class FullMatcher {
   }
   bool number_at(const uint8_t* bounds, char** pos);
 
+  // In a lazy loop whose rest begins with a literal `op`: moves *p over the bytes present where
+  // that literal cannot match (and, for \w, that are word bytes), charging what the nested calls
+  // there would have cost: one step each, failing at once beyond the depth bound. False when a
+  // bound was hit.
+  bool pass_over_mismatches(uint8_t op, bool word_bytes_only, char** p) {
+    if (!is_literal_op(op)) return true;
+    char* from = *p;
+    char* q = from;
+    char* const end = ctx_->usable_end;
+    const uint8_t upper = (op >= 'a' && op <= 'z') ? static_cast<uint8_t>(op - 32) : op;
+    while (q < end) {
+      const uint8_t c = byte_at(q);
+      if (c == op || c == upper || (word_bytes_only && !is_word_byte(c))) break;
+      ++q;
+    }
+    if (q == from) return true;
+    *p = q;
+    if (depth_ >= kMaxMatchDepth) {
+      exhausted_ = true;
+      return false;
+    }
+    return spend(static_cast<uint32_t>(q - from));
+  }
+
   MatchContext* ctx_;
   int depth_ = 0;
   uint32_t steps_ = 0;
@@ -169,6 +193,7 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
             continue;
           }
           for (char* p = pos;; ++p) {
+            if (!pass_over_mismatches(*pc, false, &p)) return nullptr;
             if (!available(p)) goto fail;
             if (char* result = run(pc, p, frame)) {
               store(variable, pos, p);
@@ -186,6 +211,7 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
             continue;
           }
           for (char* p = pos;; ++p) {
+            if (!pass_over_mismatches(next, true, &p)) return nullptr;
             if (!available(p)) goto fail;
             if (char* result = run(pc, p, frame)) return result;
             if (exhausted_) return nullptr;

@@ -1,6 +1,7 @@
 // First bytes and literal prefixes of compiled code; see match_prefilter.h.
 #include "filters/match_prefilter.h"
 
+#include <bitset>
 #include <cstring>
 
 namespace kw {
@@ -132,6 +133,72 @@ bool walk(const uint8_t* pc, FirstBytes* w) {
   }
 }
 
+// The text a match begins with: every path from the start is followed through alternatives
+// and into groups (and out of them again) while it meets literal elements, and its run of
+// literals is recorded where it meets anything else. A path stops before the end of a group
+// that stores a variable, so a check of the runs never passes over a store.
+class PrefixCollector {
+ public:
+  explicit PrefixCollector(MatchPrefilter* out) : out_(out) {}
+
+  // The code from pc, whose enclosing groups continue as `continuation` says.
+  struct Continuation {
+    const uint8_t* after;
+    const Continuation* outer;
+  };
+
+  void collect(const uint8_t* pc, const uint8_t* run, int length, const Continuation* cont) {
+    uint8_t own[MatchPrefilter::kMaxPrefix];
+    if (length > 0) std::memcpy(own, run, static_cast<size_t>(length));
+    for (;;) {
+      if (failed_) return;
+      const uint8_t op = *pc;
+      if (is_literal_op(op)) {
+        if (length == MatchPrefilter::kMaxPrefix) return record(own, length);
+        own[length++] = op;
+        ++pc;
+        continue;
+      }
+      switch (op) {
+        case OP_END:
+          if (cont == nullptr || *cont->after == OP_VAR) return record(own, length);
+          pc = cont->after;
+          cont = cont->outer;
+          continue;
+        case OP_ALT: {
+          collect(pc + 3, own, length, cont);
+          pc += 3 + read_be16(pc + 1) + 1;
+          continue;
+        }
+        case OP_GROUP: {
+          const uint8_t* content = pc + 3;
+          if (*content == OP_NOT) return record(own, length);
+          const Continuation inner{content + read_be16(pc + 1) + 1, cont};
+          return collect(content, own, length, &inner);
+        }
+        default:
+          return record(own, length);
+      }
+    }
+  }
+
+  bool failed() const { return failed_; }
+
+ private:
+  void record(const uint8_t* run, int length) {
+    if (length == 0 || out_->prefix_count == MatchPrefilter::kMaxPrefixes) {
+      failed_ = true;
+      return;
+    }
+    const int k = out_->prefix_count++;
+    std::memcpy(out_->prefix[k], run, static_cast<size_t>(length));
+    out_->prefix_length[k] = static_cast<uint8_t>(length);
+  }
+
+  MatchPrefilter* out_;
+  bool failed_ = false;
+};
+
 }  // namespace
 
 MatchPrefilter compute_prefilter(const uint8_t* code) {
@@ -140,33 +207,69 @@ MatchPrefilter compute_prefilter(const uint8_t* code) {
   const bool empty_possible = walk(code, &w);
   if (w.any || empty_possible) return result;
   result.any = false;
-  result.first = w.bytes;
-  while (result.prefix_length < MatchPrefilter::kMaxPrefix &&
-         is_literal_op(code[result.prefix_length])) {
-    result.prefix[result.prefix_length] = code[result.prefix_length];
-    ++result.prefix_length;
+  for (int c = 0; c < 256; ++c) {
+    if (w.bytes[static_cast<size_t>(c)]) result.allow(static_cast<uint8_t>(c));
   }
+  // A leading blank run is greedy and never gives back: the runs start where it ends.
+  const uint8_t* start = code;
+  if (*start == OP_SPACE) {
+    result.skip_blanks = true;
+    ++start;
+  }
+  PrefixCollector collector(&result);
+  collector.collect(start, nullptr, 0, nullptr);
+  if (collector.failed()) {
+    result.prefix_count = 0;
+    result.skip_blanks = false;
+    return result;
+  }
+  // The byte after the first: the second byte of a run, or after whitespace, more whitespace or
+  // the first byte of a run.
+  result.second_known = true;
+  for (int k = 0; k < result.prefix_count; ++k) {
+    if (result.prefix_length[k] < 2) {
+      result.second_known = false;
+      break;
+    }
+    for (int c = 0; c < 256; ++c) {
+      const uint8_t byte = static_cast<uint8_t>(c);
+      const bool second = literal_matches(result.prefix[k][1], byte);
+      const bool after_blank =
+          result.skip_blanks && (byte <= 32 || literal_matches(result.prefix[k][0], byte));
+      if (second || after_blank) result.allow_second(byte);
+    }
+  }
+  if (!result.second_known) std::memset(result.second, 0, sizeof result.second);
   return result;
 }
 
 void StartTable::clear() {
-  std::memset(masks_, 0, sizeof masks_);
+  std::memset(first_, 0, sizeof first_);
+  std::memset(second_, 0, sizeof second_);
   every_position_ = false;
   single_byte_ = -1;
 }
 
-void StartTable::add(int index, const PatternCode& code) {
+void StartTable::add(int index, const PatternCode& match, const PatternCode* bounds) {
   if (index >= kMaxFilters) {
     every_position_ = true;
     return;
   }
-  if (!code) return;
+  if (!match || (bounds != nullptr && !*bounds)) return;
   const uint64_t bit = uint64_t{1} << index;
-  const MatchPrefilter& f = code.prefilter();
+  const MatchPrefilter& m = match.prefilter();
+  const MatchPrefilter* b = bounds ? &bounds->prefilter() : nullptr;
   int count = 0;
   for (int c = 0; c < 256; ++c) {
-    if (f.any || f.first[static_cast<size_t>(c)]) masks_[c] |= bit;
-    if (masks_[c] != 0) {
+    const uint8_t byte = static_cast<uint8_t>(c);
+    // With bounds, both expressions must match from the same bytes.
+    if ((m.any || m.can_start_with(byte)) && (!b || b->any || b->can_start_with(byte))) {
+      first_[c] |= bit;
+    }
+    if ((m.any || m.can_continue_with(byte)) && (!b || b->any || b->can_continue_with(byte))) {
+      second_[c] |= bit;
+    }
+    if (first_[c] != 0) {
       ++count;
       single_byte_ = c;
     }
@@ -175,13 +278,17 @@ void StartTable::add(int index, const PatternCode& code) {
 }
 
 const char* StartTable::next_candidate(const char* from, const char* to) const {
-  if (every_position_ || from >= to) return from;
-  if (single_byte_ >= 0) {
-    const void* hit = std::memchr(from, single_byte_, static_cast<size_t>(to - from));
-    return hit ? static_cast<const char*>(hit) : to;
+  if (every_position_) return from;
+  while (from < to) {
+    if (single_byte_ >= 0) {
+      const void* hit = std::memchr(from, single_byte_, static_cast<size_t>(to - from));
+      if (hit == nullptr) return to;
+      from = static_cast<const char*>(hit);
+    }
+    if (candidates(from, to) != 0) return from;
+    ++from;
   }
-  while (from < to && masks_[static_cast<uint8_t>(*from)] == 0) ++from;
-  return from;
+  return to;
 }
 
 }  // namespace kw

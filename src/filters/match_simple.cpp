@@ -73,7 +73,14 @@ char* match_simple(MatchContext* ctx) {
       }
     }
   fail:
-    if (star_rest == nullptr || !available(ctx, star_next)) return nullptr;
+    if (star_rest == nullptr) return nullptr;
+    // Where the rest begins with a literal, the positions it cannot match at are passed over.
+    if (is_literal_op(*star_rest)) {
+      while (star_next < ctx->usable_end && !literal_matches(*star_rest, byte_at(star_next))) {
+        ++star_next;
+      }
+    }
+    if (!available(ctx, star_next)) return nullptr;
     pc = star_rest;
     pos = star_next++;
   }

@@ -9,7 +9,6 @@
 // the interpreter. The prefilter never changes a result; it only says "this attempt would fail".
 #pragma once
 
-#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -68,13 +67,30 @@ inline int32_t read_le32(const uint8_t* p) {
 
 // What must hold at a start position for a match to be possible at all.
 struct MatchPrefilter {
+  static constexpr int kMaxPrefixes = 8;
   static constexpr int kMaxPrefix = 16;
   // Any byte may begin a match (or the expression can succeed or store a variable before it
   // consumes one); when set, nothing below is used.
   bool any = true;
-  std::bitset<256> first;        // input bytes that can be consumed first
-  uint8_t prefix[kMaxPrefix]{};  // leading literal elements of the expression, as compiled
-  uint8_t prefix_length = 0;
+  uint64_t first[4] = {};  // bit c: input byte c can be consumed first
+  // Every match begins with one of these runs of literal elements (as compiled), after a run
+  // of whitespace when skip_blanks is set. prefix_count 0: no such runs are known.
+  bool skip_blanks = false;
+  uint8_t prefix_count = 0;
+  uint8_t prefix_length[kMaxPrefixes] = {};
+  uint8_t prefix[kMaxPrefixes][kMaxPrefix] = {};
+
+  // When second_known: bit c of second is set when input byte c can follow the first byte of a
+  // match (a match always consumes at least two bytes then).
+  bool second_known = false;
+  uint64_t second[4] = {};
+
+  bool can_start_with(uint8_t c) const { return (first[c >> 6] >> (c & 63) & 1) != 0; }
+  bool can_continue_with(uint8_t c) const {
+    return !second_known || (second[c >> 6] >> (c & 63) & 1) != 0;
+  }
+  void allow(uint8_t c) { first[c >> 6] |= uint64_t{1} << (c & 63); }
+  void allow_second(uint8_t c) { second[c >> 6] |= uint64_t{1} << (c & 63); }
 };
 
 class PatternCode {

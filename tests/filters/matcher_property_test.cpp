@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "filters/match_prefilter.h"
 #include "filters/matcher.h"
 #include "filters/pattern_compiler.h"
 #include "match_harness.h"
@@ -172,6 +173,44 @@ TEST(MatcherPropertyTest, OutcomeDoesNotDependOnHowTheInputArrives) {
     }
   }
   EXPECT_GT(streamed, 10000);
+}
+
+// A position the start table passes over for a filter is one where its bounds or its match
+// fail, whatever the window.
+TEST(MatcherPropertyTest, StartTableNeverHidesAMatch) {
+  Generator gen(9001);
+  int hidden = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string match_text = gen.expression();
+    const std::string bounds_text = i % 3 ? std::string() : gen.expression();
+    PatternCode match = compile_pattern(match_text.c_str());
+    MatchFunction bounds_matcher = nullptr;
+    PatternCode bounds = compile_pattern(bounds_text.c_str(), &bounds_matcher);
+    if (!match || !bounds) continue;
+    StartTable table;
+    table.add(0, match, bounds_text.empty() ? nullptr : &bounds);
+    for (int t = 0; t < 3; ++t) {
+      const std::string text = gen.text();
+      const char* end = text.data() + text.size();
+      for (size_t start = 0; start < text.size(); ++start) {
+        if (table.candidates(text.data() + start, end) & 1) continue;
+        ++hidden;
+        for (int limit : {2, 100}) {
+          const bool bounds_fit =
+              bounds_text.empty() || test::match_in_memory(bounds, text, static_cast<int>(start),
+                                                           limit, bounds_matcher, false)
+                                             .end >= 0;
+          const bool match_fits =
+              test::match_in_memory(match, text, static_cast<int>(start), limit, match_full, false)
+                  .end >= 0;
+          ASSERT_FALSE(bounds_fit && match_fits)
+              << "'" << match_text << "' bounds '" << bounds_text << "' on \"" << show(text)
+              << "\" at " << start << " limit " << limit;
+        }
+      }
+    }
+  }
+  EXPECT_GT(hidden, 20000);
 }
 
 }  // namespace

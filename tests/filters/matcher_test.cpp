@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "filters/match_prefilter.h"
 #include "filters/pattern_compiler.h"
 #include "filters/pull_input.h"
 #include "match_harness.h"
@@ -258,6 +259,34 @@ TEST(MatcherTest, HostileExpressionsFailWithinTheirBounds) {
   EXPECT_EQ(test::match_in_memory(level2, text, 0, 32767, match_full, false).end, -1);
   EXPECT_EQ(test::match_in_memory(level2, text, 0, 32767, match_simple, false).end, -1);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+}
+
+TEST(StartTableTest, PassesOverPositionsNoFilterCanStartAt) {
+  PatternCode script = compile_pattern("<script*</script>");
+  PatternCode words = compile_pattern("(casino|poker)");
+  PatternCode bounds = compile_pattern("<b*>");
+  PatternCode anything = compile_pattern("*x");
+  StartTable table;
+  table.add(0, script);
+  table.add(1, words);
+  table.add(2, anything, &bounds);  // with bounds both must fit
+  const std::string text = "a <b> <SCRIPT> Poker px <i>";
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  std::vector<std::pair<int, uint64_t>> found;
+  for (const char* p = table.next_candidate(begin, end); p < end;
+       p = table.next_candidate(p + 1, end)) {
+    found.emplace_back(static_cast<int>(p - begin), table.candidates(p, end));
+  }
+  const std::vector<std::pair<int, uint64_t>> want = {{2, 4}, {6, 1}, {15, 2}};
+  EXPECT_EQ(found, want);
+  EXPECT_EQ(table.candidates(end - 1, end), 0u);
+  EXPECT_EQ(table.candidates(begin + 6, begin + 7), 5u) << "without the second byte";
+
+  StartTable many;
+  for (int i = 0; i <= StartTable::kMaxFilters; ++i) many.add(i, script);
+  EXPECT_TRUE(many.every_position());
+  EXPECT_EQ(many.next_candidate(begin, end), begin);
 }
 
 // The input feed: a window past the buffer is cut at its end, pieces are read no larger than

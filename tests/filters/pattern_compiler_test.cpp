@@ -143,18 +143,61 @@ TEST_F(CompilerTest, CodeLimitIs4096BytesWithTheEnd) {
   }
 }
 
-TEST_F(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefix) {
+int first_count(const MatchPrefilter& f) {
+  int n = 0;
+  for (int c = 0; c < 256; ++c) n += f.can_start_with(static_cast<uint8_t>(c));
+  return n;
+}
+
+std::vector<std::string> prefixes(const MatchPrefilter& f) {
+  std::vector<std::string> out;
+  for (int k = 0; k < f.prefix_count; ++k) {
+    out.emplace_back(reinterpret_cast<const char*>(f.prefix[k]), f.prefix_length[k]);
+  }
+  return out;
+}
+
+TEST_F(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefixes) {
   PatternCode script = compile_pattern("<SCRIPT*</script>");
   const MatchPrefilter& f = script.prefilter();
   ASSERT_FALSE(f.any);
-  EXPECT_EQ(f.first.count(), 1u);
-  EXPECT_TRUE(f.first['<']);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.prefix), f.prefix_length), "<script");
+  EXPECT_EQ(first_count(f), 1);
+  EXPECT_TRUE(f.can_start_with('<'));
+  EXPECT_EQ(prefixes(f), std::vector<std::string>{"<script"});
+  EXPECT_FALSE(f.skip_blanks);
 
+  // Runs go through alternatives and into and out of groups.
   PatternCode words = compile_pattern("(Casino|poker)\\s");
-  ASSERT_FALSE(words.prefilter().any);
-  EXPECT_EQ(words.prefilter().first.count(), 4u);  // c C p P
-  EXPECT_EQ(words.prefilter().prefix_length, 0);
+  EXPECT_EQ(first_count(words.prefilter()), 4);  // c C p P
+  EXPECT_EQ(prefixes(words.prefilter()), (std::vector<std::string>{"casino", "poker"}));
+  EXPECT_EQ(prefixes(compile_pattern("<(/|)b(i|)>").prefilter()),
+            (std::vector<std::string>{"</bi>", "</b>", "<bi>", "<b>"}));
+  EXPECT_EQ(prefixes(compile_pattern("ab(cd)\\1ef").prefilter()), std::vector<std::string>{"abcd"})
+      << "a run stops where a store would happen";
+  EXPECT_EQ(prefixes(compile_pattern("0123456789abcdefghij").prefilter()),
+            std::vector<std::string>{"0123456789abcdef"});
+
+  PatternCode blank_led = compile_pattern(" target=x");
+  EXPECT_TRUE(blank_led.prefilter().skip_blanks);
+  EXPECT_EQ(prefixes(blank_led.prefilter()), std::vector<std::string>{"target"});
+  EXPECT_TRUE(blank_led.prefilter().can_start_with(' '));
+  EXPECT_TRUE(blank_led.prefilter().can_start_with('T'));
+
+  // The byte after the first follows from the runs when every run has two bytes.
+  EXPECT_TRUE(f.second_known);
+  EXPECT_TRUE(f.can_continue_with('s'));
+  EXPECT_TRUE(f.can_continue_with('S'));
+  EXPECT_FALSE(f.can_continue_with('/'));
+  EXPECT_TRUE(blank_led.prefilter().second_known);
+  for (uint8_t c : {' ', '\t', 't', 'A'}) EXPECT_TRUE(blank_led.prefilter().can_continue_with(c));
+  EXPECT_FALSE(blank_led.prefilter().can_continue_with('x'));
+  EXPECT_FALSE(compile_pattern("ab|c").prefilter().second_known);
+  EXPECT_TRUE(compile_pattern("ab|c").prefilter().can_continue_with('x'));
+
+  // No runs when some path starts with anything but a literal, or there are too many.
+  for (const char* none : {"a|?", "(^a)|b", "a|b|c|d|e|f|g|h|i", "\\sx"}) {
+    EXPECT_EQ(compile_pattern(none).prefilter().prefix_count, 0) << none;
+  }
 
   // Anything that can succeed or store before consuming a byte allows every byte.
   for (const char* any : {"", "*a", "\\1a", "&b", "(^a)b", "(x*|)\\1a", " ", "(a|)"}) {
@@ -162,9 +205,9 @@ TEST_F(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefix) {
   }
   // A blank run or \w in front adds its bytes to what follows.
   PatternCode spaced = compile_pattern(" =x");
-  EXPECT_TRUE(spaced.prefilter().first[' ']);
-  EXPECT_TRUE(spaced.prefilter().first['=']);
-  EXPECT_FALSE(spaced.prefilter().first['x']);
+  EXPECT_TRUE(spaced.prefilter().can_start_with(' '));
+  EXPECT_TRUE(spaced.prefilter().can_start_with('='));
+  EXPECT_FALSE(spaced.prefilter().can_start_with('x'));
 }
 
 struct ReplacementCase {
