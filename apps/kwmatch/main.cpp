@@ -1,0 +1,222 @@
+// kwmatch: tries a matching expression on files the way the page filter scans a body, for
+// people who write filters.
+//
+//   kwmatch [--limit N] [--bounds EXPR] EXPRESSION FILE...
+//   kwmatch --code EXPRESSION
+//
+// Every position is tried in order; a match (not empty, and with --bounds ending exactly where
+// the bounds match ends) is printed with its offset, length, text and non-empty variables, and
+// scanning goes on at its end. Exit status: 0 when something matched, 1 when nothing did, 2 for
+// a bad expression, a bad option or an unreadable file.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "filters/match_context.h"
+#include "filters/matcher.h"
+#include "filters/pattern_compiler.h"
+#include "filters/web_filter.h"
+#include "shell/frontend.h"
+
+namespace {
+
+using kw::MatchContext;
+using kw::MatchFunction;
+using kw::PatternCode;
+
+constexpr int kUsageError = 2;
+
+// Reports the compiler's limit messages on standard error.
+class ConsoleFrontend : public kw::Frontend {
+ public:
+  int add_log_line(const char*) override { return 0; }
+  int log_category_on(int) override { return 0; }
+  void set_log_status(const char*) override {}
+  void set_status_text(const char*, kw::Rgb) override {}
+  void show_application_error(const char* text) override {
+    std::fprintf(stderr, "kwmatch: %s\n", text);
+    shown = true;
+  }
+  int ask_active_connections(kw::AskHandler) override { return kw::kAskGoBack; }
+
+  bool shown = false;
+};
+
+int usage() {
+  std::fputs(
+      "usage: kwmatch [--limit N] [--bounds EXPRESSION] EXPRESSION FILE...\n"
+      "       kwmatch --code EXPRESSION\n"
+      "Tries EXPRESSION at every position of each FILE (- for standard input) and prints\n"
+      "each match as FILE:OFFSET:LENGTH: TEXT, then its non-empty variables.\n"
+      "  --limit N        bytes examined per position (default 4096, at most 32767)\n"
+      "  --bounds EXPR    a match must fill the text this expression matches exactly\n"
+      "  --code           print the compiled code in hex and the complexity level\n",
+      stderr);
+  return kUsageError;
+}
+
+// The text with control bytes, backslashes and bytes from 0x7F up written as escapes, so that
+// every match prints on one line.
+std::string escaped(const char* text, size_t length) {
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 32 || c >= 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+PatternCode compile_or_report(const char* what, const char* expression, MatchFunction* choice,
+                              ConsoleFrontend* frontend) {
+  frontend->shown = false;
+  PatternCode code = kw::compile_pattern(expression, choice);
+  if (!code && !frontend->shown) {
+    std::fprintf(stderr, "kwmatch: the %s does not compile: check for mis-matched [] or ()\n",
+                 what);
+  }
+  return code;
+}
+
+void print_code(const PatternCode& code) {
+  const int level = code.level();
+  std::printf("level %d (%s matcher), %zu bytes\n", level, level <= 2 ? "simple" : "full",
+              code.size());
+  for (size_t i = 0; i < code.size(); ++i) {
+    std::printf(i % 16 == 15 || i + 1 == code.size() ? "%02x\n" : "%02x ", code.code()[i]);
+  }
+}
+
+bool read_file(const char* name, std::vector<char>* out) {
+  if (std::strcmp(name, "-") == 0) {
+    out->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return true;
+  }
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+// Scans one text as the page scan does; returns the number of matches printed.
+int scan(const char* name, std::vector<char>* text, const PatternCode& match,
+         const PatternCode& bounds, MatchFunction bounds_matcher, int limit) {
+  const size_t size = text->size();
+  text->push_back('\0');
+  char* begin = text->data();
+  char* end = begin + size;
+  MatchContext ctx{};
+  ctx.current_buffer = begin;
+  ctx.buffer_end = end;
+  int matches = 0;
+  for (char* pos = begin; pos < end;) {
+    kw::clear_variables(&ctx);
+    char* window_end = pos + limit - 1 < end ? pos + limit - 1 : end;
+    kw::set_string_window(&ctx, pos, window_end);
+    char* bounds_end = nullptr;
+    if (bounds) {
+      bounds_end = kw::match_pattern(&ctx, bounds, bounds_matcher);
+      if (bounds_end == nullptr) {
+        ++pos;
+        continue;
+      }
+      kw::set_string_window(&ctx, pos, bounds_end);
+    }
+    char* match_end = kw::match_pattern(&ctx, match);
+    if (match_end == nullptr || match_end == pos || (bounds && match_end != bounds_end)) {
+      ++pos;
+      continue;
+    }
+    ++matches;
+    std::printf("%s:%td:%td: %s\n", name, pos - begin, match_end - pos,
+                escaped(pos, static_cast<size_t>(match_end - pos)).c_str());
+    for (int d = 0; d < kw::kVariableCount; ++d) {
+      if (ctx.variable_length[d] == 0) continue;
+      std::printf("    \\%d=%s\n", d,
+                  escaped(ctx.variable_start[d], ctx.variable_length[d]).c_str());
+    }
+    pos = match_end;
+  }
+  return matches;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ConsoleFrontend frontend;
+  kw::install_frontend(&frontend);
+  long limit = kw::kDefaultFilterLimit;
+  const char* bounds_text = nullptr;
+  bool code_only = false;
+  int arg = 1;
+  for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] == '-'; ++arg) {
+    const std::string option = argv[arg];
+    if (option == "--") {
+      ++arg;
+      break;
+    } else if (option == "--code") {
+      code_only = true;
+    } else if ((option == "--limit" || option == "--bounds") && arg + 1 < argc) {
+      const char* value = argv[++arg];
+      if (option == "--bounds") {
+        bounds_text = value;
+        continue;
+      }
+      char* rest = nullptr;
+      limit = std::strtol(value, &rest, 10);
+      if (*value == '\0' || *rest != '\0' || limit < 0) return usage();
+      if (limit > static_cast<long>(kw::kMaxFilterLimit)) limit = kw::kMaxFilterLimit;
+    } else {
+      return usage();
+    }
+  }
+  if (arg >= argc) return usage();
+  const char* expression = argv[arg++];
+  if (!code_only && arg >= argc) return usage();
+
+  PatternCode match = compile_or_report("expression", expression, nullptr, &frontend);
+  if (!match) return kUsageError;
+  if (code_only) {
+    print_code(match);
+    return 0;
+  }
+  MatchFunction bounds_matcher = nullptr;
+  PatternCode bounds;
+  if (bounds_text != nullptr) {
+    bounds = compile_or_report("bounds expression", bounds_text, &bounds_matcher, &frontend);
+    if (!bounds) return kUsageError;
+  }
+
+  int matches = 0;
+  bool unreadable = false;
+  for (; arg < argc; ++arg) {
+    std::vector<char> text;
+    if (!read_file(argv[arg], &text)) {
+      std::fprintf(stderr, "kwmatch: cannot read %s\n", argv[arg]);
+      unreadable = true;
+      continue;
+    }
+    matches += scan(argv[arg], &text, match, bounds, bounds_matcher, static_cast<int>(limit));
+  }
+  kw::install_frontend(nullptr);
+  if (unreadable) return kUsageError;
+  return matches > 0 ? 0 : 1;
+}
