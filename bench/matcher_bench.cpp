@@ -183,6 +183,10 @@ void run_scan(benchmark::State& state, PageScanner& scanner) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page().size()));
   state.counters["matches"] = matches;
   state.counters["output_kb"] = static_cast<double>(out.size()) / 1024;
+  // Attempts that stopped at the matcher's depth or step bound: none for real filters.
+  const uint64_t bounded_before = match_bounds_hit();
+  scanner.scan(page().text.data(), page().size(), kInterpreter, &out);
+  state.counters["bounded"] = static_cast<double>(match_bounds_hit() - bounded_before);
   state.SetLabel(kModeNames[mode]);
 }
 

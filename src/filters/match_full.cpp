@@ -23,6 +23,7 @@ class FullMatcher {
   explicit FullMatcher(MatchContext* ctx) : ctx_(ctx) {}
 
   char* run(const uint8_t* pc, char* pos, MatchFrame* frame);
+  bool exhausted() const { return exhausted_; }
 
  private:
   bool available(const char* p) { return p < ctx_->usable_end || pull_input(ctx_, p) != 0; }
@@ -317,18 +318,27 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
   }
 }
 
+thread_local uint64_t bounds_hit = 0;
+
 }  // namespace
 
 char* match_full(MatchContext* ctx) {
   if (ctx->pattern == nullptr) return nullptr;
   FullMatcher matcher(ctx);
-  if (ctx->frame != nullptr) return matcher.run(ctx->pattern, ctx->position, ctx->frame);
-  ctx->root_frame = MatchFrame{nullptr, ctx->position, nullptr, nullptr, 0};
-  ctx->usable_end = std::min(ctx->data_end, ctx->window_end);
-  ctx->frame = &ctx->root_frame;
-  char* result = matcher.run(ctx->pattern, ctx->position, ctx->frame);
-  ctx->frame = nullptr;
+  char* result;
+  if (ctx->frame != nullptr) {
+    result = matcher.run(ctx->pattern, ctx->position, ctx->frame);
+  } else {
+    ctx->root_frame = MatchFrame{nullptr, ctx->position, nullptr, nullptr, 0};
+    ctx->usable_end = std::min(ctx->data_end, ctx->window_end);
+    ctx->frame = &ctx->root_frame;
+    result = matcher.run(ctx->pattern, ctx->position, ctx->frame);
+    ctx->frame = nullptr;
+  }
+  if (matcher.exhausted()) ++bounds_hit;
   return result;
 }
+
+uint64_t match_bounds_hit() { return bounds_hit; }
 
 }  // namespace kw

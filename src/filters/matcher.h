@@ -22,13 +22,16 @@
 namespace kw {
 
 inline constexpr int kMaxMatchDepth = 1000;
-inline constexpr uint32_t kMaxMatchSteps = uint32_t{1} << 24;
+inline constexpr uint32_t kMaxMatchSteps = uint32_t{1} << 20;
 
 // The position just after the match of ctx->pattern at ctx->position, or none. With frame none
 // it is a fresh attempt (root frame, usable end computed); frame is none again afterwards.
 char* match_full(MatchContext* ctx);
 // The same for code of level 2 or less (anything else is handed to match_full).
 char* match_simple(MatchContext* ctx);
+
+// How many attempts of match_full on this thread so far failed at the depth or step bound.
+uint64_t match_bounds_hit();
 
 // A fresh attempt of `code` at ctx->position with `matcher`, after checking the code's
 // prefilter against the bytes there; that check only rules out attempts that would fail.

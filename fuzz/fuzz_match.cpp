@@ -1,0 +1,93 @@
+// libFuzzer: compile an expression, then match it at every position of a text the way the page
+// scan does. The input is: one byte choosing the window limit, the expression up to the first
+// NUL, then the text (which may hold NULs). Checks that no read leaves the text, that the
+// prefilter and the start table never change an outcome, and that the simple matcher agrees
+// with the full one on level 2 (unless the full one stopped at one of its bounds).
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "code_checks.h"
+#include "filters/match_prefilter.h"
+#include "filters/matcher.h"
+#include "filters/pattern_compiler.h"
+
+namespace {
+
+struct Outcome {
+  char* end;
+  uint16_t lengths[kw::kVariableCount];
+  char* starts[kw::kVariableCount];
+};
+
+Outcome attempt(kw::MatchContext* ctx, char* pos, char* window_end, const kw::PatternCode& code,
+                kw::MatchFunction matcher, bool prefilter) {
+  kw::clear_variables(ctx);
+  kw::set_string_window(ctx, pos, window_end);
+  Outcome o;
+  if (prefilter) {
+    o.end = kw::match_pattern(ctx, code, matcher);
+  } else {
+    ctx->pattern = code.code();
+    o.end = matcher(ctx);
+  }
+  for (int d = 0; d < kw::kVariableCount; ++d) {
+    o.lengths[d] = ctx->variable_length[d];
+    o.starts[d] = ctx->variable_length[d] ? ctx->variable_start[d] : nullptr;
+  }
+  return o;
+}
+
+bool same(const Outcome& a, const Outcome& b) {
+  return a.end == b.end && std::memcmp(a.lengths, b.lengths, sizeof a.lengths) == 0 &&
+         std::memcmp(a.starts, b.starts, sizeof a.starts) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1 || size > 4096) return 0;
+  const int limit = 1 + data[0] % 200;
+  const uint8_t* rest = data + 1;
+  const size_t rest_size = size - 1;
+  const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(rest, 0, rest_size));
+  const size_t expression_size = nul ? static_cast<size_t>(nul - rest) : rest_size;
+  std::unique_ptr<char[]> expression(new char[expression_size + 1]);
+  std::memcpy(expression.get(), rest, expression_size);
+  expression[expression_size] = '\0';
+
+  kw::MatchFunction choice = nullptr;
+  kw::PatternCode code = kw::compile_pattern(expression.get(), &choice);
+  if (!code) return 0;
+  kw::fuzz::check_pattern_code(code);
+
+  // The text in a block of its exact size plus the terminator, so ASan sees any overrun.
+  const size_t text_size = nul ? rest_size - expression_size - 1 : 0;
+  std::unique_ptr<char[]> text(new char[text_size + 1]);
+  if (text_size) std::memcpy(text.get(), nul + 1, text_size);
+  text[text_size] = '\0';
+  char* begin = text.get();
+  char* end = begin + text_size;
+
+  kw::StartTable table;
+  table.add(0, code);
+  kw::MatchContext ctx{};
+  ctx.current_buffer = begin;
+  ctx.buffer_end = end;
+  for (char* pos = begin; pos <= end; ++pos) {
+    char* window_end = end - pos > limit - 1 ? pos + limit - 1 : end;
+    const uint64_t bounds_before = kw::match_bounds_hit();
+    const Outcome full = attempt(&ctx, pos, window_end, code, kw::match_full, false);
+    const bool bounded = kw::match_bounds_hit() != bounds_before;
+    kw::fuzz::require(full.end == nullptr || (full.end >= pos && full.end <= window_end));
+    kw::fuzz::require(same(attempt(&ctx, pos, window_end, code, kw::match_full, true), full));
+    if (pos < end && (table.candidates(pos, end) & 1) == 0) kw::fuzz::require(full.end == nullptr);
+    // A hostile expression is done once it reached a bound; the rest would only be slow.
+    if (bounded) break;
+    if (code.level() <= kw::kLevelSimple) {
+      kw::fuzz::require(attempt(&ctx, pos, window_end, code, kw::match_simple, true).end ==
+                        full.end);
+    }
+  }
+  return 0;
+}
