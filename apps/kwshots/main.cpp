@@ -14,6 +14,7 @@
 
 #include "config/settings.h"
 #include "dialogs/message_dialogs.h"
+#include "shell/help_window.h"
 #include "skin/builtin_art.h"
 #include "skin/file_dialog.h"
 #include "skin/skinned_dialog.h"
@@ -192,6 +193,16 @@ void photograph_everything() {
   run_dialog(kSamplerTemplate, sampler, nullptr);
 }
 
+// The help viewer at its first topic (it has no skin, so it is photographed once).
+void photograph_help() {
+  show_help(1);
+  HelpWindow* help = help_window();
+  if (!help) return;
+  settle(200);
+  save(framed(help), help->windowTitle());
+  help->close();
+}
+
 // The built-in pictures side by side.
 void photograph_builtin_art() {
   const struct {
@@ -248,6 +259,7 @@ int main(int argc, char** argv) {
   kw::load_textures();
   kw::photograph_everything();
   kw::photograph_builtin_art();
+  kw::photograph_help();
 
   kw::suffix = QStringLiteral(" (no textures)");
   kw::settings_set_flags(kw::kLoadDefaultFlags | kw::NoTextures);

@@ -4,6 +4,10 @@
 
 namespace kw {
 
+SkinnedDialogProc::SkinnedDialogProc(TextureIndex background) : background_(background) {
+  textures();  // the first use makes the built-in pictures available to the controls
+}
+
 void SkinnedDialogProc::on_paint_background(Dialog& d, QPainter& painter) {
   tile_texture(d.client_area(), painter, texture(background_), kAnchorSelf);
 }

@@ -13,7 +13,7 @@ namespace kw {
 
 class SkinnedDialogProc : public DialogProc {
  public:
-  explicit SkinnedDialogProc(TextureIndex background) : background_(background) {}
+  explicit SkinnedDialogProc(TextureIndex background);
 
   void on_paint_background(Dialog& d, QPainter& painter) override;
   QColor on_text_colour(Dialog& d, int id) override;

@@ -20,6 +20,8 @@ class ControlHost {
   virtual void control_draw(DrawItem& item) = 0;
   // Colour of the text of a static, check box or group box; drawn on a transparent background.
   virtual QColor control_text_colour(int id) = 0;
+  // What a static or check box is filled with before its text; invalid: nothing (transparent).
+  virtual QColor control_background(int id) { return QColor(); }
   // Input of a subclassed control; true when it is consumed (the control never sees it).
   virtual bool control_input(int id, const InputEvent& event) { return false; }
   // Owner-drawn list items: their fixed height; owner-drawn menu-bar items: their width.

@@ -249,6 +249,9 @@ CheckControl::CheckControl(ControlHost* host, const ControlTemplate& t, QWidget*
 
 void CheckControl::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
+  if (const QColor background = host()->control_background(id()); background.isValid()) {
+    painter.fillRect(rect(), background);
+  }
   QStyleOptionButton option;
   initStyleOption(&option);
   option.palette = with_text_colour(option.palette, text_colour());
@@ -309,6 +312,9 @@ void StaticControl::paintEvent(QPaintEvent*) {
       return;
     default:
       break;
+  }
+  if (const QColor background = host()->control_background(id()); background.isValid()) {
+    painter.fillRect(client, background);
   }
   if (text_.isEmpty()) return;
   const Qt::Alignment horizontal = (control_style() & kCentred)        ? Qt::AlignHCenter

@@ -374,6 +374,8 @@ void Dialog::control_draw(DrawItem& item) { proc_.on_draw_item(*this, item); }
 
 QColor Dialog::control_text_colour(int id) { return proc_.on_text_colour(*this, id); }
 
+QColor Dialog::control_background(int id) { return proc_.on_static_background(*this, id); }
+
 bool Dialog::control_input(int id, const InputEvent& event) {
   return proc_.on_input(*this, id, event);
 }

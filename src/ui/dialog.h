@@ -48,6 +48,9 @@ class DialogProc {
   virtual void on_paint_background(Dialog& d, QPainter& painter) {}
   // Colour of static texts, check boxes and group captions.
   virtual QColor on_text_colour(Dialog& d, int id);
+  // Background of a static or check box (the main window's status line is black); invalid,
+  // the default: transparent, the dialog's background shows through.
+  virtual QColor on_static_background(Dialog& d, int id) { return QColor(); }
   // A right click on the dialog itself, at a screen position; (-1, -1) when it came from the
   // keyboard.
   virtual void on_context_menu(Dialog& d, QPoint global) {}
@@ -126,6 +129,7 @@ class Dialog : public QDialog, public ControlHost {
   void control_command(int id, int code) override;
   void control_draw(DrawItem& item) override;
   QColor control_text_colour(int id) override;
+  QColor control_background(int id) override;
   bool control_input(int id, const InputEvent& event) override;
   QSize control_measure(int id) override;
   QWidget* control_widget(int id) override;

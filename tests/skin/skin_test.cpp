@@ -4,6 +4,7 @@
 // "Default" strip. Pixel checks use coded textures whose every pixel says where it came from.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
@@ -276,6 +277,17 @@ TEST_F(SkinTest, TilingLinesUpWithItsAnchor) {
       EXPECT_EQ(image.pixel(p), code(x, y, 7)) << r.name << " at " << p.x() << "," << p.y();
     }
   }
+}
+
+TEST_F(SkinTest, AnUnreadableBitmapPaintsNothingAndIsReportedAfterThePainting) {
+  test::RecordingFrontend frontend;
+  TiledWidget widget(nullptr, QPixmap());
+  widget.resize(20, 20);
+  test::grab(&widget);
+  test::grab(&widget);
+  EXPECT_TRUE(frontend.errors().empty());  // not from inside the paint
+  QApplication::processEvents();
+  EXPECT_EQ(frontend.errors(), std::vector<std::string>{"GetObject failed"});
 }
 
 using enum ControlKind;

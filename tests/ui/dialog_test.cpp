@@ -13,6 +13,7 @@
 
 #include "support/ui_driver.h"
 #include "ui/status_bar.h"
+#include "ui/system_colours.h"
 #include "ui/text.h"
 
 namespace kw {
@@ -203,6 +204,32 @@ TEST_F(DialogTest, NotifyingStaticsReportClicks) {
   test::press(d, 1012);
   test::press(d, 1004);  // a plain static says nothing
   EXPECT_EQ(proc_.commands, (std::vector<Command>{{1012, kClicked}}));
+}
+
+TEST_F(DialogTest, StaticsTakeTheirColoursFromTheProcedure) {
+  // The main window's status line: coloured text on black.
+  class StatusLineProc : public RecordingProc {
+   public:
+    QColor on_text_colour(Dialog&, int id) override { return id == 1004 ? Qt::green : Qt::blue; }
+    QColor on_static_background(Dialog&, int id) override {
+      return id == 1004 ? QColor(Qt::black) : QColor();
+    }
+  } proc;
+  Dialog d(kTemplate, proc, nullptr);
+  d.set_text(1004, "");
+  const QImage empty = test::grab(d.control_widget(1004));
+  EXPECT_EQ(empty.pixel(3, 3), qRgb(0, 0, 0));
+  d.set_text(1004, "Active connections: 00");
+  const QImage text = test::grab(d.control_widget(1004));
+  int green = 0;
+  for (int y = 0; y < text.height(); ++y) {
+    for (int x = 0; x < text.width(); ++x) green += qGreen(text.pixel(x, y)) > 128;
+  }
+  EXPECT_GT(green, 0);
+  // Others stay transparent: the dialog's background shows through.
+  const QImage label = test::grab(d.control_widget(1012));
+  EXPECT_EQ(QColor(label.pixel(label.width() - 3, label.height() - 3)),
+            sys_colour(SysColour::ButtonFace));
 }
 
 TEST(StatusBarTest, PartsEndWhereTheyAreToldAndTheLastTakesTheRest) {
