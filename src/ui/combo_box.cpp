@@ -51,6 +51,11 @@ ComboBox::ComboBox(ControlHost* host, const ControlTemplate& t, QWidget* parent)
   route_input(lineEdit());
 }
 
+ComboBox::~ComboBox() {
+  disconnect();
+  lineEdit()->disconnect(this);
+}
+
 QString ComboBox::text() const { return lineEdit()->text(); }
 
 void ComboBox::set_text(const QString& text) { lineEdit()->setText(text); }

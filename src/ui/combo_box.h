@@ -15,6 +15,7 @@ namespace kw {
 class ComboBox : public QComboBox, public Control {
  public:
   ComboBox(ControlHost* host, const ControlTemplate& t, QWidget* parent);
+  ~ComboBox() override;
 
   QWidget* widget() override { return this; }
   QString text() const override;  // the entry field

@@ -193,8 +193,15 @@ void Control::set_owner_drawn(bool on) {
   widget()->update();
 }
 
+Control::~Control() {
+  // The widget part outlives this part by a little: its input must no longer reach here.
+  for (QObject* router : routers_) delete router;
+}
+
 void Control::route_input(QObject* target) {
-  target->installEventFilter(new InputRouter(this, target));
+  auto* router = new InputRouter(this, target);
+  target->installEventFilter(router);
+  routers_.push_back(router);
 }
 
 QColor Control::text_colour() { return host_->control_text_colour(id_); }
@@ -209,6 +216,8 @@ ButtonControl::ButtonControl(ControlHost* host, const ControlTemplate& t, QWidge
   connect(this, &QPushButton::clicked, this, [this] { notify(kClicked); });
   route_input(this);
 }
+
+ButtonControl::~ButtonControl() { disconnect(); }
 
 void ButtonControl::set_text(const QString& text) {
   setText(text);
@@ -246,6 +255,8 @@ CheckControl::CheckControl(ControlHost* host, const ControlTemplate& t, QWidget*
   connect(this, &QCheckBox::clicked, this, [this] { notify(kClicked); });
   route_input(this);
 }
+
+CheckControl::~CheckControl() { disconnect(); }
 
 void CheckControl::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
@@ -391,6 +402,8 @@ EditControl::EditControl(ControlHost* host, const ControlTemplate& t, QWidget* p
   route_input(this);
 }
 
+EditControl::~EditControl() { disconnect(); }
+
 void EditControl::keyPressEvent(QKeyEvent* event) {
   const QString typed = event->text();
   const bool printable = !typed.isEmpty() && typed.at(0).unicode() >= 0x20 &&
@@ -421,6 +434,8 @@ MultiEditControl::MultiEditControl(ControlHost* host, const ControlTemplate& t, 
   });
   route_input(this);
 }
+
+MultiEditControl::~MultiEditControl() { disconnect(); }
 
 QString MultiEditControl::text() const {
   QString text = toPlainText();

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
+#include <vector>
 
 #include "ui/control_host.h"
 #include "ui/template.h"
@@ -20,7 +21,7 @@ namespace kw {
 class Control {
  public:
   Control(ControlHost* host, const ControlTemplate& t);
-  virtual ~Control() = default;
+  virtual ~Control();
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
 
@@ -60,12 +61,14 @@ class Control {
   ControlKind kind_;
   uint32_t style_;
   bool subclassed_ = false;
+  std::vector<QObject*> routers_;  // event filters on the control's parts; deleted with it
 };
 
 // Push buttons and push-like toggles.
 class ButtonControl : public QPushButton, public Control {
  public:
   ButtonControl(ControlHost* host, const ControlTemplate& t, QWidget* parent);
+  ~ButtonControl() override;
   QWidget* widget() override { return this; }
   QString text() const override { return QPushButton::text(); }
   void set_text(const QString& text) override;
@@ -80,6 +83,7 @@ class ButtonControl : public QPushButton, public Control {
 class CheckControl : public QCheckBox, public Control {
  public:
   CheckControl(ControlHost* host, const ControlTemplate& t, QWidget* parent);
+  ~CheckControl() override;
   QWidget* widget() override { return this; }
   QString text() const override { return QCheckBox::text(); }
   void set_text(const QString& text) override { setText(text); }
@@ -126,6 +130,7 @@ class GroupBoxControl : public QWidget, public Control {
 class EditControl : public QLineEdit, public Control {
  public:
   EditControl(ControlHost* host, const ControlTemplate& t, QWidget* parent);
+  ~EditControl() override;
   QWidget* widget() override { return this; }
   QString text() const override { return QLineEdit::text(); }
   void set_text(const QString& text) override { setText(text); }
@@ -146,6 +151,7 @@ class EditControl : public QLineEdit, public Control {
 class MultiEditControl : public QPlainTextEdit, public Control {
  public:
   MultiEditControl(ControlHost* host, const ControlTemplate& t, QWidget* parent);
+  ~MultiEditControl() override;
   QWidget* widget() override { return this; }
   QString text() const override;
   void set_text(const QString& text) override;

@@ -103,7 +103,11 @@ Dialog::Dialog(const DialogTemplate& t, DialogProc& proc, QWidget* owner)
   for (const ControlTemplate& c : t.controls) create_control(c);
 }
 
-Dialog::~Dialog() = default;
+Dialog::~Dialog() {
+  // The controls and the menu bar report to this dialog: they go while it is still whole.
+  delete menu_bar_;
+  delete client_;
+}
 
 void Dialog::create_control(const ControlTemplate& t) {
   Control* control = nullptr;

@@ -61,6 +61,9 @@ ListBox::ListBox(ControlHost* host, const ControlTemplate& t, QWidget* parent)
   route_input(viewport());
 }
 
+// Clearing the model on the way out must not notify a host that is going away too.
+ListBox::~ListBox() { disconnect(); }
+
 QListWidgetItem* ListBox::make_item(const QString& text, uintptr_t data) {
   auto* item = new QListWidgetItem();
   // Owner-drawn lists without strings keep no text.

@@ -16,6 +16,7 @@ namespace kw {
 class ListBox : public QListWidget, public Control {
  public:
   ListBox(ControlHost* host, const ControlTemplate& t, QWidget* parent);
+  ~ListBox() override;
 
   QWidget* widget() override { return this; }
   QString text() const override { return QString(); }
