@@ -1,3 +1,4 @@
+// The five message dialogs' templates and their shared procedure.
 #include "dialogs/message_dialogs.h"
 
 #include <QPainter>

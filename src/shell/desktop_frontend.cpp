@@ -1,3 +1,4 @@
+// The desktop program's frontend: dialogs on the user-interface thread, status texts kept.
 #include "shell/desktop_frontend.h"
 
 #include <QThread>

@@ -1,3 +1,4 @@
+// The built-in textures, the About picture and the icons, painted in code.
 #include "skin/builtin_art.h"
 
 #include <QImage>

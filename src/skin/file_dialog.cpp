@@ -1,3 +1,4 @@
+// The skinned file dialogs and the "Default" strip of the texture choices (template 136).
 #include "skin/file_dialog.h"
 
 #include <QFileDialog>

@@ -1,3 +1,4 @@
+// Tiling, skinned buttons and statics, and the menu-bar icon items.
 #include "skin/painter.h"
 
 #include <QPainter>

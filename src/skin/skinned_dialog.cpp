@@ -1,3 +1,4 @@
+// The message handling every skinned dialog shares.
 #include "skin/skinned_dialog.h"
 
 #include "skin/textures.h"

@@ -1,3 +1,4 @@
+// The texture set: loading, the plain-colour rule and the text colours.
 #include "skin/textures.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The combo box control over QComboBox, with the designed field's manners (see combo_box.h).
 #include "ui/combo_box.h"
 
 #include <QApplication>

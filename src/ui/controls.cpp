@@ -1,3 +1,4 @@
+// The controls of a template as Qt widgets, and the routing of a subclassed control's input.
 #include "ui/controls.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// Dialogs from templates: creation, the dialog manager's keys, modal and modeless runs.
 #include "ui/dialog.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// Dialog units to pixels, and the fonts the templates name.
 #include "ui/dialog_units.h"
 
 #include <QFontDatabase>

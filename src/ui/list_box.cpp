@@ -1,3 +1,4 @@
+// The list box control over QListWidget, with owner drawing through the host.
 #include "ui/list_box.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// The menu bar drawn by the layer, its popups, and accelerator tables.
 #include "ui/menu_bar.h"
 
 #include <QMouseEvent>

@@ -1,3 +1,4 @@
+// Pictures by resource id: the installed loader's, or the style's system icons.
 #include "ui/resources.h"
 
 #include <QApplication>

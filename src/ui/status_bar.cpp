@@ -1,3 +1,4 @@
+// The status bar: sunken parts with one line of text each.
 #include "ui/status_bar.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// System colours from the application's palette, and 3-D edges drawn with them.
 #include "ui/system_colours.h"
 
 #include <QApplication>
