@@ -3,7 +3,9 @@
 // on the user-interface thread: a call from another thread is handed over and waits there
 // until the user has closed the box, as the designed box held its caller. Texture reloads run
 // on the user-interface thread too. Log lines and categories have no window yet (dropped, off);
-// status texts are kept for the main window to show. Make it on the user-interface thread.
+// status texts are kept for the main window to show. Make it on the user-interface thread, and
+// uninstall it before that thread's event loop ends: a worker handing over a box afterwards
+// would wait for a loop that no longer runs.
 #pragma once
 
 #include <QObject>

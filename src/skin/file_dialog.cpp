@@ -113,7 +113,6 @@ int run_file_dialog(QWidget* owner, FileRequest& request) {
   std::unique_ptr<Dialog> strip;
   if (request.default_strip) {
     strip = std::make_unique<Dialog>(kStripTemplate, strip_proc, &file_dialog);
-    strip->setFixedSize(strip->client_size());
     if (auto* grid = qobject_cast<QGridLayout*>(file_dialog.layout())) {
       grid->addWidget(strip.get(), grid->rowCount(), 0, 1, grid->columnCount());
     }
