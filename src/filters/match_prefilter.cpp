@@ -279,14 +279,23 @@ void StartTable::add(int index, const PatternCode& match, const PatternCode* bou
 
 const char* StartTable::next_candidate(const char* from, const char* to) const {
   if (every_position_) return from;
-  while (from < to) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(from);
+  const uint8_t* const end = reinterpret_cast<const uint8_t*>(to);
+  while (p < end) {
     if (single_byte_ >= 0) {
-      const void* hit = std::memchr(from, single_byte_, static_cast<size_t>(to - from));
-      if (hit == nullptr) return to;
-      from = static_cast<const char*>(hit);
+      p = static_cast<const uint8_t*>(std::memchr(p, single_byte_, static_cast<size_t>(end - p)));
+      if (p == nullptr) return to;
+    } else {
+      // Runs of bytes that begin no filter go four at a time.
+      while (end - p >= 4 && (first_[p[0]] | first_[p[1]] | first_[p[2]] | first_[p[3]]) == 0) {
+        p += 4;
+      }
+      while (p < end && first_[*p] == 0) ++p;
+      if (p == end) return to;
     }
-    if (candidates(from, to) != 0) return from;
-    ++from;
+    const char* at = reinterpret_cast<const char*>(p);
+    if (candidates(at, to) != 0) return at;
+    ++p;
   }
   return to;
 }
