@@ -29,6 +29,7 @@ struct MatchFrame {
 };
 
 struct MatchContext;
+class PageOutput;
 // match_full or match_simple: the end of the match, or none.
 using MatchFunction = char* (*)(MatchContext*);
 
@@ -46,10 +47,14 @@ struct MatchContext {
   char* variable_start[kVariableCount];
   uint16_t variable_length[kVariableCount];  // 0 is empty; longer stretches are cut to 16 bits
   HttpMessage* input;   // the server connection feeding a body; unused for strings
+  bool input_ended;     // the server closed (or its socket failed): nothing more is received
   HttpMessage* client;  // the browser connection: output and the request line
   char* current_buffer;
   char* buffer_a;
   char* buffer_b;
+  // The page transfer's output queue, or none: then replacements are sent to the client at
+  // once and receives need no flush first.
+  PageOutput* output;
 };
 
 // Points the context at the text [begin, end) in memory, as a string: the byte at end is never

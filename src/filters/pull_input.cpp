@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "filters/page_output.h"
 #include "platform/net.h"
 
 namespace kw {
@@ -33,14 +34,30 @@ int pull_input(MatchContext* ctx, const char* p) {
   while (p >= ctx->usable_end) {
     const long wanted = ctx->window_end - ctx->usable_end;
     if (wanted <= 0) return 0;
+    // A server that closed stays closed: the window shrinks without asking the socket again.
+    if (ctx->input_ended) {
+      ctx->window_end = ctx->data_end;
+      ctx->usable_end = ctx->data_end;
+      return 0;
+    }
     // A read leaves room for the NUL that stream_read puts after the bytes, so it must end
     // before buffer end; a window that reaches past the buffer is cut there.
     const long room = ctx->buffer_end - ctx->data_end;
     long size = (wanted > kPullSize || room > kPullSize) ? kPullSize : wanted;
     size = std::min(size, room);
     if (size <= 0) return 0;
+    // Everything scanned so far reaches the browser before the transfer waits for the server.
+    // When the browser is gone, the input counts as ended: the scan stops at its next check.
+    if (ctx->output != nullptr &&
+        (ctx->input == nullptr || ctx->input->pos >= ctx->input->filled) &&
+        !flush_before_receive(ctx)) {
+      ctx->window_end = ctx->data_end;
+      ctx->usable_end = ctx->data_end;
+      return 0;
+    }
     const int got = stream_read(ctx->input, ctx->data_end, static_cast<int>(size));
     if (got == 0) {
+      ctx->input_ended = true;
       ctx->window_end = ctx->data_end;
       ctx->usable_end = ctx->data_end;
       return 0;

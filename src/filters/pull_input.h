@@ -5,8 +5,10 @@
 // end, reading through the server message's own receive buffer so that bytes read ahead while
 // the reply head was parsed come first. Reads never go beyond window end by more than one
 // receive, never past buffer end, and stop for good when the server closes: window end then
-// shrinks to data end and the match is decided on the bytes present. Called on the connection
-// thread that owns the context.
+// shrinks to data end and the match is decided on the bytes present. A page transfer's output
+// queue (the context's output) is flushed before every receive from the socket, so the browser
+// never waits for bytes that were already scanned. Called on the connection thread that owns
+// the context.
 #pragma once
 
 #include "engine/http_message.h"
