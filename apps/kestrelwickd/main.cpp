@@ -13,6 +13,7 @@
 
 #include "config/settings.h"
 #include "engine/listener.h"
+#include "filters/header_filters.h"
 #include "platform/net.h"
 #include "shell/console_frontend.h"
 
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   kw::settings().port.store(port);
   kw::connection_lock_op(1);
   kw::log_lock_op(1);
+  kw::header_filter_lock_op(1);
   kw::net_startup();
   kw::launch_listener(kw::settings_port());
 

@@ -1,0 +1,240 @@
+// Header filters through the whole proxy: filters built with build_header_filter, a real
+// listener, an origin server written for the test. Each case compares the exact request the
+// origin receives (outgoing filters) or the exact reply the browser receives (incoming).
+#include "filters/header_filters.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "filter_proxy_fixture.h"
+#include "proxies/proxy_list.h"
+#include "support/origin_server.h"
+#include "support/proxy_fixture.h"
+#include "support/raw_client.h"
+
+namespace kw {
+namespace {
+
+using test::fill;
+using test::OriginServer;
+
+struct FilterSpec {
+  uint16_t flags;
+  const char* key;
+  const char* match;
+  const char* replace;
+};
+
+class HeaderFilters : public test::FilterProxyTest {
+ protected:
+  static void add(const std::vector<FilterSpec>& filters) {
+    for (const FilterSpec& f : filters) {
+      ASSERT_EQ(build_header_filter(nullptr, f.flags, f.key, f.match, f.replace), 1);
+    }
+  }
+  // The request the origin receives for a GET of /p/a?x=1#f with these header lines.
+  std::string upstream(const std::string& headers) {
+    OriginServer origin(kReply);
+    test::exchange(port_, "GET " + origin.url("/p/a?x=1#f") + " HTTP/1.0\r\n" + headers + "\r\n");
+    EXPECT_TRUE(origin.wait_for_requests(1));
+    return origin.requests().empty() ? "" : origin.requests()[0];
+  }
+  // What the browser receives for a reply with these header lines.
+  std::string downstream(const std::string& headers) {
+    OriginServer origin("HTTP/1.0 200 OK\r\n" + headers + "\r\nbody");
+    last_port_ = origin.port();
+    return test::exchange(port_, "GET " + origin.url("/p/a?x=1#f") + " HTTP/1.0\r\n\r\n");
+  }
+
+  static constexpr const char* kReply = "HTTP/1.0 200 OK\r\n\r\nbody";
+  uint16_t last_port_ = 0;
+};
+
+struct OutgoingCase {
+  const char* name;
+  std::vector<FilterSpec> filters;
+  std::string headers;   // the browser's header lines
+  std::string expected;  // the header lines the origin receives
+};
+
+void PrintTo(const OutgoingCase& c, std::ostream* os) { *os << c.name; }
+
+class Outgoing : public HeaderFilters, public ::testing::WithParamInterface<OutgoingCase> {};
+
+TEST_P(Outgoing, RewritesTheRequest) {
+  const OutgoingCase& c = GetParam();
+  add(c.filters);
+  OriginServer origin(kReply);
+  test::exchange(port_, "GET " + origin.url("/p/a?x=1#f") + " HTTP/1.0\r\n" + c.headers + "\r\n");
+  ASSERT_TRUE(origin.wait_for_requests(1));
+  EXPECT_EQ(origin.requests()[0],
+            "GET /p/a?x=1#f HTTP/1.0\r\n" + fill(c.expected, origin.port()) + "\r\n");
+}
+
+constexpr uint16_t kOut = HEADER_OUT;
+constexpr uint16_t kBoth = HEADER_IN | HEADER_OUT;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Outgoing,
+    ::testing::Values(
+        OutgoingCase{"ChangesTheValue",
+                     {{kOut, "User-Agent", nullptr, "kw/1"}},
+                     "User-Agent: Mozilla/4.0\r\nAccept: */*\r\n",
+                     "User-Agent: kw/1\r\nAccept: */*\r\n"},
+        OutgoingCase{"NameComparedWithoutCaseAndKeptAsReceived",
+                     {{kOut, "user-agent", nullptr, "x"}},
+                     "USER-AGENT: y\r\n",
+                     "USER-AGENT: x\r\n"},
+        OutgoingCase{"DeletesOnlyTheFirstField",
+                     {{kOut, "Cookie:", nullptr, nullptr}},
+                     "Cookie: a=1\r\nAccept: */*\r\nCookie: b=2\r\n",
+                     "Accept: */*\r\nCookie: b=2\r\n"},
+        OutgoingCase{"AddsAtTheEndWhenMissing",
+                     {{kOut, "Referer: hide it", nullptr, "none"}},
+                     "Accept: */*\r\nCookie: c\r\n",
+                     "Accept: */*\r\nCookie: c\r\nReferer: none\r\n"},
+        OutgoingCase{"ChangesInPlaceWhenPresent",
+                     {{kOut, "Referer: hide it", nullptr, "none"}},
+                     "Referer: http://elsewhere/page.html\r\nAccept: */*\r\n",
+                     "Referer: none\r\nAccept: */*\r\n"},
+        OutgoingCase{"StarChangesAnExistingField",
+                     {{kOut, "Via", "*", "x"}},
+                     "Via: 1.1 cache\r\n",
+                     "Via: x\r\n"},
+        OutgoingCase{"StarNeverAdds", {{kOut, "Via", "*", "x"}}, "Accept: a\r\n", "Accept: a\r\n"},
+        OutgoingCase{"MatchStoresVariables",
+                     {{kOut, "Accept-Language", "(*)\\1;*", "\\1"}},
+                     "Accept-Language: a; b\r\n",
+                     "Accept-Language: a\r\n"},
+        OutgoingCase{"NoMatchLeavesTheValue",
+                     {{kOut, "Accept-Language", "(*)\\1;*", "\\1"}},
+                     "Accept-Language: en\r\n",
+                     "Accept-Language: en\r\n"},
+        OutgoingCase{"MatchFromTheFirstByteNeedNotCoverTheValue",
+                     {{kOut, "User-Agent", "moz", "hidden"}},
+                     "User-Agent: Mozilla/5.0 (X11)\r\nX: User-Agent\r\n",
+                     "User-Agent: hidden\r\nX: User-Agent\r\n"},
+        OutgoingCase{"MatchWithoutReplaceDeletesTheFirstFieldOnly",
+                     {{kOut, "Cookie", "track*", nullptr}},
+                     "Cookie: session=2\r\nCookie: tracker=1\r\n",
+                     "Cookie: session=2\r\nCookie: tracker=1\r\n"},
+        OutgoingCase{"MatchWithoutReplaceDeletes",
+                     {{kOut, "Cookie", "track*", nullptr}},
+                     "Cookie: tracker=1\r\nCookie: session=2\r\n",
+                     "Cookie: session=2\r\n"},
+        OutgoingCase{"ReplacementQuotesTheRequest",
+                     {{kOut, "X-Where", nullptr, "\\u|\\h|\\p|\\q|\\a"}},
+                     "",
+                     "X-Where: http://127.0.0.1:{port}/p/a?x=1#f|127.0.0.1|/p/a|?x=1#f|\r\n"},
+        OutgoingCase{"ReplacementNamesTheProgramDirectory",
+                     {{kOut, "X-Dir", nullptr, "[\\d]"}},
+                     "",
+                     "X-Dir: [{dir}]\r\n"},
+        OutgoingCase{
+            "FiltersRunInListOrder",
+            {{kOut, "X-A", nullptr, "1"}, {kOut, "X-A", "1", "one"}, {kOut, "X-B", "*", "2"}},
+            "",
+            "X-A: one\r\n"},
+        OutgoingCase{"LaterFilterSeesTheEarlierOnesValue",
+                     {{kOut, "Accept", nullptr, "text/plain"},
+                      {kOut, "X-Was", nullptr, "seen"},
+                      {kOut, "Accept", "text/\\1", "\\1"}},
+                     "Accept: */*\r\n",
+                     "Accept: plain\r\nX-Was: seen\r\n"},
+        OutgoingCase{"IncomingOnlyFilterLeavesRequests",
+                     {{HEADER_IN, "Accept", nullptr, nullptr}, {0, "Accept", nullptr, "never"}},
+                     "Accept: */*\r\n",
+                     "Accept: */*\r\n"},
+        OutgoingCase{"MatchThatDidNotCompileNeverMatches",
+                     {{kOut, "Accept", "(*", "x"}},
+                     "Accept: */*\r\n",
+                     "Accept: */*\r\n"},
+        OutgoingCase{"KeyWithoutANameDoesNothing",
+                     {{kOut, ": label", nullptr, "x"}, {kOut, nullptr, nullptr, "y"}},
+                     "Accept: */*\r\n",
+                     "Accept: */*\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HeaderFilters, FragmentWithoutAQuery) {
+  add({{kOut, "X-Where", nullptr, "\\p|\\q|\\a"}});
+  OriginServer origin(kReply);
+  test::exchange(port_, "GET " + origin.url("/p#top") + " HTTP/1.0\r\n\r\n");
+  ASSERT_TRUE(origin.wait_for_requests(1));
+  EXPECT_EQ(origin.requests()[0], "GET /p#top HTTP/1.0\r\nX-Where: /p||#top\r\n\r\n");
+}
+
+TEST_F(HeaderFilters, LongNamesAreCut) {
+  const std::string key = "X-" + std::string(200, 'n') + ": label";
+  add({{kOut, key.c_str(), nullptr, "v"}});
+  EXPECT_EQ(upstream(""),
+            "GET /p/a?x=1#f HTTP/1.0\r\n" + key.substr(0, kHeaderNameMax) + ": v\r\n\r\n");
+}
+
+TEST_F(HeaderFilters, LongExpansionsAreCut) {
+  const std::string long_text(3000, 'z');
+  add({{kOut, "X-Long", nullptr, long_text.c_str()}});
+  EXPECT_EQ(upstream(""),
+            "GET /p/a?x=1#f HTTP/1.0\r\nX-Long: " + std::string(2047, 'z') + "\r\n\r\n");
+}
+
+TEST_F(HeaderFilters, IncomingFiltersRewriteTheReplyBeforeItIsLogged) {
+  add({{HEADER_IN, "Server", nullptr, "hidden"},
+       {HEADER_IN, "X-Page", nullptr, "\\h\\p"},
+       {HEADER_IN, "Set-Cookie", "id=*", nullptr},
+       {kOut, "Date", nullptr, nullptr}});
+  EXPECT_EQ(downstream("Server: nginx\r\nSet-Cookie: id=7\r\nDate: today\r\n"),
+            "HTTP/1.0 200 OK\r\nServer: hidden\r\nDate: today\r\nX-Page: 127.0.0.1/p/a\r\n\r\n"
+            "body");
+  EXPECT_TRUE(wait_for_closes(1));
+  EXPECT_TRUE(frontend_.has_line("YServer: hidden"));
+  EXPECT_TRUE(lines_starting("YSet-Cookie").empty());
+}
+
+TEST_F(HeaderFilters, RequestIsLoggedAfterTheOutgoingFilters) {
+  add({{kBoth, "User-Agent", nullptr, "kw"}});
+  EXPECT_EQ(upstream("User-Agent: Mozilla\r\n"),
+            "GET /p/a?x=1#f HTTP/1.0\r\nUser-Agent: kw\r\n\r\n");
+  EXPECT_TRUE(wait_for_closes(1));
+  EXPECT_TRUE(frontend_.has_line("GUser-Agent: kw"));
+}
+
+TEST_F(HeaderFilters, DirectionFlagsOfTheSettingsSwitchEachSide) {
+  add({{kBoth, "X-Seen", nullptr, "yes"}});
+  settings_clear_flags(FilterHeadersOut);
+  EXPECT_EQ(upstream(""), "GET /p/a?x=1#f HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(downstream(""), "HTTP/1.0 200 OK\r\nX-Seen: yes\r\n\r\nbody");
+
+  settings_add_flags(FilterHeadersOut);
+  settings_clear_flags(FilterHeadersIn);
+  EXPECT_EQ(upstream(""), "GET /p/a?x=1#f HTTP/1.0\r\nX-Seen: yes\r\n\r\n");
+  EXPECT_EQ(downstream(""), "HTTP/1.0 200 OK\r\n\r\nbody");
+}
+
+TEST_F(HeaderFilters, BypassDisablesEveryFilterButKeepsTheRemoteProxy) {
+  add({{kBoth, "X-Seen", nullptr, "yes"}});
+  OriginServer upstream_proxy("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nbody");
+  std::string host = "127.0.0.1";
+  ProxyEntry entry{0, host.data(), upstream_proxy.port(), 0, nullptr};
+  current_proxy.store(&entry);
+  settings_clear_flags(Enable);
+  EXPECT_EQ(test::exchange(port_, "GET http://site.example/ HTTP/1.0\r\n\r\n"),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nbody");
+  ASSERT_TRUE(upstream_proxy.wait_for_requests(1));
+  EXPECT_EQ(upstream_proxy.requests()[0], "GET http://site.example/ HTTP/1.0\r\n\r\n");
+
+  settings_add_flags(Enable);
+  EXPECT_EQ(test::exchange(port_, "GET http://site.example/ HTTP/1.0\r\n\r\n"),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nX-Seen: yes\r\n\r\nbody");
+  ASSERT_TRUE(upstream_proxy.wait_for_requests(2));
+  EXPECT_EQ(upstream_proxy.requests()[1],
+            "GET http://site.example/ HTTP/1.0\r\nX-Seen: yes\r\n\r\n");
+  stop_proxy();
+  current_proxy.store(nullptr);
+}
+
+}  // namespace
+}  // namespace kw
