@@ -14,6 +14,7 @@
 #include "config/settings.h"
 #include "engine/listener.h"
 #include "filters/header_filters.h"
+#include "filters/page_filter.h"
 #include "platform/net.h"
 #include "shell/console_frontend.h"
 
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
   kw::settings().port.store(port);
   kw::connection_lock_op(1);
   kw::log_lock_op(1);
+  kw::web_filter_lock_op(1);
   kw::header_filter_lock_op(1);
   kw::net_startup();
   kw::launch_listener(kw::settings_port());

@@ -1,14 +1,52 @@
-// The web page filter stream: rewrites a text reply's body while it streams from the server to
-// the browser. Called on the connection thread once per filtered reply, after the reply head
-// went out; the server message's buffer may already hold the first bytes of the body.
+// The web page filter stream: rewrites a reply body while it streams from the server to the
+// browser. It selects the web filters whose URL pattern matches the request, emits the "<start>"
+// filters' text before the body, scans the body replacing what the filters match, and emits the
+// "<end>" filters' text after it.
+//
+// Each transfer runs on its connection thread with its own MatchContext, two swap buffers and
+// an output queue, all local to filter_page_body. web_filter_list and its records are shared
+// read-only while web_filter_users is positive: a transfer raises the count under
+// web_filter_lock before it first reads the list and lowers it after its last use, exactly once
+// for each raise. Whoever replaces or frees the list acquires the lock, reads the count with
+// web_filter_users_add(0) and proceeds only while it is 0, still holding the lock.
 #pragma once
 
 #include "engine/http_message.h"
+#include "filters/match_context.h"
+#include "filters/web_filter.h"
 
 namespace kw {
 
-// Sends the whole body, filtered, to the browser until the server closes. The result only
-// tells the caller whether the transfer counts as done (nonzero) or not (0).
+// Each of the two swap buffers. A filter's window never passes the current buffer's last byte
+// (its buffer end), so a match covers at most 32766 bytes.
+inline constexpr int kSwapBufferSize = 32768;
+
+// Called once per filtered reply after the reply head went out; the server message's buffer
+// may already hold the first bytes of the body, which come first. Sends the whole body,
+// filtered, until the server closes. 1 when the body went through the scan or an unfiltered
+// relay moved bytes, 0 when nothing could be relayed.
 int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* content_type);
+
+// The filters from `first` on that apply to the request's URL, as the page's list (none when
+// none applies); emits the "<start>" filters' text on the way when the body is text.
+LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text);
+// Emits the "<end>" filters' text for a text body. 1, or 0 when the body is not text or a send
+// to the browser failed.
+int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text);
+
+// Scans the body through the page's filters until the server closes. 1 when the input ended,
+// 0 when a send to the browser failed. Bytes go into ctx->output when there is one (the caller
+// flushes it), else a queue of the scan's own that is flushed before it returns.
+int scan_page(MatchContext* ctx, LinkPat* filters);
+// Puts the expansion of record's replacement, followed by the bytes not scanned yet (pending
+// start, the match end, up to data end), into the other swap buffer and makes it current, so
+// that the replacement is scanned again. 1 when done (or when there is no replacement code, the
+// match is simply dropped), 0 when the two would not fit the buffer.
+int swap_in_replacement(MatchContext* ctx, const WebFilter* record);
+
+// Adds delta to web_filter_users under web_filter_lock and returns the new count (0 reads it).
+int web_filter_users_add(int delta);
+// The designed lock operation of web_filter_lock: 1 create, 2 acquire, 3 release, 4 destroy.
+int web_filter_lock_op(int code);
 
 }  // namespace kw

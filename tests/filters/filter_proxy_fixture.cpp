@@ -3,6 +3,7 @@
 
 #include "engine/program_directory.h"
 #include "filters/header_filters.h"
+#include "filters/page_filter.h"
 #include "filters/web_filter.h"
 
 namespace kw::test {
@@ -15,6 +16,7 @@ void FilterProxyTest::SetUp() {
 
 void FilterProxyTest::TearDown() {
   ProxyTest::TearDown();
+  EXPECT_EQ(web_filter_users_add(0), 0);
   EXPECT_EQ(header_filter_users_add(0), 0);
   free_web_filters();
   free_header_filters();

@@ -11,6 +11,7 @@
 
 #include "config/settings.h"
 #include "filter_proxy_fixture.h"
+#include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
@@ -216,6 +217,8 @@ TEST_F(HeaderFilters, DirectionFlagsOfTheSettingsSwitchEachSide) {
 
 TEST_F(HeaderFilters, BypassDisablesEveryFilterButKeepsTheRemoteProxy) {
   add({{kBoth, "X-Seen", nullptr, "yes"}});
+  ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "all", nullptr, "body", nullptr, 4096, "BODY"),
+            1);
   OriginServer upstream_proxy("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nbody");
   std::string host = "127.0.0.1";
   ProxyEntry entry{0, host.data(), upstream_proxy.port(), 0, nullptr};
@@ -228,7 +231,7 @@ TEST_F(HeaderFilters, BypassDisablesEveryFilterButKeepsTheRemoteProxy) {
 
   settings_add_flags(Enable);
   EXPECT_EQ(test::exchange(port_, "GET http://site.example/ HTTP/1.0\r\n\r\n"),
-            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nX-Seen: yes\r\n\r\nbody");
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nX-Seen: yes\r\n\r\nBODY");
   ASSERT_TRUE(upstream_proxy.wait_for_requests(2));
   EXPECT_EQ(upstream_proxy.requests()[1],
             "GET http://site.example/ HTTP/1.0\r\nX-Seen: yes\r\n\r\n");

@@ -1,0 +1,421 @@
+// The web page filter stream through the whole proxy: filters built with build_web_filter, a
+// real listener, origin servers written for the test. Each case compares the exact bytes the
+// browser receives.
+#include "filters/page_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "filter_proxy_fixture.h"
+#include "filters/web_filter.h"
+#include "page_reference.h"
+#include "support/origin_server.h"
+#include "support/raw_client.h"
+
+namespace kw {
+namespace {
+
+using test::fill;
+using test::OriginServer;
+using test::ReplyPiece;
+
+struct WebSpec {
+  uint16_t flags;
+  const char* name;
+  const char* url;
+  const char* match;
+  const char* bounds;
+  uint32_t limit;
+  const char* replace;
+};
+
+constexpr uint16_t A = FILTER_ACTIVE;
+constexpr uint16_t M = FILTER_ACTIVE | FILTER_MULTI;
+
+class PageFilters : public test::FilterProxyTest {
+ protected:
+  static void add(const std::vector<WebSpec>& filters) {
+    for (const WebSpec& f : filters) {
+      ASSERT_EQ(
+          build_web_filter(nullptr, f.flags, f.name, f.url, f.match, f.bounds, f.limit, f.replace),
+          1);
+    }
+  }
+  // What the browser receives for a reply with this status line and header lines, and the body
+  // sent in the given pieces, requested as /page.html?x=1#frag.
+  std::string fetch(const std::string& head, const std::vector<ReplyPiece>& body) {
+    std::vector<ReplyPiece> script{{head + "\r\n", 0}};
+    script.insert(script.end(), body.begin(), body.end());
+    OriginServer origin(script);
+    port_seen_ = origin.port();
+    return test::exchange(port_, "GET " + origin.url("/page.html?x=1#frag") + " HTTP/1.0\r\n\r\n");
+  }
+  std::string fetch_page(const std::string& body, const std::string& type = "text/html") {
+    return fetch("HTTP/1.0 200 OK\r\nContent-Type: " + type +
+                     "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n",
+                 {{body, 0}});
+  }
+  // The filters of web_filter_list that apply to every page, in order, for the reference scan.
+  static std::vector<const WebFilter*> page_list() {
+    std::vector<const WebFilter*> list;
+    for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+      if ((f->flags & FILTER_ACTIVE) != 0 && f->match != nullptr) list.push_back(f);
+    }
+    return list;
+  }
+
+  uint16_t port_seen_ = 0;
+};
+
+struct PageCase {
+  const char* name;
+  std::vector<WebSpec> filters;
+  std::string body;
+  std::string expected;  // "{port}" and "{dir}" are filled in
+  std::string type = "text/html";
+};
+
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
+
+class PageTable : public PageFilters, public ::testing::WithParamInterface<PageCase> {};
+
+TEST_P(PageTable, BrowserReceives) {
+  const PageCase& c = GetParam();
+  add(c.filters);
+  const std::string received = fetch_page(c.body, c.type);
+  EXPECT_EQ(received, "HTTP/1.0 200 OK\r\nContent-Type: " + c.type + "\r\n\r\n" +
+                          fill(c.expected, port_seen_));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PageTable,
+    ::testing::Values(
+        PageCase{"NoFilterLeavesTheBody", {}, "plain <b>text</b>", "plain <b>text</b>"},
+        PageCase{"ReplacesEveryMatchWithoutRegardToCase",
+                 {{A, "ads", nullptr, "banner", nullptr, 4096, "X"}},
+                 "a banner, a BANNER.",
+                 "a X, a X."},
+        PageCase{"UrlSelectsTheFilters",
+                 {{A, "here", "127.0.0.1*/page", "b", nullptr, 4096, "1"},
+                  {A, "other host", "elsewhere/", "c", nullptr, 4096, "2"},
+                  {A, "other path", "127.0.0.1:*/other", "a", nullptr, 4096, "3"}},
+                 "abc",
+                 "a1c"},
+        PageCase{"FirstInListOrderWins",
+                 {{A, "one", nullptr, "ab", nullptr, 4096, "1"},
+                  {A, "two", nullptr, "ab", nullptr, 4096, "2"},
+                  {A, "three", nullptr, "b", nullptr, 4096, "3"}},
+                 "ab b",
+                 "1 3"},
+        PageCase{"LaterFilterTriedWhereEarlierOnesFail",
+                 {{A, "x", nullptr, "x", nullptr, 4096, "1"},
+                  {A, "a", nullptr, "a", nullptr, 4096, "2"}},
+                 "ax",
+                 "21"},
+        PageCase{"MultiReplacementIsScannedAgain",
+                 {{M, "cat", nullptr, "cat", nullptr, 4096, "dog"},
+                  {A, "dog", nullptr, "dog", nullptr, 4096, "wolf"}},
+                 "cat dog",
+                 "wolf wolf"},
+        PageCase{"MultiFilterDoesNotRetryItsOwnReplacementAtItsStart",
+                 {{M, "a", nullptr, "a", nullptr, 4096, "ab"}},
+                 "aa",
+                 "abab"},
+        PageCase{"EarlierFiltersSkipTheFirstByteOfARescan",
+                 {{A, "dog", nullptr, "dog", nullptr, 4096, "X"},
+                  {M, "cat", nullptr, "cat", nullptr, 4096, "dog"}},
+                 "cat",
+                 "dog"},
+        PageCase{"EarlierFiltersSeeTheRescanFromItsSecondByte",
+                 {{A, "og", nullptr, "og", nullptr, 4096, "OG"},
+                  {M, "cat", nullptr, "cat", nullptr, 4096, "dog"}},
+                 "cat",
+                 "dOG"},
+        PageCase{"MultiWithoutReplacementDropsTheMatch",
+                 {{M, "cat", nullptr, "cat", nullptr, 4096, nullptr},
+                  {A, "dog", nullptr, "dog", nullptr, 4096, "X"}},
+                 "catdog cat dog",
+                 "X  X"},
+        PageCase{"EmptyMatchNeverReplaces",
+                 {{A, "nothing", nullptr, "(^zzz)", nullptr, 4096, "X"}},
+                 "abc",
+                 "abc"},
+        PageCase{"NoReplacementDeletes",
+                 {{A, "blink", nullptr, "<(/|)blink>", nullptr, 4096, nullptr}},
+                 "<blink>hi</BLINK>!",
+                 "hi!"},
+        PageCase{"ReplacementExpandingToNothingDeletes",
+                 {{A, "b", nullptr, "<b\\1>", nullptr, 4096, "\\1"}},
+                 "<b>x",
+                 "x"},
+        PageCase{"BoundsSelectAWholeScriptHoldingTheMatch",
+                 {{A, "evil", nullptr, "*evil*", "<script*</script>", 4096, "[gone]"}},
+                 "<script>good()</script><script>evil()</script><script>x</script>evil",
+                 "<script>good()</script>[gone]<script>x</script>evil"},
+        PageCase{"MatchMustEndWhereTheBoundsEnd",
+                 {{A, "b", nullptr, "<b>x", "<b>*</b>", 4096, "X"}},
+                 "<b>x</b>",
+                 "<b>x</b>"},
+        PageCase{
+            "LimitZeroNeverMatches", {{A, "a", nullptr, "a", nullptr, 0, "A"}}, "banana", "banana"},
+        PageCase{
+            "LimitOneNeverMatches", {{A, "a", nullptr, "a", nullptr, 1, "A"}}, "banana", "banana"},
+        PageCase{"LimitTwoMatchesOneByte",
+                 {{A, "a", nullptr, "a", nullptr, 2, "A"}},
+                 "banana",
+                 "bAnAnA"},
+        PageCase{"LimitCutsTheWindow",
+                 {{A, "x", nullptr, "<x*>", nullptr, 5, "Y"}},
+                 "<x1> <x12>",
+                 "Y <x12>"},
+        PageCase{"StartAndEndFramesATextBody",
+                 {{A, "s", nullptr, "<start>", nullptr, 4096, "S["},
+                  {A, "e", nullptr, "<end>", nullptr, 4096, "]E"},
+                  {A, "a", nullptr, "a", nullptr, 4096, "A"}},
+                 "aba",
+                 "S[AbA]E"},
+        PageCase{"StartAndEndSkipBodiesThatAreNotText",
+                 {{A, "s", nullptr, "<start>", nullptr, 4096, "S["},
+                  {A, "e", nullptr, "<end>", nullptr, 4096, "]E"},
+                  {A, "a", nullptr, "a", nullptr, 4096, "A"}},
+                 "aba",
+                 "AbA",
+                 "application/x-javascript"},
+        PageCase{"StartAndEndWhenNoFilterApplies",
+                 {{A, "s", nullptr, "<start>", nullptr, 4096, "S"},
+                  {A, "e", nullptr, "<end>", nullptr, 4096, "E"},
+                  {A, "a", "elsewhere/", "a", nullptr, 4096, "A"}},
+                 "aba",
+                 "SabaE"},
+        PageCase{"StartAndEndFollowTheUrl",
+                 {{A, "s", "elsewhere/", "<start>", nullptr, 4096, "S"},
+                  {A, "e", "elsewhere/", "<end>", nullptr, 4096, "E"}},
+                 "aba",
+                 "aba"},
+        PageCase{"InactiveFiltersDoNothing",
+                 {{0, "s", nullptr, "<start>", nullptr, 4096, "S"},
+                  {0, "a", nullptr, "a", nullptr, 4096, "A"},
+                  {FILTER_MULTI, "b", nullptr, "b", nullptr, 4096, "B"}},
+                 "aba",
+                 "aba"},
+        PageCase{"ReplacementCodes",
+                 {{A, "codes", nullptr, "<v\\0,\\1,\\2,\\3,\\4,\\5,\\6,\\7,\\8,\\9>", nullptr, 4096,
+                   "\\9\\8\\7\\6\\5\\4\\3\\2\\1\\0|\\u|\\h|\\p|\\q|\\a|\\d"}},
+                 "<va,b,c,d,e,f,g,h,i,j>!",
+                 "jihgfedcba|http://127.0.0.1:{port}/page.html?x=1#frag|127.0.0.1|/page.html|"
+                 "?x=1#frag||{dir}!"},
+        PageCase{"StartTextQuotesTheUrlMatchesVariables",
+                 {{A, "port", "127.0.0.1:\\1/", "<start>", nullptr, 4096, "port \\1;"}},
+                 "body",
+                 "port {port};body"},
+        PageCase{"ServerClosingMidMatchEndsTheWindow",
+                 {{A, "x", nullptr, "<x*", nullptr, 4096, "Y"},
+                  {A, "script", nullptr, "<script*</script>", nullptr, 4096, "Z"}},
+                 "abc<script>never closed <x tail",
+                 "abc<script>never closed Y"},
+        PageCase{"StyleSheetsAreFiltered",
+                 {{A, "red", nullptr, "red", nullptr, 4096, "blue"}},
+                 "p { color: red }",
+                 "p { color: blue }",
+                 "text/css; charset=utf-8"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct StatusCase {
+  const char* name;
+  std::string head;  // status line and header lines before the length
+  bool filtered;
+};
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+
+class ReplyStatus : public PageFilters, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(ReplyStatus, DecidesWhetherTheBodyIsFiltered) {
+  const StatusCase& c = GetParam();
+  add({{A, "a", nullptr, "a", nullptr, 4096, "A"}});
+  const std::string body = "banana";
+  const std::string received =
+      fetch(c.head + "Content-Length: 6\r\nX-After: kept\r\n", {{body, 0}});
+  if (c.filtered) {
+    EXPECT_EQ(received, c.head + "X-After: kept\r\n\r\nbAnAnA");
+  } else {
+    EXPECT_EQ(received, c.head + "Content-Length: 6\r\nX-After: kept\r\n\r\nbanana");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReplyStatus,
+    ::testing::Values(
+        StatusCase{"Ok", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n", true},
+        StatusCase{"NotFound", "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n", true},
+        StatusCase{"Redirect", "HTTP/1.0 302 Found\r\nContent-Type: text/html\r\n", false},
+        StatusCase{"ServerError", "HTTP/1.0 500 Oops\r\nContent-Type: text/html\r\n", false},
+        StatusCase{"Chunked",
+                   "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n",
+                   false},
+        StatusCase{"Image", "HTTP/1.0 200 OK\r\nContent-Type: image/png\r\n", false},
+        StatusCase{"NoType", "HTTP/1.0 200 OK\r\n", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PageFilters, FilterHtmlOffOrBypassRelaysUnchanged) {
+  add({{A, "a", nullptr, "a", nullptr, 4096, "A"}});
+  settings_clear_flags(FilterHTML);
+  EXPECT_EQ(fetch_page("banana"),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 6\r\n\r\nbanana");
+  settings_add_flags(FilterHTML);
+  settings_clear_flags(Enable);
+  EXPECT_EQ(fetch_page("banana"),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 6\r\n\r\nbanana");
+}
+
+TEST_F(PageFilters, HitsAreLoggedWithTheFilterName) {
+  add({{A, "frame start", nullptr, "<start>", nullptr, 4096, "["},
+       {A, "ads", nullptr, "ad", nullptr, 4096, "-"},
+       {A, "frame end", nullptr, "<end>", nullptr, 4096, "]"}});
+  EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -]");
+  ASSERT_TRUE(wait_for_closes(1));
+  const std::string closing = lines_starting("W+++CLOSE ")[0];
+  const std::string number = closing.substr(10, closing.size() - 13);
+  EXPECT_TRUE(frontend_.has_line("V<start> " + number + ": frame start"));
+  EXPECT_TRUE(frontend_.has_line("VMatch " + number + ": ads"));
+  EXPECT_TRUE(frontend_.has_line("V<end> " + number + ": frame end"));
+
+  frontend_.set_category(kLogHtmlFilters, false);
+  frontend_.clear();
+  EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -]");
+  ASSERT_TRUE(wait_for_closes(1));
+  EXPECT_TRUE(lines_starting("V").empty());
+}
+
+// A page that arrives slowly reaches the browser as it arrives: everything scanned goes out
+// before the scan waits for the server. The rest of this page comes 20 s later, long after the
+// test has looked.
+TEST_F(PageFilters, ScannedBytesGoOutBeforeTheScanWaits) {
+  add({{A, "frame", nullptr, "<start>", nullptr, 4096, "[start]"},
+       {A, "scripts", nullptr, "<script*</script>", nullptr, 4096, nullptr}});
+  const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
+  OriginServer origin({{head + "\r\nhello <scr", 0}, {"ipt>x</script> world", 20000}});
+  test::RawClient client(port_);
+  client.send("GET " + origin.url("/slow") + " HTTP/1.0\r\n\r\n");
+  const std::string early = head + "\r\n[start]hello ";
+  EXPECT_EQ(client.read_at_least(early.size(), 15000), early);
+}
+
+// A re-scanned replacement that, with the rest of the input, cannot fit the other swap buffer is
+// sent as it is (not scanned again), and said so in the log.
+TEST_F(PageFilters, SwapOverflowFallsBackToDirectReplacement) {
+  add({{M, "double", nullptr, "<big>\\1</big>", nullptr, 32767, "\\1\\1"},
+       {A, "x", nullptr, "x", nullptr, 4096, "y"}});
+  const std::string inner(20000, 'x');
+  EXPECT_EQ(fetch_page("<big>" + inner + "</big>x"),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + inner + inner + "y");
+  EXPECT_TRUE(frontend_.wait_for_line("RHTML Swap Buffer Overflow, using direct replace"));
+
+  frontend_.clear();
+  const std::string small(100, 'x');
+  EXPECT_EQ(fetch_page("<big>" + small + "</big>x"),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + std::string(200, 'y') + "y");
+  ASSERT_TRUE(wait_for_closes(1));
+  EXPECT_FALSE(frontend_.has_line("RHTML Swap Buffer Overflow, using direct replace"));
+}
+
+// Filters that can never match still let the whole body through, however long.
+TEST_F(PageFilters, LongBodyWithFiltersThatNeverMatchArrivesWhole) {
+  add({{A, "zero", nullptr, "a", nullptr, 0, "A"}, {A, "one", nullptr, "a", nullptr, 1, "A"}});
+  std::string body;
+  for (int i = 0; body.size() < 200000; ++i) body += "line " + std::to_string(i) + " banana\n";
+  EXPECT_EQ(fetch_page(body), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body);
+}
+
+// A long page with many matches, windows that reach across the receive pieces and the buffer's
+// end, and re-scans, against the reference scan.
+TEST_F(PageFilters, LongPageMatchesTheReference) {
+  add({{A, "tags", nullptr, "<b\\1>", nullptr, 64, "[\\1]"},
+       {M, "cat", nullptr, "cat", nullptr, 4096, "dog"},
+       {A, "dog", nullptr, "dog", nullptr, 4096, "wolf"},
+       {A, "script", nullptr, "*evil*", "<script*</script>", 30000, ""},
+       {A, "words", nullptr, "(one|two|three)\\2", nullptr, 16, "<\\2>"},
+       // Never matches, but its bounds read 25000 bytes ahead wherever "<q" stands, so the
+       // other filters' windows keep meeting the end of the buffer.
+       {A, "lookahead", nullptr, "<q>never", "<q*", 25000, "Q"}});
+  std::string body;
+  for (int i = 0; body.size() < 300000; ++i) {
+    body += "<b" + std::to_string(i % 7) + "> one two dog three ";
+    if (i % 300 == 0) body += "cat ";
+    if (i % 11 == 0) body += "<q>";
+    if (i % 50 == 0) body += "<script>" + std::string(i % 20000, 'e') + "evil</script>";
+    if (i % 77 == 0) body += "<script>" + std::string(5000, 'g') + "</script>";
+  }
+  const std::string expected = test::reference_scan(page_list(), body);
+  ASSERT_NE(expected, body);
+  const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
+  EXPECT_EQ(fetch(head, {{body, 0}}), head + "\r\n" + expected);
+  EXPECT_EQ(fetch(head, test::split_reply(body, 1000)), head + "\r\n" + expected);
+}
+
+// The stream invariance property: the same page and filters give the same bytes whether the
+// server sends the page at once, in random pieces with pauses, or one byte at a time with
+// pauses, and those bytes are the reference scan's.
+TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
+  add({{A, "tag", nullptr, "<b\\1>", nullptr, 12, "[\\1]"},
+       {M, "cat", nullptr, "cat", nullptr, 4096, "dog"},
+       {A, "dog", nullptr, "dog", nullptr, 4096, "wolf"},
+       {A, "script", nullptr, "*evil*", "<script*</script>", 200, ""},
+       {A, "handler", nullptr, "on\\w=\"*'", nullptr, 40, "X"},
+       {A, "words", nullptr, "(one|two)\\2", nullptr, 8, "<\\2>"},
+       {A, "short", nullptr, "<x*>", nullptr, 6, "Y"},
+       {A, "gone", nullptr, "zz", nullptr, 4096, nullptr},
+       {M, "swap", nullptr, "ab", nullptr, 4096, "ba"}});
+  const char* const fragments[] = {"<b1>",
+                                   "<b>",
+                                   "cat",
+                                   "dog",
+                                   "<script>",
+                                   "evil",
+                                   "</script>",
+                                   " ",
+                                   "one",
+                                   "two",
+                                   "onclick=\"a()\"",
+                                   "<x12>",
+                                   "zz",
+                                   "a",
+                                   "b",
+                                   "\n",
+                                   "<",
+                                   ">",
+                                   "o",
+                                   "\"",
+                                   "'"};
+  const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
+  std::mt19937 random(20240611);
+  for (int page = 0; page < 20; ++page) {
+    std::string body;
+    const size_t size = 200 + random() % 600;
+    while (body.size() < size) body += fragments[random() % std::size(fragments)];
+    const std::string expected = head + "\r\n" + test::reference_scan(page_list(), body);
+
+    std::vector<ReplyPiece> pieces;
+    for (size_t at = 0; at < body.size();) {
+      const size_t n = 1 + random() % 64;
+      pieces.push_back({body.substr(at, n), static_cast<int>(random() % 3)});
+      at += n;
+    }
+    std::vector<ReplyPiece> bytes;
+    for (size_t at = 0; at < body.size(); ++at) {
+      bytes.push_back({body.substr(at, 1), at % 16 == 0 ? 1 : 0});
+    }
+    SCOPED_TRACE("page " + std::to_string(page) + ": " + body);
+    EXPECT_EQ(fetch(head, {{body, 0}}), expected);
+    EXPECT_EQ(fetch(head, pieces), expected);
+    EXPECT_EQ(fetch(head, bytes), expected);
+  }
+}
+
+}  // namespace
+}  // namespace kw
