@@ -106,7 +106,7 @@ int ListBox::delete_string(int index) {
   return count();
 }
 
-void ListBox::reset() {
+void ListBox::reset_content() {
   user_change_ = false;
   clear();
   user_change_ = true;

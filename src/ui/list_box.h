@@ -29,7 +29,9 @@ class ListBox : public QListWidget, public Control {
   int insert_string(int index, const QString& text, uintptr_t data = 0);
   // Returns the number of items left, or -1 when there is no such item.
   int delete_string(int index);
-  void reset();
+  // Removes every item. (Not reset(): that is the view's own virtual slot, which Qt calls on
+  // every model reset.)
+  void reset_content();
   QString item_text(int index) const;
   uintptr_t item_data(int index) const;
   void set_item_data(int index, uintptr_t data);

@@ -211,6 +211,11 @@ QRect MenuBar::item_rect(int id) const {
   return QRect();
 }
 
+int MenuBar::item_id(int index) const {
+  if (index < 0 || index >= item_count() || items_[index].menu) return 0;
+  return items_[index].id;
+}
+
 void MenuBar::set_hot_item(int index) {
   if (index == hot_) return;
   if (hot_ >= 0 && hot_ < item_count()) update(items_[hot_].rect);

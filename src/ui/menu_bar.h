@@ -38,6 +38,8 @@ class MenuBar : public QWidget {
   void set_hot_item(int index);
   int hot_item() const { return hot_; }
   int item_count() const { return static_cast<int>(items_.size()); }
+  // The command id of bar item `index` (0 for popups and for no such item).
+  int item_id(int index) const;
   // Does what the user's choice of the command `id` does: nothing when it is greyed.
   bool choose(int id);
 
