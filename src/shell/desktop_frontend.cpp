@@ -1,9 +1,11 @@
-// The desktop program's frontend: dialogs on the user-interface thread, status texts kept.
+// The desktop program's frontend: dialogs on the user-interface thread, log lines through the
+// log queue, status texts kept and shown by the status line listener.
 #include "shell/desktop_frontend.h"
 
 #include <QThread>
 
 #include "dialogs/message_dialogs.h"
+#include "shell/log_queue.h"
 #include "skin/textures.h"
 
 namespace kw {
@@ -14,19 +16,49 @@ DesktopFrontend::~DesktopFrontend() = default;
 
 void DesktopFrontend::set_owner(QWidget* owner) { owner_ = owner; }
 
-int DesktopFrontend::add_log_line(const char*) { return 0; }
+void DesktopFrontend::set_status_listener(StatusListener listener) {
+  status_listener_ = std::move(listener);
+}
 
-int DesktopFrontend::log_category_on(int) { return 0; }
+int DesktopFrontend::add_log_line(const char* text) { return log_queue().add(text); }
+
+int DesktopFrontend::log_category_on(int code) { return log_queue().category_on(code); }
 
 void DesktopFrontend::set_log_status(const char* text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  log_status_ = text ? text : "";
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_status_ = text ? text : "";
+  }
+  log_queue().set_status(text);
 }
 
 void DesktopFrontend::set_status_text(const char* text, Rgb colour) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  status_.text = text ? text : "";
-  status_.colour = colour;
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_.text = text ? text : "";
+    status_.colour = colour;
+    if (QThread::currentThread() != ui_thread_.thread() && !status_posted_) {
+      status_posted_ = true;
+      post = true;
+    }
+  }
+  if (QThread::currentThread() == ui_thread_.thread()) {
+    deliver_status();
+  } else if (post) {
+    QMetaObject::invokeMethod(
+        &ui_thread_, [this] { deliver_status(); }, Qt::QueuedConnection);
+  }
+}
+
+void DesktopFrontend::deliver_status() {
+  Status newest;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_posted_ = false;
+    newest = status_;
+  }
+  if (status_listener_) status_listener_(newest);
 }
 
 DesktopFrontend::Status DesktopFrontend::status_text() const {

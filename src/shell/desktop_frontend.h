@@ -2,10 +2,13 @@
 // windows. Questions and error boxes are the program's skinned message dialogs, always shown
 // on the user-interface thread: a call from another thread is handed over and waits there
 // until the user has closed the box, as the designed box held its caller. Texture reloads run
-// on the user-interface thread too. Log lines and categories have no window yet (dropped, off);
-// status texts are kept for the main window to show. Make it on the user-interface thread, and
-// uninstall it before that thread's event loop ends: a worker handing over a box afterwards
-// would wait for a loop that no longer runs.
+// on the user-interface thread too. Log lines, the categories and the log window's status go
+// through the log queue (log_queue.h), so no logging thread ever waits for the user-interface
+// thread. Status texts are kept (the newest one with its colour) and handed to the status line
+// listener (the main window) on the user-interface thread: at once from that thread, through
+// the event loop from any other, where several texts set in a row show as the newest one.
+// Make it on the user-interface thread, and uninstall it before that thread's event loop ends:
+// a worker handing over a box afterwards would wait for a loop that no longer runs.
 #pragma once
 
 #include <QObject>
@@ -31,6 +34,9 @@ class DesktopFrontend : public Frontend {
 
   // The window that owns the dialogs (the main window); none: they have no owner.
   void set_owner(QWidget* owner);
+  // Shows status texts (the main window's status line); none: they are only kept.
+  using StatusListener = std::function<void(const Status&)>;
+  void set_status_listener(StatusListener listener);
 
   int add_log_line(const char* text) override;
   int log_category_on(int code) override;
@@ -47,12 +53,16 @@ class DesktopFrontend : public Frontend {
  private:
   // Runs `work` on the user-interface thread and returns when it has finished.
   void on_ui_thread(const std::function<void()>& work);
+  // Hands the newest status text to the listener (user-interface thread).
+  void deliver_status();
 
   QObject ui_thread_;  // lives on the user-interface thread; carries the handed-over calls
   QPointer<QWidget> owner_;
-  mutable std::mutex mutex_;  // guards status_ and log_status_
+  mutable std::mutex mutex_;  // guards status_, log_status_ and status_posted_
   Status status_;
   std::string log_status_;
+  bool status_posted_ = false;      // a delivery is on its way through the event loop
+  StatusListener status_listener_;  // user-interface thread only
 };
 
 }  // namespace kw

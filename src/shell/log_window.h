@@ -1,0 +1,111 @@
+// The "HTTP Message Log" window (class "HtmMsgLog"): a black owner-drawn list of the newest 500
+// log lines, each in the colour its first character names (the character itself is never
+// shown), a menu to copy, pause, reset, select, switch the two categories and stop logging,
+// and a status bar with "Capture" or "Paused..." and the active-connection count.
+//
+// Lines reach the window through the log queue (log_queue.h): the window opens the queue when
+// it is made and closes it when it goes, and drains it on the user-interface thread whenever
+// the queue wakes it, showing each batch in one step. At most one log window exists
+// (log_window()); it deletes itself when closed and leaves its size in the main window record
+// for the next one. User-interface thread only.
+#pragma once
+
+#include <QWidget>
+
+#include "shell/frontend.h"
+#include "shell/main_window_record.h"
+#include "ui/control_host.h"
+
+namespace kw {
+
+class ListBox;
+class MenuBar;
+class StatusBar;
+
+// Menu 137 of the log window.
+enum LogWindowId : int {
+  kLogList = 1,
+  kLogStatusBar = 2,
+  kLogCopyCommand = 40011,
+  kLogPauseCommand = 40012,
+  kLogResetCommand = 40013,
+  kLogSelectAllCommand = 40014,
+  kLogStopCommand = 40015,
+  kLogHtmlFiltersCommand = 40023,
+  kLogHttpHeadersCommand = 40024,
+  kLogHelpCommand = 40025,
+};
+
+inline constexpr int kLogHelpTopic = 29;
+inline constexpr int kLogLineHeight = 13;
+// The list shows at least this many lines while the user sizes the window.
+inline constexpr int kLogMinimumLines = 3;
+
+// The colour of a line whose first character is `first`: W white, R red, C cyan, G green,
+// Y yellow, V magenta, anything else white.
+Rgb log_line_colour(char first);
+
+// The height of a window whose list shows whole lines only: `extra` is everything of the
+// window that is not list lines (menu, status bar, the list's edges). The list area of the
+// requested height is cut down to whole lines, and never below three.
+int log_window_height_for(int requested, int extra);
+
+class LogWindow : public QWidget, public ControlHost {
+ public:
+  explicit LogWindow(MainWindowRecord& record);
+  ~LogWindow() override;
+
+  ListBox* list() const { return list_; }
+  StatusBar* status_bar() const { return status_bar_; }
+  MenuBar* menu_bar() const { return menu_bar_; }
+  int line_count() const;
+  // The lines as shown, each with its category character.
+  std::vector<std::string> lines() const;
+
+  // Shows what waits in the queue (the window does this on its own when the queue wakes it).
+  void drain();
+  // The commands of menu 137.
+  void run_command(int id);
+
+  // --- ControlHost ---
+  void control_command(int id, int code) override;
+  void control_draw(DrawItem& item) override;
+  QColor control_text_colour(int id) override;
+  bool control_input(int id, const InputEvent& event) override;
+  QSize control_measure(int id) override;
+  QWidget* control_widget(int id) override;
+  QWidget* client_area() override { return this; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void append_lines(std::vector<std::string>& lines);
+  void copy_selection();
+  void toggle_pause();
+  void reset();
+  void toggle_category(int code, int command);
+  void post_command(int id);
+  void let_go();
+  void lay_out();
+  // Everything of the window's height that is not list lines.
+  int fixed_height() const;
+
+  MainWindowRecord& record_;
+  MenuBar* menu_bar_;
+  ListBox* list_;
+  StatusBar* status_bar_;
+  bool let_go_ = false;  // the queue is closed and the size stored
+};
+
+// Opens the log window, or brings the open one forward. 1 when a log window is shown.
+int open_log_window();
+// The open log window, or none.
+LogWindow* log_window();
+// Closes the open log window, if any (at program exit).
+void close_log_window();
+
+}  // namespace kw

@@ -1,0 +1,250 @@
+// The log window driven as its user drives it: the 500-line limit, pause, reset, copying,
+// the categories, colours, the keys, the remembered size, and many connection threads logging
+// request blocks at once while the window stays responsive.
+#include "shell/log_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "shell/desktop_frontend.h"
+#include "shell/log_queue.h"
+#include "support/child_record.h"
+#include "ui/list_box.h"
+#include "ui/menu_bar.h"
+#include "ui/status_bar.h"
+#include "ui/text.h"
+
+namespace kw {
+namespace {
+
+class LogWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    install_frontend(&frontend_);
+    main_window_record().log_window_rect = LogWindowRect{};
+    ASSERT_EQ(open_log_window(), 1);
+    window_ = log_window();
+    ASSERT_NE(window_, nullptr);
+    settle();
+  }
+
+  void TearDown() override {
+    close_log_window();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    install_frontend(nullptr);
+  }
+
+  // Lets the window take what the queue holds.
+  static void settle() { QTest::qWait(20); }
+
+  // Waits until the window shows a line equal to text.
+  bool shows(const std::string& text, int timeout_ms = 10000) {
+    return test::wait_until(
+        [&] {
+          QApplication::processEvents();
+          const std::vector<std::string> lines = window_->lines();
+          return std::find(lines.begin(), lines.end(), text) != lines.end();
+        },
+        timeout_ms);
+  }
+
+  DesktopFrontend frontend_;
+  LogWindow* window_ = nullptr;
+};
+
+TEST_F(LogWindowTest, OpensWithItsNoticeCapturingAndBothCategoriesOn) {
+  EXPECT_EQ(window_->windowTitle(), "HTTP Message Log");
+  EXPECT_EQ(window_->objectName(), "HtmMsgLog");
+  EXPECT_EQ(window_->lines(), std::vector<std::string>{"WNew Message Log Window...."});
+  EXPECT_EQ(window_->status_bar()->text(0), "Capture");
+  EXPECT_EQ(log_category_on(kLogHtmlFilters), 1);
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
+  EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHtmlFiltersCommand));
+  EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
+  EXPECT_EQ(window_->size(), QSize(400, 263));
+
+  // A second open brings the same window forward.
+  EXPECT_EQ(open_log_window(), 1);
+  EXPECT_EQ(log_window(), window_);
+}
+
+TEST_F(LogWindowTest, SixHundredLinesLeaveLines101To600WithTheNewestInView) {
+  window_->run_command(kLogResetCommand);
+  for (int i = 2; i <= 600; ++i) add_log_line(("W" + std::to_string(i)).c_str());
+  ASSERT_TRUE(shows("W600"));
+  const std::vector<std::string> lines = window_->lines();
+  ASSERT_EQ(lines.size(), 500u);
+  EXPECT_EQ(lines.front(), "W101");
+  EXPECT_EQ(lines.back(), "W600");
+  ListBox* list = window_->list();
+  EXPECT_TRUE(list->viewport()->rect().intersects(list->item_rect(499)));
+}
+
+TEST_F(LogWindowTest, PauseDropsLinesUntilResumed) {
+  window_->run_command(kLogPauseCommand);
+  EXPECT_EQ(window_->status_bar()->text(0), "Paused...");
+  EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogPauseCommand));
+  EXPECT_EQ(add_log_line("Wwhile paused"), 0);
+  window_->run_command(kLogPauseCommand);
+  EXPECT_EQ(window_->status_bar()->text(0), "Capture");
+  EXPECT_EQ(add_log_line("Wafter"), 1);
+  ASSERT_TRUE(shows("Wafter"));
+  EXPECT_EQ(window_->lines(), (std::vector<std::string>{"WNew Message Log Window....", "Wafter"}));
+}
+
+TEST_F(LogWindowTest, ResetLeavesExactlyItsOwnLine) {
+  for (int i = 0; i < 20; ++i) add_log_line("Gline");
+  // Lines still waiting in the queue go as well.
+  window_->run_command(kLogResetCommand);
+  settle();
+  EXPECT_EQ(window_->lines(), std::vector<std::string>{"W*** Log Reset ***"});
+  add_log_line("Ynext");
+  ASSERT_TRUE(shows("Ynext"));
+  EXPECT_EQ(window_->line_count(), 2);
+}
+
+TEST_F(LogWindowTest, CopiesSelectedLinesWithoutTheirFirstCharacter) {
+  for (const char* line : {"GGET http://a/ HTTP/1.0", "GHost: a", "YHTTP/1.0 200 OK", "W"}) {
+    add_log_line(line);
+  }
+  ASSERT_TRUE(shows("W"));
+  ListBox* list = window_->list();
+  list->set_selected(1, true);
+  list->set_selected(2, true);
+  list->set_selected(3, true);
+  window_->run_command(kLogCopyCommand);
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            "GET http://a/ HTTP/1.0\r\nHost: a\r\nHTTP/1.0 200 OK\r\n");
+
+  // Ctrl+C on the list copies the same way; Ctrl+A selects everything.
+  QApplication::clipboard()->clear();
+  QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+  settle();
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            "New Message Log Window....\r\nGET http://a/ HTTP/1.0\r\nHost: a\r\nHTTP/1.0 200 OK\r\n"
+            "\r\n");
+}
+
+TEST_F(LogWindowTest, CategoriesFollowTheirMenuItems) {
+  window_->run_command(kLogHttpHeadersCommand);
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
+  EXPECT_EQ(log_category_on(kLogHtmlFilters), 1);
+  EXPECT_FALSE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
+  window_->run_command(kLogHtmlFiltersCommand);
+  EXPECT_EQ(log_category_on(kLogHtmlFilters), 0);
+  window_->run_command(kLogHttpHeadersCommand);
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
+  // Lines that belong to no category are written either way.
+  EXPECT_EQ(add_log_line("W+++CLOSE 3+++"), 1);
+}
+
+TEST_F(LogWindowTest, EachLineIsDrawnInTheColourOfItsFirstCharacter) {
+  window_->run_command(kLogResetCommand);
+  const char* lines[] = {"RRRRRRRR", "CCCCCCCC", "GGGGGGGG", "YYYYYYYY", "VVVVVVVV", "XXXXXXXX"};
+  for (const char* line : lines) add_log_line(line);
+  ASSERT_TRUE(shows("XXXXXXXX"));
+  window_->list()->clearSelection();
+  window_->list()->setCurrentRow(-1);
+  const QImage image = window_->list()->viewport()->grab().toImage();
+  for (int row = 1; row <= 6; ++row) {
+    const QRect r = window_->list()->item_rect(row);
+    const QColor expected = QColor::fromRgb(log_line_colour(lines[row - 1][0]));
+    bool found = false;
+    for (int x = r.left(); x < r.left() + 60 && !found; ++x) {
+      for (int y = r.top(); y <= r.bottom() && !found; ++y) {
+        found = image.pixelColor(x, y) == expected;
+      }
+    }
+    EXPECT_TRUE(found) << lines[row - 1];
+  }
+  EXPECT_EQ(log_line_colour('W'), kWhite);
+  EXPECT_EQ(log_line_colour('X'), kWhite);
+}
+
+TEST_F(LogWindowTest, ClosingDropsLinesAndTheNextWindowKeepsOnlyTheSize) {
+  window_->resize(520, 300);
+  add_log_line("Wold");
+  window_->run_command(kLogStopCommand);
+  EXPECT_EQ(log_window(), nullptr);
+  EXPECT_EQ(add_log_line("Wdropped"), 0);
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  ASSERT_EQ(open_log_window(), 1);
+  window_ = log_window();
+  settle();
+  EXPECT_EQ(window_->size(), QSize(520, 300));
+  EXPECT_EQ(window_->lines(), std::vector<std::string>{"WNew Message Log Window...."});
+}
+
+TEST(LogWindowSizeTest, TheListAreaIsCutToWholeLinesOfAtLeastThree) {
+  EXPECT_EQ(log_window_height_for(100 + 13 * 10, 100), 100 + 13 * 10);
+  EXPECT_EQ(log_window_height_for(100 + 13 * 10 + 12, 100), 100 + 13 * 10);
+  EXPECT_EQ(log_window_height_for(100 + 13, 100), 100 + 39);
+  EXPECT_EQ(log_window_height_for(0, 100), 100 + 39);
+}
+
+// Connection threads write request blocks under log_lock as fast as they can. The window
+// must keep answering (a timer on its thread keeps firing), every block it shows must be whole,
+// and nobody may deadlock.
+TEST_F(LogWindowTest, AFloodOfBlocksFromManyThreadsStaysWholeAndResponsive) {
+  constexpr int kThreads = 8, kBlocks = 400, kBlockLines = 8;
+  std::atomic<int> finished{0};
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([t, &finished] {
+      for (int b = 0; b < kBlocks; ++b) {
+        LogLock lock;
+        for (int l = 0; l < kBlockLines; ++l) {
+          add_log_linef("G%d:%d:%d", t, b, l);
+        }
+      }
+      ++finished;
+    });
+  }
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last_tick = 0, longest_gap = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    const qint64 now = clock.elapsed();
+    longest_gap = std::max(longest_gap, now - last_tick);
+    last_tick = now;
+  });
+  ticker.start(5);
+  const bool done = test::wait_until(
+      [&] {
+        QApplication::processEvents();
+        return finished.load() == kThreads;
+      },
+      60000);
+  for (std::thread& w : writers) w.join();
+  ASSERT_TRUE(done);
+  settle();
+  ticker.stop();
+  // Generous: the machine is shared; a window that stopped answering would take seconds.
+  EXPECT_LT(longest_gap, 2000);
+
+  const std::vector<std::string> lines = window_->lines();
+  ASSERT_EQ(lines.size(), 500u);
+  // After the first line that starts a block, every block is whole and in order.
+  size_t i = 0;
+  while (i < lines.size() && lines[i].substr(lines[i].rfind(':')) != ":0") ++i;
+  for (; i + kBlockLines <= lines.size(); i += kBlockLines) {
+    const std::string block = lines[i].substr(0, lines[i].rfind(':'));
+    for (int l = 0; l < kBlockLines; ++l) {
+      ASSERT_EQ(lines[i + l], block + ":" + std::to_string(l)) << "line " << i + l;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kw
