@@ -1,0 +1,206 @@
+// The main window's logic without a window: every row of the command table, what running a
+// command does to the flag word and the change mark, the control states a flag word gives, and
+// the start-up rule for the command line.
+#include "shell/main_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+
+namespace kw {
+namespace {
+
+struct RowCase {
+  int id;
+  MainAction action;
+  uint32_t flag;
+  bool marks_changed;
+};
+
+// The command table as designed, row by row, plus ids it does not name.
+const RowCase kRows[] = {
+    {1001, MainAction::ToggleFlag, FilterHTML, false},
+    {1002, MainAction::ToggleFlag, FilterHeadersOut, false},
+    {1003, MainAction::ToggleFlag, FilterHeadersIn, false},
+    {1004, MainAction::ToggleFlag, FreezeGIF, false},
+    {1005, MainAction::ToggleFlag, EnableProxy, true},
+    {1007, MainAction::Bypass, 0, false},
+    {1008, MainAction::Abort, 0, false},
+    {1013, MainAction::OpenLogWindow, 0, false},
+    {1014, MainAction::OpenWebFilterList, 0, false},
+    {1015, MainAction::OpenHeaderFilterList, 0, false},
+    {1016, MainAction::OpenPreferences, 0, false},
+    {1017, MainAction::OpenProxySelector, 0, false},
+    {40001, MainAction::LoadConfigDialog, 0, false},
+    {40002, MainAction::SaveConfigDialog, 0, false},
+    {40003, MainAction::Exit, 0, false},
+    {40004, MainAction::SaveDefaultConfig, 0, false},
+    {40005, MainAction::About, 0, false},
+    {40006, MainAction::ReloadDefaultConfig, 0, false},
+    {40016, MainAction::SaveLastConfig, 0, false},
+    {40017, MainAction::ReloadLastConfig, 0, false},
+    {40021, MainAction::LaunchAutoRun, 0, false},
+    {40025, MainAction::Help, 0, false},
+    // Any other id: Escape's cancel command, id 0, Enter's OK, the spacer, the status line.
+    {2, MainAction::None, 0, true},
+    {0, MainAction::None, 0, true},
+    {1, MainAction::None, 0, true},
+    {40022, MainAction::None, 0, true},
+    {1018, MainAction::None, 0, true},
+};
+
+TEST(MainCommandTableTest, EachIdHasItsActionAndChangeMark) {
+  for (const RowCase& c : kRows) {
+    SCOPED_TRACE("id " + std::to_string(c.id));
+    const MainCommandRow row = main_command_row(c.id);
+    EXPECT_EQ(row.action, c.action);
+    EXPECT_EQ(row.flag, c.flag);
+    EXPECT_EQ(row.marks_changed, c.marks_changed);
+  }
+}
+
+// Records which actions ran, in order.
+class RecordingTarget : public MainCommandTarget {
+ public:
+  std::vector<std::string> calls;
+
+  void bypass_toggled() override { calls.push_back("bypass"); }
+  void abort_connections() override { calls.push_back("abort"); }
+  void open_log_window() override { calls.push_back("log"); }
+  void open_web_filter_list() override { calls.push_back("web"); }
+  void open_header_filter_list() override { calls.push_back("headers"); }
+  void open_preferences() override { calls.push_back("preferences"); }
+  void open_proxy_selector() override { calls.push_back("proxy"); }
+  void load_config_dialog() override { calls.push_back("load"); }
+  void save_config_dialog() override { calls.push_back("save"); }
+  void request_close() override { calls.push_back("close"); }
+  void save_default_config() override { calls.push_back("save default"); }
+  void show_about() override { calls.push_back("about"); }
+  void reload_default_config() override { calls.push_back("reload default"); }
+  void save_last_config() override { calls.push_back("save last"); }
+  void reload_last_config() override { calls.push_back("reload last"); }
+  void launch_auto_run() override { calls.push_back("auto-run"); }
+  void show_help(int topic) override { calls.push_back("help " + std::to_string(topic)); }
+  void update_menu_icons() override { calls.push_back("icons"); }
+};
+
+// What the dialog manager sends for the Escape key.
+constexpr int kEscapeCommand = 2;
+
+class RunMainCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = settings_flags();
+    settings_set_flags(kLoadDefaultFlags);
+  }
+  void TearDown() override { settings_set_flags(saved_); }
+
+  uint32_t saved_ = 0;
+  RecordingTarget target_;
+};
+
+TEST_F(RunMainCommandTest, CheckBoxesToggleTheirFlagsAndOnlyTheProxyMarksChanged) {
+  for (int id = 1001; id <= 1004; ++id) {
+    const uint32_t flag = check_box_flag(id);
+    run_main_command(id, target_);
+    EXPECT_EQ(settings_flags(), kLoadDefaultFlags & ~flag) << id;
+    run_main_command(id, target_);
+    EXPECT_EQ(settings_flags(), kLoadDefaultFlags) << id;
+  }
+  run_main_command(1005, target_);
+  EXPECT_EQ(settings_flags(), (kLoadDefaultFlags & ~EnableProxy) | Changed);
+  // Only the icons were updated after each command; nothing else ran.
+  EXPECT_EQ(target_.calls, std::vector<std::string>(9, "icons"));
+}
+
+TEST_F(RunMainCommandTest, BypassTogglesEnableThenTheWindowFollows) {
+  run_main_command(1007, target_);
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags & ~Enable);
+  run_main_command(1007, target_);
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
+  EXPECT_EQ(target_.calls, (std::vector<std::string>{"bypass", "icons", "bypass", "icons"}));
+}
+
+TEST_F(RunMainCommandTest, EscapeMarksChangedAndEnablesSaveLastConfig) {
+  EXPECT_FALSE(main_control_states(settings_flags(), false).save_last_enabled);
+  run_main_command(kEscapeCommand, target_);
+  EXPECT_TRUE(settings_flags() & Changed);
+  EXPECT_TRUE(main_control_states(settings_flags(), false).save_last_enabled);
+  EXPECT_EQ(target_.calls, std::vector<std::string>{"icons"});
+}
+
+TEST_F(RunMainCommandTest, HelpOpensTheOverviewAndCommandsIgnoreTheHighBits) {
+  run_main_command(40025, target_);
+  run_main_command((1 << 16) | 1013, target_);
+  EXPECT_EQ(target_.calls, (std::vector<std::string>{"help 1", "icons", "log", "icons"}));
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
+}
+
+TEST(MainControlStatesTest, BypassDisablesTheFourFiltersButNotTheProxy) {
+  const MainControlStates bypassed = main_control_states(kLoadDefaultFlags & ~Enable, true);
+  EXPECT_FALSE(bypassed.filters_enabled);
+  EXPECT_TRUE(bypassed.bypass_pressed);
+  // The check marks still show the flags.
+  for (bool checked : bypassed.checked) EXPECT_TRUE(checked);
+
+  const MainControlStates filtering = main_control_states(kLoadDefaultFlags, true);
+  EXPECT_TRUE(filtering.filters_enabled);
+  EXPECT_FALSE(filtering.bypass_pressed);
+}
+
+TEST(MainControlStatesTest, ChecksFollowTheirFlags) {
+  const MainControlStates states = main_control_states(FilterHeadersIn | EnableProxy, false);
+  EXPECT_EQ(std::vector<bool>(std::begin(states.checked), std::end(states.checked)),
+            (std::vector<bool>{false, false, true, false, true}));
+}
+
+TEST(MainControlStatesTest, LaunchAutoRunIsGreyedWithoutACommandLine) {
+  EXPECT_FALSE(main_control_states(kLoadDefaultFlags | EnableAutoRun, false).launch_enabled);
+  EXPECT_TRUE(main_control_states(kLoadDefaultFlags, true).launch_enabled);
+}
+
+struct CommandLineCase {
+  const char* line;
+  const char* config;    // expected configuration file, "" for the default
+  const char* argument;  // expected auto-run argument, nullptr for none
+};
+
+const CommandLineCase kCommandLines[] = {
+    {"", "", nullptr},
+    {"work.cfg", "work.cfg", nullptr},
+    {"/home/me/WORK.CFG", "/home/me/WORK.CFG", nullptr},
+    {"my settings.Cfg", "my settings.Cfg", nullptr},
+    // The whole text counts: a quoted name ends in a quote and goes to the auto-run program.
+    {"\"work.cfg\"", "", "\"work.cfg\""},
+    {"index.html", "", "index.html"},
+    {"http://127.0.0.1/page.cfg.html", "", "http://127.0.0.1/page.cfg.html"},
+    {"cfg", "", "cfg"},
+    {".cfg", ".cfg", nullptr},
+    {"notes.cfgx", "", "notes.cfgx"},
+    {"archive.cfg.bak", "", "archive.cfg.bak"},
+};
+
+TEST(CommandLineRuleTest, CfgNamesAreLoadedAndEverythingElseGoesToAutoRun) {
+  for (const CommandLineCase& c : kCommandLines) {
+    SCOPED_TRACE(c.line);
+    const StartupArgument argument = classify_command_line(c.line);
+    EXPECT_EQ(argument.config_file, c.config);
+    EXPECT_EQ(argument.has_auto_run_argument, c.argument != nullptr);
+    EXPECT_EQ(argument.auto_run_argument, c.argument ? c.argument : "");
+  }
+}
+
+TEST(CommandLineRuleTest, ArgumentsJoinIntoOneLine) {
+  const char* none[] = {"kestrelwick"};
+  const char* one[] = {"kestrelwick", "a.cfg"};
+  const char* several[] = {"kestrelwick", "my", "page.html"};
+  EXPECT_EQ(join_arguments(1, none), "");
+  EXPECT_EQ(join_arguments(2, one), "a.cfg");
+  EXPECT_EQ(join_arguments(3, several), "my page.html");
+}
+
+}  // namespace
+}  // namespace kw

@@ -1,0 +1,215 @@
+// The main window driven as its user drives it, offscreen: the switches change the flags the
+// engine reads, Bypass greys the filter switches, Escape marks the configuration changed,
+// closing asks "Save Configuration Changes" only when something changed, the menu-bar icons
+// show their hints and their states, status texts arrive from any thread, and the buttons of
+// dialogs still to come say so.
+#include "shell/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <thread>
+
+#include "config/settings.h"
+#include "dialogs/message_dialogs.h"
+#include "shell/log_window.h"
+#include "support/child_record.h"
+#include "support/ui_driver.h"
+#include "ui/menu_bar.h"
+
+namespace kw {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_flags_ = settings_flags();
+    settings_set_flags(kLoadDefaultFlags);
+    settings().auto_run.clear();
+    install_frontend(&frontend_);
+    window_ = std::make_unique<MainWindow>(main_window_record());
+    window_->connect_frontend(frontend_);
+    window_->set_close_handler([this] { ++closes_; });
+    window_->show(false);
+    test::activate(&window_->dialog());
+  }
+
+  void TearDown() override {
+    close_log_window();
+    window_.reset();
+    install_frontend(nullptr);
+    settings_set_flags(saved_flags_);
+    settings().auto_run.clear();
+  }
+
+  Dialog& d() { return window_->dialog(); }
+  MenuBar* bar() { return d().menu_bar(); }
+
+  uint32_t saved_flags_ = 0;
+  DesktopFrontend frontend_;
+  std::unique_ptr<MainWindow> window_;
+  int closes_ = 0;
+};
+
+TEST_F(MainWindowTest, ShowsTheTemplateWithTheFlagsOfTheSettings) {
+  EXPECT_EQ(d().title(), "The Kestrelwick");
+  EXPECT_EQ(d().objectName(), "KestrelCls");
+  for (int id = kWebPageFiltersCheck; id <= kRemoteProxyCheck; ++id) {
+    EXPECT_TRUE(d().is_checked(id)) << id;
+    EXPECT_TRUE(d().is_enabled(id)) << id;
+  }
+  EXPECT_FALSE(d().is_checked(kBypassToggle));
+  EXPECT_EQ(d().text(kStatusLine), "...");
+  // 197 by 135 dialog units below the menu bar; the status line at 5, 117, 185, 12.
+  EXPECT_EQ(d().client_size(), QSize(d().units().x(197), d().units().y(135)));
+  EXPECT_EQ(d().control_rect(kStatusLine), d().units().rect(5, 117, 185, 12));
+  EXPECT_EQ(d().control_rect(kLogWindowButton), d().units().rect(131, 96, 54, 14));
+}
+
+TEST_F(MainWindowTest, SwitchesChangeTheFlagsTheEngineReads) {
+  const struct {
+    int id;
+    uint32_t flag;
+  } switches[] = {{kWebPageFiltersCheck, FilterHTML},
+                  {kOutgoingHeadersCheck, FilterHeadersOut},
+                  {kIncomingHeadersCheck, FilterHeadersIn},
+                  {kFreezeGifCheck, FreezeGIF},
+                  {kRemoteProxyCheck, EnableProxy}};
+  for (const auto& s : switches) {
+    test::press(d(), s.id);
+    EXPECT_FALSE(settings_flags() & s.flag) << s.id;
+    EXPECT_FALSE(d().is_checked(s.id)) << s.id;
+    test::press(d(), s.id);
+    EXPECT_TRUE(settings_flags() & s.flag) << s.id;
+    EXPECT_TRUE(d().is_checked(s.id)) << s.id;
+  }
+}
+
+TEST_F(MainWindowTest, BypassGreysTheFourFiltersButNotTheRemoteProxy) {
+  test::press(d(), kBypassToggle);
+  EXPECT_FALSE(settings_flags() & Enable);
+  EXPECT_TRUE(d().is_checked(kBypassToggle));
+  for (int id = kWebPageFiltersCheck; id <= kFreezeGifCheck; ++id) {
+    EXPECT_FALSE(d().is_enabled(id)) << id;
+  }
+  EXPECT_TRUE(d().is_enabled(kRemoteProxyCheck));
+  EXPECT_FALSE(settings_flags() & Changed);
+
+  test::press(d(), kBypassToggle);
+  EXPECT_TRUE(settings_flags() & Enable);
+  EXPECT_FALSE(d().is_checked(kBypassToggle));
+  EXPECT_TRUE(d().is_enabled(kWebPageFiltersCheck));
+}
+
+TEST_F(MainWindowTest, EscapeMarksChangedAndEnablesSaveLastConfig) {
+  EXPECT_FALSE(bar()->is_item_enabled(kSaveLastCommand));
+  test::send_escape(d());
+  EXPECT_TRUE(settings_flags() & Changed);
+  EXPECT_TRUE(bar()->is_item_enabled(kSaveLastCommand));
+  EXPECT_TRUE(d().isVisible());
+}
+
+TEST_F(MainWindowTest, LaunchAutoRunIsGreyedWithoutACommandLine) {
+  EXPECT_FALSE(bar()->is_item_enabled(kLaunchAutoRunCommand));
+  EXPECT_TRUE(bar()->is_item_enabled(kReloadLastCommand));
+  settings().auto_run = "browser";
+  window_->sync_controls();
+  EXPECT_TRUE(bar()->is_item_enabled(kLaunchAutoRunCommand));
+  for (int id : {kMenuSpacer, kSaveLastCommand, kReloadLastCommand, kLaunchAutoRunCommand}) {
+    EXPECT_TRUE(bar()->is_owner_drawn(id)) << id;
+  }
+}
+
+TEST_F(MainWindowTest, TheIconsShowTheirHintsInYellowWhileHighlighted) {
+  test::hover_menu(d(), kReloadLastCommand);
+  d().menu_bar()->repaint();
+  QApplication::processEvents();
+  EXPECT_EQ(window_->status_text(), "Reload Last Config");
+  EXPECT_EQ(main_window_record().status_colour.load(), kYellow);
+  // Moving to an icon left of the last one keeps the new hint, whatever order the bar paints.
+  test::hover_menu(d(), kLaunchAutoRunCommand);
+  d().menu_bar()->repaint();
+  test::hover_menu(d(), kSaveLastCommand);
+  d().menu_bar()->repaint();
+  QApplication::processEvents();
+  EXPECT_EQ(window_->status_text(), "Save Last Config");
+  test::hover_menu(d(), 0);
+  d().menu_bar()->repaint();
+  QApplication::processEvents();
+  EXPECT_EQ(window_->status_text().rfind("Active connections: ", 0), 0u);
+  EXPECT_EQ(main_window_record().status_colour.load(), kGreen);
+}
+
+TEST_F(MainWindowTest, StatusTextsFromAnyThreadReachTheStatusLineInOrder) {
+  std::thread([] {
+    set_status_text("Starting listener on port 8080", kYellow);
+    set_status_text("--- Waiting for connections ---", kGreen);
+  }).join();
+  ASSERT_TRUE(test::wait_until([&] {
+    QApplication::processEvents();
+    return d().text(kStatusLine) == "--- Waiting for connections ---";
+  }));
+  EXPECT_EQ(main_window_record().status_colour.load(), kGreen);
+  set_status_text("--- Error Loading Config File! ---", kRed);
+  EXPECT_EQ(d().text(kStatusLine), "--- Error Loading Config File! ---");
+  EXPECT_EQ(window_->on_text_colour(d(), kStatusLine), QColor(255, 0, 0));
+}
+
+TEST_F(MainWindowTest, ClosingWithoutChangesAsksNothing) {
+  test::press(d(), kWebPageFiltersCheck);  // filter switches are not configuration changes
+  bool asked = false;
+  test::when_shown([&](Dialog& box) {
+    asked = true;
+    box.end(0);
+  });
+  EXPECT_TRUE(test::choose_menu(d(), kExitCommand));
+  set_dialog_observer(nullptr);
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(closes_, 1);
+  EXPECT_TRUE(window_->is_closed());
+  EXPECT_FALSE(d().isVisible());
+}
+
+TEST_F(MainWindowTest, ClosingWithChangesAsksAndDontQuitKeepsTheWindow) {
+  test::press(d(), kRemoteProxyCheck);
+  EXPECT_TRUE(settings_flags() & Changed);
+
+  std::string title;
+  test::when_shown([&](Dialog& box) {
+    title = box.title();
+    test::press(box, kDontQuitButton);
+  });
+  test::close_box(d());
+  EXPECT_EQ(title, "Save Configuration Changes");
+  EXPECT_EQ(closes_, 0);
+  EXPECT_TRUE(d().isVisible());
+
+  // Closed without a choice: forget the changes and close.
+  test::when_shown([](Dialog& box) { test::close_box(box); });
+  test::close_box(d());
+  EXPECT_EQ(closes_, 1);
+  EXPECT_FALSE(d().isVisible());
+}
+
+TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
+  for (int id : {kWebPageButton, kHeadersButton, kConfigButton, kProxyButton}) {
+    std::string message;
+    test::when_shown([&](Dialog& box) {
+      message = box.text(kMessageText);
+      test::press(box, kMessageOk);
+    });
+    test::press(d(), id);
+    EXPECT_NE(message.find("not available yet"), std::string::npos) << id;
+  }
+  EXPECT_FALSE(settings_flags() & Changed);
+}
+
+TEST_F(MainWindowTest, TheLogWindowButtonOpensTheLog) {
+  test::press(d(), kLogWindowButton);
+  ASSERT_NE(log_window(), nullptr);
+  EXPECT_EQ(log_window()->windowTitle(), "HTTP Message Log");
+}
+
+}  // namespace
+}  // namespace kw
