@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/executable_path.h"
+#include "engine/program_directory.h"
 
 namespace kw {
 namespace {
@@ -90,11 +90,9 @@ const HelpTopic* HelpFile::find(int number) const {
 }
 
 std::string help_file_path() {
-  char exe[4096];
-  if (executable_path(exe, sizeof exe) == 0) return {};
-  std::string path(exe);
-  path.erase(path.rfind('/') + 1);
-  return path + kHelpFileName;
+  const std::string directory = program_directory();
+  if (directory.empty()) return {};
+  return directory + kHelpFileName;
 }
 
 }  // namespace kw
