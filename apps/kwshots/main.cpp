@@ -3,6 +3,7 @@
 // drawn caption bar, since offscreen windows have no frame), plus a sheet of the built-in
 // pictures. The pictures are for people to look at when the look changes.
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -14,12 +15,19 @@
 
 #include "config/settings.h"
 #include "dialogs/message_dialogs.h"
+#include "engine/program_directory.h"
+#include "shell/config_file_dialog.h"
+#include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
+#include "shell/log_window.h"
+#include "shell/main_window.h"
 #include "skin/builtin_art.h"
 #include "skin/file_dialog.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
 #include "ui/dialog.h"
+#include "ui/list_box.h"
+#include "ui/menu_bar.h"
 #include "ui/system_colours.h"
 
 namespace kw {
@@ -163,7 +171,101 @@ const ControlTemplate kSamplerControls[] = {
 };
 const DialogTemplate kSamplerTemplate{999, "Window layer sampler", 271, 170, 0, kSamplerControls};
 
+// Photographs the file dialog that is about to run modally, then cancels it.
+void photograph_next_file_dialog() {
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (!dialog) return;
+    settle(400);
+    save(framed(dialog), dialog->windowTitle());
+    if (auto* file_dialog = qobject_cast<QDialog*>(dialog)) file_dialog->reject();
+  });
+}
+
+// The main window as it starts, and again with Bypass pressed, the configuration changed and
+// the pointer on the Reload Last Config icon.
+void photograph_main_window() {
+  DesktopFrontend frontend;
+  install_frontend(&frontend);
+  const uint32_t flags = settings_flags();
+  MainWindow window(main_window_record());
+  window.connect_frontend(frontend);
+  window.set_close_handler(nullptr);
+  window.show(false);
+  set_status_text("--- Waiting for connections ---", kGreen);
+  settle(100);
+  save(framed(&window.dialog()), window.dialog().windowTitle());
+
+  settings().auto_run = "browser";
+  settings_clear_flags(Enable);
+  settings_add_flags(Changed);
+  window.sync_controls();
+  window.dialog().menu_bar()->set_hot_item(4);
+  settle(100);
+  save(framed(&window.dialog()), window.dialog().windowTitle() + QStringLiteral(" (bypass)"));
+  settings().auto_run.clear();
+  settings_set_flags(flags);
+  install_frontend(nullptr);
+}
+
+// The log window with the lines of a request, its reply, a filter hit and an error, the
+// selection on the reply's status line.
+void photograph_log_window() {
+  DesktopFrontend frontend;
+  install_frontend(&frontend);
+  open_log_window();
+  const char* lines[] = {
+      "WListening on port 8080",
+      "W",
+      "W+++GET 1+++",
+      "GGET http://www.example.com/news/index.html HTTP/1.1",
+      "GHost: www.example.com",
+      "GUser-Agent: Mozilla/5.0 (X11; Linux x86_64)",
+      "GAccept: text/html,application/xhtml+xml",
+      "GAccept-Language: en-GB,en;q=0.5",
+      "W",
+      "W+++RESP 1+++",
+      "YHTTP/1.1 200 OK",
+      "YDate: Tue, 04 Jun 2024 09:12:44 GMT",
+      "YContent-Type: text/html; charset=utf-8",
+      "YContent-Length: 18234",
+      "VMatch 2: Kill pop-up windows",
+      "VMatch 5: Remove tracking pixels",
+      "W+++CLOSE 1+++",
+      "W",
+      "W+++GET 2+++",
+      "CUsing Proxy - proxy.example.net:3128",
+      "GGET http://ads.example.org/banner.gif HTTP/1.1",
+      "GHost: ads.example.org",
+      "R** 2 Socket Error 111 for ads.example.org **",
+      "W+++CLOSE 2+++",
+  };
+  for (const char* line : lines) add_log_line(line);
+  set_log_status("Active connections: 01");
+  settle(100);
+  if (LogWindow* log = log_window()) {
+    log->list()->set_selected(10, true);
+    settle(50);
+    save(framed(log), log->windowTitle());
+  }
+  close_log_window();
+  install_frontend(nullptr);
+}
+
+void photograph_config_file_dialogs() {
+  const std::string last = std::string(program_directory()) + "default.cfg";
+  FileRequest load = load_config_request(last);
+  photograph_next_file_dialog();
+  run_file_dialog(nullptr, load);
+  FileRequest save_request = save_config_request(last);
+  photograph_next_file_dialog();
+  run_file_dialog(nullptr, save_request);
+}
+
 void photograph_everything() {
+  photograph_main_window();
+  photograph_log_window();
+  photograph_config_file_dialogs();
   photograph_next();
   show_about(nullptr);
   photograph_next();
