@@ -89,19 +89,18 @@ ProxyEntry* remote_proxy_in_use() {
 
 int resolve_target(Connection* c, TargetAddress* target) {
   if (ProxyEntry* proxy = remote_proxy_in_use()) {
-    std::atomic_ref<uint32_t> cached(proxy->resolved_address);
-    uint32_t address = cached.load(std::memory_order_relaxed);
+    uint32_t address = proxy_cached_address(proxy);
     if (address == 0) {
-      const char* host = proxy->host != nullptr ? proxy->host : "";
+      const char* host = proxy_host(proxy);
       if (!net_lookup_ipv4(host, &address)) {
         send_lookup_failure(&c->client, host, 0);
         return 0;
       }
       if (address == 0) return 0;
-      cached.store(address, std::memory_order_relaxed);
+      proxy_cache_address(proxy, host, address);
     }
     target->address = address;
-    target->port = static_cast<uint16_t>(proxy->port);
+    target->port = static_cast<uint16_t>(proxy_port(proxy));
     return 1;
   }
 
@@ -265,9 +264,8 @@ void log_message(HttpMessage* msg) {
   char start;
   if (const RequestLine* r = msg->request) {
     add_log_linef("W+++GET %d+++", number);
-    if (const ProxyEntry* proxy = remote_proxy_in_use()) {
-      add_log_linef("CUsing Proxy - %s:%d", proxy->host != nullptr ? proxy->host : "",
-                    static_cast<int>(proxy->port));
+    if (ProxyEntry* proxy = remote_proxy_in_use()) {
+      add_log_linef("CUsing Proxy - %s:%d", proxy_host(proxy), static_cast<int>(proxy_port(proxy)));
     }
     start = 'G';
     add_log_linef("G%.*s %s HTTP/%01d.%01d", r->method_len, r->method, request_target(r), r->major,

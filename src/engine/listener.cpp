@@ -170,6 +170,11 @@ int adjust_active_connections(int delta) {
   return count;
 }
 
+int active_connection_count() {
+  DesignedLock::Guard guard(connection_lock);
+  return active_connections;
+}
+
 int connection_lock_op(int op) { return connection_lock.op(op); }
 
 uint32_t next_connection_number() { return connection_counter.fetch_add(1) + 1; }

@@ -29,6 +29,9 @@ void launch_listener(int port);
 void restart_listener();
 // Adds delta (when not 0) under the connection lock, shows the count, returns it.
 int adjust_active_connections(int delta);
+// The count of active connections, read under the connection lock without showing it (for
+// callers that poll until the connections have ended).
+int active_connection_count();
 // The connection lock: 1 create, 2 acquire, 3 release, 4 destroy, other codes nothing. Returns 1.
 int connection_lock_op(int op);
 // Takes the next connection number (the first is 1).

@@ -41,18 +41,28 @@ void RecordingFrontend::show_application_error(const char* text) {
 }
 
 int RecordingFrontend::ask_active_connections(AskHandler handler) {
-  for (;;) {
-    int control;
+  for (int round = 0;; ++round) {
+    int control = kAskGoBack;
+    std::function<int(int)> answer;
     {
       std::lock_guard lock(mutex_);
       ++questions_;
-      if (answers_.empty()) return kAskGoBack;
-      control = answers_.front();
-      answers_.pop_front();
+      answer = answer_;
+      if (!answer) {
+        if (answers_.empty()) return kAskGoBack;
+        control = answers_.front();
+        answers_.pop_front();
+      }
     }
+    if (answer) control = answer(round);
     if (control == kAskGoBack || control == kAskClosed) return control;
     if (int result = handler(control)) return result;
   }
+}
+
+void RecordingFrontend::reload_textures() {
+  std::lock_guard lock(mutex_);
+  ++textures_reloaded_;
 }
 
 void RecordingFrontend::external_connection_seen() {
@@ -73,6 +83,13 @@ void RecordingFrontend::set_category(int code, bool on) {
 void RecordingFrontend::script_answers(std::vector<int> controls) {
   std::lock_guard lock(mutex_);
   answers_.assign(controls.begin(), controls.end());
+  answer_ = nullptr;
+}
+
+void RecordingFrontend::script_answers(std::function<int(int round)> answer) {
+  std::lock_guard lock(mutex_);
+  answers_.clear();
+  answer_ = std::move(answer);
 }
 
 std::vector<std::string> RecordingFrontend::lines() const {
@@ -98,6 +115,11 @@ std::vector<std::string> RecordingFrontend::log_statuses() const {
 int RecordingFrontend::questions_asked() const {
   std::lock_guard lock(mutex_);
   return questions_;
+}
+
+int RecordingFrontend::textures_reloaded() const {
+  std::lock_guard lock(mutex_);
+  return textures_reloaded_;
 }
 
 int RecordingFrontend::external_connections() const {
@@ -128,6 +150,7 @@ void RecordingFrontend::clear() {
   errors_.clear();
   log_statuses_.clear();
   questions_ = 0;
+  textures_reloaded_ = 0;
   external_ = 0;
 }
 

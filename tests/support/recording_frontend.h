@@ -1,9 +1,11 @@
-// A frontend for tests: keeps every log line, status text and error box, answers the
-// active-connections question with a scripted sequence of controls. Installs itself for the
+// A frontend for tests: keeps every log line, status text and error box, counts texture
+// reloads, answers the active-connections question with a scripted sequence of controls or a
+// scripted function. Installs itself for the
 // life of the object. Thread-safe; lines are read back as a snapshot.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +30,7 @@ class RecordingFrontend : public Frontend {
   void set_status_text(const char* text, Rgb colour) override;
   void show_application_error(const char* text) override;
   int ask_active_connections(AskHandler handler) override;
+  void reload_textures() override;
   void external_connection_seen() override;
 
   // Settings of the recording.
@@ -35,12 +38,16 @@ class RecordingFrontend : public Frontend {
   void set_category(int code, bool on);
   // Controls pressed, in order, when the question is asked; when they run out, Go Back.
   void script_answers(std::vector<int> controls);
+  // Instead: answer(round) gives the control pressed in each round of a question (0 first);
+  // it may act (end connections, wait) before it answers. Runs without the recorder's lock.
+  void script_answers(std::function<int(int round)> answer);
 
   std::vector<std::string> lines() const;
   std::vector<Status> statuses() const;
   std::vector<std::string> errors() const;
   std::vector<std::string> log_statuses() const;
   int questions_asked() const;
+  int textures_reloaded() const;
   int external_connections() const;
   // True when some line equals text exactly.
   bool has_line(const std::string& text) const;
@@ -57,6 +64,8 @@ class RecordingFrontend : public Frontend {
   std::vector<std::string> errors_;
   std::vector<std::string> log_statuses_;
   std::deque<int> answers_;
+  std::function<int(int)> answer_;
+  int textures_reloaded_ = 0;
   int questions_ = 0;
   int external_ = 0;
 };

@@ -1,0 +1,398 @@
+// load_config and the section readers of the configuration file format.
+//
+// The file is a sequence of sections. The main loop looks for section headers; each known
+// section's reader takes the lines after the header and stops at the line that begins the next
+// section (first non-blank character '['), which the main loop then reads as a header. Lines
+// are read whole (a value never exceeds its limit, which cuts it); config_format.h holds the
+// rules of single lines.
+#include "config/config_reader.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "config/config_format.h"
+#include "config/settings.h"
+#include "engine/listener.h"
+#include "engine/program_directory.h"
+#include "filters/web_filter.h"
+#include "proxies/proxy_list.h"
+#include "shell/frontend.h"
+
+namespace kw {
+namespace {
+
+// Result of the active-connections question when the load goes on (with the lock held).
+constexpr int kLoadGoesOn = 2;
+// How long Kill Connections waits for the killed connections to count themselves out before
+// it looks at the count.
+constexpr auto kKillWait = std::chrono::seconds(5);
+
+constexpr char kUnnamedPattern[] = "[Unnamed Pattern]";
+
+// Retry and Kill Connections of the question. The load may go on only with the connection
+// lock held and no connection active; the lock is then kept for the load.
+int on_active_connections_answer(int control) {
+  if (control == kKillConnectionsControl) {
+    restart_listener();
+    const auto deadline = std::chrono::steady_clock::now() + kKillWait;
+    while (active_connection_count() != 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  connection_lock_op(2);
+  if (adjust_active_connections(0) == 0) return kLoadGoesOn;
+  connection_lock_op(3);
+  return 0;
+}
+
+// Releases the connection lock taken by load_config on every way out.
+class ConnectionLockRelease {
+ public:
+  ConnectionLockRelease() = default;
+  ~ConnectionLockRelease() { connection_lock_op(3); }
+  ConnectionLockRelease(const ConnectionLockRelease&) = delete;
+  ConnectionLockRelease& operator=(const ConnectionLockRelease&) = delete;
+};
+
+class ConfigFile {
+ public:
+  explicit ConfigFile(const char* path) : file_(std::fopen(path, "r")) {
+    // A directory opens on this platform but cannot be read as a file.
+    struct stat info;
+    if (file_ != nullptr && (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode))) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+  }
+  ~ConfigFile() {
+    std::free(buffer_);
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  ConfigFile(const ConfigFile&) = delete;
+  ConfigFile& operator=(const ConfigFile&) = delete;
+
+  bool is_open() const { return file_ != nullptr; }
+  bool failed() const { return std::ferror(file_) != 0; }
+
+  // The next line without its line end (LF, or CR LF), cut at its first NUL byte. The view
+  // lives until the next call. False at the end of the file or on a read error.
+  bool next(std::string_view* line) {
+    ssize_t n = getline(&buffer_, &capacity_, file_);
+    if (n < 0) return false;
+    size_t length = strnlen(buffer_, static_cast<size_t>(n));
+    if (length == static_cast<size_t>(n) && length > 0 && buffer_[length - 1] == '\n') {
+      --length;
+      if (length > 0 && buffer_[length - 1] == '\r') --length;
+    }
+    *line = std::string_view(buffer_, length);
+    return true;
+  }
+
+ private:
+  std::FILE* file_;
+  char* buffer_ = nullptr;  // getline's buffer: buffer_[0, capacity_) owned here
+  size_t capacity_ = 0;
+};
+
+enum class Section { kOther, kGlobal, kProxies, kHeaders, kPatterns };
+
+// A section header: the first character that is not a space or control character is '[' and a
+// ']' follows; the name between them is taken exactly. Unknown names, and '[' lines without
+// ']', give kOther.
+Section section_of(std::string_view line) {
+  size_t i = 0;
+  while (i < line.size() && is_config_space(line[i])) ++i;
+  if (i == line.size() || line[i] != '[') return Section::kOther;
+  const size_t close = line.find(']', i + 1);
+  if (close == std::string_view::npos) return Section::kOther;
+  const std::string_view name = line.substr(i + 1, close - i - 1);
+  if (config_name_is(name, "Global")) return Section::kGlobal;
+  if (config_name_is(name, "Proxies")) return Section::kProxies;
+  if (config_name_is(name, "HTTP headers")) return Section::kHeaders;
+  if (config_name_is(name, "Patterns")) return Section::kPatterns;
+  return Section::kOther;
+}
+
+// The line that ends a section: its first non-blank character is '['.
+bool begins_section(std::string_view line) {
+  std::string_view rest = skip_config_blanks(line);
+  return !rest.empty() && rest[0] == '[';
+}
+
+// A line that ends a record: its first non-blank character is a control character (also an
+// empty or blank line).
+bool ends_record(std::string_view line) {
+  std::string_view rest = skip_config_blanks(line);
+  return rest.empty() || is_config_control(rest[0]);
+}
+
+void set_limited(std::string* field, std::string_view value, size_t limit) {
+  field->assign(value.substr(0, limit));
+}
+
+struct FlagKey {
+  const char* key;
+  uint32_t flag;
+};
+constexpr FlagKey kGlobalFlags[] = {
+    {"Enable", Enable},
+    {"FreezeGIF", FreezeGIF},
+    {"FilterHTML", FilterHTML},
+    {"FilterHeadersIn", FilterHeadersIn},
+    {"FilterHeadersOut", FilterHeadersOut},
+    {"EnableProxy", EnableProxy},
+    {"EnableAutoRun", EnableAutoRun},
+    {"ForceTextures", ForceTextures},
+    {"NoTextures", NoTextures},
+};
+constexpr const char* kTextureKeys[kTextureCount] = {"Back.BMP", "Inset.BMP", "Face1.BMP",
+                                                     "Face2.BMP", "Button.BMP"};
+
+void apply_global_key(const KeyLine& k) {
+  Settings& s = settings();
+  for (const FlagKey& f : kGlobalFlags) {
+    if (config_name_is(k.key, f.key)) {
+      if (read_config_truth(k.value)) settings_add_flags(f.flag);
+      return;
+    }
+  }
+  if (config_name_is(k.key, "Port")) {
+    s.port.store(read_config_decimal(k.value));
+  } else if (config_name_is(k.key, "AutoRun")) {
+    set_limited(&s.auto_run, k.value, kAutoRunLimit);
+  } else {
+    for (int i = 0; i < kTextureCount; ++i) {
+      if (config_name_is(k.key, kTextureKeys[i])) {
+        s.texture_paths[i] = resolve_config_path(k.value, program_directory());
+      }
+    }
+  }
+}
+
+// Each reader takes the lines after its header. It returns true with *line holding the line
+// that begins the next section, or false at the end of the file.
+
+bool read_global(ConfigFile& file, std::string_view* line) {
+  settings_set_flags(0);
+  while (file.next(line)) {
+    if (begins_section(*line)) return true;
+    KeyLine k;
+    if (parse_key_line(*line, &k)) apply_global_key(k);
+  }
+  return false;
+}
+
+bool read_proxies(ConfigFile& file, std::string_view* line) {
+  while (file.next(line)) {
+    size_t i = 0;
+    while (i < line->size() && is_config_space((*line)[i])) ++i;
+    std::string_view rest = line->substr(i);
+    if (rest.empty() || rest[0] == '#' || rest[0] == ';') continue;
+    if (rest[0] == '[') return true;
+    const bool current = rest[0] == '>';
+    if (current) rest.remove_prefix(1);
+    const std::string text(rest.substr(0, kProxyEntryTextLimit));
+    ProxyEntry* entry = parse_proxy_entry(nullptr, text.c_str());
+    if (entry != nullptr && current) current_proxy.store(entry);
+  }
+  return false;
+}
+
+// One [HTTP headers] record, collected until its end.
+struct HeaderRecord {
+  uint32_t flags = 0;
+  bool has_key = false;
+  std::string key, match, replace;
+
+  void apply(const KeyLine& k) {
+    if (config_name_is(k.key, "In")) {
+      if (read_config_truth(k.value)) flags |= kHeaderIn;
+    } else if (config_name_is(k.key, "Out")) {
+      if (read_config_truth(k.value)) flags |= kHeaderOut;
+    } else if (config_name_is(k.key, "Key")) {
+      set_limited(&key, k.value, kHeaderKeyLimit);
+      has_key = true;
+    } else if (config_name_is(k.key, "Match")) {
+      set_limited(&match, k.value, kHeaderTextLimit);
+    } else if (config_name_is(k.key, "Replace")) {
+      set_limited(&replace, k.value, kHeaderTextLimit);
+    }
+  }
+
+  // Builds the record (one without a Key line is dropped) and starts the next.
+  void end() {
+    if (has_key) build_header_record(*this);
+    *this = HeaderRecord();
+  }
+
+  // Direction bits as the header filters define them (In 1, Out 2).
+  static constexpr uint32_t kHeaderIn = 1;
+  static constexpr uint32_t kHeaderOut = 2;
+  static void build_header_record(const HeaderRecord&) {}
+};
+
+bool read_header_filters(ConfigFile& file, std::string_view* line) {
+  HeaderRecord record;
+  while (file.next(line)) {
+    if (begins_section(*line)) {
+      record.end();
+      return true;
+    }
+    if (ends_record(*line)) {
+      record.end();
+      continue;
+    }
+    KeyLine k;
+    if (parse_key_line(*line, &k)) record.apply(k);
+  }
+  record.end();
+  return false;
+}
+
+// One [Patterns] record, collected until its end.
+struct PatternRecord {
+  uint16_t flags = 0;
+  bool has_match = false;
+  std::string name = kUnnamedPattern;
+  std::string url, bounds, match, replace;
+  uint32_t limit = kDefaultFilterLimit;
+  // The value that a quoted line right after it continues (Match, URL or Replace), or none.
+  std::string* continued = nullptr;
+  size_t continued_limit = 0;
+
+  void apply(const KeyLine& k) {
+    continued = nullptr;
+    if (config_name_is(k.key, "Name")) {
+      set_limited(&name, k.value, kFilterNameLimit);
+    } else if (config_name_is(k.key, "Active")) {
+      if (read_config_truth(k.value)) flags |= FILTER_ACTIVE;
+    } else if (config_name_is(k.key, "Multi")) {
+      if (read_config_truth(k.value)) flags |= FILTER_MULTI;
+    } else if (config_name_is(k.key, "Bounds") || config_name_is(k.key, "Suffix")) {
+      set_limited(&bounds, k.value, kFilterBoundsLimit);
+      for (char& c : bounds) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      }
+    } else if (config_name_is(k.key, "Limit")) {
+      limit = static_cast<uint32_t>(read_config_decimal(k.value));
+    } else if (config_name_is(k.key, "URL")) {
+      set_continued(&url, k.value, kFilterUrlLimit);
+    } else if (config_name_is(k.key, "Match")) {
+      set_continued(&match, k.value, kFilterTextLimit);
+      has_match = true;
+    } else if (config_name_is(k.key, "Replace")) {
+      set_continued(&replace, k.value, kFilterTextLimit);
+    }
+  }
+
+  void set_continued(std::string* field, std::string_view value, size_t limit) {
+    set_limited(field, value, limit);
+    continued = field;
+    continued_limit = limit;
+  }
+
+  // A continuation adds a line to the value, joined by CR LF.
+  void continue_value(std::string_view text) {
+    append_config_limited(continued, "\r\n", continued_limit);
+    append_config_limited(continued, text, continued_limit);
+  }
+
+  // Builds the record (one without a Match line is dropped) and starts the next.
+  void end() {
+    if (has_match) {
+      build_web_filter(nullptr, flags, name.c_str(), url.c_str(), match.c_str(), bounds.c_str(),
+                       limit, replace.c_str());
+    }
+    *this = PatternRecord();
+  }
+};
+
+bool read_web_filters(ConfigFile& file, std::string_view* line) {
+  PatternRecord record;
+  while (file.next(line)) {
+    if (begins_section(*line)) {
+      record.end();
+      return true;
+    }
+    if (ends_record(*line)) {
+      record.end();
+      continue;
+    }
+    std::string_view text;
+    if (record.continued != nullptr && parse_continuation_line(*line, &text)) {
+      record.continue_value(text);
+      continue;
+    }
+    record.continued = nullptr;
+    KeyLine k;
+    if (parse_key_line(*line, &k)) record.apply(k);
+  }
+  record.end();
+  return false;
+}
+
+// Reads every section of the file in turn; lines outside known sections are skipped.
+void read_sections(ConfigFile& file) {
+  std::string_view line;
+  bool have = file.next(&line);
+  while (have) {
+    switch (section_of(line)) {
+      case Section::kGlobal:
+        have = read_global(file, &line);
+        break;
+      case Section::kProxies:
+        have = read_proxies(file, &line);
+        break;
+      case Section::kHeaders:
+        have = read_header_filters(file, &line);
+        break;
+      case Section::kPatterns:
+        have = read_web_filters(file, &line);
+        break;
+      case Section::kOther:
+        have = file.next(&line);
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+int load_config(const char* path) {
+  connection_lock_op(2);
+  if (adjust_active_connections(0) != 0) {
+    connection_lock_op(3);
+    if (ask_active_connections(on_active_connections_answer) != kLoadGoesOn) return 0;
+  }
+  bool read_whole = false;
+  {
+    ConnectionLockRelease release;
+    settings_set_flags(kLoadDefaultFlags);
+    settings().port.store(kDefaultPort);
+    ConfigFile file(path);
+    if (!file.is_open()) return 0;
+
+    Settings& s = settings();
+    s.auto_run.clear();
+    for (std::string& texture : s.texture_paths) texture.clear();
+    free_web_filters();
+    clear_proxy_list();
+    // No connection is active and none can start while the lock is held: nothing can still
+    // read a retired proxy entry.
+    free_retired_proxies();
+
+    read_sections(file);
+    read_whole = !file.failed();
+  }
+  reload_textures();
+  return read_whole ? 1 : 0;
+}
+
+}  // namespace kw

@@ -1,0 +1,80 @@
+// Configuration test helpers; see config_state.h.
+#include "config_state.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "config/config_commands.h"
+#include "config/settings.h"
+#include "filters/web_filter.h"
+#include "proxies/proxy_list.h"
+
+namespace kw::test {
+namespace {
+
+std::string text_or_dash(const HeapText& text) { return text ? text.get() : "-"; }
+
+}  // namespace
+
+void reset_configuration() {
+  free_web_filters();
+  clear_proxy_list();
+  free_retired_proxies();
+  Settings& s = settings();
+  s.flags.store(0);
+  s.port.store(0);
+  s.auto_run.clear();
+  for (std::string& path : s.texture_paths) path.clear();
+  forget_last_config_file();
+}
+
+std::vector<std::string> web_filter_texts() {
+  std::vector<std::string> texts;
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    std::string flags;
+    if (f->flags & FILTER_ACTIVE) flags += 'A';
+    if (f->flags & FILTER_MULTI) flags += 'M';
+    texts.push_back(text_or_dash(f->name) + "|" + flags + "|" + text_or_dash(f->url) + "|" +
+                    text_or_dash(f->bounds) + "|" + std::to_string(f->limit) + "|" +
+                    text_or_dash(f->match) + "|" + text_or_dash(f->replace));
+  }
+  return texts;
+}
+
+std::vector<std::string> proxy_texts() {
+  std::vector<std::string> texts;
+  for (ProxyEntry* e = proxy_list; e != nullptr; e = e->next) {
+    texts.push_back((e == current_proxy.load() ? ">" : "") + std::string(e->host) + ":" +
+                    std::to_string(e->port));
+  }
+  return texts;
+}
+
+std::string settings_text() {
+  const Settings& s = settings();
+  std::ostringstream out;
+  out << "flags=" << settings_flags() << " port=" << settings_port() << " autorun=" << s.auto_run;
+  for (const std::string& path : s.texture_paths) out << " texture=" << path;
+  return out.str();
+}
+
+std::string configuration_text() {
+  std::string text = settings_text() + "\n";
+  for (const std::string& f : web_filter_texts()) text += "web " + f + "\n";
+  for (const std::string& p : proxy_texts()) text += "proxy " + p + "\n";
+  return text;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+}  // namespace kw::test

@@ -1,0 +1,29 @@
+// Helpers of the configuration tests: the running configuration described as plain texts, so
+// that tests compare whole states, and files written and read in one call.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kw::test {
+
+// Empties every list, the retired proxies, the texts of the settings and the last
+// configuration file; flag word and port 0, as at process start.
+void reset_configuration();
+
+// Web filters in list order as "name|flags|url|bounds|limit|match|replace", flags being "A"
+// for active and "M" for multi; a missing text is "-".
+std::vector<std::string> web_filter_texts();
+// Remote proxies in list order as "host:port", the current one with ">" in front.
+std::vector<std::string> proxy_texts();
+
+// Flags, port, auto-run line and texture paths in one text.
+std::string settings_text();
+
+// Everything above in one text (for comparing whole configurations).
+std::string configuration_text();
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+
+}  // namespace kw::test
