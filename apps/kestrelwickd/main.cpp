@@ -1,6 +1,9 @@
 // kestrelwickd: the proxy engine without windows. Log lines go to standard output, status
-// texts to standard error. SIGINT and SIGTERM shut down in order: the stop flag is set, every
-// socket is shut down (which ends the listener and all connections), and the program exits 0.
+// texts to standard error. At start it loads default.cfg beside the program, or the .cfg file
+// named on its command line; -p overrides the configured port, also after reloads. SIGHUP
+// reloads the last configuration file. SIGINT and SIGTERM shut down in order: the stop flag is
+// set, every socket is shut down (which ends the listener and all connections), the
+// configuration is freed, and the program exits 0.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -11,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "config/config_commands.h"
 #include "config/settings.h"
 #include "engine/listener.h"
 #include "filters/header_filters.h"
@@ -22,11 +26,13 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: kestrelwickd [-p PORT] [FILE.cfg]\n"
-    "Runs the Kestrelwick proxy without windows. It listens on PORT (8080 unless given) and\n"
-    "serves browsers on 127.0.0.1 only. Log lines go to standard output, status texts to\n"
-    "standard error. SIGINT or SIGTERM stops it.\n"
-    "  -p PORT   listen on PORT (0 picks a free port; the log line \"Listening on port\"\n"
-    "            names it)\n"
+    "Runs the Kestrelwick proxy without windows, serving browsers on 127.0.0.1 only. It loads\n"
+    "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
+    "(8080 unless it names one). Log lines go to standard output, status texts to standard\n"
+    "error. SIGHUP reloads the configuration file (active connections get 10 s to end, then\n"
+    "they are killed); SIGINT or SIGTERM stops it.\n"
+    "  -p PORT   listen on PORT whatever the configuration says (0 picks a free port; the\n"
+    "            log line \"Listening on port\" names it)\n"
     "  -h        show this text\n";
 
 int parse_port(const char* text) {
@@ -39,7 +45,7 @@ int parse_port(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = kw::kDefaultPort;
+  int port_override = -1;
   const char* config = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
@@ -47,8 +53,8 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(argv[i], "-p") == 0 && i + 1 < argc) {
-      port = parse_port(argv[++i]);
-      if (port < 0) {
+      port_override = parse_port(argv[++i]);
+      if (port_override < 0) {
         std::fprintf(stderr, "kestrelwickd: bad port \"%s\"\n%s", argv[i], kUsage);
         return 2;
       }
@@ -62,39 +68,43 @@ int main(int argc, char** argv) {
 
   // Signals are taken by sigwait below; every thread started from here on inherits the mask,
   // so no socket call is ever interrupted by them.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   static kw::ConsoleFrontend frontend(stdout, stderr, isatty(STDOUT_FILENO) != 0);
   kw::install_frontend(&frontend);
-  if (config != nullptr) {
-    std::fprintf(stderr, "kestrelwickd: configuration files are not read yet; \"%s\" ignored\n",
-                 config);
-  }
-
-  kw::settings_set_flags(kw::kLoadDefaultFlags);
-  kw::settings().port.store(port);
   kw::connection_lock_op(1);
   kw::log_lock_op(1);
   kw::web_filter_lock_op(1);
   kw::header_filter_lock_op(1);
   kw::net_startup();
+  // A failed load is reported by startup_load; the proxy then runs with the load default.
+  kw::startup_load(config);
+  if (port_override >= 0) kw::settings().port.store(port_override);
   kw::launch_listener(kw::settings_port());
 
-  int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
+  for (;;) {
+    int signal_number = 0;
+    sigwait(&signals, &signal_number);
+    if (signal_number != SIGHUP) break;
+    kw::reload_last_config();
+    if (port_override >= 0) kw::settings().port.store(port_override);
+  }
 
   kw::stop_requested.store(1);
   kw::net_cleanup();
   // Give the listener and the connections a moment to run their ends (they log their closing
   // lines); the process does not wait for threads that are never joined.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (kw::listener_running.load() != 0 && std::chrono::steady_clock::now() < deadline) {
+  while ((kw::listener_running.load() != 0 || kw::active_connection_count() != 0) &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  kw::free_config();
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(0);

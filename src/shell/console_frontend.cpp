@@ -2,6 +2,9 @@
 // several connection threads log at once.
 #include "shell/console_frontend.h"
 
+#include <chrono>
+#include <thread>
+
 namespace kw {
 namespace {
 
@@ -47,6 +50,10 @@ void ConsoleFrontend::set_log_status(const char* text) {}
 
 void ConsoleFrontend::set_status_text(const char* text, Rgb colour) {
   std::lock_guard lock(mutex_);
+  // A status line shows one text until the next: the same text again changes nothing (the
+  // connection count is shown again on every retry of a waiting load).
+  if (last_status_ == text) return;
+  last_status_ = text;
   std::fprintf(status_, "%s\n", text);
   std::fflush(status_);
 }
@@ -57,7 +64,26 @@ void ConsoleFrontend::show_application_error(const char* text) {
   std::fflush(status_);
 }
 
-// Nobody can be asked: the caller goes back, as if the user chose "Go Back".
-int ConsoleFrontend::ask_active_connections(AskHandler handler) { return kAskGoBack; }
+// Nobody can be asked: the connections get ten seconds to end on their own (a retry every
+// 100 ms), then they are killed. When even that does not free them the load goes back.
+int ConsoleFrontend::ask_active_connections(AskHandler handler) {
+  say("Active Connections - Can't load configuration: retrying for up to 10 s");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (int result = handler(kRetryControl)) return result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  say("Active Connections - still active after 10 s: Kill Connections");
+  if (int result = handler(kKillConnectionsControl)) return result;
+  say("Active Connections - they did not end: Go Back, configuration not loaded");
+  return kAskGoBack;
+}
+
+void ConsoleFrontend::say(const char* text) {
+  std::lock_guard lock(mutex_);
+  std::fprintf(status_, "%s\n", text);
+  std::fflush(status_);
+  last_status_.clear();
+}
 
 }  // namespace kw

@@ -2,11 +2,15 @@
 // standard error. Both log categories are on, as in a freshly opened log window. On a terminal
 // each line is coloured by its category letter (which is then not shown); otherwise the letter
 // stays as the first character, so scripts can tell the categories apart. Every line is written
-// whole and flushed at once; any thread may call it.
+// whole and flushed at once; any thread may call it. A status text equal to the one shown last
+// is not repeated. The active-connections question of a configuration load is answered
+// without a user: retry every 100 ms for up to 10 s, then Kill Connections, each step said on
+// the status stream.
 #pragma once
 
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "shell/frontend.h"
 
@@ -25,7 +29,11 @@ class ConsoleFrontend : public Frontend {
   int ask_active_connections(AskHandler handler) override;
 
  private:
+  // A line of its own on the status stream (not a status text).
+  void say(const char* text);
+
   std::mutex mutex_;
+  std::string last_status_;  // the status text written last; guarded by mutex_
   std::FILE* log_;
   std::FILE* status_;
   bool colour_;

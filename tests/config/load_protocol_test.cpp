@@ -1,0 +1,175 @@
+// A configuration load while real connections run through the proxy: the question and its
+// three answers, and a connection that arrives while the load holds the connection lock.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "config/config_reader.h"
+#include "config/settings.h"
+#include "config_state.h"
+#include "engine/listener.h"
+#include "proxies/proxy_list.h"
+#include "support/child_record.h"
+#include "support/origin_server.h"
+#include "support/proxy_fixture.h"
+#include "support/raw_client.h"
+
+namespace kw {
+namespace {
+
+using test::OriginServer;
+using test::RawClient;
+using test::wait_until;
+
+const std::string kReply = "HTTP/1.0 200 OK\r\n\r\nbody";
+
+// Every file keeps the listener on a free port: Kill Connections starts a new listener on the
+// Port setting.
+const std::string kBefore =
+    "[Global]\nEnable = TRUE\nPort = 0\n[Patterns]\nName = before\nMatch = b\n"
+    "[Proxies]\n>before.example:1\n";
+const std::string kAfter = "[Global]\nFreezeGIF = TRUE\nPort = 0\n[Patterns]\nName = after\n"
+                           "Match = a\n";
+
+class LoadWithConnections : public test::ProxyTest {
+ protected:
+  void SetUp() override {
+    test::ProxyTest::SetUp();
+    test::write_file(before_, kBefore);
+    test::write_file(after_, kAfter);
+    ASSERT_EQ(load_config(before_.c_str()), 1);
+    settings_add_flags(Changed);
+    state_before_ = test::configuration_text();
+  }
+  void TearDown() override {
+    held_origin_.reset();
+    test::ProxyTest::TearDown();
+    test::reset_configuration();
+  }
+
+  // A browser connection that stays active: its server sends the head and then waits.
+  void hold_a_connection() {
+    held_origin_ = std::make_unique<OriginServer>(
+        std::vector<test::ReplyPiece>{{"HTTP/1.0 200 OK\r\n\r\n", 0}, {"late", 60000}});
+    held_client_ = std::make_unique<RawClient>(port_);
+    held_client_->send("GET " + held_origin_->url("/held") + " HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(wait_until([&] { return held_origin_->connections() == 1; }));
+    ASSERT_EQ(active_connection_count(), 1);
+  }
+  // Ends the held connection from the server's side and waits until it counted itself out.
+  void end_the_held_connection() {
+    held_origin_.reset();
+    ASSERT_TRUE(wait_until([] { return active_connection_count() == 0; }));
+  }
+
+  test::ScratchDir dir_;
+  const std::string before_ = dir_.file("before.cfg");
+  const std::string after_ = dir_.file("after.cfg");
+  std::string state_before_;
+  std::unique_ptr<OriginServer> held_origin_;
+  std::unique_ptr<RawClient> held_client_;
+};
+
+// The writing end of a named pipe; opening waits for the reader.
+class FifoWriter {
+ public:
+  explicit FifoWriter(const std::string& path) : fd_(open(path.c_str(), O_WRONLY)) {}
+  ~FifoWriter() { close(); }
+  bool write(const std::string& bytes) {
+    return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+class GoingBack : public LoadWithConnections, public ::testing::WithParamInterface<int> {};
+
+TEST_P(GoingBack, ChangesNothing) {
+  hold_a_connection();
+  frontend_.script_answers(std::vector<int>{GetParam()});
+  EXPECT_EQ(load_config(after_.c_str()), 0);
+  EXPECT_EQ(frontend_.questions_asked(), 1);
+  EXPECT_EQ(test::configuration_text(), state_before_);
+  EXPECT_TRUE(settings_has(Changed));
+  // The connection was left alone.
+  EXPECT_EQ(active_connection_count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, GoingBack, ::testing::Values(kAskGoBack, kAskClosed),
+                         [](const auto& info) {
+                           return std::string(info.param == kAskGoBack ? "GoBack" : "Closed");
+                         });
+
+TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
+  hold_a_connection();
+  frontend_.script_answers([&](int round) {
+    if (round == 1) end_the_held_connection();
+    return kRetryControl;
+  });
+  EXPECT_EQ(load_config(after_.c_str()), 1);
+  EXPECT_EQ(frontend_.questions_asked(), 2);
+  EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});
+  EXPECT_EQ(test::web_filter_texts(), std::vector<std::string>{"after||-|-|4096|a|-"});
+  EXPECT_TRUE(test::proxy_texts().empty());
+}
+
+TEST_F(LoadWithConnections, KillConnectionsEndsThemAndLoads) {
+  hold_a_connection();
+  frontend_.script_answers(std::vector<int>{kKillConnectionsControl});
+  EXPECT_EQ(load_config(after_.c_str()), 1);
+  EXPECT_EQ(frontend_.questions_asked(), 1);
+  EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});
+  held_client_->read_all(10000);
+  EXPECT_TRUE(held_client_->closed());
+  EXPECT_EQ(held_origin_->replies_completed(), 0);
+  // A new listener serves again.
+  ASSERT_TRUE(wait_until([&] { return lines_starting("WListening on port").size() == 2; }));
+  OriginServer origin(kReply);
+  EXPECT_EQ(test::exchange(listening_port(), "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"),
+            kReply);
+}
+
+TEST_F(LoadWithConnections, AConnectionDuringTheLoadWaitsAndSeesTheNewSettings) {
+  OriginServer origin(kReply);
+  OriginServer upstream("HTTP/1.0 200 OK\r\n\r\nfrom the remote proxy");
+  const std::string fifo = dir_.file("slow.cfg");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+  // The file arrives in two parts; the connection starts between them, while the load holds
+  // the connection lock. The writer is declared last so that, should the test stop early, it
+  // closes first and lets the load and then the browser finish.
+  std::future<int> load =
+      std::async(std::launch::async, [&] { return load_config(fifo.c_str()); });
+  std::future<std::string> browser;
+  FifoWriter writer(fifo);
+  ASSERT_TRUE(writer.write("[Global]\r\nEnable = TRUE\r\nEnableProxy = TRUE\r\nPort = 0\r\n"));
+  browser = std::async(std::launch::async, [&] {
+    return test::exchange(port_, "GET " + origin.url("/page") + " HTTP/1.0\r\n\r\n");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(origin.connections() + upstream.connections(), 0);
+  ASSERT_TRUE(writer.write("[Proxies]\r\n>127.0.0.1:" + std::to_string(upstream.port()) + "\r\n"));
+  writer.close();
+
+  EXPECT_EQ(load.get(), 1);
+  EXPECT_EQ(browser.get(), "HTTP/1.0 200 OK\r\n\r\nfrom the remote proxy");
+  ASSERT_TRUE(upstream.wait_for_requests(1));
+  EXPECT_EQ(upstream.requests()[0], "GET " + origin.url("/page") + " HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(origin.connections(), 0);
+  EXPECT_TRUE(frontend_.has_line("CUsing Proxy - 127.0.0.1:" + std::to_string(upstream.port())));
+  EXPECT_EQ(frontend_.questions_asked(), 0);
+}
+
+}  // namespace
+}  // namespace kw
