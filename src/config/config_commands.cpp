@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "engine/listener.h"
 #include "engine/program_directory.h"
+#include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
 #include "shell/frontend.h"
@@ -129,6 +130,7 @@ int free_config() {
   const bool idle = active_connection_count() == 0;
   if (idle) {
     free_web_filters();
+    free_header_filters();
     free_retired_proxies();
   }
   connection_lock_op(3);

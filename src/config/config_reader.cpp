@@ -21,6 +21,7 @@
 #include "config/settings.h"
 #include "engine/listener.h"
 #include "engine/program_directory.h"
+#include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
 #include "shell/frontend.h"
@@ -207,15 +208,15 @@ bool read_proxies(ConfigFile& file, std::string_view* line) {
 
 // One [HTTP headers] record, collected until its end.
 struct HeaderRecord {
-  uint32_t flags = 0;
+  uint16_t flags = 0;
   bool has_key = false;
   std::string key, match, replace;
 
   void apply(const KeyLine& k) {
     if (config_name_is(k.key, "In")) {
-      if (read_config_truth(k.value)) flags |= kHeaderIn;
+      if (read_config_truth(k.value)) flags |= HEADER_IN;
     } else if (config_name_is(k.key, "Out")) {
-      if (read_config_truth(k.value)) flags |= kHeaderOut;
+      if (read_config_truth(k.value)) flags |= HEADER_OUT;
     } else if (config_name_is(k.key, "Key")) {
       set_limited(&key, k.value, kHeaderKeyLimit);
       has_key = true;
@@ -228,14 +229,9 @@ struct HeaderRecord {
 
   // Builds the record (one without a Key line is dropped) and starts the next.
   void end() {
-    if (has_key) build_header_record(*this);
+    if (has_key) build_header_filter(nullptr, flags, key.c_str(), match.c_str(), replace.c_str());
     *this = HeaderRecord();
   }
-
-  // Direction bits as the header filters define them (In 1, Out 2).
-  static constexpr uint32_t kHeaderIn = 1;
-  static constexpr uint32_t kHeaderOut = 2;
-  static void build_header_record(const HeaderRecord&) {}
 };
 
 bool read_header_filters(ConfigFile& file, std::string_view* line) {
@@ -383,6 +379,7 @@ int load_config(const char* path) {
     s.auto_run.clear();
     for (std::string& texture : s.texture_paths) texture.clear();
     free_web_filters();
+    free_header_filters();
     clear_proxy_list();
     // No connection is active and none can start while the lock is held: nothing can still
     // read a retired proxy entry.

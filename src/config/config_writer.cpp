@@ -18,6 +18,7 @@
 #include "config/config_format.h"
 #include "config/settings.h"
 #include "engine/program_directory.h"
+#include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
 
@@ -103,6 +104,14 @@ void put_global(std::string* out) {
 
 void put_header_filters(std::string* out) {
   out->append("[HTTP headers]").append(kEol);
+  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
+    put_flag(out, "In", (f->flags & HEADER_IN) != 0);
+    put_flag(out, "Out", (f->flags & HEADER_OUT) != 0);
+    if (f->key) put_text(out, "Key", f->key.get());
+    if (f->match) put_text(out, "Match", f->match.get());
+    if (f->replace) put_text(out, "Replace", f->replace.get());
+    out->append(kEol);
+  }
   out->append(kEol);
 }
 

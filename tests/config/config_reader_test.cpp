@@ -133,6 +133,7 @@ struct FileCase {
   int port;
   std::vector<std::string> web_filters;
   std::vector<std::string> proxies;
+  std::vector<std::string> header_filters = {};
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.rule; }
@@ -146,6 +147,7 @@ TEST_P(LoadedFile, GivesItsState) {
   EXPECT_EQ(settings_port(), c.port);
   EXPECT_EQ(web_filter_texts(), c.web_filters);
   EXPECT_EQ(proxy_texts(), c.proxies);
+  EXPECT_EQ(test::header_filter_texts(), c.header_filters);
   EXPECT_EQ(frontend_.textures_reloaded(), 1);
 }
 
@@ -251,6 +253,30 @@ INSTANTIATE_TEST_SUITE_P(
                  {filter("n", "", "ab")}, {}}));
 
 INSTANTIATE_TEST_SUITE_P(
+    Headers, LoadedFile,
+    ::testing::Values(
+        FileCase{"every key",
+                 "[HTTP headers]\nIn = TRUE\nOut = yes\nKey = \"Referer: hide it\"\n"
+                 "Match = \"*\"\nReplace = \" none \"\n",
+                 63, 8080, {}, {}, {"IO|Referer: hide it|*| none "}},
+        FileCase{"a record without Key is dropped even with Match and Replace",
+                 "[HTTP headers]\nOut = TRUE\nMatch = m\nReplace = r\n\nKey = Cookie\n", 63,
+                 8080, {}, {}, {"|Cookie|-|-"}},
+        FileCase{"records merge without an empty line, in file order with repeated sections",
+                 "[http HEADERS]\nKey = a\nIn = 1\nKey = b\nOut = 0\n\n\n\nKey = c\n"
+                 "[HTTP headers]\nKey = d\nOut = 1\n",
+                 63, 8080, {}, {}, {"I|b|-|-", "|c|-|-", "O|d|-|-"}},
+        FileCase{"no continuation lines here",
+                 "[HTTP headers]\nKey = k\nMatch = \"a\"\n        \"b\"\n", 63, 8080, {}, {},
+                 {"|k|a|-"}},
+        FileCase{"Key, Match and Replace are cut at their limits",
+                 "[HTTP headers]\nKey = " + std::string(200, 'k') + "\nMatch = " +
+                     std::string(2000, 'm') + "\nReplace = " + std::string(2000, 'r') + "\n",
+                 63, 8080, {}, {},
+                 {"|" + std::string(131, 'k') + "|" + std::string(1027, 'm') + "|" +
+                  std::string(1027, 'r')}}));
+
+INSTANTIATE_TEST_SUITE_P(
     Proxies, LoadedFile,
     ::testing::Values(
         FileCase{"order and current mark", "[Proxies]\n a:1\n>b:2\n c\n", 63, 8080, {},
@@ -302,7 +328,7 @@ TEST_F(ConfigFileTest, TextsAndTexturePaths) {
 
 TEST_F(ConfigFileTest, ALoadReplacesEverythingAndClearsChanged) {
   ASSERT_EQ(load("[Global]\nEnable=1\nPort=1\nAutoRun=a\nBack.BMP=/b\n[Patterns]\nMatch=x\n"
-                 "[Proxies]\n>p:1\n"),
+                 "[HTTP headers]\nKey=k\n[Proxies]\n>p:1\n"),
             1);
   settings_add_flags(Changed);
   ProxyEntry* old_current = current_proxy.load();
@@ -312,6 +338,7 @@ TEST_F(ConfigFileTest, ALoadReplacesEverythingAndClearsChanged) {
                                    "texture= texture=");
   EXPECT_EQ(web_filter_texts(), std::vector<std::string>{filter("[Unnamed Pattern]", "", "y")});
   EXPECT_TRUE(proxy_texts().empty());
+  EXPECT_TRUE(test::header_filter_texts().empty());
   EXPECT_EQ(current_proxy.load(), nullptr);
   // No connection ran during the load, so the dropped entry was freed, not kept.
   EXPECT_EQ(retired_proxy_count(), 0);

@@ -6,6 +6,7 @@
 
 #include "config/config_commands.h"
 #include "config/settings.h"
+#include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
 
@@ -18,6 +19,7 @@ std::string text_or_dash(const HeapText& text) { return text ? text.get() : "-";
 
 void reset_configuration() {
   free_web_filters();
+  free_header_filters();
   clear_proxy_list();
   free_retired_proxies();
   Settings& s = settings();
@@ -41,6 +43,18 @@ std::vector<std::string> web_filter_texts() {
   return texts;
 }
 
+std::vector<std::string> header_filter_texts() {
+  std::vector<std::string> texts;
+  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
+    std::string flags;
+    if (f->flags & HEADER_IN) flags += 'I';
+    if (f->flags & HEADER_OUT) flags += 'O';
+    texts.push_back(flags + "|" + text_or_dash(f->key) + "|" + text_or_dash(f->match) + "|" +
+                    text_or_dash(f->replace));
+  }
+  return texts;
+}
+
 std::vector<std::string> proxy_texts() {
   std::vector<std::string> texts;
   for (ProxyEntry* e = proxy_list; e != nullptr; e = e->next) {
@@ -60,6 +74,7 @@ std::string settings_text() {
 
 std::string configuration_text() {
   std::string text = settings_text() + "\n";
+  for (const std::string& f : header_filter_texts()) text += "header " + f + "\n";
   for (const std::string& f : web_filter_texts()) text += "web " + f + "\n";
   for (const std::string& p : proxy_texts()) text += "proxy " + p + "\n";
   return text;

@@ -14,6 +14,9 @@ void reset_configuration();
 // Web filters in list order as "name|flags|url|bounds|limit|match|replace", flags being "A"
 // for active and "M" for multi; a missing text is "-".
 std::vector<std::string> web_filter_texts();
+// Header filters in list order as "flags|key|match|replace", flags being "I" for in and "O"
+// for out; a missing text is "-".
+std::vector<std::string> header_filter_texts();
 // Remote proxies in list order as "host:port", the current one with ">" in front.
 std::vector<std::string> proxy_texts();
 

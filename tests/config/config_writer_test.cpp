@@ -20,6 +20,7 @@
 #include "config/settings.h"
 #include "config_state.h"
 #include "engine/program_directory.h"
+#include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
 #include "support/child_record.h"
@@ -73,6 +74,8 @@ TEST_F(ConfigWriterTest, EveryKindOfLine) {
   build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "Two \"quoted\" ", "*.example/",
                    "a\r\n\r\nb", "<*>", 0, "x\r\n");
   build_web_filter(nullptr, 0, nullptr, "first\r\nsecond", "m", nullptr, 100, nullptr);
+  build_header_filter(nullptr, HEADER_OUT, "Accept-Encoding: plain pages", nullptr, nullptr);
+  build_header_filter(nullptr, HEADER_IN | HEADER_OUT, "Via", "*", " \"x\" ");
   parse_proxy_entry(nullptr, "a:1");
   current_proxy.store(parse_proxy_entry(nullptr, "b:2"));
   parse_proxy_entry(nullptr, "c");
@@ -86,7 +89,10 @@ TEST_F(ConfigWriterTest, EveryKindOfLine) {
                 "Back.BMP = \"../skins/back.bmp\"\r\n"
                 "Button.BMP = \"/elsewhere/button.bmp\"\r\n"
                 "Port = 3128\r\n\r\n"
-                "[HTTP headers]\r\n\r\n"
+                "[HTTP headers]\r\n"
+                "In = FALSE\r\nOut = TRUE\r\nKey = \"Accept-Encoding: plain pages\"\r\n\r\n"
+                "In = TRUE\r\nOut = TRUE\r\nKey = \"Via\"\r\nMatch = \"*\"\r\n"
+                "Replace = \" \"x\" \"\r\n\r\n\r\n"
                 "[Patterns]\r\n"
                 "Name = \"Two \"quoted\" \"\r\nActive = TRUE\r\nMulti = TRUE\r\n"
                 "URL = \"*.example/\"\r\nBounds = \"<*>\"\r\n"
@@ -190,6 +196,12 @@ class Generator {
                        bounds.c_str(), static_cast<uint32_t>(pick(1, 32767)),
                        chance(70) ? lines(100).c_str() : nullptr);
     }
+    for (int n = pick(0, 3); n > 0; --n) {
+      const uint16_t flags = (chance(50) ? HEADER_IN : 0) | (chance(50) ? HEADER_OUT : 0);
+      build_header_filter(nullptr, flags, nonempty_line(100).c_str(),
+                          chance(50) ? nonempty_line(100).c_str() : nullptr,
+                          chance(50) ? nonempty_line(100).c_str() : nullptr);
+    }
     ProxyEntry* current = nullptr;
     for (int n = pick(0, 4); n > 0; --n) {
       const std::string text = host() + (chance(80) ? ":" + std::to_string(pick(-5, 99999)) : "");
@@ -212,6 +224,7 @@ TEST_F(ConfigWriterTest, GeneratedConfigurationsSurviveSaveAndLoad) {
     generator.fill_configuration();
     const std::string settings_before = test::settings_text();
     const std::vector<std::string> filters_before = test::web_filter_texts();
+    const std::vector<std::string> headers_before = test::header_filter_texts();
     std::vector<std::string> proxies_before = test::proxy_texts();
 
     ASSERT_EQ(save_config(path.c_str()), 1);
@@ -227,6 +240,7 @@ TEST_F(ConfigWriterTest, GeneratedConfigurationsSurviveSaveAndLoad) {
                               "flags=" + std::to_string(flags_before & ~Changed));
     EXPECT_EQ(test::settings_text(), expected_settings);
     EXPECT_EQ(test::web_filter_texts(), filters_before);
+    EXPECT_EQ(test::header_filter_texts(), headers_before);
     std::reverse(proxies_before.begin(), proxies_before.end());
     EXPECT_EQ(test::proxy_texts(), proxies_before);
 
