@@ -1,6 +1,8 @@
 // The File menu's Load and Save dialogs.
 #include "shell/config_file_dialog.h"
 
+#include "config/config_commands.h"
+
 namespace kw {
 namespace {
 
@@ -25,6 +27,22 @@ FileRequest load_config_request(const std::string& last_file) {
 
 FileRequest save_config_request(const std::string& last_file) {
   return config_request("Save-A-Config", last_file, true);
+}
+
+// A dialog that fails (a chosen name longer than the buffer) counts as cancelled, as the
+// designed dialog reported it.
+int load_config_dialog(QWidget* owner) {
+  make_last_config_file();
+  FileRequest request = load_config_request(last_config_file());
+  const bool chosen = run_file_dialog(owner, request) == 1;
+  return load_chosen_config(chosen ? request.file.c_str() : nullptr);
+}
+
+int save_config_dialog(QWidget* owner) {
+  make_last_config_file();
+  FileRequest request = save_config_request(last_config_file());
+  const bool chosen = run_file_dialog(owner, request) == 1;
+  return save_chosen_config(chosen ? request.file.c_str() : nullptr);
 }
 
 }  // namespace kw

@@ -23,4 +23,10 @@ inline constexpr size_t kConfigNameBuffer = 256;
 FileRequest load_config_request(const std::string& last_file);
 FileRequest save_config_request(const std::string& last_file);
 
+// Load Config File (40001) and Save Config File (40002), the dialogs owned by `owner`. 1 when
+// the command succeeded or was cancelled, 0 when the load or save failed. The caller syncs the
+// main window's controls after a load.
+int load_config_dialog(QWidget* owner);
+int save_config_dialog(QWidget* owner);
+
 }  // namespace kw

@@ -5,9 +5,11 @@
 #include <QGuiApplication>
 #include <QIcon>
 
+#include "config/config_commands.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/stand_in_dialogs.h"
 #include "engine/listener.h"
+#include "shell/config_file_dialog.h"
 #include "shell/help_window.h"
 #include "shell/log_window.h"
 #include "skin/builtin_art.h"
@@ -98,12 +100,6 @@ constexpr int kFrameRepaintTop = 20;
 constexpr int kFrameRepaintBottom = 25;
 
 MainWindow* the_main_window = nullptr;
-
-// Until the configuration commands arrive, the File menu says so instead of doing nothing.
-void config_command_not_available(QWidget* owner) {
-  show_message(owner, "Configuration files can not be loaded or saved yet.", "Configuration",
-               kIconInformation);
-}
 
 }  // namespace
 
@@ -293,27 +289,28 @@ void MainWindow::open_preferences() { kw::open_preferences(dialog_.get()); }
 void MainWindow::open_proxy_selector() { kw::open_proxy_selector(dialog_.get()); }
 
 void MainWindow::load_config_dialog() {
-  config_command_not_available(dialog_.get());
+  kw::load_config_dialog(dialog_.get());
   sync_controls();
 }
 
-void MainWindow::save_config_dialog() { config_command_not_available(dialog_.get()); }
+void MainWindow::save_config_dialog() { kw::save_config_dialog(dialog_.get()); }
 
 void MainWindow::request_close() { dialog_->close(); }
 
-void MainWindow::save_default_config() { config_command_not_available(dialog_.get()); }
+void MainWindow::save_default_config() { kw::save_default_config(); }
 
 void MainWindow::show_about() { kw::show_about(dialog_.get()); }
 
+// Reload Default Settings reports its success itself ("--- Default Config File Reloaded ---").
 void MainWindow::reload_default_config() {
-  config_command_not_available(dialog_.get());
+  kw::reload_default_config();
   sync_controls();
 }
 
-void MainWindow::save_last_config() { config_command_not_available(dialog_.get()); }
+void MainWindow::save_last_config() { kw::save_last_config(); }
 
 void MainWindow::reload_last_config() {
-  config_command_not_available(dialog_.get());
+  kw::reload_last_config();
   sync_controls();
 }
 

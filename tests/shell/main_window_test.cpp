@@ -9,8 +9,10 @@
 
 #include <QApplication>
 #include <QTest>
+#include <fstream>
 #include <thread>
 
+#include "config/config_commands.h"
 #include "config/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "shell/log_window.h"
@@ -190,6 +192,21 @@ TEST_F(MainWindowTest, ClosingWithChangesAsksAndDontQuitKeepsTheWindow) {
   test::close_box(d());
   EXPECT_EQ(closes_, 1);
   EXPECT_FALSE(d().isVisible());
+}
+
+TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
+  test::ScratchDir dir;
+  const std::string last = dir.file("last.cfg");
+  set_last_config_file(last.c_str());
+  test::press(d(), kRemoteProxyCheck);
+  // "&Save Changes"
+  test::when_shown([](Dialog& box) { test::press(box, kMessageOk); });
+  test::close_box(d());
+  forget_last_config_file();
+  EXPECT_EQ(closes_, 1);
+  std::ifstream saved(last);
+  EXPECT_TRUE(saved.good());
+  EXPECT_FALSE(settings_flags() & Changed);
 }
 
 TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {

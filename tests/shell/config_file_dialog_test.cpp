@@ -1,0 +1,155 @@
+// Load Config File and Save Config File through the skinned file dialogs, driven as the user
+// drives them: the titles and filters, the chosen file loaded or saved with its status text,
+// a cancelled dialog, Save accepting a new name, and the main window's switches following a
+// load.
+#include "shell/config_file_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "config/config_commands.h"
+#include "config/settings.h"
+#include "shell/desktop_frontend.h"
+#include "shell/main_window.h"
+#include "support/child_record.h"
+#include "support/ui_driver.h"
+
+namespace kw {
+namespace {
+
+// Acts on the next file dialog once it runs.
+void when_file_dialog_shown(std::function<void(QFileDialog&)> action) {
+  QTimer::singleShot(0, [action = std::move(action)] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr) << "no file dialog is running";
+    action(*dialog);
+  });
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ConfigFileDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    install_frontend(&frontend_);
+    saved_flags_ = settings_flags();
+    saved_port_ = settings_port();
+    forget_last_config_file();
+  }
+  void TearDown() override {
+    install_frontend(nullptr);
+    settings_set_flags(saved_flags_);
+    settings().port.store(saved_port_);
+    forget_last_config_file();
+  }
+
+  std::string write_config(const std::string& name, const std::string& global) {
+    const std::string path = dir_.file(name);
+    std::ofstream(path) << "[Global]\r\n" << global << "\r\n";
+    return path;
+  }
+
+  DesktopFrontend frontend_;
+  test::ScratchDir dir_;
+  uint32_t saved_flags_ = 0;
+  int saved_port_ = 0;
+};
+
+TEST_F(ConfigFileDialogTest, LoadShowsItsTitleAndFiltersAndLoadsTheChosenFile) {
+  const std::string path = write_config("other.cfg", "Enable = 1\r\nFreezeGIF = 1\r\nPort = 4321");
+  std::string title;
+  QStringList filters;
+  QString suffix;
+  when_file_dialog_shown([&](QFileDialog& dialog) {
+    title = dialog.windowTitle().toStdString();
+    filters = dialog.nameFilters();
+    suffix = dialog.defaultSuffix();
+    dialog.selectFile(QString::fromStdString(path));
+    static_cast<QDialog&>(dialog).accept();
+  });
+  EXPECT_EQ(load_config_dialog(nullptr), 1);
+  EXPECT_EQ(title, "Config Load-A-Rama!");
+  EXPECT_EQ(filters, (QStringList{"Config Files (*.cfg)", "Any old thing (*)"}));
+  EXPECT_EQ(suffix, "cfg");
+  EXPECT_EQ(settings_port(), 4321);
+  EXPECT_EQ(settings_flags(), Enable | FreezeGIF);
+  EXPECT_EQ(frontend_.status_text().text, "--- New Config File Loaded ---");
+  EXPECT_EQ(frontend_.status_text().colour, kCyan);
+  EXPECT_STREQ(last_config_file(), path.c_str());
+}
+
+TEST_F(ConfigFileDialogTest, CancelledDialogsChangeNothing) {
+  settings_set_flags(kLoadDefaultFlags | Changed);
+  when_file_dialog_shown([](QFileDialog& dialog) { dialog.reject(); });
+  EXPECT_EQ(load_config_dialog(nullptr), 1);
+  EXPECT_EQ(frontend_.status_text().text, "--- Load Canceled ---");
+  EXPECT_EQ(frontend_.status_text().colour, kCyan);
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | Changed);
+  EXPECT_TRUE(last_config_file_made());
+  EXPECT_STREQ(last_config_file(), "");
+
+  std::string title;
+  when_file_dialog_shown([&](QFileDialog& dialog) {
+    title = dialog.windowTitle().toStdString();
+    dialog.reject();
+  });
+  EXPECT_EQ(save_config_dialog(nullptr), 1);
+  EXPECT_EQ(title, "Save-A-Config");
+  EXPECT_EQ(frontend_.status_text().text, "--- Save Canceled ---");
+}
+
+// A save dialog that cannot create a file would be no save dialog: a new name is taken, and
+// the extension is added to a name typed without one.
+TEST_F(ConfigFileDialogTest, SaveAcceptsANewName) {
+  settings_set_flags(kLoadDefaultFlags | Changed);
+  settings().port.store(8123);
+  const std::string expected = dir_.file("fresh.cfg");
+  when_file_dialog_shown([&](QFileDialog& dialog) {
+    dialog.selectFile(QString::fromStdString(dir_.file("fresh")));
+    static_cast<QDialog&>(dialog).accept();
+  });
+  EXPECT_EQ(save_config_dialog(nullptr), 1);
+  EXPECT_EQ(frontend_.status_text().text, "--- Config File Saved ---");
+  EXPECT_STREQ(last_config_file(), expected.c_str());
+  EXPECT_NE(read_file(expected).find("Port = 8123"), std::string::npos);
+  EXPECT_FALSE(settings_flags() & Changed);
+}
+
+TEST_F(ConfigFileDialogTest, TheMainWindowsSwitchesFollowALoad) {
+  settings_set_flags(kLoadDefaultFlags);
+  MainWindow window(main_window_record());
+  window.connect_frontend(frontend_);
+  window.set_close_handler(nullptr);
+  window.show(false);
+  Dialog& d = window.dialog();
+  ASSERT_TRUE(d.is_checked(kWebPageFiltersCheck));
+
+  const std::string path = write_config("bypass.cfg", "FreezeGIF = 1\r\nEnableProxy = 1");
+  when_file_dialog_shown([&](QFileDialog& dialog) {
+    dialog.selectFile(QString::fromStdString(path));
+    static_cast<QDialog&>(dialog).accept();
+  });
+  EXPECT_TRUE(test::choose_menu(d, kLoadConfigCommand));
+  EXPECT_FALSE(d.is_checked(kWebPageFiltersCheck));
+  EXPECT_TRUE(d.is_checked(kFreezeGifCheck));
+  EXPECT_TRUE(d.is_checked(kRemoteProxyCheck));
+  // Enable is clear: Bypass shows pressed and the filter switches are greyed.
+  EXPECT_TRUE(d.is_checked(kBypassToggle));
+  EXPECT_FALSE(d.is_enabled(kFreezeGifCheck));
+  EXPECT_TRUE(d.is_enabled(kRemoteProxyCheck));
+  EXPECT_EQ(window.status_text(), "--- New Config File Loaded ---");
+}
+
+}  // namespace
+}  // namespace kw
