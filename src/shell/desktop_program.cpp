@@ -4,8 +4,11 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include "config/config_commands.h"
 #include "config/settings.h"
 #include "engine/listener.h"
+#include "filters/header_filters.h"
+#include "filters/page_filter.h"
 #include "platform/net.h"
 #include "shell/auto_run.h"
 #include "shell/log_window.h"
@@ -23,9 +26,11 @@ DesktopProgram::~DesktopProgram() {
 int DesktopProgram::start(const std::string& command_line) {
   MainWindowRecord& record = main_window_record();
 
-  // The locks exist before any other thread.
+  // The four locks exist before any other thread, made in the designed order.
+  web_filter_lock_op(1);
   connection_lock_op(1);
   log_lock_op(1);
+  header_filter_lock_op(1);
 
   // Only the first copy runs; a later one has asked it forward by connecting. A name that
   // cannot be claimed at all (no safe directory) does not stop the program.
@@ -43,9 +48,7 @@ int DesktopProgram::start(const std::string& command_line) {
     hold_auto_run_argument(record.auto_run, argument.auto_run_argument);
   }
 
-  // Until the configuration reader arrives, every start runs with the load default.
-  settings_set_flags(kLoadDefaultFlags);
-  settings().port.store(kDefaultPort);
+  startup_load(argument.config_file.empty() ? nullptr : argument.config_file.c_str());
 
   bool launched = false;
   if ((settings_flags() & EnableAutoRun) || record.auto_run.argument_waiting) {
@@ -80,6 +83,7 @@ void DesktopProgram::shut_down() {
   if (installed_frontend() == &frontend_) install_frontend(nullptr);
   close_log_window();
   stop_requested.store(1);
+  free_config();
   net_cleanup();
   close_auto_run(main_window_record().auto_run);
   instance_requests_.reset();

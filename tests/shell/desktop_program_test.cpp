@@ -1,0 +1,258 @@
+// The desktop program from start to end, inside this test program (the steps kestrelwick's
+// main() runs) and as the real kestrelwick: a request through it with curl shows its request
+// and reply blocks in the log window; a page name on the command line goes to the auto-run
+// program and starts the window minimised; a second copy brings the first forward and ends
+// with 0 before it reads any configuration. Every test has a runtime directory of its own, so
+// the single-instance socket never meets another test or a running program.
+#include "shell/desktop_program.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "config/config_commands.h"
+#include "config/settings.h"
+#include "engine/listener.h"
+#include "platform/net.h"
+#include "shell/log_window.h"
+#include "support/child_record.h"
+#include "support/origin_server.h"
+#include "support/ui_driver.h"
+
+extern char** environ;
+
+namespace kw {
+namespace {
+
+// A program beside this test program.
+std::string beside_tests(const std::string& name) {
+  const std::string child = test::test_child_path();
+  return child.substr(0, child.rfind('/') + 1) + name;
+}
+
+// Runs a command line through the shell and returns what it wrote to standard output.
+std::string run_and_read(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return output;
+}
+
+// A port that was free a moment ago (the kernel hands out ephemeral ports in turn, so it stays
+// free for the few seconds a test needs it).
+int free_port() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+class DesktopProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    runtime_ = dir_.file("run");
+    ASSERT_EQ(::mkdir(runtime_.c_str(), 0700), 0);
+    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+    stop_requested.store(0);
+    net_startup();
+    forget_last_config_file();
+    set_listener_start_pause(50);
+    set_listener_loopback_only(true);
+    program_ = std::make_unique<DesktopProgram>();
+    program_->set_quit([this] { ++quits_; });
+  }
+
+  void TearDown() override {
+    // A listener still in its start pause would outlive the shutdown and listen in the next
+    // test of this process; let it come up first.
+    if (program_->window() && stop_requested.load() == 0) {
+      EXPECT_TRUE(test::wait_until([] { return listening_port() != 0; }, 20000));
+    }
+    program_->shut_down();
+    // Connection threads report through the frontend until they end.
+    EXPECT_TRUE(test::wait_until([] { return listener_running.load() == 0; }, 20000));
+    EXPECT_TRUE(test::wait_until([] { return adjust_active_connections(0) == 0; }, 20000));
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    program_.reset();
+    settings().auto_run.clear();
+    unsetenv("XDG_RUNTIME_DIR");
+  }
+
+  // A configuration file with the listener on `port` (0: any free one) and what `extra` adds
+  // to [Global].
+  std::string write_config(const std::string& extra = "", int port = 0) {
+    const std::string path = dir_.file("test.cfg");
+    std::ofstream out(path);
+    out << "[Global]\r\nEnable = 1\r\nFilterHTML = 1\r\nFilterHeadersOut = 1\r\n"
+           "FilterHeadersIn = 1\r\nFreezeGIF = 1\r\nPort = "
+        << port << "\r\n"
+        << extra << "\r\n";
+    return path;
+  }
+
+  // Starts the real kestrelwick with one argument; its process id.
+  pid_t spawn_kestrelwick(const std::string& argument) {
+    const std::string program = beside_tests("kestrelwick");
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(argument.c_str()),
+                    nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return 0;
+    return pid;
+  }
+
+  // Processes events until done holds.
+  static bool wait_processing(const std::function<bool()>& done, int timeout_ms = 20000) {
+    return test::wait_until(
+        [&] {
+          QApplication::processEvents();
+          return done();
+        },
+        timeout_ms);
+  }
+
+  test::ScratchDir dir_;
+  std::string runtime_;
+  std::unique_ptr<DesktopProgram> program_;
+  int quits_ = 0;
+};
+
+TEST_F(DesktopProgramTest, ARequestShowsItsRequestAndReplyBlocksInTheLogWindow) {
+  ASSERT_EQ(program_->start(write_config()), kRunEventLoop);
+  ASSERT_NE(program_->window(), nullptr);
+  EXPECT_FALSE(program_->window()->dialog().isMinimized());
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags & ~EnableProxy);
+  ASSERT_TRUE(wait_processing([] { return listening_port() != 0; }));
+  Dialog& main = program_->window()->dialog();
+  test::press(main, kLogWindowButton);
+  ASSERT_NE(log_window(), nullptr);
+
+  test::OriginServer origin(
+      "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nX-Test: yes\r\n\r\nhello from origin");
+  const std::string page = origin.url("/page.txt");
+  const std::string body =
+      run_and_read("curl -s --max-time 30 -x http://127.0.0.1:" + std::to_string(listening_port()) +
+                   " '" + page + "'");
+  EXPECT_EQ(body, "hello from origin");
+
+  auto find = [](const std::vector<std::string>& lines, const std::string& text) {
+    return std::find(lines.begin(), lines.end(), text) - lines.begin();
+  };
+  std::vector<std::string> lines;
+  ASSERT_TRUE(wait_processing([&] {
+    lines = log_window()->lines();
+    return find(lines, "W+++CLOSE 1+++") < static_cast<long>(lines.size());
+  })) << "the connection's closing line never reached the log window";
+
+  // The request block: its head line, then the request line and its headers together.
+  const long get = find(lines, "W+++GET 1+++");
+  ASSERT_LT(get, static_cast<long>(lines.size()));
+  EXPECT_EQ(lines[get - 1], "W");
+  ASSERT_LT(get + 2, static_cast<long>(lines.size()));
+  EXPECT_EQ(lines[get + 1], "GGET /page.txt HTTP/1.1");
+  EXPECT_EQ(lines[get + 2].rfind("GHost: 127.0.0.1:", 0), 0u);
+  // The reply block: status line and headers, in the reply's colour.
+  const long response = find(lines, "W+++RESP 1+++");
+  ASSERT_LT(response + 3, static_cast<long>(lines.size()));
+  EXPECT_GT(response, get);
+  EXPECT_EQ(lines[response + 1], "YHTTP/1.0 200 OK");
+  EXPECT_EQ(lines[response + 2], "YContent-Type: text/plain");
+  EXPECT_EQ(lines[response + 3], "YX-Test: yes");
+
+  // Exit closes without a question (nothing was changed) and ends the event loop.
+  EXPECT_TRUE(test::choose_menu(main, kExitCommand));
+  EXPECT_EQ(quits_, 1);
+  EXPECT_EQ(log_window(), nullptr);
+}
+
+TEST_F(DesktopProgramTest, AutoRunStartsItsProgramMinimisesTheWindowAndEndsItAtShutdown) {
+  const std::string record = dir_.file("record");
+  const std::string child = test::test_child_path();
+  ASSERT_EQ(program_->start(write_config("EnableAutoRun = 1\r\nAutoRun = \"\"" + child + "\" \"" +
+                                         record + "\"\"\r\n")),
+            kRunEventLoop);
+  EXPECT_TRUE(program_->window()->dialog().isMinimized());
+  ASSERT_TRUE(test::wait_until([&] { return test::read_child_runs(record).size() == 1; }));
+  const test::ChildRun run = test::read_child_runs(record)[0];
+  EXPECT_TRUE(run.args.empty());
+
+  ASSERT_TRUE(test::wait_until([] { return listening_port() != 0; }));
+  program_->shut_down();
+  EXPECT_TRUE(test::wait_until(
+      [&] { return test::read_child_terminations(record) == std::vector<int>{run.pid}; }));
+}
+
+TEST_F(DesktopProgramTest, ASecondCopyBringsTheFirstForwardAndEndsBeforeReadingAnything) {
+  ASSERT_EQ(program_->start(write_config()), kRunEventLoop);
+  Dialog& main = program_->window()->dialog();
+  main.showMinimized();
+  ASSERT_TRUE(main.isMinimized());
+
+  // A configuration that can never be read: opening a FIFO without a writer waits forever.
+  const std::string fifo = dir_.file("never read.cfg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = spawn_kestrelwick(fifo);
+  ASSERT_NE(pid, 0);
+  int status = -1;
+  const bool ended =
+      wait_processing([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "the second copy did not end";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(wait_processing([&] { return !main.isMinimized(); }));
+}
+
+// The program itself, not the test's copy of its steps: it loads the configuration named on
+// its command line and serves a browser through the listener on that configuration's port.
+TEST_F(DesktopProgramTest, KestrelwickServesARequestOnTheConfiguredPort) {
+  const int port = free_port();
+  ASSERT_NE(port, 0);
+  const pid_t pid = spawn_kestrelwick(write_config("", port));
+  ASSERT_NE(pid, 0);
+  test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nthrough the proxy");
+  std::string body;
+  const bool served = test::wait_until(
+      [&] {
+        body = run_and_read("curl -s --max-time 5 -x http://127.0.0.1:" + std::to_string(port) +
+                            " '" + origin.url("/") + "'");
+        return body == "through the proxy";
+      },
+      30000);
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(served) << "last answer: " << body;
+}
+
+}  // namespace
+}  // namespace kw
