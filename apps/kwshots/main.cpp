@@ -244,7 +244,7 @@ void photograph_log_window() {
   set_log_status("Active connections: 01");
   settle(100);
   if (LogWindow* log = log_window()) {
-    log->list()->set_selected(10, true);
+    log->list()->set_selected(11, true);
     settle(50);
     save(framed(log), log->windowTitle());
   }
