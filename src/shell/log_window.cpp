@@ -76,11 +76,6 @@ Rgb log_line_colour(char first) {
   }
 }
 
-int log_window_height_for(int requested, int extra) {
-  const int lines = std::max((requested - extra) / kLogLineHeight, kLogMinimumLines);
-  return extra + lines * kLogLineHeight;
-}
-
 LogWindow::LogWindow(MainWindowRecord& record) : QWidget(nullptr), record_(record) {
   setObjectName(QStringLiteral("HtmMsgLog"));
   setWindowTitle(QStringLiteral("HTTP Message Log"));
@@ -110,7 +105,7 @@ LogWindow::LogWindow(MainWindowRecord& record) : QWidget(nullptr), record_(recor
   list_->setContextMenuPolicy(Qt::NoContextMenu);
   setFocusProxy(list_);
 
-  // Sizing snaps the list area to whole lines, at least three of them.
+  // The window manager sizes the window so that the list shows whole lines, at least three.
   setSizeIncrement(1, kLogLineHeight);
   setBaseSize(0, fixed_height());
   setMinimumSize(120, fixed_height() + kLogMinimumLines * kLogLineHeight);

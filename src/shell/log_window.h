@@ -45,11 +45,6 @@ inline constexpr int kLogMinimumLines = 3;
 // Y yellow, V magenta, anything else white.
 Rgb log_line_colour(char first);
 
-// The height of a window whose list shows whole lines only: `extra` is everything of the
-// window that is not list lines (menu, status bar, the list's edges). The list area of the
-// requested height is cut down to whole lines, and never below three.
-int log_window_height_for(int requested, int extra);
-
 class LogWindow : public QWidget, public ControlHost {
  public:
   explicit LogWindow(MainWindowRecord& record);

@@ -69,6 +69,9 @@ TEST_F(LogWindowTest, OpensWithItsNoticeCapturingAndBothCategoriesOn) {
   EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHtmlFiltersCommand));
   EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
   EXPECT_EQ(window_->size(), QSize(400, 263));
+  // The user sizes it in whole 13-pixel lines, never below three.
+  EXPECT_EQ(window_->sizeIncrement().height(), 13);
+  EXPECT_EQ(window_->minimumHeight(), window_->baseSize().height() + 3 * 13);
 
   // A second open brings the same window forward.
   EXPECT_EQ(open_log_window(), 1);
@@ -183,13 +186,6 @@ TEST_F(LogWindowTest, ClosingDropsLinesAndTheNextWindowKeepsOnlyTheSize) {
   settle();
   EXPECT_EQ(window_->size(), QSize(520, 300));
   EXPECT_EQ(window_->lines(), std::vector<std::string>{"WNew Message Log Window...."});
-}
-
-TEST(LogWindowSizeTest, TheListAreaIsCutToWholeLinesOfAtLeastThree) {
-  EXPECT_EQ(log_window_height_for(100 + 13 * 10, 100), 100 + 13 * 10);
-  EXPECT_EQ(log_window_height_for(100 + 13 * 10 + 12, 100), 100 + 13 * 10);
-  EXPECT_EQ(log_window_height_for(100 + 13, 100), 100 + 39);
-  EXPECT_EQ(log_window_height_for(0, 100), 100 + 39);
 }
 
 // Connection threads write request blocks under log_lock as fast as they can. The window

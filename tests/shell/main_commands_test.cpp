@@ -102,41 +102,12 @@ class RunMainCommandTest : public ::testing::Test {
   RecordingTarget target_;
 };
 
-TEST_F(RunMainCommandTest, CheckBoxesToggleTheirFlagsAndOnlyTheProxyMarksChanged) {
-  for (int id = 1001; id <= 1004; ++id) {
-    const uint32_t flag = check_box_flag(id);
-    run_main_command(id, target_);
-    EXPECT_EQ(settings_flags(), kLoadDefaultFlags & ~flag) << id;
-    run_main_command(id, target_);
-    EXPECT_EQ(settings_flags(), kLoadDefaultFlags) << id;
-  }
-  run_main_command(1005, target_);
-  EXPECT_EQ(settings_flags(), (kLoadDefaultFlags & ~EnableProxy) | Changed);
-  // Only the icons were updated after each command; nothing else ran.
-  EXPECT_EQ(target_.calls, std::vector<std::string>(9, "icons"));
-}
-
-TEST_F(RunMainCommandTest, BypassTogglesEnableThenTheWindowFollows) {
-  run_main_command(1007, target_);
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags & ~Enable);
-  run_main_command(1007, target_);
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
-  EXPECT_EQ(target_.calls, (std::vector<std::string>{"bypass", "icons", "bypass", "icons"}));
-}
-
 TEST_F(RunMainCommandTest, EscapeMarksChangedAndEnablesSaveLastConfig) {
   EXPECT_FALSE(main_control_states(settings_flags(), false).save_last_enabled);
   run_main_command(kEscapeCommand, target_);
   EXPECT_TRUE(settings_flags() & Changed);
   EXPECT_TRUE(main_control_states(settings_flags(), false).save_last_enabled);
   EXPECT_EQ(target_.calls, std::vector<std::string>{"icons"});
-}
-
-TEST_F(RunMainCommandTest, HelpOpensTheOverviewAndCommandsIgnoreTheHighBits) {
-  run_main_command(40025, target_);
-  run_main_command((1 << 16) | 1013, target_);
-  EXPECT_EQ(target_.calls, (std::vector<std::string>{"help 1", "icons", "log", "icons"}));
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
 }
 
 TEST(MainControlStatesTest, BypassDisablesTheFourFiltersButNotTheProxy) {
@@ -149,12 +120,6 @@ TEST(MainControlStatesTest, BypassDisablesTheFourFiltersButNotTheProxy) {
   const MainControlStates filtering = main_control_states(kLoadDefaultFlags, true);
   EXPECT_TRUE(filtering.filters_enabled);
   EXPECT_FALSE(filtering.bypass_pressed);
-}
-
-TEST(MainControlStatesTest, ChecksFollowTheirFlags) {
-  const MainControlStates states = main_control_states(FilterHeadersIn | EnableProxy, false);
-  EXPECT_EQ(std::vector<bool>(std::begin(states.checked), std::end(states.checked)),
-            (std::vector<bool>{false, false, true, false, true}));
 }
 
 TEST(MainControlStatesTest, LaunchAutoRunIsGreyedWithoutACommandLine) {
@@ -191,15 +156,6 @@ TEST(CommandLineRuleTest, CfgNamesAreLoadedAndEverythingElseGoesToAutoRun) {
     EXPECT_EQ(argument.has_auto_run_argument, c.argument != nullptr);
     EXPECT_EQ(argument.auto_run_argument, c.argument ? c.argument : "");
   }
-}
-
-TEST(CommandLineRuleTest, ArgumentsJoinIntoOneLine) {
-  const char* none[] = {"kestrelwick"};
-  const char* one[] = {"kestrelwick", "a.cfg"};
-  const char* several[] = {"kestrelwick", "my", "page.html"};
-  EXPECT_EQ(join_arguments(1, none), "");
-  EXPECT_EQ(join_arguments(2, one), "a.cfg");
-  EXPECT_EQ(join_arguments(3, several), "my page.html");
 }
 
 }  // namespace

@@ -222,11 +222,5 @@ TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(MainWindowTest, TheLogWindowButtonOpensTheLog) {
-  test::press(d(), kLogWindowButton);
-  ASSERT_NE(log_window(), nullptr);
-  EXPECT_EQ(log_window()->windowTitle(), "HTTP Message Log");
-}
-
 }  // namespace
 }  // namespace kw
