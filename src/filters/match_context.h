@@ -48,6 +48,7 @@ struct MatchContext {
   uint16_t variable_length[kVariableCount];  // 0 is empty; longer stretches are cut to 16 bits
   HttpMessage* input;   // the server connection feeding a body; unused for strings
   bool input_ended;     // the server closed (or its socket failed): nothing more is received
+  int pull_size;        // largest receive of the body; 0 means kPullSize (2048)
   HttpMessage* client;  // the browser connection: output and the request line
   char* current_buffer;
   char* buffer_a;

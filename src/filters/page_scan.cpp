@@ -15,10 +15,12 @@
 // to its start. Output goes through the transfer's queue, which is flushed before every receive,
 // so the browser gets every scanned byte before the scan waits for the server.
 //
-// What the browser receives depends only on the bytes of the body, never on how they were cut
-// into receives: positions where no filter can start (by the start table of the filters' first
-// bytes) are passed over, and so are filters that can never match (no Match code, Limit 0 or
-// 1), since trying them would only fail. Runs on the transfer's connection thread.
+// What the browser receives depends only on the bytes of the body, not on how they were cut
+// into receives (with one exception: whether a re-scanned replacement and the bytes read ahead
+// of the scan fit the other swap buffer). Positions where no filter can start (by the start
+// table of the filters' first bytes) are passed over, and so are filters that can never match
+// (no Match code, Limit 0 or 1), since trying them would only fail. Runs on the transfer's
+// connection thread.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -34,19 +36,29 @@
 namespace kw {
 namespace {
 
+// Receives of a body scanned without re-scan filters: half the swap buffer.
+constexpr int kLargePullSize = kSwapBufferSize / 2;
+
 bool can_ever_match(const WebFilter& f) { return f.match_code && f.limit >= 2; }
 
 class PageScan {
  public:
   PageScan(MatchContext* ctx, LinkPat* list) : ctx_(ctx) {
+    bool rescans = false;
     for (LinkPat* node = list; node != nullptr; node = node->next) {
       const WebFilter* f = node->web_filter();
+      rescans |= (f->flags & FILTER_MULTI) != 0;
       const int index = static_cast<int>(filters_.size());
       filters_.push_back(f);
       if (can_ever_match(*f)) {
         table_.add(index, f->match_code, f->bounds_code ? &f->bounds_code : nullptr);
       }
     }
+    // How far ahead of the scan the body has been read decides only whether a re-scanned
+    // replacement still fits the other swap buffer. Without re-scan filters it changes nothing
+    // the browser sees, so the body comes in pieces that save most of the receives (and the
+    // sends that go before each of them).
+    if (!rescans) ctx_->pull_size = kLargePullSize;
   }
 
   int run();
@@ -88,7 +100,8 @@ char* PageScan::restart_buffer() {
 
 bool PageScan::more_input(char* pos) {
   ctx_->position = pos;
-  prepare_window(pos, std::min(pos + kPullSize, ctx_->buffer_end));
+  const int piece = ctx_->pull_size > 0 ? ctx_->pull_size : kPullSize;
+  prepare_window(pos, std::min(pos + piece, ctx_->buffer_end));
   return pull_input(ctx_, pos) != 0;
 }
 

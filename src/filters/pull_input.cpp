@@ -14,6 +14,16 @@ int stream_read(HttpMessage* msg, char* destination, int n) {
     *destination = '\0';
     return 0;
   }
+  // A piece as large as the receive buffer or larger goes straight to its destination.
+  if (msg->pos >= msg->filled && n >= kReceiveBufferSize) {
+    const int got = msg->socket ? net_recv(*msg->socket, destination, n) : -1;
+    if (got <= 0) {
+      *destination = '\0';
+      return 0;
+    }
+    destination[got] = '\0';
+    return got;
+  }
   if (msg->pos >= msg->filled) {
     int got = msg->socket ? net_recv(*msg->socket, msg->buffer, kReceiveBufferSize) : -1;
     if (got <= 0) {
@@ -43,7 +53,8 @@ int pull_input(MatchContext* ctx, const char* p) {
     // A read leaves room for the NUL that stream_read puts after the bytes, so it must end
     // before buffer end; a window that reaches past the buffer is cut there.
     const long room = ctx->buffer_end - ctx->data_end;
-    long size = (wanted > kPullSize || room > kPullSize) ? kPullSize : wanted;
+    const long piece = ctx->pull_size > 0 ? ctx->pull_size : kPullSize;
+    long size = (wanted > piece || room > piece) ? piece : wanted;
     size = std::min(size, room);
     if (size <= 0) return 0;
     // Everything scanned so far reaches the browser before the transfer waits for the server.

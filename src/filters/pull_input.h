@@ -16,7 +16,8 @@
 
 namespace kw {
 
-// Reads of the body happen in pieces of at most this many bytes.
+// Reads of the body happen in pieces of at most this many bytes, unless the context asks for
+// larger ones (its pull_size).
 inline constexpr int kPullSize = 2048;
 
 // Whether the byte at p (at or after the match start) can be consumed: it lies before usable
@@ -26,8 +27,8 @@ int pull_input(MatchContext* ctx, const char* p);
 
 // Up to n bytes of the message's stream into destination, followed by a NUL: the bytes waiting
 // in the message's receive buffer, or when it is used up, what one receive of up to 2048 bytes
-// brings. Returns the count, or 0 (with a NUL written) when the peer closed or the receive
-// failed.
+// brings (of up to n bytes, straight into destination, when n is 2048 or more). Returns the count,
+// or 0 (with a NUL written) when the peer closed or the receive failed.
 int stream_read(HttpMessage* msg, char* destination, int n);
 
 }  // namespace kw

@@ -333,16 +333,9 @@ TEST_F(PageFilters, LongBodyWithFiltersThatNeverMatchArrivesWhole) {
 }
 
 // A long page with many matches, windows that reach across the receive pieces and the buffer's
-// end, and re-scans, against the reference scan.
+// end, against the reference scan: with a re-scan filter (the body read in 2048-byte pieces)
+// and without (larger pieces).
 TEST_F(PageFilters, LongPageMatchesTheReference) {
-  add({{A, "tags", nullptr, "<b\\1>", nullptr, 64, "[\\1]"},
-       {M, "cat", nullptr, "cat", nullptr, 4096, "dog"},
-       {A, "dog", nullptr, "dog", nullptr, 4096, "wolf"},
-       {A, "script", nullptr, "*evil*", "<script*</script>", 30000, ""},
-       {A, "words", nullptr, "(one|two|three)\\2", nullptr, 16, "<\\2>"},
-       // Never matches, but its bounds read 25000 bytes ahead wherever "<q" stands, so the
-       // other filters' windows keep meeting the end of the buffer.
-       {A, "lookahead", nullptr, "<q>never", "<q*", 25000, "Q"}});
   std::string body;
   for (int i = 0; body.size() < 300000; ++i) {
     body += "<b" + std::to_string(i % 7) + "> one two dog three ";
@@ -351,26 +344,29 @@ TEST_F(PageFilters, LongPageMatchesTheReference) {
     if (i % 50 == 0) body += "<script>" + std::string(i % 20000, 'e') + "evil</script>";
     if (i % 77 == 0) body += "<script>" + std::string(5000, 'g') + "</script>";
   }
-  const std::string expected = test::reference_scan(page_list(), body);
-  ASSERT_NE(expected, body);
   const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
-  EXPECT_EQ(fetch(head, {{body, 0}}), head + "\r\n" + expected);
-  EXPECT_EQ(fetch(head, test::split_reply(body, 1000)), head + "\r\n" + expected);
+  for (const uint16_t cat_flags : {M, A}) {
+    SCOPED_TRACE(cat_flags == M ? "with a re-scan filter" : "without re-scan filters");
+    free_web_filters();
+    add({{A, "tags", nullptr, "<b\\1>", nullptr, 64, "[\\1]"},
+         {cat_flags, "cat", nullptr, "cat", nullptr, 4096, "dog"},
+         {A, "dog", nullptr, "dog", nullptr, 4096, "wolf"},
+         {A, "script", nullptr, "*evil*", "<script*</script>", 30000, ""},
+         {A, "words", nullptr, "(one|two|three)\\2", nullptr, 16, "<\\2>"},
+         // Never matches, but its bounds read 25000 bytes ahead wherever "<q" stands, so the
+         // other filters' windows keep meeting the end of the buffer.
+         {A, "lookahead", nullptr, "<q>never", "<q*", 25000, "Q"}});
+    const std::string expected = test::reference_scan(page_list(), body);
+    ASSERT_NE(expected, body);
+    EXPECT_EQ(fetch(head, {{body, 0}}), head + "\r\n" + expected);
+    EXPECT_EQ(fetch(head, test::split_reply(body, 1000)), head + "\r\n" + expected);
+  }
 }
 
 // The stream invariance property: the same page and filters give the same bytes whether the
 // server sends the page at once, in random pieces with pauses, or one byte at a time with
 // pauses, and those bytes are the reference scan's.
 TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
-  add({{A, "tag", nullptr, "<b\\1>", nullptr, 12, "[\\1]"},
-       {M, "cat", nullptr, "cat", nullptr, 4096, "dog"},
-       {A, "dog", nullptr, "dog", nullptr, 4096, "wolf"},
-       {A, "script", nullptr, "*evil*", "<script*</script>", 200, ""},
-       {A, "handler", nullptr, "on\\w=\"*'", nullptr, 40, "X"},
-       {A, "words", nullptr, "(one|two)\\2", nullptr, 8, "<\\2>"},
-       {A, "short", nullptr, "<x*>", nullptr, 6, "Y"},
-       {A, "gone", nullptr, "zz", nullptr, 4096, nullptr},
-       {M, "swap", nullptr, "ab", nullptr, 4096, "ba"}});
   const char* const fragments[] = {"<b1>",
                                    "<b>",
                                    "cat",
@@ -394,26 +390,39 @@ TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
                                    "'"};
   const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
   std::mt19937 random(20240611);
-  for (int page = 0; page < 20; ++page) {
-    std::string body;
-    const size_t size = 200 + random() % 600;
-    while (body.size() < size) body += fragments[random() % std::size(fragments)];
-    const std::string expected = head + "\r\n" + test::reference_scan(page_list(), body);
+  // With re-scan filters, and without them (the body is then received in larger pieces).
+  for (const uint16_t rescan : {M, A}) {
+    free_web_filters();
+    add({{A, "tag", nullptr, "<b\\1>", nullptr, 12, "[\\1]"},
+         {rescan, "cat", nullptr, "cat", nullptr, 4096, "dog"},
+         {A, "dog", nullptr, "dog", nullptr, 4096, "wolf"},
+         {A, "script", nullptr, "*evil*", "<script*</script>", 200, ""},
+         {A, "handler", nullptr, "on\\w=\"*'", nullptr, 40, "X"},
+         {A, "words", nullptr, "(one|two)\\2", nullptr, 8, "<\\2>"},
+         {A, "short", nullptr, "<x*>", nullptr, 6, "Y"},
+         {A, "gone", nullptr, "zz", nullptr, 4096, nullptr},
+         {rescan, "swap", nullptr, "ab", nullptr, 4096, "ba"}});
+    for (int page = 0; page < 12; ++page) {
+      std::string body;
+      const size_t size = 200 + random() % 600;
+      while (body.size() < size) body += fragments[random() % std::size(fragments)];
+      const std::string expected = head + "\r\n" + test::reference_scan(page_list(), body);
 
-    std::vector<ReplyPiece> pieces;
-    for (size_t at = 0; at < body.size();) {
-      const size_t n = 1 + random() % 64;
-      pieces.push_back({body.substr(at, n), static_cast<int>(random() % 3)});
-      at += n;
+      std::vector<ReplyPiece> pieces;
+      for (size_t at = 0; at < body.size();) {
+        const size_t n = 1 + random() % 64;
+        pieces.push_back({body.substr(at, n), static_cast<int>(random() % 3)});
+        at += n;
+      }
+      std::vector<ReplyPiece> bytes;
+      for (size_t at = 0; at < body.size(); ++at) {
+        bytes.push_back({body.substr(at, 1), at % 16 == 0 ? 1 : 0});
+      }
+      SCOPED_TRACE("page " + std::to_string(page) + ": " + body);
+      EXPECT_EQ(fetch(head, {{body, 0}}), expected);
+      EXPECT_EQ(fetch(head, pieces), expected);
+      EXPECT_EQ(fetch(head, bytes), expected);
     }
-    std::vector<ReplyPiece> bytes;
-    for (size_t at = 0; at < body.size(); ++at) {
-      bytes.push_back({body.substr(at, 1), at % 16 == 0 ? 1 : 0});
-    }
-    SCOPED_TRACE("page " + std::to_string(page) + ": " + body);
-    EXPECT_EQ(fetch(head, {{body, 0}}), expected);
-    EXPECT_EQ(fetch(head, pieces), expected);
-    EXPECT_EQ(fetch(head, bytes), expected);
   }
 }
 
