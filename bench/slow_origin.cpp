@@ -1,8 +1,10 @@
 // An origin that sends its page slowly, for the time-to-first-byte measurement: the reply head
 // and a first piece at once, then one 1 KiB piece every 50 ms, 20 in all (about one second).
-// A relay that waits for more than it has before passing bytes on shows up at once.
+// A relay that waits for more than it has before passing bytes on shows up at once. The page is
+// 20 KiB of text/plain, or with FILE the first 20 KiB of that file as text/html (a page the
+// proxy filters).
 //
-//   slow_origin PORT     (0 picks one; it is printed)
+//   slow_origin PORT [FILE]     (PORT 0 picks one; it is printed)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -13,10 +15,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
 namespace {
+
+constexpr size_t kPiece = 1024;
+constexpr int kPieces = 20;
+std::string page(kPieces* kPiece, 's');  // set once before the first connection
+const char* type = "text/plain";
 
 void serve(int fd) {
   char buffer[4096];
@@ -26,13 +35,13 @@ void serve(int fd) {
     if (got <= 0) break;
     request.append(buffer, static_cast<size_t>(got));
   }
-  std::string piece(1024, 's');
-  std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
-                     std::to_string(20 * piece.size()) + "\r\n\r\n";
-  send(fd, (head + piece).data(), head.size() + piece.size(), MSG_NOSIGNAL);
-  for (int i = 1; i < 20; ++i) {
+  std::string head = std::string("HTTP/1.0 200 OK\r\nContent-Type: ") + type +
+                     "\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n";
+  std::string first = head + page.substr(0, kPiece);
+  send(fd, first.data(), first.size(), MSG_NOSIGNAL);
+  for (int i = 1; i < kPieces; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) <= 0) break;
+    if (send(fd, page.data() + i * kPiece, kPiece, MSG_NOSIGNAL) <= 0) break;
   }
   close(fd);
 }
@@ -41,6 +50,16 @@ void serve(int fd) {
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  if (argc > 2) {
+    std::ifstream file(argv[2], std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (text.size() < page.size()) {
+      std::fprintf(stderr, "slow_origin: %s holds less than %zu bytes\n", argv[2], page.size());
+      return 1;
+    }
+    page = text.substr(0, page.size());
+    type = "text/html";
+  }
   int listener = socket(AF_INET, SOCK_STREAM, 0);
   int one = 1;
   setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
