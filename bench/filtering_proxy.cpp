@@ -1,6 +1,7 @@
-// kestrelwickd with the twenty typical web filters of the benchmarks built in (configuration
-// files are not read yet): the proxy the filtered whole-proxy benchmark measures. No log is
-// open, as in the desktop program with its log window closed; SIGINT or SIGTERM ends it.
+// The headless engine with the twenty typical web filters of the benchmarks built in: the proxy
+// the filtered whole-proxy benchmark measures, so that nothing but the filters and the log
+// differs between its runs. No log is open, as in the desktop program with its log window
+// closed; SIGINT or SIGTERM ends it.
 //
 //   filtering_proxy PORT [--off] [--log]
 //     --off   the "HTML filters" switch off: nothing is filtered
