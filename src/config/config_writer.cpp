@@ -26,7 +26,7 @@ namespace kw {
 namespace {
 
 constexpr char kEol[] = "\r\n";
-// A written text line holds at most this many characters.
+// A line of a split multi-line text holds at most this many characters.
 constexpr size_t kWrittenLineLimit = 2047;
 
 struct FlagKey {
@@ -55,7 +55,7 @@ void put_flag(std::string* out, const char* key, bool on) {
 // key = "text", the text up to its first line end: a line end inside a one-line field would
 // end the line in the file and turn the rest into a line of its own.
 void put_text(std::string* out, const char* key, std::string_view text) {
-  text = text.substr(0, std::min(text.find_first_of("\r\n"), kWrittenLineLimit));
+  text = text.substr(0, text.find_first_of("\r\n"));
   out->append(key).append(" = \"").append(text).append("\"").append(kEol);
 }
 

@@ -1,0 +1,196 @@
+// The shipped default.cfg: it loads, every filter in it compiles, it is in the writer's own
+// form, and each filter, run through the real proxy and page filter stream, changes its sample
+// page as intended and leaves an ordinary page alone.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/config_commands.h"
+#include "config/config_reader.h"
+#include "config/config_writer.h"
+#include "config/settings.h"
+#include "config_state.h"
+#include "filters/header_filters.h"
+#include "filters/web_filter.h"
+#include "proxies/proxy_list.h"
+#include "support/origin_server.h"
+#include "support/proxy_fixture.h"
+#include "support/raw_client.h"
+#include "support/recording_frontend.h"
+
+namespace kw {
+namespace {
+
+using test::OriginServer;
+
+const std::string kOrdinaryPage =
+    "<!DOCTYPE html>\n<html><head><title>Ordinary</title>\n"
+    "<meta charset=\"utf-8\"><meta name=\"viewport\" content=\"width=device-width\">\n"
+    "<meta http-equiv=\"refresh\" content=\"0; url=/moved\">\n"
+    "<link rel=\"stylesheet\" href=\"/style.css\">\n"
+    "<script src=\"/js/app.js\"></script>\n"
+    "<script>function open_menu() { return document.open(); } var w = 'window.opener';</script>\n"
+    "</head><body><h1>Hello</h1>\n"
+    "<img src=\"/logo.png\" width=\"120\" height=\"40\" alt=\"logo\">"
+    "<img src=\"/icon.png\" width=\"16\" height=\"16\"><img src=\"/rule.png\" width=\"1\" "
+    "height=\"300\">\n"
+    "<p>A marquee-like headline, <b>bold</b> and <i>blinking</i> lights.</p>\n"
+    "<iframe src=\"https://video.example/embed/x\"></iframe>\n"
+    "</body></html>\n";
+
+struct FilterCase {
+  const char* name;  // the shipped filter's name
+  std::string sample;
+  std::string expected;
+};
+
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
+
+const FilterCase kShippedFilters[] = {
+    {"Tracker scripts",
+     "<p>a</p><script async src=\"https://www.googletagmanager.com/gtag/js?id=G-1\"></script>"
+     "<script src=\"/app.js\"></script>"
+     "<script>(function(){var s=document.createElement('script');"
+     "s.src='https://www.google-analytics.com/analytics.js';})();</script>"
+     "<SCRIPT type=\"text/javascript\" src='//connect.facebook.net/en_US/sdk.js'></SCRIPT><p>b</p>",
+     "<p>a</p><script src=\"/app.js\"></script><p>b</p>"},
+    {"Ad and tracker frames",
+     "<iframe src=\"https://ad.doubleclick.net/x\" width=300></iframe>"
+     "<iframe src=\"/video\"></iframe>",
+     "<iframe src=\"/video\"></iframe>"},
+    {"1x1 tracking images",
+     "<img src=\"t.gif\" width=\"1\" height=\"1\"><img src=\"logo.png\" width=\"120\" "
+     "height=\"40\"><img height=1 width=0 src=x.gif><img src=p width='1px' height='1px' />",
+     "<img src=\"logo.png\" width=\"120\" height=\"40\">"},
+    {"Blink and marquee tags (the text stays)",
+     "<blink>Hot!</blink> <MARQUEE behavior=\"scroll\">News</MARQUEE> <blinker>x</blinker>",
+     "Hot! News <blinker>x</blinker>"},
+    {"Auto-refresh meta tags (redirects without delay stay)",
+     "<meta http-equiv=\"refresh\" content=\"30\"><meta http-equiv=\"refresh\" content=\"0; "
+     "url=/next\"><meta content='10; url=/later' http-equiv='Refresh'>"
+     "<META HTTP-EQUIV=REFRESH CONTENT=\"5;URL=/x\">",
+     "<meta http-equiv=\"refresh\" content=\"0; url=/next\">"},
+    {"Pop-up windows (window.open does nothing)",
+     "<a onclick=\"window.open('/ad')\">x</a><script>w = window.open (\"/p\", \"n\");</script>",
+     "<a onclick=\"(function(){return null})('/ad')\">x</a>"
+     "<script>w = (function(){return null})(\"/p\", \"n\");</script>"},
+};
+
+WebFilter* find_web_filter(const std::string& name) {
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    if (f->name && name == f->name.get()) return f;
+  }
+  return nullptr;
+}
+
+class ShippedConfiguration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::reset_configuration();
+    ASSERT_EQ(load_config(default_config_path().c_str()), 1);
+  }
+  void TearDown() override { test::reset_configuration(); }
+
+  test::RecordingFrontend frontend_;
+};
+
+TEST_F(ShippedConfiguration, SettingsAndLists) {
+  EXPECT_EQ(settings_flags(),
+            uint32_t{Enable | FreezeGIF | FilterHTML | FilterHeadersIn | FilterHeadersOut});
+  EXPECT_EQ(settings_port(), 8080);
+  EXPECT_EQ(proxy_list, nullptr);
+  EXPECT_EQ(test::header_filter_texts().size(), 2u);
+  std::vector<std::string> names;
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    names.push_back(f->name ? f->name.get() : "");
+  }
+  std::vector<std::string> expected;
+  for (const FilterCase& c : kShippedFilters) expected.push_back(c.name);
+  EXPECT_EQ(names, expected);
+}
+
+TEST_F(ShippedConfiguration, EveryFilterCompiles) {
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    SCOPED_TRACE(f->name.get());
+    EXPECT_TRUE(f->match_code);
+    EXPECT_EQ(static_cast<bool>(f->url_code), static_cast<bool>(f->url));
+    EXPECT_EQ(static_cast<bool>(f->bounds_code), static_cast<bool>(f->bounds));
+    EXPECT_EQ(static_cast<bool>(f->replace_code), static_cast<bool>(f->replace));
+  }
+  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
+    SCOPED_TRACE(f->key.get());
+    EXPECT_EQ(static_cast<bool>(f->match_code), static_cast<bool>(f->match));
+    EXPECT_EQ(static_cast<bool>(f->replace_code), static_cast<bool>(f->replace));
+  }
+  EXPECT_TRUE(frontend_.errors().empty());
+}
+
+TEST_F(ShippedConfiguration, IsInTheWritersOwnForm) {
+  EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));
+}
+
+// The shipped configuration behind a running proxy.
+class ShippedFilters : public test::ProxyTest {
+ protected:
+  void SetUp() override {
+    test::ProxyTest::SetUp();
+    test::reset_configuration();
+    ASSERT_EQ(load_config(default_config_path().c_str()), 1);
+    settings().port.store(0);
+  }
+  void TearDown() override {
+    test::ProxyTest::TearDown();
+    test::reset_configuration();
+  }
+
+  // The body the browser receives for an HTML page.
+  std::string fetch_page(const std::string& body) {
+    OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n" + body);
+    const std::string reply =
+        test::exchange(port_, "GET " + origin.url("/page.html") + " HTTP/1.0\r\n\r\n");
+    const size_t head_end = reply.find("\r\n\r\n");
+    return head_end == std::string::npos ? "(no reply head)" : reply.substr(head_end + 4);
+  }
+
+  static void activate_only(const WebFilter* chosen) {
+    for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+      f->flags = f == chosen ? f->flags | FILTER_ACTIVE : f->flags & ~FILTER_ACTIVE;
+    }
+  }
+};
+
+class ShippedFilter : public ShippedFilters, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(ShippedFilter, ChangesItsSampleAndLeavesAnOrdinaryPageAlone) {
+  const WebFilter* filter = find_web_filter(GetParam().name);
+  ASSERT_NE(filter, nullptr);
+  activate_only(filter);
+  EXPECT_EQ(fetch_page(GetParam().sample), GetParam().expected);
+  EXPECT_EQ(fetch_page(kOrdinaryPage), kOrdinaryPage);
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, ShippedFilter, ::testing::ValuesIn(kShippedFilters));
+
+TEST_F(ShippedFilters, AllTogetherLeaveAnOrdinaryPageAlone) {
+  EXPECT_EQ(fetch_page(kOrdinaryPage), kOrdinaryPage);
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) f->flags |= FILTER_ACTIVE;
+  EXPECT_EQ(fetch_page(kOrdinaryPage), kOrdinaryPage);
+}
+
+TEST_F(ShippedFilters, RequestsGoOutWithoutAcceptEncodingAndWithTheCommonUserAgent) {
+  OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nok");
+  test::exchange(port_, "GET " + origin.url("/a") +
+                            " HTTP/1.1\r\nAccept-Encoding: gzip, br\r\nUser-Agent: curl/8.0\r\n"
+                            "Accept: */*\r\n\r\n");
+  test::exchange(port_, "GET " + origin.url("/b") + " HTTP/1.0\r\nAccept: */*\r\n\r\n");
+  ASSERT_TRUE(origin.wait_for_requests(2));
+  const std::string agent = std::string("User-Agent: ") + header_filter_list->next->replace.get();
+  EXPECT_EQ(origin.requests()[0],
+            "GET /a HTTP/1.0\r\n" + agent + "\r\nAccept: */*\r\n\r\n");
+  EXPECT_EQ(origin.requests()[1], "GET /b HTTP/1.0\r\nAccept: */*\r\n" + agent + "\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace kw
