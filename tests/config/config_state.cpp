@@ -1,7 +1,6 @@
 // Configuration test helpers; see config_state.h.
 #include "config_state.h"
 
-#include <fstream>
 #include <sstream>
 
 #include "config/config_commands.h"
@@ -78,18 +77,6 @@ std::string configuration_text() {
   for (const std::string& f : web_filter_texts()) text += "web " + f + "\n";
   for (const std::string& p : proxy_texts()) text += "proxy " + p + "\n";
   return text;
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 }  // namespace kw::test

@@ -1,9 +1,11 @@
 // Helpers of the configuration tests: the running configuration described as plain texts, so
-// that tests compare whole states, and files written and read in one call.
+// that tests compare whole states.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "support/files.h"  // write_file, read_file
 
 namespace kw::test {
 
@@ -25,8 +27,5 @@ std::string settings_text();
 
 // Everything above in one text (for comparing whole configurations).
 std::string configuration_text();
-
-void write_file(const std::string& path, const std::string& bytes);
-std::string read_file(const std::string& path);
 
 }  // namespace kw::test
