@@ -19,12 +19,12 @@ namespace kw {
 inline constexpr size_t kFilterNameLimit = 83;
 inline constexpr size_t kFilterUrlLimit = 1023;
 inline constexpr size_t kFilterBoundsLimit = 259;
-inline constexpr size_t kFilterTextLimit = 1023;        // Match and Replace of web filters
+inline constexpr size_t kFilterTextLimit = 1023;  // Match and Replace of web filters
 inline constexpr size_t kHeaderKeyLimit = 131;
-inline constexpr size_t kHeaderTextLimit = 1027;        // Match and Replace of header filters
-inline constexpr size_t kConfigPathLimit = 1023;        // a texture path after resolving
-inline constexpr size_t kAutoRunLimit = 4093;           // what one line piece of 4094 bytes holds
-inline constexpr size_t kProxyEntryTextLimit = 79;      // as the selector takes them
+inline constexpr size_t kHeaderTextLimit = 1027;    // Match and Replace of header filters
+inline constexpr size_t kConfigPathLimit = 1023;    // a texture path after resolving
+inline constexpr size_t kAutoRunLimit = 4093;       // what one line piece of 4094 bytes holds
+inline constexpr size_t kProxyEntryTextLimit = 79;  // as the selector takes them
 
 inline bool is_config_blank(char c) { return c == ' ' || c == '\t'; }
 inline bool is_config_control(char c) { return static_cast<unsigned char>(c) < 32; }

@@ -54,8 +54,8 @@ int32_t read_port(const char* p) {
 
 ProxyEntry* parse_proxy_entry(ProxyEntry* entry, const char* text) {
   const char* colon = std::strchr(text, ':');
-  const size_t host_length = colon != nullptr ? static_cast<size_t>(colon - text)
-                                              : std::strlen(text);
+  const size_t host_length =
+      colon != nullptr ? static_cast<size_t>(colon - text) : std::strlen(text);
   char* host = new (std::nothrow) char[host_length + 1];
   if (host == nullptr) return nullptr;
   std::memcpy(host, text, host_length);

@@ -67,7 +67,8 @@ TEST_F(ConfigCommands, AFailedFirstLoadShowsTheBoxAndLeavesNoLastFile) {
   // Once textures exist a failed load is only a status text.
   EXPECT_EQ(startup_load(dir_.file("missing.cfg").c_str()), 0);
   EXPECT_EQ(frontend_.errors().size(), 1u);
-  EXPECT_EQ(statuses(), std::vector<std::string>{shown("--- Error Loading Config File! ---", kRed)});
+  EXPECT_EQ(statuses(),
+            std::vector<std::string>{shown("--- Error Loading Config File! ---", kRed)});
 }
 
 TEST_F(ConfigCommands, TheFirstLoadNamesTheLastFileAndLaterDefaultLoadsDoNot) {
@@ -88,7 +89,7 @@ TEST_F(ConfigCommands, TheFirstLoadNamesTheLastFileAndLaterDefaultLoadsDoNot) {
   ASSERT_EQ(reload_last_config(), 1);
   EXPECT_EQ(settings_port(), 1002);
   EXPECT_EQ(statuses(), (std::vector<std::string>{shown("--- Changes Saved ---", kCyan),
-                                             shown("--- Config Reloaded ---", kCyan)}));
+                                                  shown("--- Config Reloaded ---", kCyan)}));
 }
 
 TEST_F(ConfigCommands, LastFileCommandsFailSilently) {
@@ -112,9 +113,10 @@ TEST_F(ConfigCommands, LoadDialogOutcomes) {
   EXPECT_EQ(load_chosen_config(missing.c_str()), 0);
   EXPECT_STREQ(last_config_file(), missing.c_str());
 
-  EXPECT_EQ(statuses(), (std::vector<std::string>{shown("--- Load Canceled ---", kCyan),
-                                             shown("--- New Config File Loaded ---", kCyan),
-                                             shown("--- Error Loading Config File! ---", kRed)}));
+  EXPECT_EQ(statuses(),
+            (std::vector<std::string>{shown("--- Load Canceled ---", kCyan),
+                                      shown("--- New Config File Loaded ---", kCyan),
+                                      shown("--- Error Loading Config File! ---", kRed)}));
 }
 
 TEST_F(ConfigCommands, GoingBackFromTheLoadDialogStillNamesTheChosenFile) {
@@ -146,8 +148,9 @@ TEST_F(ConfigCommands, SaveDialogOutcomes) {
   EXPECT_EQ(test::read_file(chosen), config_file_text());
   EXPECT_STREQ(last_config_file(), chosen.c_str());
   EXPECT_EQ(save_chosen_config(dir_.file("gone/x.cfg").c_str()), 0);
-  EXPECT_EQ(statuses(), (std::vector<std::string>{shown("--- Config File Saved ---", kCyan),
-                                             shown("--- Error Saving Config File! ---", kRed)}));
+  EXPECT_EQ(statuses(),
+            (std::vector<std::string>{shown("--- Config File Saved ---", kCyan),
+                                      shown("--- Error Saving Config File! ---", kRed)}));
 }
 
 TEST_F(ConfigCommands, TheLastFileHoldsAtMost511Characters) {

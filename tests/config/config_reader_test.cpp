@@ -28,7 +28,7 @@ using test::web_filter_texts;
 struct KeyCase {
   const char* line;
   bool is_key_line;
-  const char* key;    // when it is one
+  const char* key;  // when it is one
   const char* value;
 };
 
@@ -46,22 +46,23 @@ TEST_P(KeyLineRule, SplitsKeyAndValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, KeyLineRule,
-    ::testing::Values(
-        KeyCase{"Name = x", true, "Name", "x"}, KeyCase{"  Name=x", true, "Name", "x"},
-        KeyCase{"\tName\t=\t\"x\"", true, "Name", "x"},
-        KeyCase{"Name = \"  two blanks  \"", true, "Name", "  two blanks  "},
-        KeyCase{"Name =   two blanks   ", true, "Name", "two blanks"},
-        KeyCase{"Match = \"a\"b\"", true, "Match", "a\"b"},
-        KeyCase{"Match = \"\"a\"\"", true, "Match", "\"a\""},
-        KeyCase{"Key = \"\"", true, "Key", ""}, KeyCase{"Key = \"", true, "Key", ""},
-        KeyCase{"Key =", true, "Key", ""}, KeyCase{"= x", true, "", "x"},
-        KeyCase{"Match = a\"", true, "Match", "a"},
-        KeyCase{"Match = \"a\" \t\x01", true, "Match", "a"},
-        KeyCase{"Name = \"\t", true, "Name", "\t"},
-        KeyCase{"Name = caf\xe9 \xa0", true, "Name", "caf\xe9 \xa0"},
-        KeyCase{"Port=8080=9", true, "Port", "8080=9"}, KeyCase{"## Kestrelwick Config File", false, "", ""},
-        KeyCase{"Port 8080", false, "", ""}, KeyCase{"Na me = x", false, "", ""}, KeyCase{"", false, "", ""},
-        KeyCase{"\"abc\"", false, "", ""}));
+    ::testing::Values(KeyCase{"Name = x", true, "Name", "x"},
+                      KeyCase{"  Name=x", true, "Name", "x"},
+                      KeyCase{"\tName\t=\t\"x\"", true, "Name", "x"},
+                      KeyCase{"Name = \"  two blanks  \"", true, "Name", "  two blanks  "},
+                      KeyCase{"Name =   two blanks   ", true, "Name", "two blanks"},
+                      KeyCase{"Match = \"a\"b\"", true, "Match", "a\"b"},
+                      KeyCase{"Match = \"\"a\"\"", true, "Match", "\"a\""},
+                      KeyCase{"Key = \"\"", true, "Key", ""}, KeyCase{"Key = \"", true, "Key", ""},
+                      KeyCase{"Key =", true, "Key", ""}, KeyCase{"= x", true, "", "x"},
+                      KeyCase{"Match = a\"", true, "Match", "a"},
+                      KeyCase{"Match = \"a\" \t\x01", true, "Match", "a"},
+                      KeyCase{"Name = \"\t", true, "Name", "\t"},
+                      KeyCase{"Name = caf\xe9 \xa0", true, "Name", "caf\xe9 \xa0"},
+                      KeyCase{"Port=8080=9", true, "Port", "8080=9"},
+                      KeyCase{"## Kestrelwick Config File", false, "", ""},
+                      KeyCase{"Port 8080", false, "", ""}, KeyCase{"Na me = x", false, "", ""},
+                      KeyCase{"", false, "", ""}, KeyCase{"\"abc\"", false, "", ""}));
 
 TEST(ConfigNumbers, DecimalsAndTruthValues) {
   EXPECT_EQ(read_config_decimal("8080"), 8080);
@@ -155,13 +156,13 @@ TEST_P(LoadedFile, GivesItsState) {
 std::string filter(const std::string& name, const std::string& flags, const std::string& match,
                    const std::string& replace = "-", const std::string& url = "-",
                    const std::string& bounds = "-", int limit = 4096) {
-  return name + "|" + flags + "|" + url + "|" + bounds + "|" + std::to_string(limit) + "|" +
-         match + "|" + replace;
+  return name + "|" + flags + "|" + url + "|" + bounds + "|" + std::to_string(limit) + "|" + match +
+         "|" + replace;
 }
 
-constexpr uint32_t kAllFlags =
-    Enable | FreezeGIF | FilterHTML | FilterHeadersIn | FilterHeadersOut | EnableProxy |
-    EnableAutoRun | ForceTextures | NoTextures;
+constexpr uint32_t kAllFlags = Enable | FreezeGIF | FilterHTML | FilterHeadersIn |
+                               FilterHeadersOut | EnableProxy | EnableAutoRun | ForceTextures |
+                               NoTextures;
 
 INSTANTIATE_TEST_SUITE_P(
     Sections, LoadedFile,
@@ -171,86 +172,153 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"lines before any section", "Port = 1\nEnable = FALSE\n", 63, 8080, {}, {}},
         FileCase{"global without flag keys", "[Global]\n", 0, 8080, {}, {}},
         FileCase{"global in lower case", "[global]\nFreezeGIF = 1\n", FreezeGIF, 8080, {}, {}},
-        FileCase{"global in capitals with text after", "[GLOBAL] x ] y\nPort=81\n", 0, 81, {},
-                 {}},
+        FileCase{"global in capitals with text after", "[GLOBAL] x ] y\nPort=81\n", 0, 81, {}, {}},
         FileCase{"header after blanks and controls", " \t\x01[Global]\nPort=82\n", 0, 82, {}, {}},
         FileCase{"blank inside the brackets", "[ Global]\nPort=83\n", 63, 8080, {}, {}},
         FileCase{"every flag key, any case",
                  "[Global]\nenable=1\nFREEZEGIF=1\nFilterHTML=1\nFilterHeadersIn=1\n"
                  "FilterHeadersOut=1\nEnableProxy=1\nEnableAutoRun=1\nForceTextures=1\n"
                  "NoTextures=1\nChanged=1\nPaletteDisplay=1\n",
-                 kAllFlags, 8080, {}, {}},
+                 kAllFlags,
+                 8080,
+                 {},
+                 {}},
         FileCase{"true values",
                  "[Global]\nFilterHTML = yes\nFreezeGIF = 1\nEnable = \"TRUE\"\nEnableProxy = 10\n",
-                 FilterHTML | FreezeGIF | Enable | EnableProxy, 8080, {}, {}},
-        FileCase{"false values",
-                 "[Global]\nFilterHTML = no\nFreezeGIF =\nEnable = FALSE\nEnableProxy = -1\n", 0,
-                 8080, {}, {}},
-        FileCase{"comment lines and commented keys",
-                 "[Global]\n##\n## Kestrelwick Config File\n#Port = 5\nPort = 90\n", 0, 90, {},
+                 FilterHTML | FreezeGIF | Enable | EnableProxy,
+                 8080,
+                 {},
                  {}},
-        FileCase{"repeated global clears the flags again, last port wins",
-                 "[Global]\nEnable=1\nPort=1\n[Global]\nFreezeGIF=1\n[Global]\nPort=2\nNoTextures=y\n",
-                 NoTextures, 2, {}, {}},
-        FileCase{"CR LF line ends", "[Global]\r\nEnable = TRUE\r\nPort = 91\r\n", Enable, 91, {},
-                 {}}));
+        FileCase{"false values",
+                 "[Global]\nFilterHTML = no\nFreezeGIF =\nEnable = FALSE\nEnableProxy = -1\n",
+                 0,
+                 8080,
+                 {},
+                 {}},
+        FileCase{"comment lines and commented keys",
+                 "[Global]\n##\n## Kestrelwick Config File\n#Port = 5\nPort = 90\n",
+                 0,
+                 90,
+                 {},
+                 {}},
+        FileCase{
+            "repeated global clears the flags again, last port wins",
+            "[Global]\nEnable=1\nPort=1\n[Global]\nFreezeGIF=1\n[Global]\nPort=2\nNoTextures=y\n",
+            NoTextures,
+            2,
+            {},
+            {}},
+        FileCase{
+            "CR LF line ends", "[Global]\r\nEnable = TRUE\r\nPort = 91\r\n", Enable, 91, {}, {}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, LoadedFile,
     ::testing::Values(
-        FileCase{"defaults of a record", "[Patterns]\nMatch = x\n", 63, 8080,
-                 {filter("[Unnamed Pattern]", "", "x")}, {}},
+        FileCase{"defaults of a record",
+                 "[Patterns]\nMatch = x\n",
+                 63,
+                 8080,
+                 {filter("[Unnamed Pattern]", "", "x")},
+                 {}},
         FileCase{"every key",
                  "[Patterns]\nName = n\nActive = TRUE\nMulti = TRUE\nURL = u\nBounds = <*>\n"
                  "Limit = 200\nMatch = m\nReplace = r\n",
-                 63, 8080, {filter("n", "AM", "m", "r", "u", "<*>", 200)}, {}},
-        FileCase{"Suffix sets the bounds in lower case", "[Patterns]\nSuffix = ABC\nMatch = x\n",
-                 63, 8080, {filter("[Unnamed Pattern]", "", "x", "-", "-", "abc")}, {}},
+                 63,
+                 8080,
+                 {filter("n", "AM", "m", "r", "u", "<*>", 200)},
+                 {}},
+        FileCase{"Suffix sets the bounds in lower case",
+                 "[Patterns]\nSuffix = ABC\nMatch = x\n",
+                 63,
+                 8080,
+                 {filter("[Unnamed Pattern]", "", "x", "-", "-", "abc")},
+                 {}},
         FileCase{"record without Match is dropped",
-                 "[Patterns]\nName = a\nReplace = r\n\nName = b\nMatch = m\n", 63, 8080,
-                 {filter("b", "", "m")}, {}},
+                 "[Patterns]\nName = a\nReplace = r\n\nName = b\nMatch = m\n",
+                 63,
+                 8080,
+                 {filter("b", "", "m")},
+                 {}},
         FileCase{"records without an empty line between them merge",
                  "[Patterns]\nName = a\nActive = 1\nMatch = m1\nName = b\nActive = 0\nMatch = m2\n",
-                 63, 8080, {filter("b", "A", "m2")}, {}},
+                 63,
+                 8080,
+                 {filter("b", "A", "m2")},
+                 {}},
         FileCase{"several empty lines end one record",
-                 "[Patterns]\nName = a\nMatch = 1\n\n \n\t\n\nName = b\nMatch = 2\n", 63, 8080,
-                 {filter("a", "", "1"), filter("b", "", "2")}, {}},
+                 "[Patterns]\nName = a\nMatch = 1\n\n \n\t\n\nName = b\nMatch = 2\n",
+                 63,
+                 8080,
+                 {filter("a", "", "1"), filter("b", "", "2")},
+                 {}},
         FileCase{"a line starting with a control character ends a record",
-                 "[Patterns]\nName = a\nMatch = 1\n\x02Name = c\nName = b\nMatch = 2\n", 63, 8080,
-                 {filter("a", "", "1"), filter("b", "", "2")}, {}},
+                 "[Patterns]\nName = a\nMatch = 1\n\x02Name = c\nName = b\nMatch = 2\n",
+                 63,
+                 8080,
+                 {filter("a", "", "1"), filter("b", "", "2")},
+                 {}},
         FileCase{"continuation lines joined by CR LF",
                  "[Patterns]\nMatch = \"x\"\n        \"abc\"\n        \"\"\nReplace = \"r\"\n"
                  "          \" s \"\n",
-                 63, 8080, {filter("[Unnamed Pattern]", "", "x\r\nabc\r\n", "r\r\n s ")}, {}},
-        FileCase{"URL continues too", "[Patterns]\nURL = \"a\"\n\"b\"\nMatch = m\n", 63, 8080,
-                 {filter("[Unnamed Pattern]", "", "m", "-", "a\r\nb")}, {}},
+                 63,
+                 8080,
+                 {filter("[Unnamed Pattern]", "", "x\r\nabc\r\n", "r\r\n s ")},
+                 {}},
+        FileCase{"URL continues too",
+                 "[Patterns]\nURL = \"a\"\n\"b\"\nMatch = m\n",
+                 63,
+                 8080,
+                 {filter("[Unnamed Pattern]", "", "m", "-", "a\r\nb")},
+                 {}},
         FileCase{"quoted line after Name or after a key line is ignored",
-                 "[Patterns]\nName = \"n\"\n\"lost\"\nMatch = m\nLimit = 9\n\"lost too\"\n", 63,
-                 8080, {filter("n", "", "m", "-", "-", "-", 9)}, {}},
+                 "[Patterns]\nName = \"n\"\n\"lost\"\nMatch = m\nLimit = 9\n\"lost too\"\n",
+                 63,
+                 8080,
+                 {filter("n", "", "m", "-", "-", "-", 9)},
+                 {}},
         FileCase{"any other line stops the continuation",
-                 "[Patterns]\nMatch = a\n## note\n\"lost\"\n", 63, 8080,
-                 {filter("[Unnamed Pattern]", "", "a")}, {}},
+                 "[Patterns]\nMatch = a\n## note\n\"lost\"\n",
+                 63,
+                 8080,
+                 {filter("[Unnamed Pattern]", "", "a")},
+                 {}},
         FileCase{"a Match given twice is overwritten, an active flag stays set",
-                 "[Patterns]\nMatch = a\n\"b\"\nActive = yes\nMatch = c\nActive = no\n", 63, 8080,
-                 {filter("[Unnamed Pattern]", "A", "c")}, {}},
+                 "[Patterns]\nMatch = a\n\"b\"\nActive = yes\nMatch = c\nActive = no\n",
+                 63,
+                 8080,
+                 {filter("[Unnamed Pattern]", "A", "c")},
+                 {}},
         FileCase{"repeated sections add to the list in file order",
-                 "[Patterns]\nName=1\nMatch=a\n[Global]\n[Patterns]\nName=2\nMatch=b\n", 0, 8080,
-                 {filter("1", "", "a"), filter("2", "", "b")}, {}},
+                 "[Patterns]\nName=1\nMatch=a\n[Global]\n[Patterns]\nName=2\nMatch=b\n",
+                 0,
+                 8080,
+                 {filter("1", "", "a"), filter("2", "", "b")},
+                 {}},
         FileCase{"a record ends at the end of the file without a line end",
-                 "[Patterns]\nMatch = last", 63, 8080, {filter("[Unnamed Pattern]", "", "last")},
+                 "[Patterns]\nMatch = last",
+                 63,
+                 8080,
+                 {filter("[Unnamed Pattern]", "", "last")},
                  {}},
         FileCase{"Limit 0 and a negative Limit",
-                 "[Patterns]\nLimit = 0\nMatch = a\n\nLimit = -1\nMatch = b\n", 63, 8080,
+                 "[Patterns]\nLimit = 0\nMatch = a\n\nLimit = -1\nMatch = b\n",
+                 63,
+                 8080,
                  {filter("[Unnamed Pattern]", "", "a", "-", "-", "-", 0),
                   filter("[Unnamed Pattern]", "", "b", "-", "-", "-", 32767)},
                  {}},
         FileCase{"a bracket line without its close ends the section and what follows is skipped",
-                 "[Patterns]\nMatch = a\n[oops\nMatch = b\n\n[Patterns]\nMatch = c\n", 63, 8080,
+                 "[Patterns]\nMatch = a\n[oops\nMatch = b\n\n[Patterns]\nMatch = c\n",
+                 63,
+                 8080,
                  {filter("[Unnamed Pattern]", "", "a"), filter("[Unnamed Pattern]", "", "c")},
                  {}},
         FileCase{"a NUL byte ends its line",
-                 "[Patterns]\nMatch = ab\0cd\nName = n\0\n"s, 63, 8080,
-                 {filter("n", "", "ab")}, {}}));
+                 "[Patterns]\nMatch = ab\0cd\nName = n\0\n"s,
+                 63,
+                 8080,
+                 {filter("n", "", "ab")},
+                 {}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, LoadedFile,
@@ -258,40 +326,80 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"every key",
                  "[HTTP headers]\nIn = TRUE\nOut = yes\nKey = \"Referer: hide it\"\n"
                  "Match = \"*\"\nReplace = \" none \"\n",
-                 63, 8080, {}, {}, {"IO|Referer: hide it|*| none "}},
+                 63,
+                 8080,
+                 {},
+                 {},
+                 {"IO|Referer: hide it|*| none "}},
         FileCase{"a record without Key is dropped even with Match and Replace",
-                 "[HTTP headers]\nOut = TRUE\nMatch = m\nReplace = r\n\nKey = Cookie\n", 63,
-                 8080, {}, {}, {"|Cookie|-|-"}},
+                 "[HTTP headers]\nOut = TRUE\nMatch = m\nReplace = r\n\nKey = Cookie\n",
+                 63,
+                 8080,
+                 {},
+                 {},
+                 {"|Cookie|-|-"}},
         FileCase{"records merge without an empty line, in file order with repeated sections",
                  "[http HEADERS]\nKey = a\nIn = 1\nKey = b\nOut = 0\n\n\n\nKey = c\n"
                  "[HTTP headers]\nKey = d\nOut = 1\n",
-                 63, 8080, {}, {}, {"I|b|-|-", "|c|-|-", "O|d|-|-"}},
+                 63,
+                 8080,
+                 {},
+                 {},
+                 {"I|b|-|-", "|c|-|-", "O|d|-|-"}},
         FileCase{"no continuation lines here",
-                 "[HTTP headers]\nKey = k\nMatch = \"a\"\n        \"b\"\n", 63, 8080, {}, {},
+                 "[HTTP headers]\nKey = k\nMatch = \"a\"\n        \"b\"\n",
+                 63,
+                 8080,
+                 {},
+                 {},
                  {"|k|a|-"}},
         FileCase{"Key, Match and Replace are cut at their limits",
                  "[HTTP headers]\nKey = " + std::string(200, 'k') + "\nMatch = " +
                      std::string(2000, 'm') + "\nReplace = " + std::string(2000, 'r') + "\n",
-                 63, 8080, {}, {},
+                 63,
+                 8080,
+                 {},
+                 {},
                  {"|" + std::string(131, 'k') + "|" + std::string(1027, 'm') + "|" +
                   std::string(1027, 'r')}}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Proxies, LoadedFile,
-    ::testing::Values(
-        FileCase{"order and current mark", "[Proxies]\n a:1\n>b:2\n c\n", 63, 8080, {},
-                 {"c:8080", ">b:2", "a:1"}},
-        FileCase{"comments, empty lines, control characters",
-                 "[Proxies]\n# x:1\n;y:2\n\n\t\x01 z:3\r\n", 63, 8080, {}, {"z:3"}},
-        FileCase{"last of several marks wins", "[Proxies]\n>a:1\n>b:2\nc:3\n", 63, 8080, {},
-                 {"c:3", ">b:2", "a:1"}},
-        FileCase{"bad and missing ports", "[Proxies]\nh:\nh:abc\n:80\nh: 12\n", 63, 8080, {},
-                 {"h:12", ":80", "h:0", "h:0"}},
-        FileCase{"a section header ends the proxies", "[Proxies]\na:1\n  [Global]\nPort = 5\n", 0,
-                 5, {}, {"a:1"}},
-        FileCase{"an entry is cut at 79 characters",
-                 "[Proxies]\n>" + std::string(100, 'h') + "\n", 63, 8080, {},
-                 {">" + std::string(79, 'h') + ":8080"}}));
+INSTANTIATE_TEST_SUITE_P(Proxies, LoadedFile,
+                         ::testing::Values(FileCase{"order and current mark",
+                                                    "[Proxies]\n a:1\n>b:2\n c\n",
+                                                    63,
+                                                    8080,
+                                                    {},
+                                                    {"c:8080", ">b:2", "a:1"}},
+                                           FileCase{"comments, empty lines, control characters",
+                                                    "[Proxies]\n# x:1\n;y:2\n\n\t\x01 z:3\r\n",
+                                                    63,
+                                                    8080,
+                                                    {},
+                                                    {"z:3"}},
+                                           FileCase{"last of several marks wins",
+                                                    "[Proxies]\n>a:1\n>b:2\nc:3\n",
+                                                    63,
+                                                    8080,
+                                                    {},
+                                                    {"c:3", ">b:2", "a:1"}},
+                                           FileCase{"bad and missing ports",
+                                                    "[Proxies]\nh:\nh:abc\n:80\nh: 12\n",
+                                                    63,
+                                                    8080,
+                                                    {},
+                                                    {"h:12", ":80", "h:0", "h:0"}},
+                                           FileCase{"a section header ends the proxies",
+                                                    "[Proxies]\na:1\n  [Global]\nPort = 5\n",
+                                                    0,
+                                                    5,
+                                                    {},
+                                                    {"a:1"}},
+                                           FileCase{"an entry is cut at 79 characters",
+                                                    "[Proxies]\n>" + std::string(100, 'h') + "\n",
+                                                    63,
+                                                    8080,
+                                                    {},
+                                                    {">" + std::string(79, 'h') + ":8080"}}));
 
 TEST_F(ConfigFileTest, ValuesAreCutAtTheirLimits) {
   const std::string long_text(5000, 'x');
@@ -334,8 +442,9 @@ TEST_F(ConfigFileTest, ALoadReplacesEverythingAndClearsChanged) {
   ProxyEntry* old_current = current_proxy.load();
   ASSERT_NE(old_current, nullptr);
   ASSERT_EQ(load("[Patterns]\nMatch=y\n"), 1);
-  EXPECT_EQ(test::settings_text(), "flags=63 port=8080 autorun= texture= texture= texture= "
-                                   "texture= texture=");
+  EXPECT_EQ(test::settings_text(),
+            "flags=63 port=8080 autorun= texture= texture= texture= "
+            "texture= texture=");
   EXPECT_EQ(web_filter_texts(), std::vector<std::string>{filter("[Unnamed Pattern]", "", "y")});
   EXPECT_TRUE(proxy_texts().empty());
   EXPECT_TRUE(test::header_filter_texts().empty());
@@ -362,8 +471,8 @@ TEST_F(ConfigFileTest, AFilterThatDoesNotCompileIsKeptInactive) {
   ASSERT_EQ(load("[Patterns]\nName = bad\nActive = TRUE\nMatch = (unclosed\n\n"
                  "Name = good\nActive = TRUE\nMatch = fine\n"),
             1);
-  EXPECT_EQ(web_filter_texts(),
-            (std::vector<std::string>{filter("bad", "", "(unclosed"), filter("good", "A", "fine")}));
+  EXPECT_EQ(web_filter_texts(), (std::vector<std::string>{filter("bad", "", "(unclosed"),
+                                                          filter("good", "A", "fine")}));
 }
 
 }  // namespace

@@ -119,8 +119,7 @@ TEST_F(ConfigWriterTest, LineEndsOfSplitTexts) {
 
 TEST_F(ConfigWriterTest, OneLineFieldsStopAtALineEnd) {
   // A line end in a field that the file holds on one line would start a line of its own.
-  build_web_filter(nullptr, 0, "name\r\nActive = TRUE", nullptr, "m", "b\nLimit = 1", 0,
-                   nullptr);
+  build_web_filter(nullptr, 0, "name\r\nActive = TRUE", nullptr, "m", "b\nLimit = 1", 0, nullptr);
   settings().auto_run = "prog\n[Proxies]";
   parse_proxy_entry(nullptr, "host\r\n>evil:1");
   const std::string text = config_file_text();
@@ -174,9 +173,9 @@ class Generator {
   }
 
   void fill_configuration() {
-    constexpr uint32_t kStored[] = {Enable,        FreezeGIF,     FilterHTML,
+    constexpr uint32_t kStored[] = {Enable,           FreezeGIF,       FilterHTML,
                                     FilterHeadersOut, FilterHeadersIn, EnableProxy,
-                                    ForceTextures, NoTextures,    EnableAutoRun};
+                                    ForceTextures,    NoTextures,      EnableAutoRun};
     uint32_t flags = chance(50) ? uint32_t{Changed} : 0;
     for (uint32_t f : kStored) flags |= chance(50) ? f : 0u;
     settings_set_flags(flags);
@@ -192,8 +191,8 @@ class Generator {
       for (char& c : bounds) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       const uint16_t flags = (chance(50) ? FILTER_ACTIVE : 0) | (chance(50) ? FILTER_MULTI : 0);
       build_web_filter(nullptr, flags, nonempty_line(60).c_str(),
-                       chance(50) ? lines(40).c_str() : nullptr, lines(100).c_str(),
-                       bounds.c_str(), static_cast<uint32_t>(pick(1, 32767)),
+                       chance(50) ? lines(40).c_str() : nullptr, lines(100).c_str(), bounds.c_str(),
+                       static_cast<uint32_t>(pick(1, 32767)),
                        chance(70) ? lines(100).c_str() : nullptr);
     }
     for (int n = pick(0, 3); n > 0; --n) {

@@ -187,8 +187,7 @@ TEST_F(ShippedFilters, RequestsGoOutWithoutAcceptEncodingAndWithTheCommonUserAge
   test::exchange(port_, "GET " + origin.url("/b") + " HTTP/1.0\r\nAccept: */*\r\n\r\n");
   ASSERT_TRUE(origin.wait_for_requests(2));
   const std::string agent = std::string("User-Agent: ") + header_filter_list->next->replace.get();
-  EXPECT_EQ(origin.requests()[0],
-            "GET /a HTTP/1.0\r\n" + agent + "\r\nAccept: */*\r\n\r\n");
+  EXPECT_EQ(origin.requests()[0], "GET /a HTTP/1.0\r\n" + agent + "\r\nAccept: */*\r\n\r\n");
   EXPECT_EQ(origin.requests()[1], "GET /b HTTP/1.0\r\nAccept: */*\r\n" + agent + "\r\n\r\n");
 }
 

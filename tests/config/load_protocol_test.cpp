@@ -34,8 +34,9 @@ const std::string kReply = "HTTP/1.0 200 OK\r\n\r\nbody";
 const std::string kBefore =
     "[Global]\nEnable = TRUE\nPort = 0\n[Patterns]\nName = before\nMatch = b\n"
     "[Proxies]\n>before.example:1\n";
-const std::string kAfter = "[Global]\nFreezeGIF = TRUE\nPort = 0\n[Patterns]\nName = after\n"
-                           "Match = a\n";
+const std::string kAfter =
+    "[Global]\nFreezeGIF = TRUE\nPort = 0\n[Patterns]\nName = after\n"
+    "Match = a\n";
 
 class LoadWithConnections : public test::ProxyTest {
  protected:
@@ -82,7 +83,8 @@ class FifoWriter {
   explicit FifoWriter(const std::string& path) : fd_(open(path.c_str(), O_WRONLY)) {}
   ~FifoWriter() { close(); }
   bool write(const std::string& bytes) {
-    return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return fd_ >= 0 &&
+           ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
   void close() {
     if (fd_ >= 0) ::close(fd_);
@@ -149,8 +151,7 @@ TEST_F(LoadWithConnections, AConnectionDuringTheLoadWaitsAndSeesTheNewSettings) 
   // The file arrives in two parts; the connection starts between them, while the load holds
   // the connection lock. The writer is declared last so that, should the test stop early, it
   // closes first and lets the load and then the browser finish.
-  std::future<int> load =
-      std::async(std::launch::async, [&] { return load_config(fifo.c_str()); });
+  std::future<int> load = std::async(std::launch::async, [&] { return load_config(fifo.c_str()); });
   std::future<std::string> browser;
   FifoWriter writer(fifo);
   ASSERT_TRUE(writer.write("[Global]\r\nEnable = TRUE\r\nEnableProxy = TRUE\r\nPort = 0\r\n"));

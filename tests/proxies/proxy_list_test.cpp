@@ -48,16 +48,16 @@ TEST_P(ProxyText, GivesHostAndPort) {
   EXPECT_EQ(entry->marks, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ProxyText,
-    ::testing::Values(ParseCase{"proxy.example:3128", "proxy.example", 3128},
-                      ParseCase{"proxy.example", "proxy.example", 8080},
-                      ParseCase{"proxy.example:", "proxy.example", 0},
-                      ParseCase{"proxy.example:abc", "proxy.example", 0},
-                      ParseCase{":80", "", 80}, ParseCase{"", "", 8080},
-                      ParseCase{"h: \t12x", "h", 12}, ParseCase{"h:-5", "h", -5},
-                      ParseCase{"h:+7", "h", 7}, ParseCase{"a:1:2", "a", 1},
-                      ParseCase{"h:99999999999999", "h", INT32_MAX}));
+INSTANTIATE_TEST_SUITE_P(Table, ProxyText,
+                         ::testing::Values(ParseCase{"proxy.example:3128", "proxy.example", 3128},
+                                           ParseCase{"proxy.example", "proxy.example", 8080},
+                                           ParseCase{"proxy.example:", "proxy.example", 0},
+                                           ParseCase{"proxy.example:abc", "proxy.example", 0},
+                                           ParseCase{":80", "", 80}, ParseCase{"", "", 8080},
+                                           ParseCase{"h: \t12x", "h", 12},
+                                           ParseCase{"h:-5", "h", -5}, ParseCase{"h:+7", "h", 7},
+                                           ParseCase{"a:1:2", "a", 1},
+                                           ParseCase{"h:99999999999999", "h", INT32_MAX}));
 
 TEST(ProxyList, NewEntriesGoToTheFront) {
   ProxyEntry* a = parse_proxy_entry(nullptr, "a:1");

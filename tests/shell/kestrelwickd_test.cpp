@@ -84,7 +84,8 @@ class Kestrelwickd : public ::testing::Test {
 // A configuration that marks every request with a header.
 std::string marking(const std::string& mark) {
   return "[Global]\nEnable = TRUE\nFilterHeadersOut = TRUE\n[HTTP headers]\nOut = TRUE\n"
-         "Key = X-Mark\nReplace = " + mark + "\n";
+         "Key = X-Mark\nReplace = " +
+         mark + "\n";
 }
 
 TEST_F(Kestrelwickd, LoadsDefaultCfgWithoutAFileOnItsCommandLine) {
@@ -112,7 +113,9 @@ class HeldConnection {
       : origin_({{"HTTP/1.0 200 OK\r\n\r\n", 0}, {"rest", delay_ms}}), client_(proxy_port) {
     client_.send("GET " + origin_.url("/held") + " HTTP/1.0\r\n\r\n");
   }
-  bool active() { return wait_until([&] { return origin_.connections() == 1; }); }
+  bool active() {
+    return wait_until([&] { return origin_.connections() == 1; });
+  }
   std::string reply() { return client_.read_all(30000); }
 
  private:

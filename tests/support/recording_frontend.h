@@ -34,7 +34,7 @@ class RecordingFrontend : public Frontend {
   void external_connection_seen() override;
 
   // Settings of the recording.
-  void set_log_open(bool open);        // false: lines dropped, categories off
+  void set_log_open(bool open);  // false: lines dropped, categories off
   void set_category(int code, bool on);
   // Controls pressed, in order, when the question is asked; when they run out, Go Back.
   void script_answers(std::vector<int> controls);
