@@ -11,7 +11,6 @@
 #include "config/settings.h"
 #include "config_state.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
 #include "support/child_record.h"
@@ -48,10 +47,6 @@ class ConfigCommands : public ::testing::Test {
   const std::string a_ = dir_.file("a.cfg");
   const std::string b_ = dir_.file("b.cfg");
 };
-
-TEST_F(ConfigCommands, DefaultFileIsBesideTheProgram) {
-  EXPECT_EQ(default_config_path(), std::string(program_directory()) + "default.cfg");
-}
 
 TEST_F(ConfigCommands, AFailedFirstLoadShowsTheBoxAndLeavesNoLastFile) {
   EXPECT_EQ(startup_load(dir_.file("missing.cfg").c_str()), 0);
@@ -151,11 +146,6 @@ TEST_F(ConfigCommands, SaveDialogOutcomes) {
   EXPECT_EQ(statuses(),
             (std::vector<std::string>{shown("--- Config File Saved ---", kCyan),
                                       shown("--- Error Saving Config File! ---", kRed)}));
-}
-
-TEST_F(ConfigCommands, TheLastFileHoldsAtMost511Characters) {
-  set_last_config_file(std::string(600, 'p').c_str());
-  EXPECT_EQ(std::string(last_config_file()), std::string(511, 'p'));
 }
 
 TEST_F(ConfigCommands, FreeConfigLeavesTheFiltersToRunningConnections) {

@@ -253,16 +253,6 @@ TEST_F(ConfigWriterTest, GeneratedConfigurationsSurviveSaveAndLoad) {
   }
 }
 
-TEST_F(ConfigWriterTest, LimitZeroIsNotWrittenAndReadsBackAsTheDefault) {
-  build_web_filter(nullptr, 0, "z", nullptr, "m", nullptr, 0, nullptr);
-  const std::string path = dir_.file("limit.cfg");
-  ASSERT_EQ(save_config(path.c_str()), 1);
-  EXPECT_EQ(read_file(path).find("Limit"), std::string::npos);
-  ASSERT_EQ(load_config(path.c_str()), 1);
-  ASSERT_NE(web_filter_list, nullptr);
-  EXPECT_EQ(web_filter_list->limit, kDefaultFilterLimit);
-}
-
 TEST_F(ConfigWriterTest, AFullDiskLeavesTheOldFileAndReportsFailure) {
   const std::string path = dir_.file("full.cfg");
   write_file(path, "old contents\r\n");
