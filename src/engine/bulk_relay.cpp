@@ -35,22 +35,13 @@ class Pipe {
   int fds_[2];
 };
 
-int send_all(Socket to, const char* data, int n) {
-  for (int done = 0; done < n;) {
-    int sent = net_send(to, data + done, n - done);
-    if (sent <= 0) return 0;
-    done += sent;
-  }
-  return 1;
-}
-
 // Copies through the stack buffer until the peer closes: bytes moved, or -1.
 int64_t copy_to_end(Socket from, Socket to, char* piece) {
   int64_t total = 0;
   for (;;) {
     int got = net_recv(from, piece, kPiece);
     if (got == 0) return total;
-    if (got < 0 || !send_all(to, piece, got)) return -1;
+    if (got < 0 || !net_send_all(to, piece, static_cast<size_t>(got))) return -1;
     total += got;
   }
 }
@@ -79,7 +70,7 @@ int64_t bulk_relay(Socket from, Socket to) {
   char piece[kPiece];
   int got = net_recv(from, piece, kPiece);
   if (got == 0) return 0;
-  if (got < 0 || !send_all(to, piece, got)) return -1;
+  if (got < 0 || !net_send_all(to, piece, static_cast<size_t>(got))) return -1;
   if (got < kPiece) {
     int64_t rest = copy_to_end(from, to, piece);
     return rest < 0 ? -1 : got + rest;

@@ -55,16 +55,6 @@ int32_t read_signed_decimal(const char* p) {
   return static_cast<int32_t>(negative ? -n : n);
 }
 
-int send_all(Socket s, const char* data, int n) {
-  while (n > 0) {
-    int sent = net_send(s, data, n);
-    if (sent <= 0) return 0;
-    data += sent;
-    n -= sent;
-  }
-  return 1;
-}
-
 int send_connect_failure(HttpMessage* client) {
   const RequestLine* r = client->request;
   add_log_linef("R** %d Socket Error %d for %s **", static_cast<int>(client->number),
@@ -192,7 +182,7 @@ int send_request(HttpMessage* client, HttpMessage* server) {
   while (n > 0) {
     int piece = n < kLineBufferSize ? n : kLineBufferSize;
     if (read_bytes(client, client->line, piece) < 1) return 0;
-    if (!send_all(*server->socket, client->line, piece)) return 0;
+    if (!net_send_all(*server->socket, client->line, static_cast<size_t>(piece))) return 0;
     n -= piece;
   }
   return 1;

@@ -7,17 +7,8 @@
 namespace kw {
 
 int HeadWriter::send_all(const char* data, size_t n) {
-  while (n > 0) {
-    int chunk = n > (1u << 30) ? (1 << 30) : static_cast<int>(n);
-    int sent = net_send(socket_, data, chunk);
-    if (sent <= 0) {
-      failed_ = true;
-      return 0;
-    }
-    data += sent;
-    n -= static_cast<size_t>(sent);
-  }
-  return 1;
+  if (!net_send_all(socket_, data, n)) failed_ = true;
+  return failed_ ? 0 : 1;
 }
 
 int HeadWriter::add(const char* text, size_t n) {

@@ -23,15 +23,11 @@ int refill(HttpMessage* msg) {
   return msg->filled;
 }
 
-// Sends buffer[pos, pos + n) on to's socket, advancing pos by what each send reports.
-// 1 when all n went out, 0 when a send failed.
+// Sends buffer[pos, pos + n) on to's socket and consumes it. 1 when all n went out, 0 when a
+// send failed.
 int send_from_buffer(HttpMessage* from, HttpMessage* to, int n) {
-  while (n > 0) {
-    int sent = net_send(*to->socket, from->buffer + from->pos, n);
-    if (sent <= 0) return 0;
-    from->pos += sent;
-    n -= sent;
-  }
+  if (!net_send_all(*to->socket, from->buffer + from->pos, static_cast<size_t>(n))) return 0;
+  from->pos += n;
   return 1;
 }
 

@@ -32,7 +32,8 @@ class Sink {
     } else if (ctx_->output != nullptr) {
       failed_ = !ctx_->output->write(data, static_cast<size_t>(n));
     } else {
-      failed_ = !send_all(data, n);
+      failed_ = ctx_->client == nullptr || ctx_->client->socket == nullptr ||
+                !net_send_all(*ctx_->client->socket, data, static_cast<size_t>(n));
     }
   }
 
@@ -42,17 +43,6 @@ class Sink {
   }
 
  private:
-  bool send_all(const char* data, int n) {
-    if (ctx_->client == nullptr || ctx_->client->socket == nullptr) return false;
-    while (n > 0) {
-      const int sent = net_send(*ctx_->client->socket, data, n);
-      if (sent <= 0) return false;
-      data += sent;
-      n -= sent;
-    }
-    return true;
-  }
-
   MatchContext* ctx_;
   char* destination_;
   int capacity_;

@@ -6,16 +6,7 @@
 namespace kw {
 
 bool PageOutput::send_all(const char* data, size_t n) {
-  while (n > 0 && !failed_) {
-    const int piece = n > (1u << 30) ? 1 << 30 : static_cast<int>(n);
-    const int sent = net_send(socket_, data, piece);
-    if (sent <= 0) {
-      failed_ = true;
-      break;
-    }
-    data += sent;
-    n -= static_cast<size_t>(sent);
-  }
+  if (!failed_ && !net_send_all(socket_, data, n)) failed_ = true;
   return !failed_;
 }
 

@@ -207,6 +207,18 @@ int net_send(Socket s, const void* data, int n) {
   return static_cast<int>(sent);
 }
 
+int net_send_all(Socket s, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const int piece = n > (size_t{1} << 30) ? 1 << 30 : static_cast<int>(n);
+    const int sent = net_send(s, p, piece);
+    if (sent <= 0) return 0;
+    p += sent;
+    n -= static_cast<size_t>(sent);
+  }
+  return 1;
+}
+
 int net_recv(Socket s, void* data, int n) {
   ssize_t got;
   do {

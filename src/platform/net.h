@@ -12,6 +12,7 @@
 // (MSG_NOSIGNAL on every send). All functions may be called from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kw {
@@ -50,6 +51,8 @@ int net_connect(Socket s, uint32_t address, uint16_t port);
 
 // Bytes sent (possibly fewer than n), or -1.
 int net_send(Socket s, const void* data, int n);
+// Sends all n bytes, continuing short sends. 1 when every byte went out, 0 when a send failed.
+int net_send_all(Socket s, const void* data, size_t n);
 // Bytes received, 0 when the peer closed, -1 on error. A socket that net_cleanup shut down
 // reports -1 (ECONNABORTED), never an orderly close.
 int net_recv(Socket s, void* data, int n);
