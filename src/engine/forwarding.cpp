@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/config_format.h"
 #include "config/settings.h"
 #include "engine/char_class.h"
 #include "engine/generated_pages.h"
@@ -40,19 +41,12 @@ const char* request_target(const RequestLine* request) {
   return remote_proxy_in_use() != nullptr ? request->url : request->path;
 }
 
-// A signed decimal number: leading blanks, an optional sign, digits up to the first non-digit;
-// no digits give 0. Kept within 32 bits.
-int32_t read_signed_decimal(const char* p) {
-  while (is_skippable_blank(*p)) ++p;
-  bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  int64_t n = 0;
-  while (*p >= '0' && *p <= '9') {
-    if (n < INT32_MAX) n = n * 10 + (*p - '0');
-    ++p;
-  }
-  if (n > INT32_MAX) n = INT32_MAX;
-  return static_cast<int32_t>(negative ? -n : n);
+// A Content-length value: the engine's blanks (the bytes from 0x80 up among them), then the
+// signed decimal number of the configuration format (an optional sign and the digits; none
+// give 0; held within 32 bits).
+int32_t content_length(const char* value) {
+  while (is_skippable_blank(*value)) ++value;
+  return read_config_decimal(value);
 }
 
 int send_connect_failure(HttpMessage* client) {
@@ -177,7 +171,7 @@ int send_request(HttpMessage* client, HttpMessage* server) {
 
   HeaderField* length = find_header(client, "Content-length");
   if (length == nullptr) return 1;
-  int32_t n = read_signed_decimal(length->value);
+  int32_t n = content_length(length->value);
   add_log_linef("GPosting %d bytes...", n);
   while (n > 0) {
     int piece = n < kLineBufferSize ? n : kLineBufferSize;

@@ -13,15 +13,6 @@ namespace {
 
 int16_t distance(const char* from, const char* to) { return static_cast<int16_t>(to - from); }
 
-template <typename T>
-char* read_decimal(char* p, T* value) {
-  while (*p >= '0' && *p <= '9') {
-    *value = static_cast<T>(*value * 10 + (*p - '0'));
-    ++p;
-  }
-  return p;
-}
-
 }  // namespace
 
 int parse_request_line(HttpMessage* msg) {

@@ -49,15 +49,6 @@ char* append_text(StatusLine* s, const char* from, int n) {
   return start;
 }
 
-template <typename T>
-const char* read_decimal(const char* p, T* value) {
-  while (*p >= '0' && *p <= '9') {
-    *value = static_cast<T>(*value * 10 + (*p - '0'));
-    ++p;
-  }
-  return p;
-}
-
 }  // namespace
 
 int parse_status_line(HttpMessage* msg) {

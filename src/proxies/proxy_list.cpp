@@ -7,6 +7,8 @@
 #include <mutex>
 #include <new>
 
+#include "config/config_format.h"
+
 namespace kw {
 
 ProxyEntry* proxy_list = nullptr;
@@ -34,22 +36,6 @@ void retire(ProxyEntry* entry, char* host) {
   retired = node;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-// Leading blanks, an optional sign, digits up to the first other character; none give 0. Held
-// within 32 bits.
-int32_t read_port(const char* p) {
-  while (is_blank(*p)) ++p;
-  const bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  int64_t n = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    if (n <= INT32_MAX) n = n * 10 + (*p - '0');
-  }
-  if (n > INT32_MAX) n = INT32_MAX;
-  return static_cast<int32_t>(negative ? -n : n);
-}
-
 }  // namespace
 
 ProxyEntry* parse_proxy_entry(ProxyEntry* entry, const char* text) {
@@ -60,7 +46,7 @@ ProxyEntry* parse_proxy_entry(ProxyEntry* entry, const char* text) {
   if (host == nullptr) return nullptr;
   std::memcpy(host, text, host_length);
   host[host_length] = '\0';
-  const int32_t port = colon != nullptr ? read_port(colon + 1) : kDefaultProxyPort;
+  const int32_t port = colon != nullptr ? read_config_decimal(colon + 1) : kDefaultProxyPort;
 
   if (entry == nullptr) {
     entry = new (std::nothrow) ProxyEntry{0, host, port, 0, proxy_list};
