@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
+#include "engine/char_class.h"
+
 namespace kw {
 namespace {
-
-char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Trailing bytes of value 32 or below go, but never the first character; then one closing
 // quote.
@@ -43,8 +43,7 @@ bool parse_key_line(std::string_view line, KeyLine* out) {
 
 bool config_name_is(std::string_view text, std::string_view name) {
   return text.size() == name.size() &&
-         std::equal(text.begin(), text.end(), name.begin(),
-                    [](char a, char b) { return lower_ascii(a) == lower_ascii(b); });
+         prefix_equals_ignoring_case(text.data(), name.data(), static_cast<int>(name.size()));
 }
 
 int32_t read_config_decimal(std::string_view value) {
@@ -63,8 +62,8 @@ int32_t read_config_decimal(std::string_view value) {
 bool read_config_truth(std::string_view value) {
   if (read_config_decimal(value) >= 1) return true;
   if (value.empty()) return false;
-  char c = lower_ascii(value[0]);
-  return c == 't' || c == 'y';
+  const char c = value[0];
+  return c == 't' || c == 'T' || c == 'y' || c == 'Y';
 }
 
 bool parse_continuation_line(std::string_view line, std::string_view* text) {

@@ -15,7 +15,6 @@
 namespace kw {
 namespace {
 
-uint8_t lower(uint8_t c) { return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : c; }
 bool is_word_byte(uint8_t c) { return c > 32 && c != '>'; }
 
 class FullMatcher {
@@ -224,23 +223,13 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
           const uint8_t* members = pc + 2;
           pc = members + length + 1;
           if (!here) goto fail;
-          const uint8_t c = lower(byte_at(pos++));
+          const uint8_t c = lower_byte(byte_at(pos++));
           const bool negated = length > 0 && members[0] == OP_NOT;
           if (negated) {
             ++members;
             --length;
           }
-          bool found = false;
-          for (int i = 0; i < length && !found;) {
-            if (i + 2 < length && members[i + 1] == OP_RANGE) {
-              found = c >= members[i] && c <= members[i + 2];
-              i += 3;
-            } else {
-              found = c == members[i];
-              ++i;
-            }
-          }
-          if (found == negated) goto fail;
+          if (class_contains(members, length, c) == negated) goto fail;
           continue;
         }
         case OP_ANY:

@@ -22,19 +22,6 @@ void add_literal(FirstBytes* w, uint8_t op) {
   }
 }
 
-bool class_contains(const uint8_t* members, int length, uint8_t c) {
-  for (int i = 0; i < length;) {
-    if (i + 2 < length && members[i + 1] == OP_RANGE) {
-      if (c >= members[i] && c <= members[i + 2]) return true;
-      i += 3;
-    } else {
-      if (c == members[i]) return true;
-      ++i;
-    }
-  }
-  return false;
-}
-
 void add_class(FirstBytes* w, const uint8_t* pc) {
   int length = read_be16(pc);
   const uint8_t* members = pc + 2;
@@ -44,10 +31,9 @@ void add_class(FirstBytes* w, const uint8_t* pc) {
     --length;
   }
   for (int c = 0; c < 256; ++c) {
-    uint8_t lowered =
-        (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : static_cast<uint8_t>(c);
-    if (class_contains(members, length, lowered) != negated)
+    if (class_contains(members, length, lower_byte(static_cast<uint8_t>(c))) != negated) {
       w->bytes[static_cast<size_t>(c)] = true;
+    }
   }
 }
 

@@ -51,10 +51,30 @@ constexpr bool is_literal_op(uint8_t op) {
   return op == 0x09 || op == 0x0A || op == 0x0D || (op >= 0x14 && op != OP_SPACE);
 }
 
+// A-Z become a-z; every other byte stays. The compiler lower-cases what patterns name, the
+// matchers the input they compare with it.
+constexpr uint8_t lower_byte(uint8_t c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + 32) : c;
+}
+
 // A literal element compares bytes of 33 and up after lower-casing the input's A-Z.
 constexpr bool literal_matches(uint8_t op, uint8_t input) {
-  if (op >= 33 && input >= 'A' && input <= 'Z') input = static_cast<uint8_t>(input + 32);
-  return input == op;
+  return (op >= 33 ? lower_byte(input) : input) == op;
+}
+
+// Whether c is one of the members of a set (the bytes between its length and its OP_END,
+// after a leading OP_NOT): single bytes, and ranges written low, OP_RANGE, high.
+constexpr bool class_contains(const uint8_t* members, int length, uint8_t c) {
+  for (int i = 0; i < length;) {
+    if (i + 2 < length && members[i + 1] == OP_RANGE) {
+      if (c >= members[i] && c <= members[i + 2]) return true;
+      i += 3;
+    } else {
+      if (c == members[i]) return true;
+      ++i;
+    }
+  }
+  return false;
 }
 
 constexpr uint16_t read_be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }

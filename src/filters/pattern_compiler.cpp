@@ -19,8 +19,6 @@ namespace {
 
 enum class Outcome { kOk, kSyntax, kBufferFull, kStackFull };
 
-uint8_t lower(uint8_t c) { return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + 32) : c; }
-
 // Source bytes that cannot stand for themselves in the code because they are opcodes. Tab,
 // line feed and carriage return are literals; space is never emitted as a literal.
 bool is_opcode_byte(uint8_t c) {
@@ -244,7 +242,7 @@ Outcome Compiler::element() {
       if (is_opcode_byte(c)) return Outcome::kSyntax;
       raise_level(kLevelLiteral);
       previous_item_ = start;
-      return emit(lower(c)) ? Outcome::kOk : Outcome::kBufferFull;
+      return emit(lower_byte(c)) ? Outcome::kOk : Outcome::kBufferFull;
   }
 }
 
@@ -290,7 +288,7 @@ Outcome Compiler::escaped() {
       break;
     default:
       if (is_opcode_byte(c)) return Outcome::kSyntax;
-      op = lower(c);
+      op = lower_byte(c);
       raise_level(kLevelLiteral);
       break;
   }
@@ -356,9 +354,9 @@ Outcome Compiler::set() {
       c = *s_;
       if (c == 0) return Outcome::kSyntax;
       ++s_;
-      c = c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : lower(c);
+      c = c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : lower_byte(c);
     } else {
-      c = lower(c);
+      c = lower_byte(c);
     }
     if (is_set_opcode_byte(c)) return Outcome::kSyntax;
     if (!emit(c)) return Outcome::kBufferFull;

@@ -1,6 +1,7 @@
 // The main window's command table, control states and command-line rule.
 #include "shell/main_commands.h"
 
+#include "config/config_format.h"
 #include "config/settings.h"
 
 namespace kw {
@@ -134,15 +135,7 @@ MainControlStates main_control_states(uint32_t flags, bool has_auto_run) {
 bool names_config_file(std::string_view command_line) {
   const size_t dot = command_line.rfind('.');
   if (dot == std::string_view::npos) return false;
-  const std::string_view extension = command_line.substr(dot);
-  constexpr std::string_view kCfg = ".cfg";
-  if (extension.size() != kCfg.size()) return false;
-  for (size_t i = 0; i < kCfg.size(); ++i) {
-    char c = extension[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kCfg[i]) return false;
-  }
-  return true;
+  return config_name_is(command_line.substr(dot), ".cfg");
 }
 
 StartupArgument classify_command_line(std::string_view command_line) {
