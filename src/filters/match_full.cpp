@@ -25,7 +25,7 @@ class FullMatcher {
   bool exhausted() const { return exhausted_; }
 
  private:
-  bool available(const char* p) { return p < ctx_->usable_end || pull_input(ctx_, p) != 0; }
+  bool available(const char* p) { return byte_available(ctx_, p); }
   static uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
   // Counts work against the step budget; false once it is spent.
   bool spend(uint32_t steps) {

@@ -11,25 +11,21 @@
 namespace kw {
 namespace {
 
-bool available(MatchContext* ctx, const char* p) {
-  return p < ctx->usable_end || pull_input(ctx, p) != 0;
-}
-
 // False when no match can begin at ctx->position.
 bool may_match_here(MatchContext* ctx, const MatchPrefilter& filter) {
   const char* p = ctx->position;
-  if (!available(ctx, p)) return true;
+  if (!byte_available(ctx, p)) return true;
   if (!filter.can_start_with(static_cast<uint8_t>(*p))) return false;
   if (filter.prefix_count == 0) return true;
   if (filter.skip_blanks) {
-    while (available(ctx, p) && static_cast<uint8_t>(*p) <= 32) ++p;
+    while (byte_available(ctx, p) && static_cast<uint8_t>(*p) <= 32) ++p;
   }
   for (int k = 0; k < filter.prefix_count; ++k) {
     const uint8_t* run = filter.prefix[k];
     const int length = filter.prefix_length[k];
     int i = 0;
     for (; i < length; ++i) {
-      if (!available(ctx, p + i)) return true;
+      if (!byte_available(ctx, p + i)) return true;
       if (!literal_matches(run[i], static_cast<uint8_t>(p[i]))) break;
     }
     if (i == length) return true;

@@ -15,14 +15,10 @@
 namespace kw {
 namespace {
 
-bool available(MatchContext* ctx, const char* p) {
-  return p < ctx->usable_end || pull_input(ctx, p) != 0;
-}
-
 uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
 
 char* skip_whitespace(MatchContext* ctx, char* pos) {
-  while (available(ctx, pos) && byte_at(pos) <= 32) ++pos;
+  while (byte_available(ctx, pos) && byte_at(pos) <= 32) ++pos;
   return pos;
 }
 
@@ -37,7 +33,7 @@ char* match_simple(MatchContext* ctx) {
   char* star_next = nullptr;           // the next position that star tries the rest at
   for (;;) {
     {
-      const bool here = available(ctx, pos);
+      const bool here = byte_available(ctx, pos);
       if (!here && pos > ctx->window_end) goto fail;
       const uint8_t op = *pc++;
       switch (op) {
@@ -80,7 +76,7 @@ char* match_simple(MatchContext* ctx) {
         ++star_next;
       }
     }
-    if (!available(ctx, star_next)) return nullptr;
+    if (!byte_available(ctx, star_next)) return nullptr;
     pc = star_rest;
     pos = star_next++;
   }

@@ -31,13 +31,13 @@ bool url_matches(MatchContext* ctx, const WebFilter& f) {
   return match_pattern(ctx, f.url_code) != nullptr;
 }
 
-void log_filter(const char* format, const MatchContext* ctx, const WebFilter& f) {
+}  // namespace
+
+void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f) {
   if (!log_category_on(kLogHtmlFilters)) return;
   add_log_linef(format, ctx->input != nullptr ? static_cast<int>(ctx->input->number) : 0,
                 f.name != nullptr ? f.name.get() : "");
 }
-
-}  // namespace
 
 int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* content_type) {
   PageOutput output(*browser->socket);
@@ -86,7 +86,7 @@ LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text) {
       // A failed send is not acted on here: the scan that follows stops at its first send.
       if (is_text) {
         emit_replacement(ctx, f->replace_code);
-        log_filter("V<start> %d: %s", ctx, *f);
+        log_filter_hit("V<start> %d: %s", ctx, *f);
       }
       continue;
     }
@@ -103,7 +103,7 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
     if ((f->flags & FILTER_ACTIVE) == 0 || !url_matches(ctx, *f)) continue;
     if (!match_text_is(*f, "<end>")) continue;
     if (emit_replacement(ctx, f->replace_code) == kEmitSendFailed) return 0;
-    log_filter("V<end> %d: %s", ctx, *f);
+    log_filter_hit("V<end> %d: %s", ctx, *f);
   }
   return 1;
 }

@@ -76,7 +76,6 @@ class PageScan {
   char* attempt(const WebFilter& f, char** pos);
   void queue_pending(char* pos);
   void prepare_window(char* pos, char* window_end);
-  void log_match(const WebFilter& f);
 
   MatchContext* ctx_;
   std::vector<const WebFilter*> filters_;
@@ -143,12 +142,6 @@ char* PageScan::attempt(const WebFilter& f, char** pos_io) {
   return end;
 }
 
-void PageScan::log_match(const WebFilter& f) {
-  if (!log_category_on(kLogHtmlFilters)) return;
-  add_log_linef("VMatch %d: %s", ctx_->input != nullptr ? static_cast<int>(ctx_->input->number) : 0,
-                f.name != nullptr ? f.name.get() : "");
-}
-
 int PageScan::run() {
   MatchContext* const c = ctx_;
   const size_t count = filters_.size();
@@ -189,7 +182,7 @@ int PageScan::run() {
 
       queue_pending(pos);
       c->pending_start = end;
-      log_match(f);
+      log_filter_hit("VMatch %d: %s", c, f);
       if ((f.flags & FILTER_MULTI) != 0) {
         if (swap_in_replacement(c, &f)) {
           pos = c->pending_start;

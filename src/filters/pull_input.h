@@ -25,6 +25,11 @@ inline constexpr int kPullSize = 2048;
 // window end and usable end become data end. A byte at or beyond window end is never available.
 int pull_input(MatchContext* ctx, const char* p);
 
+// pull_input with the common case first: a byte already before usable end needs no call.
+inline bool byte_available(MatchContext* ctx, const char* p) {
+  return p < ctx->usable_end || pull_input(ctx, p) != 0;
+}
+
 // Up to n bytes of the message's stream into destination, followed by a NUL: the bytes waiting
 // in the message's receive buffer, or when it is used up, what one receive of up to 2048 bytes
 // brings (of up to n bytes, straight into destination, when n is 2048 or more). Returns the count,
