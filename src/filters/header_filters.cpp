@@ -22,16 +22,6 @@ namespace {
 DesignedLock header_filter_lock;
 std::atomic<int32_t> header_filter_users{0};
 
-bool given(const char* text) { return text != nullptr && text[0] != '\0'; }
-
-HeapText copy_text(const char* text) {
-  if (!given(text)) return nullptr;
-  const size_t size = std::strlen(text) + 1;
-  HeapText copy(new (std::nothrow) char[size]);
-  if (copy) std::memcpy(copy.get(), text, size);
-  return copy;
-}
-
 // The header name of a Key: the text before its first ':', cut to kHeaderNameMax bytes.
 void header_name(const char* key, char (&name)[kHeaderNameMax + 1]) {
   int n = 0;
@@ -123,9 +113,9 @@ int apply_header_filters(HttpMessage* msg, HttpMessage* browser, uint32_t direct
 
 int build_header_filter(HeaderFilter* record, uint16_t flags, const char* key, const char* match,
                         const char* replace) {
-  PatternCode match_code = given(match) ? compile_pattern(match) : PatternCode();
+  PatternCode match_code = text_given(match) ? compile_pattern(match) : PatternCode();
   if (record != nullptr) {
-    if (given(match) && !match_code) return -1;
+    if (text_given(match) && !match_code) return -1;
     clear_header_filter(record);
   } else {
     record = new (std::nothrow) HeaderFilter{};
@@ -134,15 +124,12 @@ int build_header_filter(HeaderFilter* record, uint16_t flags, const char* key, c
     while (*link != nullptr) link = &(*link)->next;
     *link = record;
   }
-  record->key = copy_text(key);
-  if (given(match)) {
-    record->match = copy_text(match);
-    record->match_code = std::move(match_code);
-  }
-  if (given(replace)) {
-    record->replace = copy_text(replace);
-    record->replace_code = compile_replacement(replace);
-  }
+  // The record's fields are empty here, and so is the code of a text that was not given.
+  record->key = copy_heap_text(key);
+  record->match = copy_heap_text(match);
+  record->match_code = std::move(match_code);
+  record->replace = copy_heap_text(replace);
+  record->replace_code = text_given(replace) ? compile_replacement(replace) : ReplacementCode();
   record->flags = flags;
   return 1;
 }

@@ -12,20 +12,13 @@ namespace kw {
 
 WebFilter* web_filter_list = nullptr;
 
-namespace {
-
-bool given(const char* text) { return text != nullptr && text[0] != '\0'; }
-
-// A heap copy of a non-empty text; none for no text, an empty one, or no memory.
-HeapText copy_text(const char* text) {
-  if (!given(text)) return nullptr;
+HeapText copy_heap_text(const char* text) {
+  if (!text_given(text)) return nullptr;
   const size_t size = std::strlen(text) + 1;
   HeapText copy(new (std::nothrow) char[size]);
   if (copy) std::memcpy(copy.get(), text, size);
   return copy;
 }
-
-}  // namespace
 
 WebFilter* new_web_filter() { return new (std::nothrow) WebFilter{}; }
 
@@ -33,15 +26,16 @@ void free_web_filter(WebFilter* record) { delete record; }
 
 int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const char* url,
                      const char* match, const char* bounds, uint32_t limit, const char* replace) {
-  ReplacementCode replace_code = given(replace) ? compile_replacement(replace) : ReplacementCode();
-  PatternCode match_code = given(match) ? compile_pattern(match) : PatternCode();
-  PatternCode url_code = given(url) ? compile_pattern(url) : PatternCode();
+  ReplacementCode replace_code =
+      text_given(replace) ? compile_replacement(replace) : ReplacementCode();
+  PatternCode match_code = text_given(match) ? compile_pattern(match) : PatternCode();
+  PatternCode url_code = text_given(url) ? compile_pattern(url) : PatternCode();
   MatchFunction bounds_matcher = nullptr;
   PatternCode bounds_code =
-      given(bounds) ? compile_pattern(bounds, &bounds_matcher) : PatternCode();
-  const bool url_failed = given(url) && !url_code;
-  const bool match_failed = given(match) && !match_code;
-  const bool bounds_failed = given(bounds) && !bounds_code;
+      text_given(bounds) ? compile_pattern(bounds, &bounds_matcher) : PatternCode();
+  const bool url_failed = text_given(url) && !url_code;
+  const bool match_failed = text_given(match) && !match_code;
+  const bool bounds_failed = text_given(bounds) && !bounds_code;
 
   if (record != nullptr) {
     int failure = 0;
@@ -63,24 +57,17 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
     *link = record;
   }
 
-  record->name = copy_text(name);
-  if (given(url)) {
-    record->url = copy_text(url);
-    record->url_code = std::move(url_code);
-  }
-  if (given(match)) {
-    record->match = copy_text(match);
-    record->match_code = std::move(match_code);
-  }
-  if (given(bounds)) {
-    record->bounds = copy_text(bounds);
-    record->bounds_code = std::move(bounds_code);
-    if (record->bounds_code) record->bounds_matcher = bounds_matcher;
-  }
-  if (given(replace)) {
-    record->replace = copy_text(replace);
-    record->replace_code = std::move(replace_code);
-  }
+  // The record's fields are empty here, and so is the code of a text that was not given.
+  record->name = copy_heap_text(name);
+  record->url = copy_heap_text(url);
+  record->url_code = std::move(url_code);
+  record->match = copy_heap_text(match);
+  record->match_code = std::move(match_code);
+  record->bounds = copy_heap_text(bounds);
+  record->bounds_code = std::move(bounds_code);
+  if (record->bounds_code) record->bounds_matcher = bounds_matcher;
+  record->replace = copy_heap_text(replace);
+  record->replace_code = std::move(replace_code);
   record->limit = limit > kMaxFilterLimit ? kMaxFilterLimit : limit;
   record->flags = flags;
   if (url_failed || match_failed || bounds_failed) record->flags &= ~FILTER_ACTIVE;

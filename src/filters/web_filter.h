@@ -27,6 +27,11 @@ inline constexpr uint32_t kMaxFilterLimit = 32767;
 // A text field: none, or an owned non-empty copy.
 using HeapText = std::unique_ptr<char[]>;
 
+// A text that is there and not empty: only such texts are kept and compiled.
+inline bool text_given(const char* text) { return text != nullptr && text[0] != '\0'; }
+// A heap copy of a given text; none for no text, an empty one, or no memory.
+HeapText copy_heap_text(const char* text);
+
 struct WebFilter {
   uint16_t flags;
   HeapText name;
