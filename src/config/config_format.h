@@ -1,7 +1,7 @@
-// The small rules of the configuration file format that the reader and the writer share: key
-// lines, decimal numbers, truth values, quoted continuation lines, the limits of the record
-// fields, and the form of paths relative to the program directory. Pure functions on texts;
-// any thread may call them.
+// The small rules of the configuration file format that the reader and the writer share: the
+// [Global] keys of the flags and textures, key lines, decimal numbers, truth values, quoted
+// continuation lines, the limits of the record fields, and the form of paths relative to the
+// program directory. Pure functions on texts; any thread may call them.
 //
 // A line here is one line of the file without its line end (the LF and a CR right before it)
 // and cut at its first NUL byte. A blank is a space or a tab; a control character a byte
@@ -13,7 +13,29 @@
 #include <string>
 #include <string_view>
 
+#include "config/settings.h"
+
 namespace kw {
+
+// The [Global] flag keys, in the order the writer puts them.
+struct FlagKey {
+  const char* key;
+  uint32_t flag;
+};
+inline constexpr FlagKey kConfigFlagKeys[] = {
+    {"Enable", Enable},
+    {"FilterHTML", FilterHTML},
+    {"FilterHeadersIn", FilterHeadersIn},
+    {"FilterHeadersOut", FilterHeadersOut},
+    {"FreezeGIF", FreezeGIF},
+    {"EnableProxy", EnableProxy},
+    {"EnableAutoRun", EnableAutoRun},
+    {"ForceTextures", ForceTextures},
+    {"NoTextures", NoTextures},
+};
+// The [Global] keys of the five texture paths, by TextureIndex.
+inline constexpr const char* kTextureKeys[kTextureCount] = {"Back.BMP", "Inset.BMP", "Face1.BMP",
+                                                            "Face2.BMP", "Button.BMP"};
 
 // Field limits in characters; longer values are cut to them and the record is kept.
 inline constexpr size_t kFilterNameLimit = 83;

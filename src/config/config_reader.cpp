@@ -138,27 +138,9 @@ void set_limited(std::string* field, std::string_view value, size_t limit) {
   field->assign(value.substr(0, limit));
 }
 
-struct FlagKey {
-  const char* key;
-  uint32_t flag;
-};
-constexpr FlagKey kGlobalFlags[] = {
-    {"Enable", Enable},
-    {"FreezeGIF", FreezeGIF},
-    {"FilterHTML", FilterHTML},
-    {"FilterHeadersIn", FilterHeadersIn},
-    {"FilterHeadersOut", FilterHeadersOut},
-    {"EnableProxy", EnableProxy},
-    {"EnableAutoRun", EnableAutoRun},
-    {"ForceTextures", ForceTextures},
-    {"NoTextures", NoTextures},
-};
-constexpr const char* kTextureKeys[kTextureCount] = {"Back.BMP", "Inset.BMP", "Face1.BMP",
-                                                     "Face2.BMP", "Button.BMP"};
-
 void apply_global_key(const KeyLine& k) {
   Settings& s = settings();
-  for (const FlagKey& f : kGlobalFlags) {
+  for (const FlagKey& f : kConfigFlagKeys) {
     if (config_name_is(k.key, f.key)) {
       if (read_config_truth(k.value)) settings_add_flags(f.flag);
       return;
@@ -227,30 +209,15 @@ struct HeaderRecord {
     }
   }
 
+  // Header filter values have no continuation lines.
+  bool take_continuation(std::string_view) { return false; }
+
   // Builds the record (one without a Key line is dropped) and starts the next.
   void end() {
     if (has_key) build_header_filter(nullptr, flags, key.c_str(), match.c_str(), replace.c_str());
     *this = HeaderRecord();
   }
 };
-
-bool read_header_filters(ConfigFile& file, std::string_view* line) {
-  HeaderRecord record;
-  while (file.next(line)) {
-    if (begins_section(*line)) {
-      record.end();
-      return true;
-    }
-    if (ends_record(*line)) {
-      record.end();
-      continue;
-    }
-    KeyLine k;
-    if (parse_key_line(*line, &k)) record.apply(k);
-  }
-  record.end();
-  return false;
-}
 
 // One [Patterns] record, collected until its end.
 struct PatternRecord {
@@ -263,8 +230,8 @@ struct PatternRecord {
   std::string* continued = nullptr;
   size_t continued_limit = 0;
 
+  // Runs after take_continuation has ended any continuation.
   void apply(const KeyLine& k) {
-    continued = nullptr;
     if (config_name_is(k.key, "Name")) {
       set_limited(&name, k.value, kFilterNameLimit);
     } else if (config_name_is(k.key, "Active")) {
@@ -294,10 +261,17 @@ struct PatternRecord {
     continued_limit = limit;
   }
 
-  // A continuation adds a line to the value, joined by CR LF.
-  void continue_value(std::string_view text) {
+  // A quoted line right after a URL, Match or Replace line (or a continuation of it) adds a
+  // line to that value, joined by CR LF. Any other line ends the continuation.
+  bool take_continuation(std::string_view line) {
+    std::string_view text;
+    if (continued == nullptr || !parse_continuation_line(line, &text)) {
+      continued = nullptr;
+      return false;
+    }
     append_config_limited(continued, "\r\n", continued_limit);
     append_config_limited(continued, text, continued_limit);
+    return true;
   }
 
   // Builds the record (one without a Match line is dropped) and starts the next.
@@ -310,8 +284,11 @@ struct PatternRecord {
   }
 };
 
-bool read_web_filters(ConfigFile& file, std::string_view* line) {
-  PatternRecord record;
+// The records of [HTTP headers] (HeaderRecord) or [Patterns] (PatternRecord): key lines until
+// a line that ends the record, each record built at its end.
+template <typename Record>
+bool read_records(ConfigFile& file, std::string_view* line) {
+  Record record;
   while (file.next(line)) {
     if (begins_section(*line)) {
       record.end();
@@ -321,12 +298,7 @@ bool read_web_filters(ConfigFile& file, std::string_view* line) {
       record.end();
       continue;
     }
-    std::string_view text;
-    if (record.continued != nullptr && parse_continuation_line(*line, &text)) {
-      record.continue_value(text);
-      continue;
-    }
-    record.continued = nullptr;
+    if (record.take_continuation(*line)) continue;
     KeyLine k;
     if (parse_key_line(*line, &k)) record.apply(k);
   }
@@ -347,10 +319,10 @@ void read_sections(ConfigFile& file) {
         have = read_proxies(file, &line);
         break;
       case Section::kHeaders:
-        have = read_header_filters(file, &line);
+        have = read_records<HeaderRecord>(file, &line);
         break;
       case Section::kPatterns:
-        have = read_web_filters(file, &line);
+        have = read_records<PatternRecord>(file, &line);
         break;
       case Section::kOther:
         have = file.next(&line);

@@ -29,25 +29,6 @@ constexpr char kEol[] = "\r\n";
 // A line of a split multi-line text holds at most this many characters.
 constexpr size_t kWrittenLineLimit = 2047;
 
-struct FlagKey {
-  const char* key;
-  uint32_t flag;
-};
-// The flag lines, always all of them and in this order.
-constexpr FlagKey kWrittenFlags[] = {
-    {"Enable", Enable},
-    {"FilterHTML", FilterHTML},
-    {"FilterHeadersIn", FilterHeadersIn},
-    {"FilterHeadersOut", FilterHeadersOut},
-    {"FreezeGIF", FreezeGIF},
-    {"EnableProxy", EnableProxy},
-    {"EnableAutoRun", EnableAutoRun},
-    {"ForceTextures", ForceTextures},
-    {"NoTextures", NoTextures},
-};
-constexpr const char* kTextureKeys[kTextureCount] = {"Back.BMP", "Inset.BMP", "Face1.BMP",
-                                                     "Face2.BMP", "Button.BMP"};
-
 void put_flag(std::string* out, const char* key, bool on) {
   out->append(key).append(on ? " = TRUE" : " = FALSE").append(kEol);
 }
@@ -92,7 +73,8 @@ void put_global(std::string* out) {
   const uint32_t flags = settings_flags();
   const Settings& s = settings();
   out->append("[Global]").append(kEol);
-  for (const FlagKey& f : kWrittenFlags) put_flag(out, f.key, (flags & f.flag) != 0);
+  // Every flag line, always all of them.
+  for (const FlagKey& f : kConfigFlagKeys) put_flag(out, f.key, (flags & f.flag) != 0);
   if (!s.auto_run.empty()) put_text(out, "AutoRun", s.auto_run);
   for (int i = 0; i < kTextureCount; ++i) {
     if (!s.texture_paths[i].empty()) {
