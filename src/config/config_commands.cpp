@@ -21,6 +21,24 @@ std::string last_path;  // at most kLastConfigFileLimit characters; meaningful w
 // built-in ones).
 bool textures_loaded = false;
 
+// The rest of a Load or Save dialog: the chosen path (null: cancelled) becomes the last
+// configuration file and `command` runs on it; the outcome is a status text.
+int run_on_chosen_file(const char* path, int (*command)(const char*), const char* cancelled,
+                       const char* done, const char* failed) {
+  make_last_config_file();
+  if (path == nullptr) {
+    set_status_text(cancelled, kCyan);
+    return 1;
+  }
+  set_last_config_file(path);
+  if (!command(last_config_file())) {
+    set_status_text(failed, kRed);
+    return 0;
+  }
+  set_status_text(done, kCyan);
+  return 1;
+}
+
 }  // namespace
 
 bool last_config_file_made() { return last_made; }
@@ -70,33 +88,13 @@ int reload_default_config() {
 }
 
 int load_chosen_config(const char* path) {
-  make_last_config_file();
-  if (path == nullptr) {
-    set_status_text("--- Load Canceled ---", kCyan);
-    return 1;
-  }
-  set_last_config_file(path);
-  if (!load_config(last_config_file())) {
-    set_status_text("--- Error Loading Config File! ---", kRed);
-    return 0;
-  }
-  set_status_text("--- New Config File Loaded ---", kCyan);
-  return 1;
+  return run_on_chosen_file(path, load_config, "--- Load Canceled ---",
+                            "--- New Config File Loaded ---", "--- Error Loading Config File! ---");
 }
 
 int save_chosen_config(const char* path) {
-  make_last_config_file();
-  if (path == nullptr) {
-    set_status_text("--- Save Canceled ---", kCyan);
-    return 1;
-  }
-  set_last_config_file(path);
-  if (!save_config(last_config_file())) {
-    set_status_text("--- Error Saving Config File! ---", kRed);
-    return 0;
-  }
-  set_status_text("--- Config File Saved ---", kCyan);
-  return 1;
+  return run_on_chosen_file(path, save_config, "--- Save Canceled ---", "--- Config File Saved ---",
+                            "--- Error Saving Config File! ---");
 }
 
 int save_default_config() {
