@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "config/config_commands.h"
 #include "config/settings.h"
@@ -20,6 +19,7 @@
 #include "filters/header_filters.h"
 #include "filters/page_filter.h"
 #include "platform/net.h"
+#include "platform/wait_until.h"
 #include "shell/console_frontend.h"
 
 namespace {
@@ -99,11 +99,9 @@ int main(int argc, char** argv) {
   kw::net_cleanup();
   // Give the listener and the connections a moment to run their ends (they log their closing
   // lines); the process does not wait for threads that are never joined.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while ((kw::listener_running.load() != 0 || kw::active_connection_count() != 0) &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  kw::wait_until(
+      [] { return kw::listener_running.load() == 0 && kw::active_connection_count() == 0; },
+      std::chrono::seconds(2));
   kw::free_config();
   std::fflush(stdout);
   std::fflush(stderr);

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "config/config_format.h"
 #include "config/settings.h"
@@ -23,6 +22,7 @@
 #include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/wait_until.h"
 #include "proxies/proxy_list.h"
 #include "shell/frontend.h"
 
@@ -42,10 +42,7 @@ constexpr char kUnnamedPattern[] = "[Unnamed Pattern]";
 int on_active_connections_answer(int control) {
   if (control == kKillConnectionsControl) {
     restart_listener();
-    const auto deadline = std::chrono::steady_clock::now() + kKillWait;
-    while (active_connection_count() != 0 && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    wait_until([] { return active_connection_count() == 0; }, kKillWait);
   }
   connection_lock_op(2);
   if (adjust_active_connections(0) == 0) return kLoadGoesOn;

@@ -3,7 +3,8 @@
 #include "shell/console_frontend.h"
 
 #include <chrono>
-#include <thread>
+
+#include "platform/wait_until.h"
 
 namespace kw {
 namespace {
@@ -68,13 +69,13 @@ void ConsoleFrontend::show_application_error(const char* text) {
 // 100 ms), then they are killed. When even that does not free them the load goes back.
 int ConsoleFrontend::ask_active_connections(AskHandler handler) {
   say("Active Connections - Can't load configuration: retrying for up to 10 s");
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (int result = handler(kRetryControl)) return result;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  int result = 0;
+  if (wait_until([&] { return (result = handler(kRetryControl)) != 0; }, std::chrono::seconds(10),
+                 std::chrono::milliseconds(100))) {
+    return result;
   }
   say("Active Connections - still active after 10 s: Kill Connections");
-  if (int result = handler(kKillConnectionsControl)) return result;
+  if ((result = handler(kKillConnectionsControl)) != 0) return result;
   say("Active Connections - they did not end: Go Back, configuration not loaded");
   return kAskGoBack;
 }

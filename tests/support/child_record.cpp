@@ -1,3 +1,4 @@
+// The test child's helpers: its path, scratch directories, its record file, waiting.
 #include "child_record.h"
 
 #include <stdlib.h>
@@ -6,18 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
-#include "platform/executable_path.h"
+#include "engine/program_directory.h"
+#include "platform/wait_until.h"
 
 namespace kw::test {
 
-std::string test_child_path() {
-  char exe[4096];
-  if (executable_path(exe, sizeof exe) == 0) return "kw_test_child";
-  std::string path(exe);
-  return path.substr(0, path.rfind('/') + 1) + "kw_test_child";
-}
+std::string test_child_path() { return std::string(program_directory()) + "kw_test_child"; }
 
 ScratchDir::ScratchDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kw child XXXXXX").string();
@@ -64,12 +60,7 @@ std::vector<int> read_child_terminations(const std::string& record) {
 }
 
 bool wait_until(const std::function<bool()>& done, int timeout_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  return kw::wait_until(done, std::chrono::milliseconds(timeout_ms));
 }
 
 }  // namespace kw::test

@@ -1,7 +1,9 @@
+// The recording frontend: every call kept under one mutex, for tests to read back.
 #include "recording_frontend.h"
 
 #include <chrono>
-#include <thread>
+
+#include "platform/wait_until.h"
 
 namespace kw::test {
 
@@ -135,12 +137,8 @@ bool RecordingFrontend::has_line(const std::string& text) const {
 }
 
 bool RecordingFrontend::wait_for_line(const std::string& text, int timeout_ms) const {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (has_line(text)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return has_line(text);
+  return kw::wait_until([&] { return has_line(text); }, std::chrono::milliseconds(timeout_ms),
+                        std::chrono::milliseconds(5));
 }
 
 void RecordingFrontend::clear() {
