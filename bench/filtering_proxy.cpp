@@ -17,12 +17,11 @@
 
 #include "config/settings.h"
 #include "engine/listener.h"
-#include "filters/header_filters.h"
-#include "filters/page_filter.h"
 #include "filters/web_filter.h"
 #include "platform/net.h"
 #include "realistic_page.h"
 #include "shell/console_frontend.h"
+#include "shell/program_locks.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -43,10 +42,7 @@ int main(int argc, char** argv) {
 
   static kw::ConsoleFrontend frontend(stdout, stderr, false);
   if (log) kw::install_frontend(&frontend);
-  kw::connection_lock_op(1);
-  kw::log_lock_op(1);
-  kw::web_filter_lock_op(1);
-  kw::header_filter_lock_op(1);
+  kw::create_program_locks();
   for (const kw::bench::TypicalFilter& f : kw::bench::typical_filters()) {
     if (kw::build_web_filter(nullptr, kw::FILTER_ACTIVE, f.name, nullptr, f.match, f.bounds,
                              f.limit, f.replace) != 1) {

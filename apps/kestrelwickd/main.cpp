@@ -16,11 +16,10 @@
 #include "config/config_commands.h"
 #include "config/settings.h"
 #include "engine/listener.h"
-#include "filters/header_filters.h"
-#include "filters/page_filter.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"
 #include "shell/console_frontend.h"
+#include "shell/program_locks.h"
 
 namespace {
 
@@ -77,10 +76,7 @@ int main(int argc, char** argv) {
 
   static kw::ConsoleFrontend frontend(stdout, stderr, isatty(STDOUT_FILENO) != 0);
   kw::install_frontend(&frontend);
-  kw::connection_lock_op(1);
-  kw::log_lock_op(1);
-  kw::web_filter_lock_op(1);
-  kw::header_filter_lock_op(1);
+  kw::create_program_locks();
   kw::net_startup();
   // A failed load is reported by startup_load; the proxy then runs with the load default.
   kw::startup_load(config);

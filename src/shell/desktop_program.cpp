@@ -7,13 +7,12 @@
 #include "config/config_commands.h"
 #include "config/settings.h"
 #include "engine/listener.h"
-#include "filters/header_filters.h"
-#include "filters/page_filter.h"
 #include "platform/net.h"
 #include "shell/auto_run.h"
 #include "shell/log_window.h"
 #include "shell/main_commands.h"
 #include "shell/main_window_record.h"
+#include "shell/program_locks.h"
 
 namespace kw {
 
@@ -26,11 +25,8 @@ DesktopProgram::~DesktopProgram() {
 int DesktopProgram::start(const std::string& command_line) {
   MainWindowRecord& record = main_window_record();
 
-  // The four locks exist before any other thread, made in the designed order.
-  web_filter_lock_op(1);
-  connection_lock_op(1);
-  log_lock_op(1);
-  header_filter_lock_op(1);
+  // The four locks exist before any other thread.
+  create_program_locks();
 
   // Only the first copy runs; a later one has asked it forward by connecting. A name that
   // cannot be claimed at all (no safe directory) does not stop the program.
