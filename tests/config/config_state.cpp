@@ -71,12 +71,14 @@ std::string settings_text() {
   return out.str();
 }
 
-std::string configuration_text() {
-  std::string text = settings_text() + "\n";
+std::string lists_text() {
+  std::string text;
   for (const std::string& f : header_filter_texts()) text += "header " + f + "\n";
   for (const std::string& f : web_filter_texts()) text += "web " + f + "\n";
   for (const std::string& p : proxy_texts()) text += "proxy " + p + "\n";
   return text;
 }
+
+std::string configuration_text() { return settings_text() + "\n" + lists_text(); }
 
 }  // namespace kw::test

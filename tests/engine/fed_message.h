@@ -1,7 +1,7 @@
 // An HttpMessage that reads from one end of a local socket pair whose other end a writer thread
 // feeds with chosen pieces. The pair is SOCK_SEQPACKET, so each piece arrives as exactly one
 // receive: a test decides where the stream is cut. After the last piece the writer closes its
-// end (the peer "closes"), unless told to keep it open.
+// end (the peer "closes").
 #pragma once
 
 #include <sys/socket.h>
@@ -18,7 +18,7 @@ namespace kw::test {
 
 class FedMessage {
  public:
-  explicit FedMessage(std::vector<std::string> pieces, bool keep_open = false) {
+  explicit FedMessage(std::vector<std::string> pieces) {
     int fds[2];
     socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds);
     socket_ = fds[0];
@@ -29,7 +29,7 @@ class FedMessage {
     msg.line = line;
     msg.request = &request;
     msg.status = &status;
-    writer_ = std::thread([this, pieces = std::move(pieces), keep_open] {
+    writer_ = std::thread([this, pieces = std::move(pieces)] {
       // A record longer than the reader's 2048-byte receive would be cut, so longer pieces
       // go as several records.
       for (const std::string& p : pieces) {
@@ -38,7 +38,7 @@ class FedMessage {
           if (::send(writer_fd_, p.data() + at, n, MSG_NOSIGNAL) < 0) return;
         }
       }
-      if (!keep_open) ::shutdown(writer_fd_, SHUT_WR);
+      ::shutdown(writer_fd_, SHUT_WR);
     });
   }
   ~FedMessage() {

@@ -16,31 +16,20 @@ namespace {
 
 using test::FedMessage;
 
-struct StaticCase {
-  const char* url;
-  int is_static;
-};
-
-void PrintTo(const StaticCase& c, std::ostream* os) { *os << c.url; }
-
-class StaticFile : public ::testing::TestWithParam<StaticCase> {};
-
-TEST_P(StaticFile, ByExtension) {
-  FedMessage fed({std::string("GET ") + GetParam().url + " HTTP/1.0\r\n"});
-  ASSERT_GT(read_line(&fed.msg, fed.line, kLineBufferSize), 0);
-  ASSERT_EQ(parse_request_line(&fed.msg), 1);
-  EXPECT_EQ(is_static_file(&fed.request), GetParam().is_static) << GetParam().url;
+TEST(StaticFile, ByExtension) {
+  const std::pair<const char*, int> urls[] = {
+      {"http://h/a.gif", 1},        {"http://h/dir/b.JPG", 1}, {"http://h/c.jpeg", 1},
+      {"http://h/Applet.class", 1}, {"http://h/p.png", 1},     {"http://h/x.xbm", 1},
+      {"http://h/a.gif?x=1", 0},    {"http://h/a.gif#top", 0}, {"http://h/index.html", 0},
+      {"http://h/a.gi", 0},         {"http://h/a.classes", 0}, {"http://h/gif", 0},
+      {"http://h/.gif/x", 0},       {"http://h/", 0}};
+  for (const auto& [url, is_static] : urls) {
+    FedMessage fed({std::string("GET ") + url + " HTTP/1.0\r\n"});
+    ASSERT_GT(read_line(&fed.msg, fed.line, kLineBufferSize), 0);
+    ASSERT_EQ(parse_request_line(&fed.msg), 1);
+    EXPECT_EQ(is_static_file(&fed.request), is_static) << url;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, StaticFile,
-    ::testing::Values(StaticCase{"http://h/a.gif", 1}, StaticCase{"http://h/dir/b.JPG", 1},
-                      StaticCase{"http://h/c.jpeg", 1}, StaticCase{"http://h/Applet.class", 1},
-                      StaticCase{"http://h/p.png", 1}, StaticCase{"http://h/x.xbm", 1},
-                      StaticCase{"http://h/a.gif?x=1", 0}, StaticCase{"http://h/a.gif#top", 0},
-                      StaticCase{"http://h/index.html", 0}, StaticCase{"http://h/a.gi", 0},
-                      StaticCase{"http://h/a.classes", 0}, StaticCase{"http://h/gif", 0},
-                      StaticCase{"http://h/.gif/x", 0}, StaticCase{"http://h/", 0}));
 
 struct ModeCase {
   const char* name;
@@ -65,67 +54,44 @@ TEST_P(RelayModeTest, Decides) {
 }
 
 constexpr uint32_t kAll = kLoadDefaultFlags;
+const std::string kOk = "HTTP/1.0 200 OK\r\n";
+using enum RelayMode;
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RelayModeTest,
-    ::testing::Values(
-        ModeCase{"HtmlWithCharset", kAll,
-                 "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n",
-                 RelayMode::kFilter, false},
-        ModeCase{"HtmlInCapitals", kAll, "HTTP/1.0 200 OK\r\nCONTENT-TYPE: TEXT/HTML\r\n",
-                 RelayMode::kFilter, false},
-        ModeCase{"ScriptOn404", kAll,
-                 "HTTP/1.0 404 Nope\r\nContent-type: application/x-javascript\r\n",
-                 RelayMode::kFilter, false},
-        ModeCase{"ServerPush", kAll,
-                 "HTTP/1.0 200 OK\r\nContent-type: multipart/x-mixed-replace;b=x\r\n",
-                 RelayMode::kFilter, false},
-        ModeCase{"Redirect", kAll, "HTTP/1.0 302 Found\r\nContent-type: text/html\r\n",
-                 RelayMode::kPlain, true},
-        ModeCase{"ServerError", kAll, "HTTP/1.0 500 Oops\r\nContent-type: text/html\r\n",
-                 RelayMode::kPlain, true},
-        ModeCase{"Chunked", kAll,
-                 "HTTP/1.1 200 OK\r\nContent-type: text/css\r\nTransfer-Encoding: chunked\r\n",
-                 RelayMode::kPlain, true},
-        ModeCase{"FilterHtmlOff", kAll & ~FilterHTML,
-                 "HTTP/1.0 200 OK\r\nContent-type: text/html\r\n", RelayMode::kPlain, true},
-        ModeCase{"Bypass", kAll & ~Enable, "HTTP/1.0 200 OK\r\nContent-type: text/html\r\n",
-                 RelayMode::kPlain, true},
-        ModeCase{"Gif", kAll, "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n", RelayMode::kGif,
-                 false},
-        ModeCase{"GifFreezingOff", kAll & ~FreezeGIF,
-                 "HTTP/1.0 200 OK\r\nContent-type: image/gif\r\n", RelayMode::kPlain, true},
-        ModeCase{"GifInCapitals", kAll, "HTTP/1.0 200 OK\r\nContent-type: image/GIF\r\n",
-                 RelayMode::kPlain, true},
-        ModeCase{"GifWithParameter", kAll, "HTTP/1.0 200 OK\r\nContent-type: image/gif; x=1\r\n",
-                 RelayMode::kPlain, true},
-        ModeCase{"PlainText", kAll, "HTTP/1.0 200 OK\r\nContent-type: text/plain\r\n",
-                 RelayMode::kPlain, true},
-        ModeCase{"NoType", kAll, "HTTP/1.0 200 OK\r\n", RelayMode::kPlain, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+const ModeCase kModeCases[] = {
+    {"HtmlWithCharset", kAll, kOk + "Content-Type: text/html; charset=utf-8\r\n", kFilter, false},
+    {"HtmlInCapitals", kAll, kOk + "CONTENT-TYPE: TEXT/HTML\r\n", kFilter, false},
+    {"ScriptOn404", kAll, "HTTP/1.0 404 Nope\r\nContent-type: application/x-javascript\r\n",
+     kFilter, false},
+    {"ServerPush", kAll, kOk + "Content-type: multipart/x-mixed-replace;b=x\r\n", kFilter, false},
+    {"Redirect", kAll, "HTTP/1.0 302 Found\r\nContent-type: text/html\r\n", kPlain, true},
+    {"ServerError", kAll, "HTTP/1.0 500 Oops\r\nContent-type: text/html\r\n", kPlain, true},
+    {"Chunked", kAll, "HTTP/1.1 200 OK\r\nContent-type: text/css\r\nTransfer-Encoding: chunked\r\n",
+     kPlain, true},
+    {"FilterHtmlOff", kAll & ~FilterHTML, kOk + "Content-type: text/html\r\n", kPlain, true},
+    {"Bypass", kAll & ~Enable, kOk + "Content-type: text/html\r\n", kPlain, true},
+    {"Gif", kAll, kOk + "Content-type: image/gif\r\n", kGif, false},
+    {"GifFreezingOff", kAll & ~FreezeGIF, kOk + "Content-type: image/gif\r\n", kPlain, true},
+    {"GifInCapitals", kAll, kOk + "Content-type: image/GIF\r\n", kPlain, true},
+    {"GifWithParameter", kAll, kOk + "Content-type: image/gif; x=1\r\n", kPlain, true},
+    {"PlainText", kAll, kOk + "Content-type: text/plain\r\n", kPlain, true},
+    {"NoType", kAll, kOk, kPlain, true}};
 
-struct UrlCase {
-  const char* directory;
-  const char* url;
-};
+INSTANTIATE_TEST_SUITE_P(Table, RelayModeTest, ::testing::ValuesIn(kModeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-void PrintTo(const UrlCase& c, std::ostream* os) { *os << c.url; }
-
-class DirectoryUrl : public ::testing::TestWithParam<UrlCase> {};
-
-TEST_P(DirectoryUrl, FollowsTheByteRules) {
-  char out[256];
-  int n = directory_file_url(GetParam().directory, out);
-  EXPECT_STREQ(out, GetParam().url);
-  EXPECT_EQ(n, static_cast<int>(std::strlen(GetParam().url)));
+TEST(ProgramDirectory, FileUrlsFollowTheByteRules) {
+  const std::pair<const char*, const char*> urls[] = {
+      {"/opt/kw/", "file:///opt/kw/"},
+      {"/home/a b/\tx/", "file:///home/a%20b/%09x/"},
+      {"C:\\Program Files\\App\\", "file://C|/Program%20Files/App/"},
+      {"/opt/caf\xc3\xa9/kw/", "file:///opt/caf"},
+      {"", "file://"}};
+  for (const auto& [directory, url] : urls) {
+    char out[256];
+    EXPECT_EQ(directory_file_url(directory, out), static_cast<int>(std::strlen(url))) << url;
+    EXPECT_STREQ(out, url);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, DirectoryUrl,
-    ::testing::Values(UrlCase{"/opt/kw/", "file:///opt/kw/"},
-                      UrlCase{"/home/a b/\tx/", "file:///home/a%20b/%09x/"},
-                      UrlCase{"C:\\Program Files\\App\\", "file://C|/Program%20Files/App/"},
-                      UrlCase{"/opt/caf\xc3\xa9/kw/", "file:///opt/caf"}, UrlCase{"", "file://"}));
 
 TEST(ProgramDirectory, IsTheDirectoryOfThisProgram) {
   std::string directory = program_directory();

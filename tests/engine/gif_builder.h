@@ -1,14 +1,30 @@
 // Hand-built GIF streams for the freezer's tests: every block written out byte by byte, so a
 // test can put together an animation, a still, broken or cut images and the exact frozen form it
 // expects. Image data is real LZW (code size 2, a clear code before every second pixel, so codes
-// stay 3 bits wide) that any decoder reads.
+// stay 3 bits wide) that any decoder reads. freeze() runs the freezer over such an image.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/gif_freezer.h"
+#include "fed_message.h"
+
 namespace kw::test::gif {
+
+struct Frozen {
+  int result;
+  std::string bytes;  // what the browser received
+};
+
+// freeze_gif over the body arriving in the given pieces.
+inline Frozen freeze(const std::vector<std::string>& pieces) {
+  FedMessage server(pieces);
+  SinkMessage browser;
+  const int result = freeze_gif(&server.msg, &browser.msg);
+  return {result, browser.received()};
+}
 
 inline std::string bytes(std::initializer_list<int> values) {
   std::string s;

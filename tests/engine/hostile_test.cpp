@@ -42,21 +42,21 @@ TEST_P(Hostile, ClosesWithoutAReply) {
             "HTTP/1.0 200 OK\r\n\r\nstill here");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Hostile,
-    ::testing::Values(
-        HostileCase{"Garbage", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) +
-                                   std::string(500, '\xee') + "\r\n\r\n"},
-        HostileCase{"OriginForm", "GET /index.html HTTP/1.1\r\nHost: h\r\n\r\n"},
-        HostileCase{"NulBytes", std::string("GET http://h\0/ HTTP/1.0\r\n\r\n", 27)},
-        HostileCase{"NulInHeaderName", std::string("GET http://h/ HTTP/1.0\r\nX\0: v\r\n\r\n", 34)},
-        HostileCase{"HundredKilobyteRequestLine",
-                    "GET http://h/" + std::string(100 * 1024, 'a') + " HTTP/1.0\r\n\r\n"},
-        HostileCase{"HundredKilobyteHeaderLine",
-                    "GET http://h/ HTTP/1.0\r\nX: " + std::string(100 * 1024, 'b') + "\r\n\r\n"},
-        HostileCase{"EndlessHeaderLines", endless_header_lines()},
-        HostileCase{"EmptyLine", "\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const HostileCase kHostileCases[] = {
+    {"Garbage", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) +
+                    std::string(500, '\xee') + "\r\n\r\n"},
+    {"OriginForm", "GET /index.html HTTP/1.1\r\nHost: h\r\n\r\n"},
+    {"NulBytes", std::string("GET http://h\0/ HTTP/1.0\r\n\r\n", 27)},
+    {"NulInHeaderName", std::string("GET http://h/ HTTP/1.0\r\nX\0: v\r\n\r\n", 34)},
+    {"HundredKilobyteRequestLine",
+     "GET http://h/" + std::string(100 * 1024, 'a') + " HTTP/1.0\r\n\r\n"},
+    {"HundredKilobyteHeaderLine",
+     "GET http://h/ HTTP/1.0\r\nX: " + std::string(100 * 1024, 'b') + "\r\n\r\n"},
+    {"EndlessHeaderLines", endless_header_lines()},
+    {"EmptyLine", "\r\n"}};
+
+INSTANTIATE_TEST_SUITE_P(Table, Hostile, ::testing::ValuesIn(kHostileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class HostileClient : public test::ProxyTest {};
 

@@ -66,36 +66,31 @@ TEST_P(RequestLineTest, Parses) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RequestLineTest,
-    ::testing::Values(
-        RequestCase{"Plain", "GET http://www.example.com/ HTTP/1.0\r\n", 1, 3, 5, 15, 80, 0, 1, 0,
-                    0, 1, 0, "/"},
-        RequestCase{"PortQueryHashInQuery", "GET http://h:8080/a?b=c#d HTTP/1.1\r\n", 1, 3, 5, 1,
-                    8080, 5, 2, 6, 0, 1, 1, "/a?b=c#d"},
-        RequestCase{"Fragment", "GET http://h/a#top HTTP/1.0\r\n", 1, 3, 5, 1, 80, 0, 2, 0, 4, 1, 0,
-                    "/a#top"},
-        RequestCase{"PortWrapsIn16Bits", "GET http://h:70000/ HTTP/1.0\r\n", 1, 3, 5, 1, 4464, 6, 1,
-                    0, 0, 1, 0, "/"},
-        RequestCase{"NoVersionIsHttp09", "GET http://h/x\r\n", 1, 3, 5, 1, 80, 0, 2, 0, 0, 0, 9,
-                    "/x"},
-        RequestCase{"ManySlashesAndOtherScheme", "POST  ftp:////h/x HTTP/1.1\r\n", 1, 4, 4, 1, 80,
-                    0, 2, 0, 0, 1, 1, "/x"},
-        RequestCase{"MajorWrapsIn8Bits", "GET http://h/ HTTP/300.2\r\n", 1, 3, 5, 1, 80, 0, 1, 0, 0,
-                    44, 2, "/"},
-        RequestCase{"LowercaseVersionIsHttp09", "GET http://h/ http/1.0\r\n", 1, 3, 5, 1, 80, 0, 1,
-                    0, 0, 0, 9, "/"},
-        RequestCase{"EmptyHost", "GET http::8/p HTTP/1.0\r\n", 1, 3, 5, 0, 8, 2, 2, 0, 0, 1, 0,
-                    "/p"},
-        rejected<RequestCase>("SlashesSkippedToHostOnlyRejected", "GET http:///p HTTP/1.0\r\n"),
-        rejected<RequestCase>("HostOnlyRejected", "GET http://host HTTP/1.0\r\n"),
-        rejected<RequestCase>("HostAndPortOnlyRejected", "GET http://host:81 HTTP/1.0\r\n"),
-        rejected<RequestCase>("OriginFormRejected", "GET /index.html HTTP/1.0\r\n"),
-        rejected<RequestCase>("AuthorityFormRejected", "CONNECT host:443 HTTP/1.1\r\n"),
-        rejected<RequestCase>("VersionWithoutDotRejected", "GET http://h/ HTTP/1\r\n"),
-        rejected<RequestCase>("PathToEndOfTextRejected", "GET http://h/x"),
-        rejected<RequestCase>("HighByteEndsHostRejected", "GET http://h\xc3\xa9/ HTTP/1.0\r\n")),
-    [](const auto& info) { return std::string(info.param.name); });
+const RequestCase kRequestCases[] = {
+    {"Plain", "GET http://www.example.com/ HTTP/1.0\r\n", 1, 3, 5, 15, 80, 0, 1, 0, 0, 1, 0, "/"},
+    {"PortQueryHashInQuery", "GET http://h:8080/a?b=c#d HTTP/1.1\r\n", 1, 3, 5, 1, 8080, 5, 2, 6, 0,
+     1, 1, "/a?b=c#d"},
+    {"Fragment", "GET http://h/a#top HTTP/1.0\r\n", 1, 3, 5, 1, 80, 0, 2, 0, 4, 1, 0, "/a#top"},
+    {"PortWrapsIn16Bits", "GET http://h:70000/ HTTP/1.0\r\n", 1, 3, 5, 1, 4464, 6, 1, 0, 0, 1, 0,
+     "/"},
+    {"NoVersionIsHttp09", "GET http://h/x\r\n", 1, 3, 5, 1, 80, 0, 2, 0, 0, 0, 9, "/x"},
+    {"ManySlashesAndOtherScheme", "POST  ftp:////h/x HTTP/1.1\r\n", 1, 4, 4, 1, 80, 0, 2, 0, 0, 1,
+     1, "/x"},
+    {"MajorWrapsIn8Bits", "GET http://h/ HTTP/300.2\r\n", 1, 3, 5, 1, 80, 0, 1, 0, 0, 44, 2, "/"},
+    {"LowercaseVersionIsHttp09", "GET http://h/ http/1.0\r\n", 1, 3, 5, 1, 80, 0, 1, 0, 0, 0, 9,
+     "/"},
+    {"EmptyHost", "GET http::8/p HTTP/1.0\r\n", 1, 3, 5, 0, 8, 2, 2, 0, 0, 1, 0, "/p"},
+    rejected<RequestCase>("SlashesSkippedToHostOnlyRejected", "GET http:///p HTTP/1.0\r\n"),
+    rejected<RequestCase>("HostOnlyRejected", "GET http://host HTTP/1.0\r\n"),
+    rejected<RequestCase>("HostAndPortOnlyRejected", "GET http://host:81 HTTP/1.0\r\n"),
+    rejected<RequestCase>("OriginFormRejected", "GET /index.html HTTP/1.0\r\n"),
+    rejected<RequestCase>("AuthorityFormRejected", "CONNECT host:443 HTTP/1.1\r\n"),
+    rejected<RequestCase>("VersionWithoutDotRejected", "GET http://h/ HTTP/1\r\n"),
+    rejected<RequestCase>("PathToEndOfTextRejected", "GET http://h/x"),
+    rejected<RequestCase>("HighByteEndsHostRejected", "GET http://h\xc3\xa9/ HTTP/1.0\r\n")};
+
+INSTANTIATE_TEST_SUITE_P(Table, RequestLineTest, ::testing::ValuesIn(kRequestCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A line of 2045 characters is whole; one of 2046 is cut, and the cut path reaches the end of
 // the text. The rest of a cut line is what the next read returns.
@@ -152,25 +147,23 @@ TEST_P(StatusLineTest, Parses) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, StatusLineTest,
-    ::testing::Values(StatusCase{"Ok", "HTTP/1.0 200 OK\r\nbody", 1, 1, 0, "200", "OK", "body"},
-                      StatusCase{"ReasonKeepsInnerSpaces", "HTTP/1.1 404 Not Found\r\n", 1, 1, 1,
-                                 "404", "Not Found", ""},
-                      StatusCase{"LfOnly", "HTTP/1.1 302 Moved\nX", 1, 1, 1, "302", "Moved", "X"},
-                      StatusCase{"HighByteEndsReason", "HTTP/1.0 200 Caf\xc3\xa9!\r\n", 1, 1, 0,
-                                 "200", "Caf", ""},
-                      StatusCase{"EmptyCode", "HTTP/1.0 OK\r\n", 1, 1, 0, "", "OK", ""},
-                      rejected<StatusCase>("NoReasonRejected", "HTTP/1.0 200\r\n"),
-                      rejected<StatusCase>("NoCodeNoReasonRejected", "HTTP/1.0\r\n"),
-                      rejected<StatusCase>("VersionWithoutDotRejected", "HTTP/x.1 200 OK\r\n"),
-                      rejected<StatusCase>("EmptyReplyRejected", ""),
-                      StatusCase{"Http09Body", "<html>hi</html>", 1, 0, 9, "200", "HTTP/0.9",
-                                 "<html>hi</html>"},
-                      StatusCase{"ShortBodyIsHttp09", "HTT", 1, 0, 9, "200", "HTTP/0.9", "HTT"},
-                      StatusCase{"LowercaseIsHttp09", "http/1.0 200 OK\r\n", 1, 0, 9, "200",
-                                 "HTTP/0.9", "http/1.0 200 OK\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const StatusCase kStatusCases[] = {
+    {"Ok", "HTTP/1.0 200 OK\r\nbody", 1, 1, 0, "200", "OK", "body"},
+    {"ReasonKeepsInnerSpaces", "HTTP/1.1 404 Not Found\r\n", 1, 1, 1, "404", "Not Found", ""},
+    {"LfOnly", "HTTP/1.1 302 Moved\nX", 1, 1, 1, "302", "Moved", "X"},
+    {"HighByteEndsReason", "HTTP/1.0 200 Caf\xc3\xa9!\r\n", 1, 1, 0, "200", "Caf", ""},
+    {"EmptyCode", "HTTP/1.0 OK\r\n", 1, 1, 0, "", "OK", ""},
+    rejected<StatusCase>("NoReasonRejected", "HTTP/1.0 200\r\n"),
+    rejected<StatusCase>("NoCodeNoReasonRejected", "HTTP/1.0\r\n"),
+    rejected<StatusCase>("VersionWithoutDotRejected", "HTTP/x.1 200 OK\r\n"),
+    rejected<StatusCase>("EmptyReplyRejected", ""),
+    {"Http09Body", "<html>hi</html>", 1, 0, 9, "200", "HTTP/0.9", "<html>hi</html>"},
+    {"ShortBodyIsHttp09", "HTT", 1, 0, 9, "200", "HTTP/0.9", "HTT"},
+    {"LowercaseIsHttp09", "http/1.0 200 OK\r\n", 1, 0, 9, "200", "HTTP/0.9",
+     "http/1.0 200 OK\r\n"}};
+
+INSTANTIATE_TEST_SUITE_P(Table, StatusLineTest, ::testing::ValuesIn(kStatusCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StatusLineLimits, Http09RecordUsesThirteenBytes) {
   FedMessage fed({"plain"});
@@ -216,40 +209,34 @@ TEST_P(HeaderBlockTest, Parses) {
 
 const std::string kName39(39, 'N');
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, HeaderBlockTest,
-    ::testing::Values(
-        HeaderCase{"Ordered",
-                   "A: 1\r\nB: two words\r\n\r\nbody",
-                   1,
-                   {{"A", "1"}, {"B", "two words"}},
-                   "body"},
-        HeaderCase{"Continuation", "X-A: one\r\n two\r\n\r\n", 1, {{"X-A", "one two"}}, ""},
-        HeaderCase{
-            "BlankContinuationAddsNothing", "X-A: one\r\n  \t\r\n\r\n", 1, {{"X-A", "one"}}, ""},
-        HeaderCase{"SpaceBeforeColonStaysInName",
-                   "Content-Type : text/html\r\n\r\n",
-                   1,
-                   {{"Content-Type ", "text/html"}},
-                   ""},
-        HeaderCase{"EmptyValue", "X-Empty:\r\n\r\n", 1, {{"X-Empty", ""}}, ""},
-        HeaderCase{
-            "BlanksTrimmed", "A:   spaced  value \t \r\n\r\n", 1, {{"A", "spaced  value"}}, ""},
-        HeaderCase{"LfOnly", "A: 1\nB: 2\n\nX", 1, {{"A", "1"}, {"B", "2"}}, "X"},
-        HeaderCase{"LfCr", "A: 1\n\rB: 2\n\r\n\rX", 1, {{"A", "1"}, {"B", "2"}}, "X"},
-        HeaderCase{"CrOnly", "A: 1\rB: 2\r\rX", 1, {{"A", "1"}, {"B", "2"}}, "X"},
-        HeaderCase{"LfOnlyToEndOfStream", "A: 1\n\n", 1, {{"A", "1"}}, ""},
-        HeaderCase{"EmptyBlock", "\r\nbody", 1, {}, "body"},
-        HeaderCase{"Name39", kName39 + ": v\r\n\r\n", 1, {{kName39, "v"}}, ""},
-        rejected<HeaderCase>("Name40Fails", kName39 + "N: v\r\n\r\n"),
-        rejected<HeaderCase>("NoColonFails", "Garbage line\r\n\r\n"),
-        rejected<HeaderCase>("ControlCharInNameFails", "X\x01Y: v\r\n\r\n"),
-        rejected<HeaderCase>("HighByteInNameFails", "X\xc3\xa9: v\r\n\r\n"),
-        rejected<HeaderCase>("ContinuationFirstFails", " cont\r\nX: y\r\n\r\n"),
-        rejected<HeaderCase>("NulFirstIsContinuationFails", std::string("\0X: y\r\n\r\n", 9)),
-        rejected<HeaderCase>("EndsBeforeEmptyLineFails", "A: 1\r\n"),
-        rejected<HeaderCase>("NothingFails", "")),
-    [](const auto& info) { return std::string(info.param.name); });
+const HeaderCase kHeaderCases[] = {
+    {"Ordered", "A: 1\r\nB: two words\r\n\r\nbody", 1, {{"A", "1"}, {"B", "two words"}}, "body"},
+    {"Continuation", "X-A: one\r\n two\r\n\r\n", 1, {{"X-A", "one two"}}, ""},
+    {"BlankContinuationAddsNothing", "X-A: one\r\n  \t\r\n\r\n", 1, {{"X-A", "one"}}, ""},
+    {"SpaceBeforeColon",
+     "Content-Type : text/html\r\n\r\n",
+     1,
+     {{"Content-Type ", "text/html"}},
+     ""},
+    {"EmptyValue", "X-Empty:\r\n\r\n", 1, {{"X-Empty", ""}}, ""},
+    {"BlanksTrimmed", "A:   spaced  value \t \r\n\r\n", 1, {{"A", "spaced  value"}}, ""},
+    {"LfOnly", "A: 1\nB: 2\n\nX", 1, {{"A", "1"}, {"B", "2"}}, "X"},
+    {"LfCr", "A: 1\n\rB: 2\n\r\n\rX", 1, {{"A", "1"}, {"B", "2"}}, "X"},
+    {"CrOnly", "A: 1\rB: 2\r\rX", 1, {{"A", "1"}, {"B", "2"}}, "X"},
+    {"LfOnlyToEndOfStream", "A: 1\n\n", 1, {{"A", "1"}}, ""},
+    {"EmptyBlock", "\r\nbody", 1, {}, "body"},
+    {"Name39", kName39 + ": v\r\n\r\n", 1, {{kName39, "v"}}, ""},
+    rejected<HeaderCase>("Name40Fails", kName39 + "N: v\r\n\r\n"),
+    rejected<HeaderCase>("NoColonFails", "Garbage line\r\n\r\n"),
+    rejected<HeaderCase>("ControlCharInNameFails", "X\x01Y: v\r\n\r\n"),
+    rejected<HeaderCase>("HighByteInNameFails", "X\xc3\xa9: v\r\n\r\n"),
+    rejected<HeaderCase>("ContinuationFirstFails", " cont\r\nX: y\r\n\r\n"),
+    rejected<HeaderCase>("NulFirstIsContinuationFails", std::string("\0X: y\r\n\r\n", 9)),
+    rejected<HeaderCase>("EndsBeforeEmptyLineFails", "A: 1\r\n"),
+    rejected<HeaderCase>("NothingFails", "")};
+
+INSTANTIATE_TEST_SUITE_P(Table, HeaderBlockTest, ::testing::ValuesIn(kHeaderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HeaderLimits, ValueIsCutAt2047AcrossContinuations) {
   std::string block = "X: " + std::string(2000, 'a') + "\r\n " + std::string(100, 'b') + "\r\n " +

@@ -1,7 +1,6 @@
 // See filter_proxy_fixture.h.
 #include "filter_proxy_fixture.h"
 
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/page_filter.h"
 #include "filters/web_filter.h"
@@ -23,8 +22,7 @@ void FilterProxyTest::TearDown() {
 }
 
 std::string fill(std::string text, uint16_t port) {
-  std::string url(7 + 3 * std::string(program_directory()).size() + 1, '\0');
-  url.resize(static_cast<size_t>(program_directory_url(url.data())));
+  const std::string url = directory_url();
   for (size_t at; (at = text.find("{port}")) != std::string::npos;) {
     text.replace(at, 6, std::to_string(port));
   }

@@ -38,6 +38,7 @@ class HeaderFilters : public test::FilterProxyTest {
   // The request the origin receives for a GET of /p/a?x=1#f with these header lines.
   std::string upstream(const std::string& headers) {
     OriginServer origin(kReply);
+    last_port_ = origin.port();
     test::exchange(port_, "GET " + origin.url("/p/a?x=1#f") + " HTTP/1.0\r\n" + headers + "\r\n");
     EXPECT_TRUE(origin.wait_for_requests(1));
     return origin.requests().empty() ? "" : origin.requests()[0];
@@ -65,88 +66,81 @@ void PrintTo(const OutgoingCase& c, std::ostream* os) { *os << c.name; }
 class Outgoing : public HeaderFilters, public ::testing::WithParamInterface<OutgoingCase> {};
 
 TEST_P(Outgoing, RewritesTheRequest) {
-  const OutgoingCase& c = GetParam();
-  add(c.filters);
-  OriginServer origin(kReply);
-  test::exchange(port_, "GET " + origin.url("/p/a?x=1#f") + " HTTP/1.0\r\n" + c.headers + "\r\n");
-  ASSERT_TRUE(origin.wait_for_requests(1));
-  EXPECT_EQ(origin.requests()[0],
-            "GET /p/a?x=1#f HTTP/1.0\r\n" + fill(c.expected, origin.port()) + "\r\n");
+  add(GetParam().filters);
+  const std::string request = upstream(GetParam().headers);
+  EXPECT_EQ(request,
+            "GET /p/a?x=1#f HTTP/1.0\r\n" + fill(GetParam().expected, last_port_) + "\r\n");
 }
 
 constexpr uint16_t kOut = HEADER_OUT;
 constexpr uint16_t kBoth = HEADER_IN | HEADER_OUT;
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Outgoing,
-    ::testing::Values(
-        OutgoingCase{"ChangesTheValue",
-                     {{kOut, "User-Agent", nullptr, "kw/1"}},
-                     "User-Agent: Mozilla/4.0\r\nAccept: */*\r\n",
-                     "User-Agent: kw/1\r\nAccept: */*\r\n"},
-        OutgoingCase{"NameComparedWithoutCaseAndKeptAsReceived",
-                     {{kOut, "user-agent", nullptr, "x"}},
-                     "USER-AGENT: y\r\n",
-                     "USER-AGENT: x\r\n"},
-        OutgoingCase{"DeletesOnlyTheFirstField",
-                     {{kOut, "Cookie:", nullptr, nullptr}},
-                     "Cookie: a=1\r\nAccept: */*\r\nCookie: b=2\r\n",
-                     "Accept: */*\r\nCookie: b=2\r\n"},
-        OutgoingCase{"AddsAtTheEndWhenMissing",
-                     {{kOut, "Referer: hide it", nullptr, "none"}},
-                     "Accept: */*\r\nCookie: c\r\n",
-                     "Accept: */*\r\nCookie: c\r\nReferer: none\r\n"},
-        OutgoingCase{"ChangesInPlaceWhenPresent",
-                     {{kOut, "Referer: hide it", nullptr, "none"}},
-                     "Referer: http://elsewhere/page.html\r\nAccept: */*\r\n",
-                     "Referer: none\r\nAccept: */*\r\n"},
-        OutgoingCase{"StarChangesAnExistingField",
-                     {{kOut, "Via", "*", "x"}},
-                     "Via: 1.1 cache\r\n",
-                     "Via: x\r\n"},
-        OutgoingCase{"StarNeverAdds", {{kOut, "Via", "*", "x"}}, "Accept: a\r\n", "Accept: a\r\n"},
-        OutgoingCase{"MatchStoresVariables",
-                     {{kOut, "Accept-Language", "(*)\\1;*", "\\1"}},
-                     "Accept-Language: a; b\r\n",
-                     "Accept-Language: a\r\n"},
-        OutgoingCase{"NoMatchLeavesTheValue",
-                     {{kOut, "Accept-Language", "(*)\\1;*", "\\1"}},
-                     "Accept-Language: en\r\n",
-                     "Accept-Language: en\r\n"},
-        OutgoingCase{"MatchFromTheFirstByteNeedNotCoverTheValue",
-                     {{kOut, "User-Agent", "moz", "hidden"}},
-                     "User-Agent: Mozilla/5.0 (X11)\r\nX: User-Agent\r\n",
-                     "User-Agent: hidden\r\nX: User-Agent\r\n"},
-        OutgoingCase{"MatchWithoutReplaceDeletes",
-                     {{kOut, "Cookie", "track*", nullptr}},
-                     "Cookie: tracker=1\r\nCookie: session=2\r\n",
-                     "Cookie: session=2\r\n"},
-        OutgoingCase{"ReplacementQuotesTheRequest",
-                     {{kOut, "X-Where", nullptr, "\\u|\\h|\\p|\\q|\\a"}},
-                     "",
-                     "X-Where: http://127.0.0.1:{port}/p/a?x=1#f|127.0.0.1|/p/a|?x=1#f|\r\n"},
-        OutgoingCase{"ReplacementNamesTheProgramDirectory",
-                     {{kOut, "X-Dir", nullptr, "[\\d]"}},
-                     "",
-                     "X-Dir: [{dir}]\r\n"},
-        OutgoingCase{
-            "FiltersRunInListOrder",
-            {{kOut, "X-A", nullptr, "1"}, {kOut, "X-A", "1", "one"}, {kOut, "X-B", "*", "2"}},
-            "",
-            "X-A: one\r\n"},
-        OutgoingCase{"IncomingOnlyFilterLeavesRequests",
-                     {{HEADER_IN, "Accept", nullptr, nullptr}, {0, "Accept", nullptr, "never"}},
-                     "Accept: */*\r\n",
-                     "Accept: */*\r\n"},
-        OutgoingCase{"MatchThatDidNotCompileNeverMatches",
-                     {{kOut, "Accept", "(*", "x"}},
-                     "Accept: */*\r\n",
-                     "Accept: */*\r\n"},
-        OutgoingCase{"KeyWithoutANameDoesNothing",
-                     {{kOut, ": label", nullptr, "x"}, {kOut, nullptr, nullptr, "y"}},
-                     "Accept: */*\r\n",
-                     "Accept: */*\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const OutgoingCase kOutgoingCases[] = {
+    {"ChangesTheValue",
+     {{kOut, "User-Agent", nullptr, "kw/1"}},
+     "User-Agent: Mozilla/4.0\r\nAccept: */*\r\n",
+     "User-Agent: kw/1\r\nAccept: */*\r\n"},
+    {"NameComparedWithoutCaseAndKeptAsReceived",
+     {{kOut, "user-agent", nullptr, "x"}},
+     "USER-AGENT: y\r\n",
+     "USER-AGENT: x\r\n"},
+    {"DeletesOnlyTheFirstField",
+     {{kOut, "Cookie:", nullptr, nullptr}},
+     "Cookie: a=1\r\nAccept: */*\r\nCookie: b=2\r\n",
+     "Accept: */*\r\nCookie: b=2\r\n"},
+    {"AddsAtTheEndWhenMissing",
+     {{kOut, "Referer: hide it", nullptr, "none"}},
+     "Accept: */*\r\nCookie: c\r\n",
+     "Accept: */*\r\nCookie: c\r\nReferer: none\r\n"},
+    {"ChangesInPlaceWhenPresent",
+     {{kOut, "Referer: hide it", nullptr, "none"}},
+     "Referer: http://elsewhere/page.html\r\nAccept: */*\r\n",
+     "Referer: none\r\nAccept: */*\r\n"},
+    {"StarChangesAnExistingField", {{kOut, "Via", "*", "x"}}, "Via: 1.1 cache\r\n", "Via: x\r\n"},
+    {"StarNeverAdds", {{kOut, "Via", "*", "x"}}, "Accept: a\r\n", "Accept: a\r\n"},
+    {"MatchStoresVariables",
+     {{kOut, "Accept-Language", "(*)\\1;*", "\\1"}},
+     "Accept-Language: a; b\r\n",
+     "Accept-Language: a\r\n"},
+    {"NoMatchLeavesTheValue",
+     {{kOut, "Accept-Language", "(*)\\1;*", "\\1"}},
+     "Accept-Language: en\r\n",
+     "Accept-Language: en\r\n"},
+    {"MatchFromTheFirstByteNeedNotCoverTheValue",
+     {{kOut, "User-Agent", "moz", "hidden"}},
+     "User-Agent: Mozilla/5.0 (X11)\r\nX: User-Agent\r\n",
+     "User-Agent: hidden\r\nX: User-Agent\r\n"},
+    {"MatchWithoutReplaceDeletes",
+     {{kOut, "Cookie", "track*", nullptr}},
+     "Cookie: tracker=1\r\nCookie: session=2\r\n",
+     "Cookie: session=2\r\n"},
+    {"ReplacementQuotesTheRequest",
+     {{kOut, "X-Where", nullptr, "\\u|\\h|\\p|\\q|\\a"}},
+     "",
+     "X-Where: http://127.0.0.1:{port}/p/a?x=1#f|127.0.0.1|/p/a|?x=1#f|\r\n"},
+    {"ReplacementNamesTheProgramDirectory",
+     {{kOut, "X-Dir", nullptr, "[\\d]"}},
+     "",
+     "X-Dir: [{dir}]\r\n"},
+    {"FiltersRunInListOrder",
+     {{kOut, "X-A", nullptr, "1"}, {kOut, "X-A", "1", "one"}, {kOut, "X-B", "*", "2"}},
+     "",
+     "X-A: one\r\n"},
+    {"IncomingOnlyFilterLeavesRequests",
+     {{HEADER_IN, "Accept", nullptr, nullptr}, {0, "Accept", nullptr, "never"}},
+     "Accept: */*\r\n",
+     "Accept: */*\r\n"},
+    {"MatchThatDidNotCompileNeverMatches",
+     {{kOut, "Accept", "(*", "x"}},
+     "Accept: */*\r\n",
+     "Accept: */*\r\n"},
+    {"KeyWithoutANameDoesNothing",
+     {{kOut, ": label", nullptr, "x"}, {kOut, nullptr, nullptr, "y"}},
+     "Accept: */*\r\n",
+     "Accept: */*\r\n"}};
+
+INSTANTIATE_TEST_SUITE_P(Table, Outgoing, ::testing::ValuesIn(kOutgoingCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HeaderFilters, FragmentWithoutAQuery) {
   add({{kOut, "X-Where", nullptr, "\\p|\\q|\\a"}});

@@ -11,13 +11,13 @@
 #include <QTimer>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "config/config_commands.h"
 #include "config/settings.h"
 #include "shell/desktop_frontend.h"
 #include "shell/main_window.h"
 #include "support/child_record.h"
+#include "support/files.h"
 #include "support/ui_driver.h"
 
 namespace kw {
@@ -30,13 +30,6 @@ void when_file_dialog_shown(std::function<void(QFileDialog&)> action) {
     ASSERT_NE(dialog, nullptr) << "no file dialog is running";
     action(*dialog);
   });
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 class ConfigFileDialogTest : public ::testing::Test {
@@ -122,7 +115,7 @@ TEST_F(ConfigFileDialogTest, SaveAcceptsANewName) {
   EXPECT_EQ(save_config_dialog(nullptr), 1);
   EXPECT_EQ(frontend_.status_text().text, "--- Config File Saved ---");
   EXPECT_STREQ(last_config_file(), expected.c_str());
-  EXPECT_NE(read_file(expected).find("Port = 8123"), std::string::npos);
+  EXPECT_NE(test::read_file(expected).find("Port = 8123"), std::string::npos);
   EXPECT_FALSE(settings_flags() & Changed);
 }
 

@@ -6,72 +6,33 @@
 // the single-instance socket never meets another test or a running program.
 #include "shell/desktop_program.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QTest>
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 
 #include "config/config_commands.h"
 #include "config/settings.h"
 #include "engine/listener.h"
+#include "engine/program_directory.h"
 #include "platform/net.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"
+#include "support/files.h"
 #include "support/origin_server.h"
+#include "support/raw_client.h"
 #include "support/ui_driver.h"
 
 extern char** environ;
 
 namespace kw {
 namespace {
-
-// A program beside this test program.
-std::string beside_tests(const std::string& name) {
-  const std::string child = test::test_child_path();
-  return child.substr(0, child.rfind('/') + 1) + name;
-}
-
-// Runs a command line through the shell and returns what it wrote to standard output.
-std::string run_and_read(const std::string& command) {
-  std::string output;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return output;
-}
-
-// A port that was free a moment ago (the kernel hands out ephemeral ports in turn, so it stays
-// free for the few seconds a test needs it).
-int free_port() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
 
 class DesktopProgramTest : public ::testing::Test {
  protected:
@@ -106,19 +67,18 @@ class DesktopProgramTest : public ::testing::Test {
 
   // A configuration file with the listener on `port` (0: any free one) and what `extra` adds
   // to [Global].
-  std::string write_config(const std::string& extra = "", int port = 0) {
+  std::string write_config(const std::string& extra = "", uint16_t port = 0) {
     const std::string path = dir_.file("test.cfg");
-    std::ofstream out(path);
-    out << "[Global]\r\nEnable = 1\r\nFilterHTML = 1\r\nFilterHeadersOut = 1\r\n"
-           "FilterHeadersIn = 1\r\nFreezeGIF = 1\r\nPort = "
-        << port << "\r\n"
-        << extra << "\r\n";
+    test::write_file(path,
+                     "[Global]\r\nEnable = 1\r\nFilterHTML = 1\r\nFilterHeadersOut = 1\r\n"
+                     "FilterHeadersIn = 1\r\nFreezeGIF = 1\r\nPort = " +
+                         std::to_string(port) + "\r\n" + extra + "\r\n");
     return path;
   }
 
   // Starts the real kestrelwick with one argument; its process id.
   pid_t spawn_kestrelwick(const std::string& argument) {
-    const std::string program = beside_tests("kestrelwick");
+    const std::string program = std::string(program_directory()) + "kestrelwick";
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(argument.c_str()),
                     nullptr};
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -156,10 +116,7 @@ TEST_F(DesktopProgramTest, ARequestShowsItsRequestAndReplyBlocksInTheLogWindow) 
   test::OriginServer origin(
       "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nX-Test: yes\r\n\r\nhello from origin");
   const std::string page = origin.url("/page.txt");
-  const std::string body =
-      run_and_read("curl -s --max-time 30 -x http://127.0.0.1:" + std::to_string(listening_port()) +
-                   " '" + page + "'");
-  EXPECT_EQ(body, "hello from origin");
+  EXPECT_EQ(test::curl_through(listening_port(), page, 30), "hello from origin");
 
   auto find = [](const std::vector<std::string>& lines, const std::string& text) {
     return std::find(lines.begin(), lines.end(), text) - lines.begin();
@@ -235,16 +192,14 @@ TEST_F(DesktopProgramTest, ASecondCopyBringsTheFirstForwardAndEndsBeforeReadingA
 // The program itself, not the test's copy of its steps: it loads the configuration named on
 // its command line and serves a browser through the listener on that configuration's port.
 TEST_F(DesktopProgramTest, KestrelwickServesARequestOnTheConfiguredPort) {
-  const int port = free_port();
-  ASSERT_NE(port, 0);
+  const uint16_t port = test::closed_port();
   const pid_t pid = spawn_kestrelwick(write_config("", port));
   ASSERT_NE(pid, 0);
   test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nthrough the proxy");
   std::string body;
   const bool served = test::wait_until(
       [&] {
-        body = run_and_read("curl -s --max-time 5 -x http://127.0.0.1:" + std::to_string(port) +
-                            " '" + origin.url("/") + "'");
+        body = test::curl_through(port, origin.url("/"), 5);
         return body == "through the proxy";
       },
       30000);

@@ -3,8 +3,10 @@
 
 #include "config/settings.h"
 #include "engine/listener.h"
+#include "engine/program_directory.h"
 #include "platform/net.h"
 #include "proxies/proxy_list.h"
+#include "support/raw_client.h"
 
 namespace kw::test {
 
@@ -50,6 +52,16 @@ std::vector<std::string> ProxyTest::lines_starting(const std::string& prefix) co
     if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
   }
   return found;
+}
+
+std::string ProxyTest::get(const OriginServer& origin, const std::string& path) const {
+  return test::exchange(port_, "GET " + origin.url(path) + " HTTP/1.0\r\n\r\n");
+}
+
+std::string directory_url() {
+  std::string url(7 + 3 * std::string(program_directory()).size() + 1, '\0');
+  url.resize(static_cast<size_t>(program_directory_url(url.data())));
+  return url;
 }
 
 }  // namespace kw::test

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/child_record.h"  // wait_until
+#include "support/origin_server.h"
 #include "support/recording_frontend.h"
 
 namespace kw::test {
@@ -31,9 +32,14 @@ class ProxyTest : public ::testing::Test {
   bool wait_for_closes(size_t n, int timeout_ms = 10000) const;
   // Lines logged so far that start with prefix.
   std::vector<std::string> lines_starting(const std::string& prefix) const;
+  // What the browser receives for "GET <origin's url of path> HTTP/1.0" through the proxy.
+  std::string get(const OriginServer& origin, const std::string& path = "/") const;
 
   RecordingFrontend frontend_;
   uint16_t port_ = 0;
 };
+
+// The program directory's file URL, as error pages and replacement codes give it.
+std::string directory_url();
 
 }  // namespace kw::test

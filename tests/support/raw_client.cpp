@@ -28,6 +28,12 @@ int listen_on_loopback(uint16_t* port) {
   return fd;
 }
 
+uint16_t closed_port() {
+  uint16_t port = 0;
+  close(listen_on_loopback(&port));
+  return port;
+}
+
 bool send_all(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -86,6 +92,21 @@ std::string exchange(uint16_t port, const std::string& request, int timeout_ms) 
   RawClient client(port);
   client.send(request);
   return client.read_all(timeout_ms);
+}
+
+std::string curl_through(uint16_t proxy_port, const std::string& url, int max_seconds,
+                         int* status) {
+  const std::string command = "curl -s --max-time " + std::to_string(max_seconds) +
+                              " -x http://127.0.0.1:" + std::to_string(proxy_port) + " '" + url +
+                              "' 2>&1";
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+  const int result = pclose(pipe);
+  if (status) *status = result;
+  return out;
 }
 
 }  // namespace kw::test

@@ -1,6 +1,7 @@
-// The recording frontend: every call kept under one mutex, for tests to read back.
+// The recording frontend; see recording_frontend.h.
 #include "recording_frontend.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/wait_until.h"
@@ -15,16 +16,13 @@ RecordingFrontend::~RecordingFrontend() {
 
 int RecordingFrontend::add_log_line(const char* text) {
   std::lock_guard lock(mutex_);
-  if (!log_open_) return 0;
   lines_.emplace_back(text);
   return 1;
 }
 
 int RecordingFrontend::log_category_on(int code) {
   std::lock_guard lock(mutex_);
-  if (!log_open_) return 0;
-  if (code == 1 || code == 2) return categories_[code] ? 1 : 0;
-  return 1;
+  return code == 1 || code == 2 ? categories_[code] : 1;
 }
 
 void RecordingFrontend::set_log_status(const char* text) {
@@ -72,11 +70,6 @@ void RecordingFrontend::external_connection_seen() {
   ++external_;
 }
 
-void RecordingFrontend::set_log_open(bool open) {
-  std::lock_guard lock(mutex_);
-  log_open_ = open;
-}
-
 void RecordingFrontend::set_category(int code, bool on) {
   std::lock_guard lock(mutex_);
   if (code == 1 || code == 2) categories_[code] = on;
@@ -94,46 +87,9 @@ void RecordingFrontend::script_answers(std::function<int(int round)> answer) {
   answer_ = std::move(answer);
 }
 
-std::vector<std::string> RecordingFrontend::lines() const {
-  std::lock_guard lock(mutex_);
-  return lines_;
-}
-
-std::vector<RecordingFrontend::Status> RecordingFrontend::statuses() const {
-  std::lock_guard lock(mutex_);
-  return statuses_;
-}
-
-std::vector<std::string> RecordingFrontend::errors() const {
-  std::lock_guard lock(mutex_);
-  return errors_;
-}
-
-std::vector<std::string> RecordingFrontend::log_statuses() const {
-  std::lock_guard lock(mutex_);
-  return log_statuses_;
-}
-
-int RecordingFrontend::questions_asked() const {
-  std::lock_guard lock(mutex_);
-  return questions_;
-}
-
-int RecordingFrontend::textures_reloaded() const {
-  std::lock_guard lock(mutex_);
-  return textures_reloaded_;
-}
-
-int RecordingFrontend::external_connections() const {
-  std::lock_guard lock(mutex_);
-  return external_;
-}
-
 bool RecordingFrontend::has_line(const std::string& text) const {
   std::lock_guard lock(mutex_);
-  for (const auto& l : lines_)
-    if (l == text) return true;
-  return false;
+  return std::find(lines_.begin(), lines_.end(), text) != lines_.end();
 }
 
 bool RecordingFrontend::wait_for_line(const std::string& text, int timeout_ms) const {

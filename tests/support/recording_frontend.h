@@ -1,7 +1,7 @@
 // A frontend for tests: keeps every log line, status text and error box, counts texture
 // reloads, answers the active-connections question with a scripted sequence of controls or a
-// scripted function. Installs itself for the
-// life of the object. Thread-safe; lines are read back as a snapshot.
+// scripted function. Installs itself for the life of the object. Thread-safe; everything is read
+// back as a snapshot.
 #pragma once
 
 #include <deque>
@@ -34,7 +34,6 @@ class RecordingFrontend : public Frontend {
   void external_connection_seen() override;
 
   // Settings of the recording.
-  void set_log_open(bool open);  // false: lines dropped, categories off
   void set_category(int code, bool on);
   // Controls pressed, in order, when the question is asked; when they run out, Go Back.
   void script_answers(std::vector<int> controls);
@@ -42,13 +41,13 @@ class RecordingFrontend : public Frontend {
   // it may act (end connections, wait) before it answers. Runs without the recorder's lock.
   void script_answers(std::function<int(int round)> answer);
 
-  std::vector<std::string> lines() const;
-  std::vector<Status> statuses() const;
-  std::vector<std::string> errors() const;
-  std::vector<std::string> log_statuses() const;
-  int questions_asked() const;
-  int textures_reloaded() const;
-  int external_connections() const;
+  std::vector<std::string> lines() const { return locked(lines_); }
+  std::vector<Status> statuses() const { return locked(statuses_); }
+  std::vector<std::string> errors() const { return locked(errors_); }
+  std::vector<std::string> log_statuses() const { return locked(log_statuses_); }
+  int questions_asked() const { return locked(questions_); }
+  int textures_reloaded() const { return locked(textures_reloaded_); }
+  int external_connections() const { return locked(external_); }
   // True when some line equals text exactly.
   bool has_line(const std::string& text) const;
   // Waits up to timeout_ms for a line equal to text.
@@ -56,8 +55,13 @@ class RecordingFrontend : public Frontend {
   void clear();
 
  private:
+  template <typename T>
+  T locked(const T& value) const {
+    std::lock_guard lock(mutex_);
+    return value;
+  }
+
   mutable std::mutex mutex_;
-  bool log_open_ = true;
   bool categories_[3] = {true, true, true};
   std::vector<std::string> lines_;
   std::vector<Status> statuses_;
