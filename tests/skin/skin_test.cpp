@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/settings.h"
@@ -111,23 +112,17 @@ TEST_F(SkinTest, TextColourWalksNonSquareBitmapsByTheRatioOfTheirSides) {
 }
 
 TEST_F(SkinTest, PlainColourRule) {
-  struct Row {
-    bool palette;
-    uint32_t flags;
-    bool stay;
-  } rows[] = {
-      {false, 0, true},
-      {false, NoTextures, false},
-      {false, ForceTextures, true},
-      {false, NoTextures | ForceTextures, true},
-      {true, 0, false},
-      {true, NoTextures, false},
-      {true, ForceTextures, true},
-      {true, NoTextures | ForceTextures, true},
-  };
-  for (const Row& r : rows) {
-    EXPECT_EQ(textures_stay(r.palette, r.flags), r.stay)
-        << "palette " << r.palette << ", flags " << r.flags;
+  // Palette display, flags, whether the textures stay.
+  const std::tuple<bool, uint32_t, bool> rows[] = {{false, 0, true},
+                                                   {false, NoTextures, false},
+                                                   {false, ForceTextures, true},
+                                                   {false, NoTextures | ForceTextures, true},
+                                                   {true, 0, false},
+                                                   {true, NoTextures, false},
+                                                   {true, ForceTextures, true},
+                                                   {true, NoTextures | ForceTextures, true}};
+  for (const auto& [palette, flags, stay] : rows) {
+    EXPECT_EQ(textures_stay(palette, flags), stay) << "palette " << palette << ", flags " << flags;
   }
 }
 
@@ -155,15 +150,12 @@ TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
 }
 
 TEST_F(SkinTest, BuiltInTexturesHaveTheirSizesAndReadableText) {
-  const struct {
-    TextureIndex which;
-    QSize size;
-  } rows[] = {{kBackTexture, {128, 128}},
-              {kInsetTexture, {300, 35}},
-              {kFace1Texture, {128, 128}},
-              {kFace2Texture, {128, 128}},
-              {kButtonTexture, {163, 35}}};
-  for (const auto& r : rows) EXPECT_EQ(builtin_texture(r.which).size(), r.size) << r.which;
+  const std::pair<TextureIndex, QSize> sizes[] = {{kBackTexture, {128, 128}},
+                                                  {kInsetTexture, {300, 35}},
+                                                  {kFace1Texture, {128, 128}},
+                                                  {kFace2Texture, {128, 128}},
+                                                  {kButtonTexture, {163, 35}}};
+  for (const auto& [which, size] : sizes) EXPECT_EQ(builtin_texture(which).size(), size) << which;
   EXPECT_EQ(builtin_resource(ResourceType::Bitmap, kAboutBitmap).size(), QSize(132, 121));
   for (int id : {kProgramIcon, kMessageIcon, kSaveLastIcon, kReloadLastIcon, kAutoRunIcon}) {
     EXPECT_FALSE(builtin_resource(ResourceType::Icon, id).isNull()) << id;
@@ -206,23 +198,14 @@ TEST_F(SkinTest, TextureFilesAreLoadedAndMissingOnesReportedAndDropped) {
   EXPECT_EQ(frontend.errors().size(), 1u);
 }
 
+// An anchor right of or below the window (the last two) is moved one tile back, so no strip is
+// left.
 TEST_F(SkinTest, TileOffsetsKeepTheSignOfTheDividend) {
-  struct Row {
-    QPoint origin;
-    QPoint offsets;
-  } rows[] = {
-      {{0, 0}, {0, 0}},
-      {{-5, -7}, {-5, -7}},
-      {{-64, -128}, {0, 0}},
-      {{-70, -130}, {-6, -2}},
-      {{-200, 0}, {-8, 0}},
-      // An anchor right of or below the window: moved one tile back, so no strip is left.
-      {{5, 3}, {-59, -61}},
-      {{64, 70}, {0, -58}},
-  };
-  for (const Row& r : rows) {
-    EXPECT_EQ(tile_offsets(r.origin, QSize(64, 64)), r.offsets)
-        << r.origin.x() << "," << r.origin.y();
+  const std::pair<QPoint, QPoint> rows[] = {
+      {{0, 0}, {0, 0}},     {{-5, -7}, {-5, -7}}, {{-64, -128}, {0, 0}}, {{-70, -130}, {-6, -2}},
+      {{-200, 0}, {-8, 0}}, {{5, 3}, {-59, -61}}, {{64, 70}, {0, -58}}};
+  for (const auto& [origin, offsets] : rows) {
+    EXPECT_EQ(tile_offsets(origin, QSize(64, 64)), offsets) << origin.x() << "," << origin.y();
   }
 }
 
@@ -386,15 +369,13 @@ TEST_F(SkinnedButtonTest, DisabledApplyContinuesTheInsetPanel) {
   EXPECT_EQ(image.pixel(5, 6), code(at.x() % 250, at.y() % 35, kInsetTag));
 }
 
-TEST_F(SkinnedButtonTest, BypassLooksPushedExactlyWhileFilteringIsOff) {
+// On the main window only, and exactly while filtering is off.
+TEST_F(SkinnedButtonTest, BypassLooksPushedWhileFilteringIsOff) {
   open(kMainWindowTemplate);
   settings_clear_flags(Enable);
   EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(5, 6, kButtonTag));
   settings_add_flags(Enable);
   EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(15, 14, kButtonTag));
-}
-
-TEST_F(SkinnedButtonTest, BypassRuleBelongsToTheMainWindowOnly) {
   open(103);
   settings_clear_flags(Enable);
   EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(15, 14, kButtonTag));
@@ -436,22 +417,17 @@ TEST_F(SkinnedButtonTest, CaptionAnchoredToTheDialogContinuesItsBackground) {
 }
 
 TEST_F(SkinTest, StaticTextAlignmentMarks) {
-  struct Row {
-    const char* text;
-    const char* shown;
-    Qt::Alignment alignment;
-  } rows[] = {
+  const std::tuple<const char*, const char*, Qt::Alignment> rows[] = {
       {"^lLeft", "Left", Qt::AlignLeft},
       {"^rRight", "Right", Qt::AlignRight},
       {"^xOther", "Other", Qt::AlignHCenter},
       {"Plain", "Plain", Qt::AlignHCenter},
       {"^", "", Qt::AlignHCenter},
-      {"", "", Qt::AlignHCenter},
-  };
-  for (const Row& r : rows) {
-    const StaticTextLayout layout = static_text_layout(QString::fromLatin1(r.text));
-    EXPECT_EQ(layout.shown, QString::fromLatin1(r.shown)) << r.text;
-    EXPECT_EQ(layout.alignment, r.alignment) << r.text;
+      {"", "", Qt::AlignHCenter}};
+  for (const auto& [text, shown, alignment] : rows) {
+    const StaticTextLayout layout = static_text_layout(QString::fromLatin1(text));
+    EXPECT_EQ(layout.shown, QString::fromLatin1(shown)) << text;
+    EXPECT_EQ(layout.alignment, alignment) << text;
   }
 }
 
@@ -530,7 +506,8 @@ TEST_F(SkinTest, DefaultInTheTextureFileDialogReturnsCancelledWithTheMark) {
   EXPECT_EQ(request.file, "[none]");
 }
 
-TEST_F(SkinTest, FileDialogsReturnTheChosenFileOrCancel) {
+// (Cancelling is tested with the configuration file dialogs.)
+TEST_F(SkinTest, FileDialogsReturnTheChosenFileWhenItFitsTheBuffer) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString chosen = QDir(dir.path()).filePath("chosen.bmp");
@@ -541,30 +518,20 @@ TEST_F(SkinTest, FileDialogsReturnTheChosenFileOrCancel) {
   request.filters = {{"Bitmap Files", "*.bmp"}};
   request.file = chosen.toStdString();
   request.default_strip = true;
-  test::when_shown([&](Dialog& strip) {
-    auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
-    ASSERT_NE(file_dialog, nullptr);
-    EXPECT_EQ(file_dialog->windowTitle(), "Load a new texture bitmap");
-    file_dialog->selectFile(chosen);
-    static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
-  });
-  EXPECT_EQ(run_file_dialog(nullptr, request), 1);
-  EXPECT_EQ(request.file, chosen.toStdString());
-  EXPECT_EQ(request.custom_data, 0);
-
-  // A name too long for the caller's buffer fails like a cancel.
-  request.buffer_size = 8;
-  test::when_shown([&](Dialog& strip) {
-    auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
-    file_dialog->selectFile(chosen);
-    static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
-  });
-  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
-
-  request.buffer_size = 1024;
-  test::when_shown([&](Dialog& strip) { qobject_cast<QFileDialog*>(strip.window())->reject(); });
-  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
-  EXPECT_EQ(request.custom_data, 0);
+  for (const size_t buffer_size : {size_t{1024}, size_t{8}}) {
+    test::when_shown([&](Dialog& strip) {
+      auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
+      ASSERT_NE(file_dialog, nullptr);
+      EXPECT_EQ(file_dialog->windowTitle(), "Load a new texture bitmap");
+      file_dialog->selectFile(chosen);
+      static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
+    });
+    request.buffer_size = buffer_size;
+    // A name too long for the caller's buffer fails like a cancel.
+    EXPECT_EQ(run_file_dialog(nullptr, request), buffer_size == 8 ? 0 : 1);
+    EXPECT_EQ(request.file, chosen.toStdString());
+    EXPECT_EQ(request.custom_data, 0);
+  }
 }
 
 }  // namespace
