@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "loopback_server.h"
+
 namespace {
 
 uint16_t upstream_port = 0;
@@ -62,24 +64,5 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGPIPE, SIG_IGN);
   upstream_port = static_cast<uint16_t>(std::atoi(argv[2]));
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  int one = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
-  socklen_t len = sizeof a;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      listen(listener, 128) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    std::perror("reference_relay");
-    return 1;
-  }
-  std::printf("listening on %d\n", ntohs(a.sin_port));
-  std::fflush(stdout);
-  for (;;) {
-    int client = accept(listener, nullptr, nullptr);
-    if (client >= 0) std::thread(relay, client).detach();
-  }
+  return serve_loopback(static_cast<uint16_t>(std::atoi(argv[1])), 128, "reference_relay", relay);
 }

@@ -20,6 +20,8 @@
 #include <string>
 #include <thread>
 
+#include "loopback_server.h"
+
 namespace {
 
 constexpr size_t kPiece = 1024;
@@ -60,23 +62,6 @@ int main(int argc, char** argv) {
     page = text.substr(0, page.size());
     type = "text/html";
   }
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  int one = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(argc > 1 ? std::atoi(argv[1]) : 0));
-  socklen_t len = sizeof a;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 64) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    std::perror("slow_origin");
-    return 1;
-  }
-  std::printf("listening on %d\n", ntohs(a.sin_port));
-  std::fflush(stdout);
-  for (;;) {
-    int fd = accept(listener, nullptr, nullptr);
-    if (fd >= 0) std::thread(serve, fd).detach();
-  }
+  return serve_loopback(static_cast<uint16_t>(argc > 1 ? std::atoi(argv[1]) : 0), 64, "slow_origin",
+                        serve);
 }

@@ -64,6 +64,28 @@ bool was_killed(int fd) {
   return it != r.sockets.end() && it->second;
 }
 
+// Repeats a transfer call that a signal interrupted before it moved anything.
+template <typename Call>
+ssize_t without_eintr(Call call) {
+  ssize_t moved;
+  do {
+    moved = call();
+  } while (moved < 0 && errno == EINTR);
+  return moved;
+}
+
+int sent_count(ssize_t sent) { return sent < 0 ? fail() : static_cast<int>(sent); }
+
+// A socket shut down by net_cleanup reads as a failure, not as the peer's orderly close.
+int received_count(Socket s, ssize_t got) {
+  if (got < 0) return fail();
+  if (got == 0 && was_killed(s)) {
+    last_error = ECONNABORTED;
+    return -1;
+  }
+  return static_cast<int>(got);
+}
+
 uint64_t current_generation(bool* started) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
@@ -199,12 +221,8 @@ int net_connect(Socket s, uint32_t address, uint16_t port) {
 }
 
 int net_send(Socket s, const void* data, int n) {
-  ssize_t sent;
-  do {
-    sent = ::send(s, data, static_cast<size_t>(n), MSG_NOSIGNAL);
-  } while (sent < 0 && errno == EINTR);
-  if (sent < 0) return fail();
-  return static_cast<int>(sent);
+  return sent_count(
+      without_eintr([&] { return ::send(s, data, static_cast<size_t>(n), MSG_NOSIGNAL); }));
 }
 
 int net_send_all(Socket s, const void* data, size_t n) {
@@ -220,38 +238,21 @@ int net_send_all(Socket s, const void* data, size_t n) {
 }
 
 int net_recv(Socket s, void* data, int n) {
-  ssize_t got;
-  do {
-    got = ::recv(s, data, static_cast<size_t>(n), 0);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) return fail();
-  if (got == 0 && was_killed(s)) {
-    last_error = ECONNABORTED;
-    return -1;
-  }
-  return static_cast<int>(got);
+  return received_count(s,
+                        without_eintr([&] { return ::recv(s, data, static_cast<size_t>(n), 0); }));
 }
 
 int net_splice_from(Socket s, int pipe_write, int n) {
-  ssize_t got;
-  do {
-    got = ::splice(s, nullptr, pipe_write, nullptr, static_cast<size_t>(n), SPLICE_F_MOVE);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) return fail();
-  if (got == 0 && was_killed(s)) {
-    last_error = ECONNABORTED;
-    return -1;
-  }
-  return static_cast<int>(got);
+  return received_count(s, without_eintr([&] {
+                          return ::splice(s, nullptr, pipe_write, nullptr, static_cast<size_t>(n),
+                                          SPLICE_F_MOVE);
+                        }));
 }
 
 int net_splice_to(Socket s, int pipe_read, int n) {
-  ssize_t sent;
-  do {
-    sent = ::splice(pipe_read, nullptr, s, nullptr, static_cast<size_t>(n), SPLICE_F_MOVE);
-  } while (sent < 0 && errno == EINTR);
-  if (sent < 0) return fail();
-  return static_cast<int>(sent);
+  return sent_count(without_eintr([&] {
+    return ::splice(pipe_read, nullptr, s, nullptr, static_cast<size_t>(n), SPLICE_F_MOVE);
+  }));
 }
 
 int net_last_error() { return last_error; }
