@@ -1,34 +1,24 @@
-// Collects the lines of a message head and sends them in as few sends as fit a 4 KiB buffer.
-// The bytes on the wire are exactly the lines in order; only how many system calls carry them
-// changes, which no peer can tell, and a browser connection with TCP_NODELAY is not sent one
-// small packet per header line. Lives on the connection thread's stack for one head.
+// Collects the lines of a message head and sends them in as few sends as fit 4 KiB, so a
+// browser connection is not sent one small packet per header line. Lives on the connection
+// thread's stack for one head.
 #pragma once
 
-#include <cstddef>
+#include <cstring>
 
-#include "platform/net.h"
+#include "platform/send_queue.h"
 
 namespace kw {
 
-class HeadWriter {
+class HeadWriter : public SendQueue<4096> {
  public:
-  explicit HeadWriter(Socket socket) : socket_(socket) {}
-  HeadWriter(const HeadWriter&) = delete;
-  HeadWriter& operator=(const HeadWriter&) = delete;
+  using SendQueue::SendQueue;
 
   // Each returns 1, or 0 once a send has failed (later calls then do nothing and return 0).
-  int add(const char* text, size_t n);
-  int add(const char* text);
-  int add_header(const char* name, const char* value);  // "name: value\r\n"
-  int flush();
-
- private:
-  int send_all(const char* data, size_t n);
-
-  Socket socket_;
-  bool failed_ = false;
-  size_t used_ = 0;  // buffer_[0, used_) waits to be sent
-  char buffer_[4096];
+  int add(const char* text, size_t n) { return write(text, n) ? 1 : 0; }
+  int add(const char* text) { return add(text, std::strlen(text)); }
+  int add_header(const char* name, const char* value) {  // "name: value\r\n"
+    return add(name) && add(": ", 2) && add(value) && add("\r\n", 2);
+  }
 };
 
 }  // namespace kw

@@ -1,8 +1,7 @@
-// Bytes on their way to the browser during one page transfer, collected so that they leave in
-// few large sends instead of one per piece.
+// Bytes on their way to the browser during one page transfer.
 //
 // The browser cannot tell how its bytes were grouped, only when they arrive, so the page scan
-// writes everything here and the queue is flushed whenever the transfer is about to wait for
+// writes everything to a send queue, flushed whenever the transfer is about to wait for
 // the server (pull_input calls flush_before_receive before every receive), and at the end. A
 // page that arrives slowly therefore still reaches the browser as it arrives. Owned by the
 // transfer, on its connection thread.
@@ -11,32 +10,15 @@
 #include <cstddef>
 
 #include "filters/match_context.h"
-#include "platform/net.h"
+#include "platform/send_queue.h"
 
 namespace kw {
 
 inline constexpr size_t kPageOutputSize = 16384;
 
-class PageOutput {
+class PageOutput : public SendQueue<kPageOutputSize> {
  public:
-  explicit PageOutput(Socket socket) : socket_(socket) {}
-  PageOutput(const PageOutput&) = delete;
-  PageOutput& operator=(const PageOutput&) = delete;
-
-  // Queues n bytes (a piece larger than the queue goes out at once). False once a send to the
-  // browser has failed; later bytes are dropped.
-  bool write(const char* data, size_t n);
-  // Sends everything queued. False once a send has failed.
-  bool flush();
-  bool failed() const { return failed_; }
-
- private:
-  bool send_all(const char* data, size_t n);
-
-  Socket socket_;
-  bool failed_ = false;
-  size_t queued_ = 0;
-  char queue_[kPageOutputSize];  // queue_[0, queued_) waits to be sent
+  using SendQueue::SendQueue;
 };
 
 // Before the transfer waits for the server: the bytes scanned but not sent (pending start up to
