@@ -3,6 +3,7 @@
 // origin receives (outgoing filters) or the exact reply the browser receives (incoming).
 #include "filters/header_filters.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -76,10 +77,6 @@ constexpr uint16_t kOut = HEADER_OUT;
 constexpr uint16_t kBoth = HEADER_IN | HEADER_OUT;
 
 const OutgoingCase kOutgoingCases[] = {
-    {"ChangesTheValue",
-     {{kOut, "User-Agent", nullptr, "kw/1"}},
-     "User-Agent: Mozilla/4.0\r\nAccept: */*\r\n",
-     "User-Agent: kw/1\r\nAccept: */*\r\n"},
     {"NameComparedWithoutCaseAndKeptAsReceived",
      {{kOut, "user-agent", nullptr, "x"}},
      "USER-AGENT: y\r\n",
@@ -150,18 +147,12 @@ TEST_F(HeaderFilters, FragmentWithoutAQuery) {
   EXPECT_EQ(origin.requests()[0], "GET /p#top HTTP/1.0\r\nX-Where: /p||#top\r\n\r\n");
 }
 
-TEST_F(HeaderFilters, LongNamesAreCut) {
+TEST_F(HeaderFilters, LongNamesAndExpansionsAreCut) {
   const std::string key = "X-" + std::string(200, 'n') + ": label";
-  add({{kOut, key.c_str(), nullptr, "v"}});
-  EXPECT_EQ(upstream(""),
-            "GET /p/a?x=1#f HTTP/1.0\r\n" + key.substr(0, kHeaderNameMax) + ": v\r\n\r\n");
-}
-
-TEST_F(HeaderFilters, LongExpansionsAreCut) {
   const std::string long_text(3000, 'z');
-  add({{kOut, "X-Long", nullptr, long_text.c_str()}});
-  EXPECT_EQ(upstream(""),
-            "GET /p/a?x=1#f HTTP/1.0\r\nX-Long: " + std::string(2047, 'z') + "\r\n\r\n");
+  add({{kOut, key.c_str(), nullptr, "v"}, {kOut, "X-Long", nullptr, long_text.c_str()}});
+  EXPECT_EQ(upstream(""), "GET /p/a?x=1#f HTTP/1.0\r\n" + key.substr(0, kHeaderNameMax) +
+                              ": v\r\nX-Long: " + std::string(2047, 'z') + "\r\n\r\n");
 }
 
 TEST_F(HeaderFilters, IncomingFiltersRewriteTheReplyBeforeItIsLogged) {
@@ -189,26 +180,27 @@ TEST_F(HeaderFilters, DirectionFlagsOfTheSettingsSwitchEachSide) {
   EXPECT_EQ(downstream(""), "HTTP/1.0 200 OK\r\n\r\nbody");
 }
 
+// The remote proxy's host does not resolve: its cached address is used without a look-up.
 TEST_F(HeaderFilters, BypassDisablesEveryFilterButKeepsTheRemoteProxy) {
   add({{kBoth, "X-Seen", nullptr, "yes"}});
   ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "all", nullptr, "body", nullptr, 4096, "BODY"),
             1);
   OriginServer upstream_proxy("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nbody");
-  std::string host = "127.0.0.1";
-  ProxyEntry entry{0, host.data(), upstream_proxy.port(), 0, nullptr};
+  std::string host = std::string(70, 'x') + ".invalid";
+  ProxyEntry entry{0, host.data(), upstream_proxy.port(), htonl(INADDR_LOOPBACK), nullptr};
   current_proxy.store(&entry);
   settings_clear_flags(Enable);
-  EXPECT_EQ(test::exchange(port_, "GET http://site.example/ HTTP/1.0\r\n\r\n"),
+  const std::string request = "GET http://site.example/ HTTP/1.0\r\n\r\n";
+  EXPECT_EQ(test::exchange(port_, request),
             "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nbody");
-  ASSERT_TRUE(upstream_proxy.wait_for_requests(1));
-  EXPECT_EQ(upstream_proxy.requests()[0], "GET http://site.example/ HTTP/1.0\r\n\r\n");
-
   settings_add_flags(Enable);
-  EXPECT_EQ(test::exchange(port_, "GET http://site.example/ HTTP/1.0\r\n\r\n"),
+  EXPECT_EQ(test::exchange(port_, request),
             "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nX-Seen: yes\r\n\r\nBODY");
   ASSERT_TRUE(upstream_proxy.wait_for_requests(2));
-  EXPECT_EQ(upstream_proxy.requests()[1],
-            "GET http://site.example/ HTTP/1.0\r\nX-Seen: yes\r\n\r\n");
+  EXPECT_EQ(upstream_proxy.requests(),
+            (std::vector<std::string>{request,
+                                      "GET http://site.example/ HTTP/1.0\r\nX-Seen: "
+                                      "yes\r\n\r\n"}));
   stop_proxy();
   current_proxy.store(nullptr);
 }

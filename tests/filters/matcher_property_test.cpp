@@ -94,13 +94,9 @@ std::string show(const std::string& text) {
   return s;
 }
 
-void expect_same(const std::vector<test::Attempt>& got, const std::vector<test::Attempt>& want,
-                 const std::string& what) {
-  ASSERT_EQ(got.size(), want.size()) << what;
-  for (size_t i = 0; i < got.size(); ++i) {
-    ASSERT_EQ(got[i], want[i]) << what << " at position " << i << ": got " << describe(got[i])
-                               << ", want " << describe(want[i]);
-  }
+// The case named in a failure message.
+std::string named(const std::string& expression, const std::string& text, int limit) {
+  return "'" + expression + "' on \"" + show(text) + "\" limit " + std::to_string(limit);
 }
 
 TEST(MatcherPropertyTest, SimpleMatcherAgreesWithFullMatcherOnLevelTwo) {
@@ -116,9 +112,7 @@ TEST(MatcherPropertyTest, SimpleMatcherAgreesWithFullMatcherOnLevelTwo) {
       for (int limit : {1, 2, 3, 7, 100}) {
         auto full = test::scan_positions(code, text, limit, match_full, false, 0);
         auto simple = test::scan_positions(code, text, limit, match_simple, false, 0);
-        expect_same(
-            simple, full,
-            "'" + expression + "' on \"" + show(text) + "\" limit " + std::to_string(limit));
+        ASSERT_EQ(simple, full) << named(expression, text, limit);
         for (const test::Attempt& a : full) matches += a.end >= 0;
       }
     }
@@ -141,9 +135,7 @@ TEST(MatcherPropertyTest, PrefilterNeverChangesAnOutcome) {
       for (int limit : {2, 100}) {
         auto plain = test::scan_positions(code, text, limit, match_full, false, 0);
         auto filtered = test::scan_positions(code, text, limit, chosen, true, 0);
-        expect_same(
-            filtered, plain,
-            "'" + expression + "' on \"" + show(text) + "\" limit " + std::to_string(limit));
+        ASSERT_EQ(filtered, plain) << named(expression, text, limit);
         for (const test::Attempt& a : plain) matches += a.end >= 0;
       }
     }
@@ -165,9 +157,7 @@ TEST(MatcherPropertyTest, OutcomeDoesNotDependOnHowTheInputArrives) {
       auto whole = test::scan_positions(code, text, limit, match_full, false, 0);
       for (int piece = 1; piece <= static_cast<int>(text.size()); ++piece) {
         auto pieces = test::scan_positions(code, text, limit, chosen, true, piece);
-        expect_same(pieces, whole,
-                    "'" + expression + "' on \"" + show(text) + "\" limit " +
-                        std::to_string(limit) + " in pieces of " + std::to_string(piece));
+        ASSERT_EQ(pieces, whole) << named(expression, text, limit) << " in pieces of " << piece;
         ++streamed;
       }
     }
@@ -204,8 +194,7 @@ TEST(MatcherPropertyTest, StartTableNeverHidesAMatch) {
               test::match_in_memory(match, text, static_cast<int>(start), limit, match_full, false)
                   .end >= 0;
           ASSERT_FALSE(bounds_fit && match_fits)
-              << "'" << match_text << "' bounds '" << bounds_text << "' on \"" << show(text)
-              << "\" at " << start << " limit " << limit;
+              << named(match_text, text, limit) << " bounds '" << bounds_text << "' at " << start;
         }
       }
     }

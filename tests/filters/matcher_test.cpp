@@ -52,9 +52,7 @@ void check(const std::vector<Row>& rows) {
     PatternCode code = compile_pattern(row.expression);
     ASSERT_TRUE(code);
     const Attempt want = expected(row);
-    auto same = [&](const Attempt& got, const char* how) {
-      EXPECT_EQ(got, want) << how << ": got " << describe(got) << ", want " << describe(want);
-    };
+    auto same = [&](const Attempt& got, const char* how) { EXPECT_EQ(got, want) << how; };
     same(test::match_in_memory(code, row.text, 0, row.limit, match_full, false), "full");
     same(test::match_in_memory(code, row.text, 0, row.limit, match_full, true), "prefiltered");
     if (code.level() <= kLevelSimple) {
@@ -69,37 +67,28 @@ void check(const std::vector<Row>& rows) {
   }
 }
 
-TEST(MatcherTest, LiteralsCompareLettersWithoutCase) {
+TEST(MatcherTest, LiteralsAndBlankRuns) {
   check({
       {"ab", "ABc", 2},
-      {"AB", "abc", 2},
       {"ab", "a b", -1},
       {"a\\tb", "a\tb", 3},
-      {"a\\tb", "a b", -1},
       {"\\A\\[", "a[", 2},  // an escaped letter matches like any letter
       {"\xe9", "\xe9", 1},
       {"\xe9", "\xc9", -1},  // only A-Z fold
       {"a\\", "a\\", 2},
       {"abc", "ab", -1},
-  });
-}
-
-TEST(MatcherTest, BlankRunsAndWhitespace) {
-  check({
       {"a b", "ab", 2},
-      {"a b", "a b", 3},
       {"a b", "a\r\n\tb", 5},
       {"a b", std::string("a\0b", 3), 3},  // NUL is whitespace
       {"a\\sb", "a b", 3},
       {"a\\sb", "ab", -1},
       {"a ", "a   x", 4},
       {"a=b", "a = b", 5},
-      {"a=b", "a=b", 3},
       {"a=b", "ab", -1},
   });
 }
 
-TEST(MatcherTest, StarsAndAnyByte) {
+TEST(MatcherTest, StarsAnyBytesSetsAndNumbers) {
   check({
       {"a*", "abc", 3},  // a final star runs to the window end
       {"a*", "abcdef", 3, {}, 4},
@@ -111,11 +100,6 @@ TEST(MatcherTest, StarsAndAnyByte) {
       {"a?c", "abc", 3},
       {"?", std::string("\0", 1), -1},
       {"? ?", "a  b", 4},
-  });
-}
-
-TEST(MatcherTest, SetsAndNumbers) {
-  check({
       {"[^a]", "b", 1},
       {"[^a]", "A", -1},
       {"[^]", std::string("\0", 1), 1},
@@ -136,7 +120,7 @@ TEST(MatcherTest, SetsAndNumbers) {
   });
 }
 
-TEST(MatcherTest, GroupsAlternativesAndBacktracking) {
+TEST(MatcherTest, GroupsAlternativesBacktrackingAndRepeats) {
   check({
       {"(ab|cd)e", "cde", 3},
       {"(a|ab)c", "abc", 3},  // a failure after the group resumes its next alternative
@@ -151,11 +135,6 @@ TEST(MatcherTest, GroupsAlternativesAndBacktracking) {
       {"(^ab)c", "ac", -1},  // the position passes, then a c is required there
       {"(^ab)c", "cd", 1},
       {"(^a)\\1b", "b", 1},  // a negated group stores an empty variable
-  });
-}
-
-TEST(MatcherTest, RepeatsNeverGiveBack) {
-  check({
       {"a+", "aaab", 3},
       {"a+a", "aaa", -1},
       {"(ab)+c", "ababc", 5},
@@ -166,7 +145,7 @@ TEST(MatcherTest, RepeatsNeverGiveBack) {
   });
 }
 
-TEST(MatcherTest, WordRunsAndQuotes) {
+TEST(MatcherTest, WordRunsQuotesAndAndBranches) {
   check({
       {"\\w", "abc>d", 3},
       {"<\\w>", "<abc>", 5},
@@ -179,11 +158,6 @@ TEST(MatcherTest, WordRunsAndQuotes) {
       {"'", "'", 1},              // no quote open: a single quote
       {"'", "\"", -1},
       {"\"(')", "\"'", 2},  // a group starts without an open quote
-  });
-}
-
-TEST(MatcherTest, AndBranches) {
-  check({
       {"foo&*bar*", "foo bar baz", 11},
       {"foo&*bar*", "foo baz", -1},
       {"foo&*bar*", "bar foo", -1},
@@ -193,18 +167,13 @@ TEST(MatcherTest, AndBranches) {
   });
 }
 
-TEST(MatcherTest, VariablesKeepTheStoreMadeLast) {
+TEST(MatcherTest, VariablesAndTheWindowEnd) {
   check({
       {"\\1b", "aab", 3, {{1, 0, 2}}},
       {"a\\1", "abc", 3, {{1, 1, 2}}},
       {"(a)\\1x|ab", "ab", 2, {{1, 0, 1}}},  // a store on a failed path stays
       {"(x\\1)\\1", "xyz", 1},               // the inner store comes last and is empty
       {"(\\3)\\4", "ab", 0},
-  });
-}
-
-TEST(MatcherTest, WindowEndIsNeverConsumed) {
-  check({
       {"abc", "abcd", -1, {}, 3},  // the buffer holds the c, the window does not
       {"abc", "abcd", 3, {}, 4},
       {"", "abc", 0, {}, 1},
@@ -225,14 +194,11 @@ TEST(MatcherTest, ServerClosingEndsTheWindowAtTheData) {
   }
 }
 
-TEST(MatcherTest, NestedGroupsWithinTheCompilerLimitMatch) {
+TEST(MatcherTest, DeepExpressionsMatchOrFailWithinTheirBounds) {
   const std::string nested = std::string(199, '(') + "a" + std::string(199, ')') + "b";
-  PatternCode code = compile_pattern(nested.c_str());
-  ASSERT_TRUE(code);
-  EXPECT_EQ(test::match_in_memory(code, "ab", 0, 100, match_full, false).end, 2);
-}
-
-TEST(MatcherTest, HostileExpressionsFailWithinTheirBounds) {
+  EXPECT_EQ(
+      test::match_in_memory(compile_pattern(nested.c_str()), "ab", 0, 100, match_full, false).end,
+      2);
   // Lazy stars nest one call each: a chain beyond the depth bound fails instead of overflowing.
   const std::string chain = std::string(3000, '*') + "x";
   PatternCode stars = compile_pattern(chain.c_str());
@@ -289,17 +255,20 @@ TEST(StartTableTest, PassesOverPositionsNoFilterCanStartAt) {
   EXPECT_EQ(many.next_candidate(begin, end), begin);
 }
 
+// A stream socket whose peer sent `bytes` and closed.
+Socket sent_and_closed(const std::string& bytes) {
+  int sockets[2];
+  EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  EXPECT_EQ(send(sockets[1], bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+  close(sockets[1]);
+  return sockets[0];
+}
+
 // The input feed: a window past the buffer is cut at its end, pieces are read no larger than
 // 2048 bytes, and bytes read ahead into the message come first.
 TEST(PullInputTest, ReadsStayInsideTheBufferAndTakeReadAheadBytesFirst) {
-  int sockets[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
-  const std::string body(5000, 'x');
-  ASSERT_EQ(send(sockets[1], body.data(), body.size(), 0), static_cast<ssize_t>(body.size()));
-  close(sockets[1]);
-
   HttpMessage input{};
-  Socket reader = sockets[0];
+  Socket reader = sent_and_closed(std::string(5000, 'x'));
   input.socket = &reader;
   std::memcpy(input.buffer, "ab", 2);
   input.filled = 2;
@@ -315,8 +284,7 @@ TEST(PullInputTest, ReadsStayInsideTheBufferAndTakeReadAheadBytesFirst) {
   ctx.usable_end = buffer;
   ctx.window_end = buffer + 5000;  // beyond the buffer end
   EXPECT_EQ(pull_input(&ctx, buffer), 1);
-  EXPECT_EQ(ctx.data_end - buffer, 2);
-  EXPECT_EQ(std::string(buffer, 2), "ab");
+  EXPECT_EQ(std::string(buffer, ctx.data_end), "ab");
   EXPECT_EQ(pull_input(&ctx, buffer + 900), 1);
   EXPECT_EQ(pull_input(&ctx, buffer + 998), 1);
   EXPECT_EQ(pull_input(&ctx, buffer + 999), 0) << "the last byte holds the terminator";
@@ -327,12 +295,8 @@ TEST(PullInputTest, ReadsStayInsideTheBufferAndTakeReadAheadBytesFirst) {
 }
 
 TEST(PullInputTest, StreamReadWritesATerminatorAndReportsTheEnd) {
-  int sockets[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
-  ASSERT_EQ(send(sockets[1], "hello", 5, 0), 5);
-  close(sockets[1]);
   HttpMessage msg{};
-  Socket s = sockets[0];
+  Socket s = sent_and_closed("hello");
   msg.socket = &s;
   msg.pos = 1;
   char out[16];

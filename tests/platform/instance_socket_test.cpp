@@ -43,27 +43,21 @@ class InstanceSocketTest : public ::testing::Test {
   std::string old_runtime_;
 };
 
-TEST_F(InstanceSocketTest, FirstClaimListensAndASecondAsksItForward) {
-  InstanceSocket first;
-  ASSERT_EQ(first.claim("KestrelCls"), kInstanceFirst);
-  EXPECT_EQ(first.path(), runtime_ + "/KestrelCls");
-  EXPECT_GE(first.fd(), 0);
-  EXPECT_EQ(first.take_requests(), 0);
-
-  InstanceSocket second;
-  EXPECT_EQ(second.claim("KestrelCls"), kInstanceOther);
-  EXPECT_EQ(second.fd(), -1);
-  EXPECT_TRUE(test::wait_until([&] { return first.take_requests() == 1; }));
-
-  // Another name is another program.
-  InstanceSocket other_class;
-  EXPECT_EQ(other_class.claim("OtherCls"), kInstanceFirst);
-}
-
-TEST_F(InstanceSocketTest, TheNameIsFreeAgainWhenTheOwnerEnds) {
+TEST_F(InstanceSocketTest, FirstClaimListensASecondAsksItForwardTheNameIsFreedAtTheEnd) {
   {
     InstanceSocket first;
     ASSERT_EQ(first.claim("KestrelCls"), kInstanceFirst);
+    EXPECT_EQ(first.path(), runtime_ + "/KestrelCls");
+    EXPECT_GE(first.fd(), 0);
+    EXPECT_EQ(first.take_requests(), 0);
+
+    InstanceSocket second;
+    EXPECT_EQ(second.claim("KestrelCls"), kInstanceOther);
+    EXPECT_EQ(second.fd(), -1);
+    EXPECT_TRUE(test::wait_until([&] { return first.take_requests() == 1; }));
+
+    InstanceSocket other_class;  // another name is another program
+    EXPECT_EQ(other_class.claim("OtherCls"), kInstanceFirst);
   }
   InstanceSocket next;
   EXPECT_EQ(next.claim("KestrelCls"), kInstanceFirst);
