@@ -1,14 +1,13 @@
 // The message dialogs: every button's result, Escape ending none of them, the close box giving
-// 0, handlers that keep a dialog open with 0 and close it with 2, the message box's caption and
-// text, and the desktop frontend showing its questions and error boxes on the user-interface
+// 0, handlers that keep a dialog open with 0 and close it with 2, long texts growing the box,
+// and the desktop frontend showing its questions and error boxes on the user-interface
 // thread for callers on any thread.
 #include "dialogs/message_dialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
+#include <QTest>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "shell/desktop_frontend.h"
+#include "support/child_record.h"
 #include "support/ui_driver.h"
 #include "ui/dialog.h"
 
@@ -63,12 +63,14 @@ TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
       {Opener::FiltersInUse, kRetryButton, 2, 2},
       {Opener::FiltersInUse, kKillButton, 2, 2},
       {Opener::SaveChanges, kMessageOk, 0, kSaveChanges},
+      {Opener::SaveChanges, kIdOk, 0, kSaveChanges},  // Enter: the first button's command
       {Opener::SaveChanges, kForgetButton, 0, kForgetChanges},
       {Opener::SaveChanges, kDontQuitButton, 0, kDontQuit},
   };
   for (const Row& row : rows) {
     std::vector<int> handled;
-    test::when_shown([&](Dialog& d) { test::press(d, row.button); });
+    test::when_shown(
+        [&](Dialog& d) { row.button == kIdOk ? d.enter() : test::press(d, row.button); });
     EXPECT_EQ(open(row.opener, &handled, row.handler_result), row.result)
         << "opener " << static_cast<int>(row.opener) << ", button " << row.button;
     // Only Retry and Kill Connections ask the handler.
@@ -141,27 +143,6 @@ TEST(MessageDialogTest, HandlerKeepsTheDialogOpenUntilItReturnsTwo) {
   EXPECT_TRUE(stayed);
 }
 
-TEST(MessageDialogTest, EnterIsTheFirstButtonsCommand) {
-  test::when_shown([](Dialog& d) {
-    d.focus(kForgetButton);
-    test::send_enter(d);  // a focused button takes Enter itself
-  });
-  EXPECT_EQ(ask_save_changes(nullptr), kForgetChanges);
-  test::when_shown([](Dialog& d) { d.enter(); });  // Enter with no button focused: command 1
-  EXPECT_EQ(ask_save_changes(nullptr), kSaveChanges);
-}
-
-TEST(MessageDialogTest, MessageBoxShowsItsText) {
-  std::string message;
-  test::when_shown([&](Dialog& d) {
-    message = d.text(kMessageText);
-    d.end(0);
-  });
-  show_message(nullptr, "Error in URL's matching pattern\nCheck for mis-matched [] or ()",
-               "Syntax Error", 135);
-  EXPECT_EQ(message, "Error in URL's matching pattern\nCheck for mis-matched [] or ()");
-}
-
 TEST(MessageDialogTest, LongMessagesGrowTheBoxInsteadOfBeingCut) {
   const std::string path(300, 'x');
   const std::string text = "Failed to load texture bitmap:\n/" + path;
@@ -208,10 +189,7 @@ TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
   test::when_shown([&](Dialog& d) {
     title = d.title();
     message = d.text(kMessageText);
-    // The worker is still waiting while the box is up.
-    QEventLoop settle;
-    QTimer::singleShot(100, &settle, &QEventLoop::quit);
-    settle.exec();
+    QTest::qWait(100);  // the worker is still waiting while the box is up
     returned_while_shown = returned.load();
     test::press(d, kMessageOk);
   });
@@ -219,17 +197,15 @@ TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
     kw::show_application_error("Can't open listener socket");
     returned = true;
   });
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (returned) loop.quit();
-  });
-  poll.start(10);
-  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-  loop.exec();
+  const bool done = test::wait_until(
+      [&] {
+        QApplication::processEvents();
+        return returned.load();
+      },
+      20000);
   worker.join();
   install_frontend(nullptr);
-  EXPECT_TRUE(returned);
+  EXPECT_TRUE(done);
   EXPECT_FALSE(returned_while_shown);
   EXPECT_EQ(title, "Kestrelwick Application Error");
   EXPECT_EQ(message, "Can't open listener socket");

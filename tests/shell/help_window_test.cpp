@@ -1,21 +1,17 @@
 // The help viewer driven offscreen: it opens at the requested topic, follows links between
-// topics with a working history, follows no other link, explains a missing file or topic, and
-// show_help reuses one window. With KW_SHOT_DIR set, the rendered viewer is saved there as
-// help_viewer.png for a person to look at.
+// topics with a working history, follows no other link, explains a missing file or topic,
+// show_help reuses one window, and help asked for from modal dialogs stays usable.
 #include "shell/help_window.h"
 
 #include <gtest/gtest.h>
 
 #include <QDialog>
-#include <QImage>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
-#include <cstdlib>
 #include <fstream>
-#include <set>
 
 #include "support/child_record.h"
 
@@ -41,33 +37,25 @@ class HelpWindowTest : public ::testing::Test {
 
 const char kTwoTopics[] =
     "@topic 1 Start\n<p>First page. <a href=\"topic:2#later\">Go on</a></p>\n"
-    "@topic 2 Next\n<p>Second page.</p><a name=\"later\"></a><p>Later part.</p>\n";
+    "@topic 2 Next\n<p>Second page.</p><a name=\"later\"></a><p>Later part. "
+    "<a href=\"http://127.0.0.1:1/\">away</a></p>\n";
 
-TEST_F(HelpWindowTest, OpensAtTheTopicWithZeroMeaningOne) {
-  write_help(kTwoTopics);
-  HelpWindow w(path_);
-  w.show_topic(0);
-  EXPECT_EQ(w.current_topic(), 1);
-  EXPECT_TRUE(page(w).contains("First page."));
-  EXPECT_EQ(w.windowTitle(), "Kestrelwick Help - Start");
-  w.show_topic(2);
-  EXPECT_EQ(w.current_topic(), 2);
-  EXPECT_EQ(w.topic_list()->currentItem()->text(), "Next");
-}
-
-TEST_F(HelpWindowTest, LinksBetweenTopicsWithBackAndForward) {
+TEST_F(HelpWindowTest, OpensAtTheTopicAndFollowsLinksWithBackAndForward) {
   write_help(kTwoTopics);
   HelpWindow w(path_);
   w.show();
-  w.show_topic(1);
+  w.show_topic(0);
+  EXPECT_EQ(w.current_topic(), 1);
+  EXPECT_EQ(w.windowTitle(), "Kestrelwick Help - Start");
   activate_next_link(w);
+  EXPECT_EQ(w.current_topic(), 2);
+  EXPECT_EQ(w.topic_list()->currentItem()->text(), "Next");
+  activate_next_link(w);  // a link out of the help is not followed
   EXPECT_EQ(w.current_topic(), 2);
   EXPECT_TRUE(page(w).contains("Second page."));
 
-  QList<QPushButton*> buttons = w.findChildren<QPushButton*>();
-  QPushButton* back_button = nullptr;
-  QPushButton* forward_button = nullptr;
-  for (QPushButton* b : buttons) {
+  QPushButton *back_button = nullptr, *forward_button = nullptr;
+  for (QPushButton* b : w.findChildren<QPushButton*>()) {
     if (b->text() == "&Back") back_button = b;
     if (b->text() == "&Forward") forward_button = b;
   }
@@ -80,17 +68,7 @@ TEST_F(HelpWindowTest, LinksBetweenTopicsWithBackAndForward) {
   EXPECT_EQ(w.current_topic(), 2);
 }
 
-TEST_F(HelpWindowTest, FollowsNoLinkOutsideTheHelp) {
-  write_help("@topic 1 Start\n<p>Here. <a href=\"http://127.0.0.1:1/\">away</a></p>\n");
-  HelpWindow w(path_);
-  w.show();
-  w.show_topic(1);
-  activate_next_link(w);
-  EXPECT_EQ(w.current_topic(), 1);
-  EXPECT_TRUE(page(w).contains("Here."));
-}
-
-TEST_F(HelpWindowTest, MissingFileIsExplainedAndFoundOnceItExists) {
+TEST_F(HelpWindowTest, AMissingFileOrTopicIsExplained) {
   HelpWindow w(path_);
   w.show_topic(11);
   EXPECT_FALSE(w.file_read());
@@ -99,16 +77,9 @@ TEST_F(HelpWindowTest, MissingFileIsExplainedAndFoundOnceItExists) {
   EXPECT_TRUE(page(w).contains(QString::fromStdString(path_)));
 
   write_help(kTwoTopics);
-  w.show_topic(1);
-  EXPECT_TRUE(w.file_read());
-  EXPECT_EQ(w.current_topic(), 1);
-  EXPECT_EQ(w.topic_list()->count(), 2);
-}
-
-TEST_F(HelpWindowTest, MissingTopicIsExplained) {
-  write_help(kTwoTopics);
-  HelpWindow w(path_);
   w.show_topic(63);
+  EXPECT_TRUE(w.file_read());
+  EXPECT_EQ(w.topic_list()->count(), 2);
   EXPECT_TRUE(page(w).contains("No such help topic"));
   EXPECT_TRUE(page(w).contains("no topic 63"));
 }
@@ -123,19 +94,6 @@ TEST_F(HelpWindowTest, ShowHelpReusesOneViewerOnTheShippedFile) {
   show_help(31);
   EXPECT_EQ(help_window(), first);
   EXPECT_EQ(first->current_topic(), 31);
-
-  QImage shot = first->grab().toImage();
-  ASSERT_FALSE(shot.isNull());
-  if (const char* dir = std::getenv("KW_SHOT_DIR")) {
-    shot.save(QString("%1/help_viewer.png").arg(dir));
-  }
-  // Something is drawn: the page holds text in more than one colour.
-  QRect page_area(first->browser()->mapTo(first, QPoint(0, 0)), first->browser()->size());
-  std::set<QRgb> colours;
-  for (int y = page_area.top(); y < page_area.bottom(); y += 3) {
-    for (int x = page_area.left(); x < page_area.right(); x += 3) colours.insert(shot.pixel(x, y));
-  }
-  EXPECT_GT(colours.size(), 3u);
 }
 
 // Records whether the window it watches is blocked by a modal window.
