@@ -147,24 +147,10 @@ TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
   EXPECT_FALSE(settings_flags() & PaletteDisplay);
   EXPECT_EQ(texture(kInsetTexture).size(), QSize(300, 35));
   EXPECT_EQ(texture(kButtonTexture).size(), QSize(163, 35));
-}
-
-TEST_F(SkinTest, BuiltInTexturesHaveTheirSizesAndReadableText) {
-  const std::pair<TextureIndex, QSize> sizes[] = {{kBackTexture, {128, 128}},
-                                                  {kInsetTexture, {300, 35}},
-                                                  {kFace1Texture, {128, 128}},
-                                                  {kFace2Texture, {128, 128}},
-                                                  {kButtonTexture, {163, 35}}};
-  for (const auto& [which, size] : sizes) EXPECT_EQ(builtin_texture(which).size(), size) << which;
-  EXPECT_EQ(builtin_resource(ResourceType::Bitmap, kAboutBitmap).size(), QSize(132, 121));
-  for (int id : {kProgramIcon, kMessageIcon, kSaveLastIcon, kReloadLastIcon, kAutoRunIcon}) {
-    EXPECT_FALSE(builtin_resource(ResourceType::Icon, id).isNull()) << id;
+  // The built-in light faces and background take black text; the dark inset takes white.
+  for (TextureIndex light : {kBackTexture, kFace1Texture, kFace2Texture}) {
+    EXPECT_EQ(texture_text_colour(light), QColor(Qt::black)) << light;
   }
-  // Light faces and background take black text; the dark inset takes white.
-  load_textures(32);
-  EXPECT_EQ(texture_text_colour(kBackTexture), QColor(Qt::black));
-  EXPECT_EQ(texture_text_colour(kFace1Texture), QColor(Qt::black));
-  EXPECT_EQ(texture_text_colour(kFace2Texture), QColor(Qt::black));
   EXPECT_EQ(texture_text_colour(kInsetTexture), QColor(Qt::white));
 }
 
@@ -360,15 +346,6 @@ TEST_F(SkinnedButtonTest, ButtonStatesByPixels) {
   EXPECT_EQ(image.pixel(1, 1), code(one_in.x() % 64, one_in.y() % 64, kBackTag));
 }
 
-TEST_F(SkinnedButtonTest, DisabledApplyContinuesTheInsetPanel) {
-  open(103);
-  const QImage image = picture(kApplyButton);
-  // The panel's client area starts inside its 2-pixel edge.
-  const QPoint origin = in_client(kInsetPanel) + QPoint(2, 2);
-  const QPoint at = in_client(kApplyButton) + QPoint(5, 6) - origin;
-  EXPECT_EQ(image.pixel(5, 6), code(at.x() % 250, at.y() % 35, kInsetTag));
-}
-
 // On the main window only, and exactly while filtering is off.
 TEST_F(SkinnedButtonTest, BypassLooksPushedWhileFilteringIsOff) {
   open(kMainWindowTemplate);
@@ -398,8 +375,15 @@ TEST_F(SkinnedButtonTest, NoTexturesDropsTheWhiteHighlightOfCaptions) {
   EXPECT_EQ(white_pixels(), 0);
 }
 
-TEST_F(SkinnedButtonTest, CaptionAnchoredToTheDialogContinuesItsBackground) {
+// A disabled Apply continues the Inset panel; a caption anchored to the dialog its background.
+TEST_F(SkinnedButtonTest, OwnerDrawnPiecesContinueTheTextureOfTheirAnchor) {
   open(103);
+  const QImage apply = picture(kApplyButton);
+  // The panel's client area starts inside its 2-pixel edge.
+  const QPoint panel =
+      in_client(kApplyButton) + QPoint(5, 6) - in_client(kInsetPanel) - QPoint(2, 2);
+  EXPECT_EQ(apply.pixel(5, 6), code(panel.x() % 250, panel.y() % 35, kInsetTag));
+
   const QImage caption = picture(1041);
   const QPoint at = in_client(1041);
   // Face Two anchored to the dialog: pixel p shows the texture at the dialog's point.
