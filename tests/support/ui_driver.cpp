@@ -26,13 +26,6 @@ QWidget* focus_or_dialog(Dialog& d) {
   return w ? w : &d;
 }
 
-// The widget that receives a control's mouse input.
-QWidget* mouse_target(Dialog& d, int id) {
-  if (ListBox* l = d.list(id)) return l->viewport();
-  if (ComboBox* c = d.combo(id)) return c->entry_field();
-  return d.control_widget(id);
-}
-
 }  // namespace
 
 void press(Dialog& d, int id) {
@@ -75,34 +68,6 @@ void send_enter(Dialog& d) { QTest::keyClick(focus_or_dialog(d), Qt::Key_Return)
 void send_help(Dialog& d) { QTest::keyClick(focus_or_dialog(d), Qt::Key_F1); }
 
 void close_box(Dialog& d) { d.close(); }
-
-void mouse(Dialog& d, int id, InputEvent::Kind kind, int x, int y, uint32_t modifiers) {
-  QWidget* w = mouse_target(d, id);
-  if (!w) return;
-  const QPoint p(x, y);
-  const Qt::KeyboardModifiers m = qt_modifiers(modifiers);
-  switch (kind) {
-    case InputEvent::MouseMove: {
-      QMouseEvent move(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, Qt::NoButton, m);
-      QApplication::sendEvent(w, &move);
-      break;
-    }
-    case InputEvent::LeftDown:
-      QTest::mousePress(w, Qt::LeftButton, m, p);
-      break;
-    case InputEvent::LeftUp:
-      QTest::mouseRelease(w, Qt::LeftButton, m, p);
-      break;
-    case InputEvent::LeftDoubleClick:
-      QTest::mouseDClick(w, Qt::LeftButton, m, p);
-      break;
-    case InputEvent::RightDown:
-      QTest::mousePress(w, Qt::RightButton, m, p);
-      break;
-    default:
-      break;
-  }
-}
 
 void click_item(Dialog& d, int id, int index, uint32_t modifiers) {
   ListBox* l = d.list(id);
@@ -151,37 +116,22 @@ void activate(QWidget* window) {
   (void)QTest::qWaitForWindowActive(window, 5000);
 }
 
-namespace {
-
-// Runs the test's action on a shown dialog. A modal dialog that the action leaves running
-// would wait for a user forever; it is failed and ended after a generous wait instead.
-void act_on(Dialog& d, const std::function<void(Dialog&)>& action) {
-  if (!(d.dialog_template().style & kDialogChild)) activate(&d);
-  action(d);
-  if (d.is_running() && d.isModal()) {
-    QTimer::singleShot(10000, &d, [&d] {
-      if (!d.is_running()) return;
-      ADD_FAILURE() << "dialog " << d.template_id() << " was left running by the test";
-      d.end(kLeftRunning);
-    });
-  }
-}
-
-}  // namespace
-
+// A modal dialog that the action leaves running would wait for a user forever; it is failed
+// and ended after a generous wait instead.
 void when_shown(std::function<void(Dialog&)> action) {
-  auto shared = std::make_shared<std::function<void(Dialog&)>>(std::move(action));
-  set_dialog_observer([shared](Dialog& d) {
-    set_dialog_observer(nullptr);
-    act_on(d, *shared);
+  set_dialog_observer([action = std::move(action)](Dialog& d) {
+    set_dialog_observer(nullptr);  // the action may wait for a dialog of its own
+    if (!(d.dialog_template().style & kDialogChild)) activate(&d);
+    action(d);
+    if (d.is_running() && d.isModal()) {
+      QTimer::singleShot(10000, &d, [&d] {
+        if (!d.is_running()) return;
+        ADD_FAILURE() << "dialog " << d.template_id() << " was left running by the test";
+        d.end(kLeftRunning);
+      });
+    }
   });
 }
-
-ObserveDialogs::ObserveDialogs(std::function<void(Dialog&)> action) {
-  set_dialog_observer([action = std::move(action)](Dialog& d) { act_on(d, action); });
-}
-
-ObserveDialogs::~ObserveDialogs() { set_dialog_observer(nullptr); }
 
 QImage grab(QWidget* widget) { return widget->grab().toImage(); }
 

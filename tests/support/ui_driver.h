@@ -24,8 +24,6 @@ void send_enter(Dialog& d);
 void send_help(Dialog& d);
 // The caption's close box.
 void close_box(Dialog& d);
-// Mouse input at a point of the control's client area (a list's client area is its viewport).
-void mouse(Dialog& d, int id, InputEvent::Kind kind, int x, int y, uint32_t modifiers = 0);
 // A click on a list item (with kKeyCtrl or kKeyShift to extend the selection).
 void click_item(Dialog& d, int id, int index, uint32_t modifiers = 0);
 void double_click_item(Dialog& d, int id, int index);
@@ -44,16 +42,8 @@ void activate(QWidget* window);
 inline constexpr int kLeftRunning = -9999;
 
 // Runs `action` with the next dialog that is shown (a modal one from inside its run), once,
-// after making it the active window.
+// after making it the active window. The action may itself wait for a dialog it opens.
 void when_shown(std::function<void(Dialog&)> action);
-// Runs `action` with every dialog shown until the guard is destroyed.
-class ObserveDialogs {
- public:
-  explicit ObserveDialogs(std::function<void(Dialog&)> action);
-  ~ObserveDialogs();
-  ObserveDialogs(const ObserveDialogs&) = delete;
-  ObserveDialogs& operator=(const ObserveDialogs&) = delete;
-};
 
 // The widget's picture, painted now.
 QImage grab(QWidget* widget);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -18,7 +19,6 @@
 namespace kw {
 namespace {
 
-using test::ObserveDialogs;
 using Command = std::pair<int, int>;
 
 // Input as the procedure sees it: "key K+modifiers", "char C" or "mouse KIND at X,Y".
@@ -350,13 +350,11 @@ TEST_F(DialogTest, NestedModalDialogsReturnInTurn) {
   proc_.command = [&](Dialog& d, int id, int) {
     if (id == 1001) d.end(100 + run_dialog(kTemplate, inner, &d));
   };
-  int seen = 0;
-  ObserveDialogs observe([&](Dialog& d) {
-    ++seen;
-    test::press(d, seen == 1 ? 1001 : 1003);
+  test::when_shown([](Dialog& outer) {
+    test::when_shown([](Dialog& d) { test::press(d, 1003); });
+    test::press(outer, 1001);
   });
   EXPECT_EQ(run_dialog(kTemplate, proc_, nullptr), 1103);
-  EXPECT_EQ(seen, 2);
 }
 
 TEST_F(DialogTest, OwnerDrawnButtonsAreAskedToPaintWithTheirState) {
@@ -523,8 +521,8 @@ TEST_F(DialogTest, SubclassedControlsOfferTheirInputFirst) {
   d.subclass(1008);
   proc_.input = [](Dialog&, int, const InputEvent& e) { return e.kind == InputEvent::LeftDown; };
   proc_.inputs.clear();
-  test::mouse(d, 1008, InputEvent::LeftDown, 5, 6);
-  test::mouse(d, 1008, InputEvent::LeftUp, 5, 6);
+  QTest::mousePress(d.list(1008)->viewport(), Qt::LeftButton, {}, QPoint(5, 6));
+  QTest::mouseRelease(d.list(1008)->viewport(), Qt::LeftButton, {}, QPoint(5, 6));
   EXPECT_EQ(proc_.inputs, (std::vector<std::string>{"mouse 3 at 5,6", "mouse 4 at 5,6"}));
   EXPECT_EQ(d.list(1008)->selected_count(), 0);
   d.subclass(1006, false);
