@@ -1,10 +1,9 @@
 // A configuration load while real connections run through the proxy: the question and its
 // three answers, and a connection that arrives while the load holds the connection lock.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <fstream>
 #include <future>
 #include <memory>
 #include <string>
@@ -77,24 +76,6 @@ class LoadWithConnections : public test::ProxyTest {
   std::unique_ptr<RawClient> held_client_;
 };
 
-// The writing end of a named pipe; opening waits for the reader.
-class FifoWriter {
- public:
-  explicit FifoWriter(const std::string& path) : fd_(open(path.c_str(), O_WRONLY)) {}
-  ~FifoWriter() { close(); }
-  bool write(const std::string& bytes) {
-    return fd_ >= 0 &&
-           ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 class GoingBack : public LoadWithConnections, public ::testing::WithParamInterface<int> {};
 
 TEST_P(GoingBack, ChangesNothing) {
@@ -153,14 +134,15 @@ TEST_F(LoadWithConnections, AConnectionDuringTheLoadWaitsAndSeesTheNewSettings) 
   // closes first and lets the load and then the browser finish.
   std::future<int> load = std::async(std::launch::async, [&] { return load_config(fifo.c_str()); });
   std::future<std::string> browser;
-  FifoWriter writer(fifo);
-  ASSERT_TRUE(writer.write("[Global]\r\nEnable = TRUE\r\nEnableProxy = TRUE\r\nPort = 0\r\n"));
+  std::ofstream writer(fifo);  // opening waits for the load to open the pipe
+  ASSERT_TRUE(writer << "[Global]\r\nEnable = TRUE\r\nEnableProxy = TRUE\r\nPort = 0\r\n"
+                     << std::flush);
   browser = std::async(std::launch::async, [&] {
     return test::exchange(port_, "GET " + origin.url("/page") + " HTTP/1.0\r\n\r\n");
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(origin.connections() + upstream.connections(), 0);
-  ASSERT_TRUE(writer.write("[Proxies]\r\n>127.0.0.1:" + std::to_string(upstream.port()) + "\r\n"));
+  ASSERT_TRUE(writer << "[Proxies]\r\n>127.0.0.1:" << upstream.port() << "\r\n" << std::flush);
   writer.close();
 
   EXPECT_EQ(load.get(), 1);
