@@ -163,7 +163,6 @@ TEST_F(ConfigFileTest, Sections) {
       {"no known section", "[Other]\nEnable = FALSE\nPort = 1\n", 63, 8080, ""},
       {"lines before any section", "Port = 1\nEnable = FALSE\n", 63, 8080, ""},
       {"global without flag keys", "[Global]\n", 0, 8080, ""},
-      {"global in lower case", "[global]\nFreezeGIF = 1\n", FreezeGIF, 8080, ""},
       {"global in capitals with text after", "[GLOBAL] x ] y\nPort=81\n", 0, 81, ""},
       {"header after blanks and controls", " \t\x01[Global]\nPort=82\n", 0, 82, ""},
       {"blank inside the brackets", "[ Global]\nPort=83\n", 63, 8080, ""},
@@ -272,7 +271,17 @@ TEST_F(ConfigFileTest, HeadersAndProxies) {
   });
 }
 
-TEST_F(ConfigFileTest, ValuesAreCutAtTheirLimits) {
+TEST_F(ConfigFileTest, TextsPathsAndTheirLimits) {
+  ASSERT_EQ(load("[Global]\nAutoRun = \" prog --flag \"\"x\"\" \"\nBack.BMP = ..\\x.bmp\n"
+                 "Inset.BMP = ../skins/inset.bmp\nFace1.BMP = /abs/f1.bmp\nFace2.BMP = f2.bmp\n"
+                 "Button.BMP = \"\"\n"),
+            1);
+  const std::string dir = program_directory();
+  EXPECT_EQ(test::settings_text(), "flags=0 port=8080 autorun= prog --flag \"\"x\"\"  texture=" +
+                                       dir + "x.bmp texture=" + dir +
+                                       "skins/inset.bmp texture=/abs/f1.bmp texture=f2.bmp "
+                                       "texture=");
+
   const std::string long_text(5000, 'x');
   ASSERT_EQ(load("[Global]\nAutoRun = " + long_text + "\nBack.BMP = " + long_text +
                  "\n[Patterns]\nName = " + long_text + "\nURL = " + long_text +
@@ -288,18 +297,6 @@ TEST_F(ConfigFileTest, ValuesAreCutAtTheirLimits) {
   EXPECT_EQ(std::strlen(f->bounds.get()), kFilterBoundsLimit);
   EXPECT_EQ(std::string(f->match.get()), std::string(1020, 'm') + "\r\na");
   EXPECT_EQ(std::strlen(f->replace.get()), kFilterTextLimit);
-}
-
-TEST_F(ConfigFileTest, TextsAndTexturePaths) {
-  ASSERT_EQ(load("[Global]\nAutoRun = \" prog --flag \"\"x\"\" \"\nBack.BMP = ..\\x.bmp\n"
-                 "Inset.BMP = ../skins/inset.bmp\nFace1.BMP = /abs/f1.bmp\nFace2.BMP = f2.bmp\n"
-                 "Button.BMP = \"\"\n"),
-            1);
-  const std::string dir = program_directory();
-  EXPECT_EQ(test::settings_text(), "flags=0 port=8080 autorun= prog --flag \"\"x\"\"  texture=" +
-                                       dir + "x.bmp texture=" + dir +
-                                       "skins/inset.bmp texture=/abs/f1.bmp texture=f2.bmp "
-                                       "texture=");
 }
 
 TEST_F(ConfigFileTest, ALoadReplacesEverythingAndClearsChanged) {

@@ -103,24 +103,20 @@ TEST_F(ConfigWriterTest, EveryKindOfLine) {
             std::string(program_directory()) + "skins/back.bmp");
 }
 
-TEST_F(ConfigWriterTest, LineEndsOfSplitTexts) {
-  // Every line end the splitter knows, longest first; a line end at the very end adds no line.
-  build_web_filter(nullptr, 0, "n", nullptr, "1\r\n\n\r2\r\n\n3\r\n4\r5\n\r6\n7\n", nullptr, 0,
-                   nullptr);
-  const std::string text = config_file_text();
-  EXPECT_NE(text.find("Match = \"1\"\r\n        \"2\"\r\n        \"3\"\r\n        \"4\"\r\n"
-                      "        \"5\"\r\n        \"6\"\r\n        \"7\"\r\n\r\n"),
-            std::string::npos)
-      << text;
-}
-
-TEST_F(ConfigWriterTest, OneLineFieldsStopAtALineEnd) {
-  // A line end in a field that the file holds on one line would start a line of its own.
-  build_web_filter(nullptr, 0, "name\r\nActive = TRUE", nullptr, "m", "b\nLimit = 1", 0, nullptr);
+// Multi-line texts split at every line end the splitter knows, longest first (a line end at the
+// very end adds no line); one-line fields stop at their first line end, which would otherwise
+// start a line of its own.
+TEST_F(ConfigWriterTest, LineEndsInTexts) {
+  build_web_filter(nullptr, 0, "name\r\nActive = TRUE", nullptr,
+                   "1\r\n\n\r2\r\n\n3\r\n4\r5\n\r6\n7\n", "b\nLimit = 1", 0, nullptr);
   settings().auto_run = "prog\n[Proxies]";
   parse_proxy_entry(nullptr, "host\r\n>evil:1");
   const std::string text = config_file_text();
   EXPECT_NE(text.find("Name = \"name\"\r\nActive = FALSE\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Match = \"1\"\r\n        \"2\"\r\n        \"3\"\r\n        \"4\"\r\n"
+                      "        \"5\"\r\n        \"6\"\r\n        \"7\"\r\n\r\n"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("Bounds = \"b\"\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("AutoRun = \"prog\"\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("[Proxies]\r\n host:1\r\n\r\n"), std::string::npos) << text;
@@ -138,22 +134,17 @@ class Generator {
   bool chance(int percent) { return pick(1, 100) <= percent; }
 
   // Bytes 1 to 255 without CR and LF, with quotes and blanks often.
-  std::string line(int max_length) {
+  std::string line(int max_length, bool nonempty = false) {
     static const std::string common = "\"\" \t=#[];>abcXYZ09*?\\";
     std::string text;
-    const int length = pick(0, max_length);
-    for (int i = 0; i < length; ++i) {
-      char c = chance(60) ? common[pick(0, static_cast<int>(common.size()) - 1)]
-                          : static_cast<char>(pick(1, 255));
-      if (c == '\r' || c == '\n') c = '.';
-      text += c;
+    for (int i = pick(nonempty ? 1 : 0, max_length); i > 0; --i) {
+      const char c = chance(60) ? common[pick(0, static_cast<int>(common.size()) - 1)]
+                                : static_cast<char>(pick(1, 255));
+      text += c == '\r' || c == '\n' ? '.' : c;
     }
     return text;
   }
-  std::string nonempty_line(int max_length) {
-    std::string text = line(max_length);
-    return text.empty() ? "x" : text;
-  }
+  std::string nonempty_line(int max_length) { return line(max_length, true); }
   // Up to four lines joined by CR LF, the last one not empty.
   std::string lines(int max_length) {
     std::string text;

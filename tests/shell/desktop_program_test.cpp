@@ -118,29 +118,24 @@ TEST_F(DesktopProgramTest, ARequestShowsItsRequestAndReplyBlocksInTheLogWindow) 
   const std::string page = origin.url("/page.txt");
   EXPECT_EQ(test::curl_through(listening_port(), page, 30), "hello from origin");
 
-  auto find = [](const std::vector<std::string>& lines, const std::string& text) {
-    return std::find(lines.begin(), lines.end(), text) - lines.begin();
-  };
   std::vector<std::string> lines;
   ASSERT_TRUE(wait_processing([&] {
     lines = log_window()->lines();
-    return find(lines, "W+++CLOSE 1+++") < static_cast<long>(lines.size());
+    return std::find(lines.begin(), lines.end(), "W+++CLOSE 1+++") != lines.end();
   })) << "the connection's closing line never reached the log window";
-
-  // The request block: its head line, then the request line and its headers together.
-  const long get = find(lines, "W+++GET 1+++");
-  ASSERT_LT(get, static_cast<long>(lines.size()));
-  EXPECT_EQ(lines[get - 1], "W");
-  ASSERT_LT(get + 2, static_cast<long>(lines.size()));
-  EXPECT_EQ(lines[get + 1], "GGET /page.txt HTTP/1.1");
-  EXPECT_EQ(lines[get + 2].rfind("GHost: 127.0.0.1:", 0), 0u);
-  // The reply block: status line and headers, in the reply's colour.
-  const long response = find(lines, "W+++RESP 1+++");
-  ASSERT_LT(response + 3, static_cast<long>(lines.size()));
-  EXPECT_GT(response, get);
-  EXPECT_EQ(lines[response + 1], "YHTTP/1.0 200 OK");
-  EXPECT_EQ(lines[response + 2], "YContent-Type: text/plain");
-  EXPECT_EQ(lines[response + 3], "YX-Test: yes");
+  // The blocks, each after an empty line: the request line and its headers, then the reply's
+  // status line and headers in the reply's colour.
+  auto block = [&](const std::string& head, long count) {
+    const long at = std::find(lines.begin(), lines.end(), head) - lines.begin() - 1;
+    if (at < 0 || at + count > static_cast<long>(lines.size())) return std::vector<std::string>{};
+    return std::vector<std::string>(lines.begin() + at, lines.begin() + at + count);
+  };
+  EXPECT_EQ(block("W+++GET 1+++", 4),
+            (std::vector<std::string>{"W", "W+++GET 1+++", "GGET /page.txt HTTP/1.1",
+                                      "GHost: 127.0.0.1:" + std::to_string(origin.port())}));
+  EXPECT_EQ(block("W+++RESP 1+++", 5),
+            (std::vector<std::string>{"W", "W+++RESP 1+++", "YHTTP/1.0 200 OK",
+                                      "YContent-Type: text/plain", "YX-Test: yes"}));
 
   // Exit closes without a question (nothing was changed) and ends the event loop.
   EXPECT_TRUE(test::choose_menu(main, kExitCommand));
