@@ -6,32 +6,26 @@
 
 #include <cstdlib>
 #include <set>
+#include <tuple>
 
 #include "support/child_record.h"
 
 namespace kw {
 namespace {
 
-struct Expected {
-  int number;
-  std::string title;
-  std::string html;
-};
+using Topic = std::tuple<int, std::string, std::string>;  // number, title, HTML
 
-void expect_topics(const HelpFile& file, const std::vector<Expected>& expected) {
-  ASSERT_EQ(file.topics().size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(file.topics()[i].number, expected[i].number) << i;
-    EXPECT_EQ(file.topics()[i].title, expected[i].title) << i;
-    EXPECT_EQ(file.topics()[i].html, expected[i].html) << i;
-  }
+std::vector<Topic> topics_of(const HelpFile& file) {
+  std::vector<Topic> topics;
+  for (const HelpTopic& t : file.topics()) topics.emplace_back(t.number, t.title, t.html);
+  return topics;
 }
 
 TEST(HelpFileParse, TopicsHeadersAndBodies) {
   struct Case {
     const char* name;
     const char* text;
-    std::vector<Expected> topics;
+    std::vector<Topic> topics;
   };
   const Case cases[] = {
       {"empty", "", {}},
@@ -58,7 +52,7 @@ TEST(HelpFileParse, TopicsHeadersAndBodies) {
     SCOPED_TRACE(c.name);
     HelpFile file;
     EXPECT_EQ(file.parse(c.text), c.topics.size());
-    expect_topics(file, c.topics);
+    EXPECT_EQ(topics_of(file), c.topics);
   }
 }
 
