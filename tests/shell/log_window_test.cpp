@@ -59,7 +59,7 @@ class LogWindowTest : public ::testing::Test {
   LogWindow* window_ = nullptr;
 };
 
-TEST_F(LogWindowTest, OpensWithItsNoticeCapturingAndBothCategoriesOn) {
+TEST_F(LogWindowTest, OpensWithItsNoticeAndTheCategoriesFollowTheirMenuItems) {
   EXPECT_EQ(window_->windowTitle(), "HTTP Message Log");
   EXPECT_EQ(window_->objectName(), "HtmMsgLog");
   EXPECT_EQ(window_->lines(), std::vector<std::string>{"WNew Message Log Window...."});
@@ -76,6 +76,17 @@ TEST_F(LogWindowTest, OpensWithItsNoticeCapturingAndBothCategoriesOn) {
   // A second open brings the same window forward.
   EXPECT_EQ(open_log_window(), 1);
   EXPECT_EQ(log_window(), window_);
+
+  // The categories follow their menu items; lines of no category are written either way.
+  window_->run_command(kLogHttpHeadersCommand);
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
+  EXPECT_EQ(log_category_on(kLogHtmlFilters), 1);
+  EXPECT_FALSE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
+  window_->run_command(kLogHtmlFiltersCommand);
+  EXPECT_EQ(log_category_on(kLogHtmlFilters), 0);
+  EXPECT_EQ(add_log_line("W+++CLOSE 3+++"), 1);
+  window_->run_command(kLogHttpHeadersCommand);
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
 }
 
 TEST_F(LogWindowTest, SixHundredLinesLeaveLines101To600WithTheNewestInView) {
@@ -134,19 +145,6 @@ TEST_F(LogWindowTest, CopiesSelectedLinesWithoutTheirFirstCharacter) {
   EXPECT_EQ(QApplication::clipboard()->text(),
             "New Message Log Window....\r\nGET http://a/ HTTP/1.0\r\nHost: a\r\nHTTP/1.0 200 OK\r\n"
             "\r\n");
-}
-
-TEST_F(LogWindowTest, CategoriesFollowTheirMenuItems) {
-  window_->run_command(kLogHttpHeadersCommand);
-  EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
-  EXPECT_EQ(log_category_on(kLogHtmlFilters), 1);
-  EXPECT_FALSE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
-  window_->run_command(kLogHtmlFiltersCommand);
-  EXPECT_EQ(log_category_on(kLogHtmlFilters), 0);
-  window_->run_command(kLogHttpHeadersCommand);
-  EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
-  // Lines that belong to no category are written either way.
-  EXPECT_EQ(add_log_line("W+++CLOSE 3+++"), 1);
 }
 
 TEST_F(LogWindowTest, EachLineIsDrawnInTheColourOfItsFirstCharacter) {
