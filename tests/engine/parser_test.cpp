@@ -179,19 +179,13 @@ TEST(HeaderBlock, ValueIsCutAt2047AcrossContinuations) {
 // A header line of 2045 characters is whole. A longer one is cut after 2045: its remainder is
 // read as a line of its own, here a continuation that adds nothing or a name without a colon.
 TEST(HeaderBlock, OverlongLineIsCut) {
-  std::string line = "X: " + std::string(2042, 'v');
-  {
-    FedMessage fed({line + "\r\nY: whole\r\n\r\n"});
-    ASSERT_EQ(parse_headers(&fed.msg), 1);
-    ASSERT_NE(fed.msg.headers->next, nullptr);
-    EXPECT_STREQ(fed.msg.headers->next->value, "whole");
-  }
-  {
-    FedMessage fed({line + " \r\nY: after\r\n\r\n"});
-    ASSERT_EQ(parse_headers(&fed.msg), 1);
+  const std::string line = "X: " + std::string(2042, 'v');
+  for (const std::string& first : {line, line + " "}) {
+    FedMessage fed({first + "\r\nY: next\r\n\r\n"});
+    ASSERT_EQ(parse_headers(&fed.msg), 1) << first.size();
     EXPECT_EQ(std::string(fed.msg.headers->value), std::string(2042, 'v'));
     ASSERT_NE(fed.msg.headers->next, nullptr);
-    EXPECT_STREQ(fed.msg.headers->next->value, "after");
+    EXPECT_STREQ(fed.msg.headers->next->value, "next");
   }
   FedMessage fed({line + "vv\r\n\r\n"});
   EXPECT_EQ(parse_headers(&fed.msg), 0);
@@ -200,12 +194,11 @@ TEST(HeaderBlock, OverlongLineIsCut) {
 TEST(HeaderBlock, BlockOfEndlessLinesFails) {
   std::string many;
   for (int i = 0; i < 999; ++i) many += "X-" + std::to_string(i) + ": v\r\n";
-  {
-    FedMessage fed({many + "\r\n"});
-    EXPECT_EQ(parse_headers(&fed.msg), 1);
+  const std::pair<const char*, int> ends[] = {{"\r\n", 1}, {"Y: 1\r\nZ: 2\r\n\r\n", 0}};
+  for (const auto& [end, result] : ends) {
+    FedMessage fed({many + end});
+    EXPECT_EQ(parse_headers(&fed.msg), result) << end;
   }
-  FedMessage fed({many + "Y: 1\r\nZ: 2\r\n\r\n"});
-  EXPECT_EQ(parse_headers(&fed.msg), 0);
 }
 
 TEST(HeaderBlock, FindAndRemoveIgnoreCaseAndTakeTheFirst) {

@@ -40,20 +40,19 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-// Replaces a list whenever no transfer uses it; counts replacements and refusals.
+// Replaces a list whenever no transfer uses it; counts replacements.
 struct Replacer {
   int (*lock_op)(int);
   int (*users_add)(int);
   std::atomic<int> done{0};
-  std::atomic<int> refused{0};
 
-  bool try_once(const std::string& animal, void (*install)(const std::string&)) {
+  void try_once(const std::string& animal, void (*install)(const std::string&)) {
     lock_op(2);
-    const bool free = users_add(0) == 0;
-    if (free) install(animal);
+    if (users_add(0) == 0) {
+      install(animal);
+      done.fetch_add(1);
+    }
     lock_op(3);
-    (free ? done : refused).fetch_add(1);
-    return free;
   }
 };
 

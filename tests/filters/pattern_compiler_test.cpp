@@ -252,7 +252,7 @@ class WebFilterTest : public ::testing::Test {
   test::RecordingFrontend frontend;
 };
 
-TEST_F(WebFilterTest, NewRecordsAreAppendedWithTheirCodeAndMatcher) {
+TEST_F(WebFilterTest, NewRecordsAreAppendedWithTheirCodeAndMatcherAndFreedTogether) {
   ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "one", "", "<blink>", nullptr, 4096, ""), 1);
   ASSERT_EQ(build_web_filter(nullptr, FILTER_MULTI, "two", "example.com/", "*evil*",
                              "<script*</script>", 40000, "\\1"),
@@ -270,6 +270,9 @@ TEST_F(WebFilterTest, NewRecordsAreAppendedWithTheirCodeAndMatcher) {
   EXPECT_EQ(two->bounds_matcher, &match_simple);
   EXPECT_EQ(two->next->bounds_matcher, &match_full);
   EXPECT_EQ(two->limit, 32767u);
+  EXPECT_EQ(free_web_filters(), 1) << "the list held records";
+  EXPECT_EQ(web_filter_list, nullptr);
+  EXPECT_EQ(free_web_filters(), 0);
 }
 
 TEST_F(WebFilterTest, ExistingRecordReportsTheLastFailureAndStaysUntouched) {
@@ -299,14 +302,6 @@ TEST_F(WebFilterTest, ExistingRecordReportsTheLastFailureAndStaysUntouched) {
   EXPECT_FALSE(f->match_code);
   EXPECT_EQ(f->flags, 0);
   free_web_filter(f);
-}
-
-TEST_F(WebFilterTest, FreeingTheListReportsWhetherItHeldRecords) {
-  EXPECT_EQ(free_web_filters(), 0);
-  for (int i = 0; i < 3; ++i) build_web_filter(nullptr, FILTER_ACTIVE, "f", "", "x", "", 1, "");
-  EXPECT_EQ(free_web_filters(), 1);
-  EXPECT_EQ(web_filter_list, nullptr);
-  EXPECT_EQ(free_web_filters(), 0);
 }
 
 TEST(LinkPatTest, PredecessorsAndFreeingLeaveRecordsAlone) {
