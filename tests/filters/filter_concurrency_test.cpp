@@ -113,8 +113,7 @@ TEST_F(FilterConcurrency, ListsReplacedWhileTransfersRun) {
         // Some pages are on a path the Url patterns leave out: only the <end> filter applies,
         // and the list is released while the body is relayed.
         const bool other = i % 3 == 2;
-        const std::string response = test::exchange(
-            port_, "GET " + origin.url(other ? "/other" : "/page") + " HTTP/1.0\r\n\r\n");
+        const std::string response = get(origin, other ? "/other" : "/page");
         bool whole = false;
         for (const std::string& header_animal : animals) {
           for (const std::string& a : animals) {
@@ -160,10 +159,9 @@ TEST_F(FilterConcurrency, EarlyEndsReleaseTheLists) {
         client.read_at_least(kHead.size() + 100);
         // The client closes here, long before the page is complete.
       } else {
-        const std::string response =
-            test::exchange(port_, "GET " + cut_origin.url("/page") + " HTTP/1.0\r\n\r\n");
-        EXPECT_EQ(response, kHead + "X-Version: dog\r\n\r\n[dog]" +
-                                replaced(body.substr(0, 5000), "cat", "dog") + "[/dog]");
+        EXPECT_EQ(get(cut_origin, "/page"), kHead + "X-Version: dog\r\n\r\n[dog]" +
+                                                replaced(body.substr(0, 5000), "cat", "dog") +
+                                                "[/dog]");
       }
     });
   }

@@ -37,19 +37,17 @@ class HeaderFilters : public test::FilterProxyTest {
       ASSERT_EQ(build_header_filter(nullptr, f.flags, f.key, f.match, f.replace), 1);
     }
   }
-  // The request the origin receives for a GET of /p/a?x=1#f with these header lines.
-  std::string upstream(const std::string& headers) {
+  // The request the origin receives for a GET of path with these header lines.
+  std::string upstream(const std::string& headers, const std::string& path = "/p/a?x=1#f") {
     OriginServer origin(kReply);
     last_port_ = origin.port();
-    test::exchange(port_, "GET " + origin.url("/p/a?x=1#f") + " HTTP/1.0\r\n" + headers + "\r\n");
+    test::exchange(port_, "GET " + origin.url(path) + " HTTP/1.0\r\n" + headers + "\r\n");
     EXPECT_TRUE(origin.wait_for_requests(1));
     return origin.requests().empty() ? "" : origin.requests()[0];
   }
   // What the browser receives for a reply with these header lines.
   std::string downstream(const std::string& headers) {
-    OriginServer origin("HTTP/1.0 200 OK\r\n" + headers + "\r\nbody");
-    last_port_ = origin.port();
-    return test::exchange(port_, "GET " + origin.url("/p/a?x=1#f") + " HTTP/1.0\r\n\r\n");
+    return get(OriginServer("HTTP/1.0 200 OK\r\n" + headers + "\r\nbody"), "/p/a?x=1#f");
   }
 
   static constexpr const char* kReply = "HTTP/1.0 200 OK\r\n\r\nbody";
@@ -110,10 +108,7 @@ TEST_F(HeaderFilters, OutgoingFiltersRewriteTheRequest) {
 
 TEST_F(HeaderFilters, FragmentWithoutAQuery) {
   add({{kOut, "X-Where", nullptr, "\\p|\\q|\\a"}});
-  OriginServer origin(kReply);
-  test::exchange(port_, "GET " + origin.url("/p#top") + " HTTP/1.0\r\n\r\n");
-  ASSERT_TRUE(origin.wait_for_requests(1));
-  EXPECT_EQ(origin.requests()[0], "GET /p#top HTTP/1.0\r\nX-Where: /p||#top\r\n\r\n");
+  EXPECT_EQ(upstream("", "/p#top"), "GET /p#top HTTP/1.0\r\nX-Where: /p||#top\r\n\r\n");
 }
 
 TEST_F(HeaderFilters, LongNamesAndExpansionsAreCut) {

@@ -51,18 +51,14 @@ inline char* attempt(MatchContext* ctx, const PatternCode& code, MatchFunction m
   return matcher(ctx);
 }
 
-inline std::string describe(const Attempt& a) {
-  std::string s = "end " + std::to_string(a.end);
+inline void PrintTo(const Attempt& a, std::ostream* out) {
+  *out << "end " << a.end;
   for (int d = 0; d < kVariableCount; ++d) {
     if (a.variable_length[d]) {
-      s += " \\" + std::to_string(d) + "=" + std::to_string(a.variable_start[d]) + "+" +
-           std::to_string(a.variable_length[d]);
+      *out << " \\" << d << "=" << a.variable_start[d] << "+" << a.variable_length[d];
     }
   }
-  return s;
 }
-
-inline void PrintTo(const Attempt& attempt, std::ostream* out) { *out << describe(attempt); }
 
 // One attempt at `start` of `text` held in memory as a string, window end at start + limit - 1
 // (or the text's end). `prefilter` runs the attempt through match_pattern.

@@ -52,7 +52,7 @@ class PageFilters : public test::FilterProxyTest {
     script.insert(script.end(), body.begin(), body.end());
     OriginServer origin(script);
     port_seen_ = origin.port();
-    return test::exchange(port_, "GET " + origin.url("/page.html?x=1#frag") + " HTTP/1.0\r\n\r\n");
+    return get(origin, "/page.html?x=1#frag");
   }
   std::string fetch_page(const std::string& body, const std::string& type = "text/html") {
     return fetch("HTTP/1.0 200 OK\r\nContent-Type: " + type +
