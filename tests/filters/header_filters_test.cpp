@@ -23,7 +23,7 @@ namespace {
 using test::fill;
 using test::OriginServer;
 
-struct FilterSpec {
+struct HeaderFilterRow {
   uint16_t flags;
   const char* key;
   const char* match;
@@ -32,8 +32,8 @@ struct FilterSpec {
 
 class HeaderFilters : public test::FilterProxyTest {
  protected:
-  static void add(const std::vector<FilterSpec>& filters) {
-    for (const FilterSpec& f : filters) {
+  static void add(const std::vector<HeaderFilterRow>& filters) {
+    for (const HeaderFilterRow& f : filters) {
       ASSERT_EQ(build_header_filter(nullptr, f.flags, f.key, f.match, f.replace), 1);
     }
   }
@@ -60,7 +60,7 @@ constexpr uint16_t kBoth = HEADER_IN | HEADER_OUT;
 // The filters, the browser's header lines and the header lines the origin receives ("{port}"
 // and "{dir}" filled in).
 TEST_F(HeaderFilters, OutgoingFiltersRewriteTheRequest) {
-  const std::tuple<std::vector<FilterSpec>, std::string, std::string> cases[] = {
+  const std::tuple<std::vector<HeaderFilterRow>, std::string, std::string> cases[] = {
       // Names compare without case and stay as received; only the first field changes or goes;
       // a missing field is added at the end; "*" changes a field that exists.
       {{{kOut, "user-agent", nullptr, "x"},

@@ -23,7 +23,7 @@ using test::fill;
 using test::OriginServer;
 using test::ReplyPiece;
 
-struct WebSpec {
+struct WebFilterRow {
   uint16_t flags;
   const char* match;
   const char* replace;
@@ -38,8 +38,8 @@ constexpr uint16_t M = FILTER_ACTIVE | FILTER_MULTI;
 
 class PageFilters : public test::FilterProxyTest {
  protected:
-  static void add(const std::vector<WebSpec>& filters) {
-    for (const WebSpec& f : filters) {
+  static void add(const std::vector<WebFilterRow>& filters) {
+    for (const WebFilterRow& f : filters) {
       ASSERT_EQ(build_web_filter(nullptr, f.flags, f.name ? f.name : f.match, f.url, f.match,
                                  f.bounds, f.limit, f.replace),
                 1);
@@ -73,7 +73,7 @@ class PageFilters : public test::FilterProxyTest {
 
 struct PageCase {
   const char* name;
-  std::vector<WebSpec> filters;
+  std::vector<WebFilterRow> filters;
   std::string body;
   std::string expected;  // "{port}" and "{dir}" are filled in
   std::string type = "text/html";
