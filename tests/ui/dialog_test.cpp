@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QTest>
 #include <algorithm>
 #include <utility>
@@ -133,6 +134,17 @@ TEST(DialogUnitsTest, ConvertsWithTheDesignedBaseUnitsScaledByDpi) {
     EXPECT_EQ(units.x(r.units), r.x) << r.dpi << " dpi, " << r.units << " units";
     EXPECT_EQ(units.y(r.units), r.y) << r.dpi << " dpi, " << r.units << " units";
   }
+}
+
+// The installed sans face is wider than the designed one at the same size; the dialog font is
+// sized so its average character is the base unit, or captions would overflow their controls.
+TEST(DialogUnitsTest, DialogFontIsNoWiderThanTheDesignedOne) {
+  const DialogUnits units(96);
+  const QFontMetricsF metrics(dialog_font(units));
+  const double average =
+      metrics.horizontalAdvance("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") / 52.0;
+  EXPECT_LE(average, units.base_x() + 0.05);
+  EXPECT_GE(average, units.base_x() - 1.0);
 }
 
 TEST(ParseDialogUintTest, ReadsLeadingDigitsAfterBlanks) {
