@@ -57,7 +57,11 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
       content_type != nullptr && prefix_equals_ignoring_case(content_type, "text/", 5) ? 1 : 0;
 
   web_filter_users_add(1);
-  LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text);
+  int selected = kResultOk;
+  LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text, &selected);
+  if (selected != kResultOk) {
+    add_log_linef("R** %u Page relayed unfiltered: %s **", browser->number, result_name(selected));
+  }
   if (page == nullptr) {
     // Nothing to scan: the list is free for others while the body is relayed unchanged.
     web_filter_users_add(-1);
@@ -76,7 +80,8 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   return 1;
 }
 
-LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text) {
+LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text, int* result) {
+  if (result != nullptr) *result = kResultOk;
   LinkPat* head = nullptr;
   LinkPat** tail = &head;
   for (WebFilter* f = first; f != nullptr; f = f->next) {
@@ -91,6 +96,12 @@ LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text) {
       continue;
     }
     *tail = new_linkpat(f, nullptr);
+    if (*tail == nullptr) {
+      // Without the whole list the page cannot be filtered as configured: none of it is.
+      free_linkpat_list(head);
+      if (result != nullptr) *result = kResultNoMemory;
+      return nullptr;
+    }
     tail = &(*tail)->next;
   }
   return head;
@@ -102,7 +113,7 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
   for (WebFilter* f = first; f != nullptr; f = f->next) {
     if ((f->flags & FILTER_ACTIVE) == 0 || !url_matches(ctx, *f)) continue;
     if (!match_text_is(*f, "<end>")) continue;
-    if (emit_replacement(ctx, f->replace_code) == kEmitSendFailed) return 0;
+    if (emit_replacement(ctx, f->replace_code) == kResultSendFailed) return 0;
     log_filter_hit("V<end> %d: %s", ctx, *f);
   }
   return 1;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <iterator>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +17,20 @@
 #include "page_reference.h"
 #include "support/origin_server.h"
 #include "support/raw_client.h"
+
+namespace {
+// While set, allocations of list nodes fail, as they would with the memory used up.
+std::atomic<bool> fail_node_allocations{false};
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (fail_node_allocations && size == sizeof(kw::LinkPat)) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 namespace kw {
 namespace {
@@ -202,6 +218,21 @@ TEST_F(PageFilters, HitsAreLoggedWithTheFilterName) {
   EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -]");
   ASSERT_TRUE(wait_for_closes(1));
   EXPECT_TRUE(lines_starting("V").empty());
+}
+
+// A page whose filter list cannot be made goes through as it came, and the log says why.
+TEST_F(PageFilters, PageWithoutMemoryForItsFiltersIsRelayedUnfiltered) {
+  add({{A, "<start>", "["}, {A, "ad", "-"}});
+  fail_node_allocations = true;
+  const std::string got = fetch_page("an ad");
+  fail_node_allocations = false;
+  EXPECT_EQ(got, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an ad");
+  ASSERT_TRUE(wait_for_closes(1));
+  const std::vector<std::string> errors = lines_starting("R** ");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(" Page relayed unfiltered: Not enough memory **"), std::string::npos);
+
+  EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -");
 }
 
 // A page that arrives slowly reaches the browser as it arrives: everything scanned goes out
