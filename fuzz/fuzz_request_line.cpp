@@ -2,8 +2,8 @@
 // the parsed text, and the lengths must agree with the positions.
 #include <cstdlib>
 
-#include "engine/http_message.h"
 #include "fuzz_message.h"
+#include "http/http_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kw::fuzz::FuzzMessage fed(data, size);

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "engine/listener.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/connection.h"
 #include "platform/designed_lock.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 

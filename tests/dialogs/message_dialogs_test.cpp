@@ -170,14 +170,14 @@ TEST(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
     seen_template = d.template_id();
     test::press(d, kRetryButton);
   });
-  const int result = kw::ask_active_connections([](int control) {
-    handled.push_back(control);
-    return control == kRetryControl ? 2 : 0;
+  const int result = kw::ask_active_connections([](int answer) {
+    handled.push_back(answer);
+    return answer == kAnswerRetry ? 2 : 0;
   });
   install_frontend(nullptr);
   EXPECT_EQ(seen_template, 134);
   EXPECT_EQ(result, 2);
-  EXPECT_EQ(handled, std::vector<int>{kRetryControl});
+  EXPECT_EQ(handled, std::vector<int>{kAnswerRetry});
 }
 
 TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {

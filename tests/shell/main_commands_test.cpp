@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 namespace {
