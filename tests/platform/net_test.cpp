@@ -21,7 +21,7 @@ class NetTest : public ::testing::Test {
   void SetUp() override {
     net_startup();
     listener_ = net_socket_tcp();
-    ASSERT_EQ(net_bind_any(listener_, 0), 1);
+    ASSERT_EQ(net_bind_loopback(listener_, 0), 1);
     ASSERT_EQ(net_listen(listener_, 10), 1);
     client_ = net_socket_tcp();
     ASSERT_EQ(net_connect(client_, loopback(), net_local_port(listener_)), 1);
