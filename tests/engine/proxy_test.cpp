@@ -356,18 +356,5 @@ TEST_F(ProxyExchange, PortInUseIsReportedAndAnotherPortWorks) {
             kPlainReply);
 }
 
-TEST_F(ProxyExchange, CurlFetchesThroughTheProxy) {
-  std::string body(5000, 'c');
-  OriginServer origin(
-      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5000\r\n\r\n" + body);
-  int status = -1;
-  EXPECT_EQ(test::curl_through(port_, origin.url("/curl"), 20, &status), body);
-  EXPECT_EQ(status, 0);
-  ASSERT_TRUE(origin.wait_for_requests(1));
-  std::string upstream = origin.requests()[0];
-  EXPECT_EQ(upstream.rfind("GET /curl HTTP/1.0\r\n", 0), 0u) << upstream;
-  EXPECT_EQ(upstream.find("Proxy-Connection"), std::string::npos) << upstream;
-}
-
 }  // namespace
 }  // namespace kw
