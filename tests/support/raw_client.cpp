@@ -66,6 +66,10 @@ RawClient::~RawClient() {
 
 bool RawClient::send(const std::string& bytes) { return fd_ >= 0 && send_all(fd_, bytes); }
 
+void RawClient::shutdown_send() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
 std::string RawClient::read_at_least(size_t n, int timeout_ms) {
   std::string data;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -28,6 +28,8 @@ class RawClient {
 
   bool connected() const { return fd_ >= 0; }
   bool send(const std::string& bytes);
+  // Half-closes: the peer reads the end of the stream, replies still arrive.
+  void shutdown_send();
   // Everything received until the peer closes (an orderly close or a reset both end it), or
   // until timeout_ms pass; closed() tells which.
   std::string read_all(int timeout_ms = 20000);
