@@ -5,6 +5,7 @@
 // of the connection carries the bytes the tunnel moved each way.
 #include "engine/tunnel.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "config/config_format.h"
@@ -105,25 +106,27 @@ void take_buffered(Flow* f, const HttpMessage* msg) {
   std::memcpy(f->buffer, msg->buffer + msg->pos, static_cast<size_t>(f->filled));
 }
 
-// One step of a direction after a wait. false when a send or receive failed.
+// Sends what the direction holds as far as its socket takes it now. false when the send failed.
+bool send_held(Flow* f, NetWaitItem* items) {
+  int sent = net_send_nowait(items[f->to].socket, f->buffer + f->pos, f->filled - f->pos);
+  if (sent < 0) return false;
+  f->pos += sent;
+  f->sent += sent;
+  return true;
+}
+
+// One step of a direction after a wait: send what it holds, or read a new piece and send of it
+// at once what the socket takes (saving a wait per piece). false when a send or receive failed.
 bool step(Flow* f, NetWaitItem* items) {
-  if (f->pos < f->filled) {
-    if (!items[f->to].writable) return true;
-    int sent = net_send_nowait(items[f->to].socket, f->buffer + f->pos, f->filled - f->pos);
-    if (sent < 0) return false;
-    f->pos += sent;
-    f->sent += sent;
-    return true;
-  }
+  if (f->pos < f->filled) return !items[f->to].writable || send_held(f, items);
   if (f->closed || !items[f->from].readable) return true;
   int got = net_recv(items[f->from].socket, f->buffer, kTunnelPiece);
   if (got < 0) return false;
-  if (got == 0) {
-    f->closed = true;
-    net_shutdown_send(items[f->to].socket);
-  }
   f->pos = 0;
   f->filled = got;
+  if (got > 0) return send_held(f, items);
+  f->closed = true;
+  net_shutdown_send(items[f->to].socket);
   return true;
 }
 
@@ -135,12 +138,10 @@ int is_connect_request(const char* line) {
 
 int parse_connect_line(HttpMessage* msg) {
   RequestLine* r = msg->request;
-  std::strncpy(r->text, msg->line, sizeof r->text - 1);
-  r->text[sizeof r->text - 1] = '\0';
-  char* p = r->text;
-  r->method = p;
-  while (is_token(*p)) ++p;
-  r->method_len = distance(r->method, p);
+  std::snprintf(r->text, sizeof r->text, "%s", msg->line);
+  r->method = r->text;
+  r->method_len = 7;  // is_connect_request took the line for its method
+  char* p = r->text + r->method_len;
   while (is_skippable_blank(*p)) ++p;
   r->url = r->host = r->path = p;
   while (is_token(*p)) ++p;

@@ -3,30 +3,27 @@
 // fetched with curl (and a real browser where one is installed), the failure answers, the log
 // block and killing an open tunnel.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/listener.h"
-#include "engine/tunnel.h"
+#include "platform/process.h"
 #include "proxies/proxy_list.h"
 #include "support/files.h"
+#include "support/origin_server.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"
 
 namespace kw {
 namespace {
 
+using test::OriginServer;
 using test::RawClient;
 using test::wait_until;
 
@@ -57,63 +54,6 @@ void echo(int fd) {
   }
 }
 
-// A peer on 127.0.0.1 that runs `serve` on each accepted connection, on a thread of its own,
-// closes the connection after it and keeps what serve reports. Plain sockets, outside the engine's registry.
-class Peer {
- public:
-  explicit Peer(std::function<std::string(int)> serve) : serve_(std::move(serve)) {
-    listener_ = test::listen_on_loopback(&port_);
-    acceptor_ = std::thread([this] {
-      for (int fd; (fd = accept(listener_, nullptr, nullptr)) >= 0;) {
-        std::lock_guard lock(mutex_);
-        ++connections_;
-        open_.push_back(fd);
-        threads_.emplace_back([this, fd] {
-          std::string report = serve_(fd);
-          shutdown(fd, SHUT_RDWR);  // closed by the destructor, so numbers are not reused early
-          std::lock_guard inner(mutex_);
-          reports_.push_back(report);
-        });
-      }
-    });
-  }
-  ~Peer() {
-    shutdown(listener_, SHUT_RDWR);
-    acceptor_.join();
-    close(listener_);
-    {
-      std::lock_guard lock(mutex_);
-      for (int fd : open_) shutdown(fd, SHUT_RDWR);
-    }
-    for (std::thread& t : threads_) t.join();
-    for (int fd : open_) close(fd);
-  }
-  uint16_t port() const { return port_; }
-  int connections() {
-    std::lock_guard lock(mutex_);
-    return connections_;
-  }
-  std::string report() {
-    wait_until([&] {
-      std::lock_guard lock(mutex_);
-      return !reports_.empty();
-    });
-    std::lock_guard lock(mutex_);
-    return reports_.empty() ? "" : reports_[0];
-  }
-
- private:
-  std::function<std::string(int)> serve_;
-  int listener_ = -1;
-  uint16_t port_ = 0;
-  std::mutex mutex_;
-  int connections_ = 0;
-  std::vector<int> open_;
-  std::vector<std::thread> threads_;
-  std::vector<std::string> reports_;
-  std::thread acceptor_;
-};
-
 std::string connect_line(uint16_t port) {
   return "CONNECT 127.0.0.1:" + std::to_string(port) + " HTTP/1.1\r\nHost: 127.0.0.1:" +
          std::to_string(port) + "\r\n\r\n";
@@ -124,7 +64,7 @@ class Tunnel : public test::ProxyTest {};
 // An echo served with the browser's early bytes in the packet of its head, then the browser
 // half-closes first; and a peer that speaks first and half-closes before the browser answers.
 TEST_F(Tunnel, MovesBytesBothWaysUnchangedInEitherCloseOrder) {
-  Peer echoing([](int fd) {
+  OriginServer echoing([](int fd) {
     echo(fd);
     return std::string();
   });
@@ -136,7 +76,7 @@ TEST_F(Tunnel, MovesBytesBothWaysUnchangedInEitherCloseOrder) {
   EXPECT_EQ(browser.read_all(), std::string("\0\xff later", 8));
   EXPECT_TRUE(browser.closed());
 
-  Peer first([](int fd) {
+  OriginServer first([](int fd) {
     test::send_all(fd, "hello from the site");
     shutdown(fd, SHUT_WR);
     return read_to_end(fd);
@@ -146,13 +86,14 @@ TEST_F(Tunnel, MovesBytesBothWaysUnchangedInEitherCloseOrder) {
   EXPECT_EQ(second.read_at_least(sizeof kOpened - 1 + 19), kOpened + std::string("hello from the site"));
   second.send("answer after the site closed");
   second.shutdown_send();
-  EXPECT_EQ(first.report(), "answer after the site closed");
+  ASSERT_TRUE(first.wait_for_requests(1));
+  EXPECT_EQ(first.requests()[0], "answer after the site closed");
   second.read_all();
   EXPECT_TRUE(second.closed());
 }
 
 TEST_F(Tunnel, TenMebibytesEachWayAndTheLogBlock) {
-  Peer echoing([](int fd) {
+  OriginServer echoing([](int fd) {
     echo(fd);
     return std::string();
   });
@@ -201,43 +142,36 @@ TEST_F(Tunnel, SecurePageArrivesThroughTheTunnel) {
                             .c_str()),
             0);
   const uint16_t tls_port = test::closed_port();
-  pid_t server = fork();
-  if (server == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    freopen("/dev/null", "w", stdout);
-    freopen("/dev/null", "w", stderr);
-    const std::string accept = "127.0.0.1:" + std::to_string(tls_port);
-    execlp("openssl", "openssl", "s_server", "-quiet", "-WWW", "-accept", accept.c_str(),
-           "-cert", "cert.pem", "-key", "key.pem", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  ChildProcess server;
+  ASSERT_TRUE(ChildProcess::spawn(
+      {"sh", "-c",
+       "cd " + dir + " && exec openssl s_server -quiet -WWW -cert cert.pem -key key.pem -accept " +
+           "127.0.0.1:" + std::to_string(tls_port) + " > /dev/null 2>&1"},
+      &server));
   ASSERT_TRUE(wait_until([&] { return RawClient(tls_port).connected(); }));
   const std::string url = "https://127.0.0.1:" + std::to_string(tls_port) + "/index.html";
-  const std::string proxy = "http://127.0.0.1:" + std::to_string(port_);
-
   int status = -1;
-  FILE* curl = popen(("curl -s --insecure --max-time 20 -x " + proxy + " " + url).c_str(), "r");
-  std::string fetched;
-  char buffer[4096];
-  for (size_t got; (got = fread(buffer, 1, sizeof buffer, curl)) > 0;) fetched.append(buffer, got);
-  status = pclose(curl);
+  EXPECT_EQ(test::curl_through(port_, url, 20, &status, "--insecure"), page);
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(fetched, page);
 
   if (std::system("command -v chromium > /dev/null") == 0) {
+    // Loopback goes through the proxy too; the browser's own background fetches go nowhere.
     FILE* browser = popen(("chromium --headless --no-sandbox --disable-gpu --dump-dom "
-                           "--ignore-certificate-errors --user-data-dir=" +
-                           dir + "/profile --proxy-server=" + proxy + " " + url +
-                           " 2> /dev/null")
+                           "--ignore-certificate-errors --user-data-dir=" + dir +
+                           "/profile --proxy-server=http://127.0.0.1:" + std::to_string(port_) +
+                           " --proxy-bypass-list='*.com;*.net;<-loopback>' --host-resolver-rules="
+                           "'MAP * ~NOTFOUND , EXCLUDE 127.0.0.1' " + url + " 2> /dev/null")
                               .c_str(),
                           "r");
     std::string dom;
+    char buffer[4096];
     for (size_t got; (got = fread(buffer, 1, sizeof buffer, browser)) > 0;) dom.append(buffer, got);
     pclose(browser);
     EXPECT_NE(dom.find("secure page through the tunnel"), std::string::npos) << dom;
+    EXPECT_TRUE(frontend_.has_line("YHTTP/1.0 200 Connection established"));
   }
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  server.terminate();
+  wait_until([&] { return !server.running(); });
   std::system(("rm -rf " + dir).c_str());
 }
 
@@ -255,7 +189,7 @@ TEST_F(Tunnel, RemoteProxyOpensOrRefusesTheTunnel) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     std::atomic<bool> done{false};
-    Peer remote([&](int fd) {
+    OriginServer remote([&](int fd) {
       std::string head = read_head(fd);
       test::send_all(fd, c.answer);
       if (c.answer.find(" 200 ") != std::string::npos) {
@@ -275,7 +209,9 @@ TEST_F(Tunnel, RemoteProxyOpensOrRefusesTheTunnel) {
     browser.shutdown_send();
     EXPECT_EQ(browser.read_all(), c.browser_sees);
     done = true;
-    EXPECT_EQ(remote.report(), "CONNECT site.example:443 HTTP/1.0\r\nHost: site.example:443\r\n\r\n");
+    ASSERT_TRUE(remote.wait_for_requests(1));
+    EXPECT_EQ(remote.requests()[0],
+              "CONNECT site.example:443 HTTP/1.0\r\nHost: site.example:443\r\n\r\n");
     ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
     current_proxy.store(nullptr);
   }
@@ -285,7 +221,7 @@ TEST_F(Tunnel, RemoteProxyOpensOrRefusesTheTunnel) {
 // Failed look-ups and connects answer 502; a target that is not host:port answers 400 and
 // never reaches the server it may name.
 TEST_F(Tunnel, FailuresAnswerWithAStatusAndThePage) {
-  Peer untouched([](int fd) { return read_to_end(fd); });
+  OriginServer untouched([](int fd) { return read_to_end(fd); });
   const std::string port = std::to_string(untouched.port());
   const std::string unknown = std::string(70, 'x') + ".invalid";
   struct Case {
@@ -321,7 +257,7 @@ TEST_F(Tunnel, FailuresAnswerWithAStatusAndThePage) {
 
 TEST_F(Tunnel, AbortEndsAnOpenTunnel) {
   set_listener_start_pause(200);
-  Peer echoing([](int fd) {
+  OriginServer echoing([](int fd) {
     echo(fd);
     return std::string();
   });

@@ -99,8 +99,8 @@ std::string exchange(uint16_t port, const std::string& request, int timeout_ms) 
 }
 
 std::string curl_through(uint16_t proxy_port, const std::string& url, int max_seconds,
-                         int* status) {
-  const std::string command = "curl -s --max-time " + std::to_string(max_seconds) +
+                         int* status, const std::string& options) {
+  const std::string command = "curl -s " + options + " --max-time " + std::to_string(max_seconds) +
                               " -x http://127.0.0.1:" + std::to_string(proxy_port) + " '" + url +
                               "' 2>&1";
   std::string out;

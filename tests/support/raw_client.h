@@ -46,8 +46,8 @@ class RawClient {
 std::string exchange(uint16_t port, const std::string& request, int timeout_ms = 20000);
 
 // What curl prints fetching url through the proxy on 127.0.0.1:proxy_port; *status (when given)
-// receives its wait status, 0 for success.
+// receives its wait status, 0 for success. options go before the proxy option unquoted.
 std::string curl_through(uint16_t proxy_port, const std::string& url, int max_seconds = 20,
-                         int* status = nullptr);
+                         int* status = nullptr, const std::string& options = "");
 
 }  // namespace kw::test
