@@ -27,7 +27,7 @@ constexpr int kTunnelPiece = 64 * 1024;
 
 int16_t distance(const char* from, const char* to) { return static_cast<int16_t>(to - from); }
 
-// 1 when [p, end) is host:port with a host free of '/' and a port of 1 to 5 digits from 1 to
+// 1 when [r->url, end) is host:port with a host free of '/' and a port of 1 to 5 digits from 1 to
 // 65535; sets the host and port fields.
 int split_host_port(RequestLine* r, char* end) {
   char* colon = end;
