@@ -186,8 +186,7 @@ void serve_tunnel(Connection* c) {
   run_tunnel(client, &c->server, &c->to_server, &c->to_browser);
 }
 
-void run_tunnel(HttpMessage* client, HttpMessage* server, int64_t* to_server,
-                int64_t* to_browser) {
+void run_tunnel(HttpMessage* client, HttpMessage* server, int64_t* to_server, int64_t* to_browser) {
   // Both pieces live on the connection thread's stack, touched only while a tunnel runs.
   char up[kTunnelPiece];
   char down[kTunnelPiece];

@@ -105,8 +105,13 @@ TEST_F(Tunnel, TenMebibytesEachWayAndTheLogBlock) {
   const std::string number = lines_starting("W+++GET ")[0].substr(8);  // "N+++"
   const std::string target = "127.0.0.1:" + std::to_string(echoing.port());
   const std::vector<std::string> expected = {
-      "W", "W+++GET " + number, "GCONNECT " + target + " HTTP/1.1", "GHost: " + target, "W",
-      "W+++RESP " + number, "YHTTP/1.0 200 Connection established",
+      "W",
+      "W+++GET " + number,
+      "GCONNECT " + target + " HTTP/1.1",
+      "GHost: " + target,
+      "W",
+      "W+++RESP " + number,
+      "YHTTP/1.0 200 Connection established",
       "W+++CLOSE " + number + " 10485760 bytes to the site, 10485760 bytes to the browser"};
   std::vector<std::string> lines = frontend_.lines();
   lines.erase(lines.begin(), lines.end() - static_cast<long>(expected.size()));
@@ -140,8 +145,9 @@ TEST_F(Tunnel, SecurePageArrivesThroughTheTunnel) {
     // Loopback goes through the proxy too; the browser's own background fetches go nowhere.
     const std::string command =
         "chromium --headless --no-sandbox --disable-gpu --dump-dom --ignore-certificate-errors "
-        "--user-data-dir=" + dir + "/profile --proxy-server=http://127.0.0.1:" +
-        std::to_string(port_) + " --proxy-bypass-list='*.com;*.net;<-loopback>' " +
+        "--user-data-dir=" +
+        dir + "/profile --proxy-server=http://127.0.0.1:" + std::to_string(port_) +
+        " --proxy-bypass-list='*.com;*.net;<-loopback>' " +
         "--host-resolver-rules='MAP * ~NOTFOUND , EXCLUDE 127.0.0.1' " + url + " > " + dir +
         "/dom 2> /dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
@@ -175,8 +181,9 @@ TEST_F(Tunnel, RemoteProxyOpensOrRefusesTheTunnel) {
     ProxyEntry entry{0, host.data(), remote.port(), 0, nullptr};
     current_proxy.store(&entry);
     RawClient browser(port_);
-    browser.send("CONNECT site.example:443 HTTP/1.1\r\nHost: site.example:443\r\n"
-                 "Proxy-Connection: keep-alive\r\n\r\nping");
+    browser.send(
+        "CONNECT site.example:443 HTTP/1.1\r\nHost: site.example:443\r\n"
+        "Proxy-Connection: keep-alive\r\n\r\nping");
     browser.shutdown_send();
     EXPECT_EQ(browser.read_all(), opens ? answer + "ping" : answer);
     done = true;
