@@ -14,9 +14,11 @@
 #include <functional>
 
 #include "config/settings.h"
+#include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "engine/program_directory.h"
+#include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
@@ -310,6 +312,39 @@ void photograph_web_filter_dialogs() {
   open_web_filter_list(nullptr);
 }
 
+// The header filter list with filters of each direction (one edited copy greyed, two
+// selected), empty, and the editor for an existing filter and for a new one.
+void photograph_header_filter_dialogs() {
+  build_header_filter(nullptr, HEADER_OUT, "User-Agent", nullptr, "Mozilla/4.0 (compatible)");
+  build_header_filter(nullptr, HEADER_OUT | HEADER_IN, "Cookie: no tracking", "*track*",
+                      nullptr);
+  build_header_filter(nullptr, HEADER_OUT, "Referer: hide it", nullptr, "none");
+  build_header_filter(nullptr, HEADER_IN, "Set-Cookie", nullptr, nullptr);
+  build_header_filter(nullptr, 0, "Accept-Language", nullptr, "en");
+  photograph_next_as(QStringLiteral(" (selection)"), [](Dialog& d) {
+    auto* list = d.list(1009);
+    list->set_selected(1, true);
+    list->set_selected(2, true);
+    list->set_caret_index(2);
+    d.control_command(1009, kListSelChange);
+    photograph_next_as(QStringLiteral(" (existing filter)"), nullptr);
+    d.control_command(1010, kClicked);
+    photograph_next_as(QStringLiteral(" (new filter)"), nullptr);
+    d.control_command(1011, kClicked);
+    set_dialog_observer([](Dialog& editor) {
+      set_dialog_observer(nullptr);
+      editor.set_text(1024, "no thanks");
+      editor.set_modified(1024, true);  // as typing would
+      editor.control_command(1, kClicked);
+    });
+    d.control_command(1010, kClicked);
+  });
+  open_header_filter_list(nullptr);
+  free_header_filters();
+  photograph_next_as(QStringLiteral(" (empty)"), nullptr);
+  open_header_filter_list(nullptr);
+}
+
 void photograph_config_file_dialogs() {
   const std::string last = std::string(program_directory()) + "default.cfg";
   FileRequest load = load_config_request(last);
@@ -325,6 +360,7 @@ void photograph_everything() {
   photograph_log_window();
   photograph_config_file_dialogs();
   photograph_web_filter_dialogs();
+  photograph_header_filter_dialogs();
   photograph_next();
   show_about(nullptr);
   photograph_next();

@@ -2,11 +2,13 @@
 #include "dialogs/filter_list_dialog.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #include "config/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
+#include "filters/filter_editing.h"
 #include "skin/textures.h"
 #include "ui/help_request.h"
 #include "ui/system_colours.h"
@@ -124,6 +126,40 @@ void FilterListProc::toggle_item(Dialog& d, int index, int cell) {
 void FilterListProc::toggle_at(Dialog& d, QPoint where) {
   toggle_item(d, d.list(kFilterList)->item_from_point(where.x(), where.y()),
               cell_at(d, where.x()));
+}
+
+void FilterListProc::edit_caret(Dialog& d) {
+  LinkPat* node = caret_node(d);
+  if (node == nullptr || run_editor(d, node, EDIT_EXISTING) == nullptr) return;
+  model_.mark_changed();
+  ListBox* list = d.list(kFilterList);
+  if (list->control_style() & kSorted) {
+    // A new name may have another place: the items are sorted again, and the edited item and
+    // the selection move with their filters.
+    const std::vector<LinkPat*> selected = selected_nodes(d);
+    refill(d, caret(d));
+    for (int i = 0; i < list->count(); ++i) {
+      LinkPat* n = node_at(d, i);
+      if (n == node) list->set_caret_index(i);
+      if (std::find(selected.begin(), selected.end(), n) != selected.end()) {
+        list->set_selected(i, true);
+      }
+    }
+    show_selection_buttons(d);
+  } else {
+    list->redraw_item(caret(d));
+  }
+}
+
+void FilterListProc::add(Dialog& d, int mode) {
+  LinkPat* at = caret_node(d);
+  if (mode == EDIT_DUPLICATE && at == nullptr) return;
+  void* made = run_editor(d, at, mode);
+  if (made == nullptr) return;
+  const int old_caret = caret(d);
+  model_.insert_before(at, made);
+  refill(d, old_caret > 0 ? old_caret - 1 : old_caret);
+  d.focus(kFilterList);
 }
 
 void FilterListProc::on_list_double_click(Dialog& d) {

@@ -49,7 +49,13 @@ class FilterListProc : public SkinnedDialogProc {
   // A typed character reached the list; true consumes it.
   virtual bool on_list_char(Dialog& d, char32_t ch) = 0;
   virtual void on_right_button(Dialog& d) {}
-  virtual void edit_caret(Dialog& d) = 0;
+  // The kind's editor in a mode, for a node (none: New on an empty list); the record it built.
+  virtual void* run_editor(Dialog& d, LinkPat* node, int mode) = 0;
+
+  // "&Edit", Enter in the web list, a double click: the caret item in the editor.
+  void edit_caret(Dialog& d);
+  // "&New" and "&Dupe": the editor's record goes in before the caret item.
+  void add(Dialog& d, int mode);
 
   // Fonts, the subclassed list filled from working_list, the owner-drawn panel.
   void init_list(Dialog& d);

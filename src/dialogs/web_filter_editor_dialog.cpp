@@ -1,11 +1,11 @@
 // The web filter editor's template and procedure.
 #include "dialogs/web_filter_editor_dialog.h"
 
+#include <cmath>
 #include <string>
 
-#include "dialogs/message_dialogs.h"
+#include "dialogs/build_message.h"
 #include "filters/filter_editing.h"
-#include "skin/builtin_art.h"
 #include "skin/skinned_dialog.h"
 #include "ui/help_request.h"
 
@@ -52,13 +52,7 @@ const DialogTemplate kTemplate{kWebEditorTemplate, "HTML Web Page Filter Editor"
 constexpr int kFields[] = {kWebNameField,  kWebUrlField,     kWebBoundsField,
                            kWebMatchField, kWebReplaceField, kWebLimitField};
 
-// What a failed build tells the user, and where the focus goes (0: it stays).
-struct BuildMessage {
-  int result;
-  const char* text;
-  const char* caption;
-  int focus;
-};
+// What a failed build tells the user, and where the focus goes.
 constexpr BuildMessage kMessages[] = {
     {kMissingMatch, "Must include a matching expression", "There's nothing to match!",
      kWebMatchField},
@@ -140,12 +134,7 @@ class WebFilterEditorProc : public SkinnedDialogProc {
       d.end(1);
       return;
     }
-    const BuildMessage* message = &kMessages[std::size(kMessages) - 1];
-    for (const BuildMessage& m : kMessages) {
-      if (m.result == result) message = &m;
-    }
-    show_message(&d, message->text, message->caption, kMessageIcon);
-    if (message->focus != 0) d.focus(message->focus);
+    report_build_failure(d, kMessages, result);
   }
 
   WebFilterListModel& list_;

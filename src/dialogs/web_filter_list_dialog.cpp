@@ -123,37 +123,19 @@ class WebFilterListProc : public FilterListProc {
 
   void on_right_button(Dialog& d) override { toggle_selection(d); }
 
-  void edit_caret(Dialog& d) override {
-    LinkPat* node = caret_node(d);
-    if (node == nullptr) return;
-    if (edit_web_filter(&d, model(), node, EDIT_EXISTING) != nullptr) {
-      model_.mark_changed();
-      d.list(kFilterList)->redraw_item(caret(d));
-    }
+  void* run_editor(Dialog& d, LinkPat* node, int mode) override {
+    return edit_web_filter(&d, static_cast<WebFilterListModel&>(model_), node, mode);
   }
 
  private:
   static bool active(const LinkPat* node) {
     return (node->web_filter()->flags & FILTER_ACTIVE) != 0;
   }
-  WebFilterListModel& model() { return static_cast<WebFilterListModel&>(model_); }
-
   void toggle_selection(Dialog& d) {
     std::vector<WebFilter*> filters;
     for (LinkPat* node : selected_nodes(d)) filters.push_back(node->web_filter());
     toggle_web_filters(filters);
     redraw_selected(d);
-  }
-
-  // New and Dupe: the result goes in before the caret item.
-  void add(Dialog& d, int mode) {
-    LinkPat* at = caret_node(d);
-    if (mode == EDIT_DUPLICATE && at == nullptr) return;
-    WebFilter* made = edit_web_filter(&d, model(), at, mode);
-    if (made == nullptr) return;
-    const int old_caret = caret(d);
-    model_.insert_before(at, made);
-    refill(d, old_caret > 0 ? old_caret - 1 : old_caret);
   }
 
   void cut(Dialog& d) {

@@ -6,6 +6,7 @@
 #include <QIcon>
 
 #include "config/config_commands.h"
+#include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/stand_in_dialogs.h"
 #include "dialogs/web_filter_list_dialog.h"
