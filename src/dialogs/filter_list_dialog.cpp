@@ -18,17 +18,17 @@ namespace {
 
 // Pixel metrics of the items at 96 dpi.
 constexpr int kItemHeight = 17;
-constexpr int kNameIndent = 4;    // from the check column to the name
+constexpr int kNameIndent = 4;  // from the check column to the name
 constexpr int kNameTop = 2;
-constexpr int kBoxInset = 2;      // the check box inside its cell, top and bottom
+constexpr int kBoxInset = 2;       // the check box inside its cell, top and bottom
 constexpr int kButtonSliceX = 20;  // where the check column's slice of the Button texture starts
 
 // A standard check box in the middle of `cell`: a sunken square, white (the face colour while
 // pushed or greyed) with a black (greyed: grey) check mark.
 void draw_check_box(QPainter& p, const QRect& cell, bool checked, bool greyed, bool pushed) {
   const int side = std::min(cell.width(), cell.height());
-  QRect box(cell.left() + (cell.width() - side) / 2, cell.top() + (cell.height() - side) / 2,
-            side, side);
+  QRect box(cell.left() + (cell.width() - side) / 2, cell.top() + (cell.height() - side) / 2, side,
+            side);
   const QRect inside = draw_edge(p, box, kEdgeSunken);
   p.fillRect(inside, sys_colour(pushed || greyed ? SysColour::ButtonFace : SysColour::Window));
   if (!checked) return;
@@ -124,8 +124,7 @@ void FilterListProc::toggle_item(Dialog& d, int index, int cell) {
 }
 
 void FilterListProc::toggle_at(Dialog& d, QPoint where) {
-  toggle_item(d, d.list(kFilterList)->item_from_point(where.x(), where.y()),
-              cell_at(d, where.x()));
+  toggle_item(d, d.list(kFilterList)->item_from_point(where.x(), where.y()), cell_at(d, where.x()));
 }
 
 void FilterListProc::edit_caret(Dialog& d) {

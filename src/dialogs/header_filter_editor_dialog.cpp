@@ -32,8 +32,8 @@ const ControlTemplate kControls[] = {
     {1061, Static, "Replacement text", 15, 88, 56, 8},
     {kHeaderReplaceField, Edit, "", 15, 101, 261, 12, kAutoScroll, kTextLimit},
 };
-const DialogTemplate kTemplate{kHeaderEditorTemplate, "HTTP Header filter editor", 292, 135, 0,
-                               kControls};
+const DialogTemplate kTemplate{
+    kHeaderEditorTemplate, "HTTP Header filter editor", 292, 135, 0, kControls};
 
 constexpr int kFields[] = {kHeaderNameField, kHeaderMatchField, kHeaderReplaceField};
 

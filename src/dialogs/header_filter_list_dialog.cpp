@@ -29,8 +29,7 @@ const ControlTemplate kControls[] = {
     {kIdOk, Button, "&OK", 11, 130, 50, 15, kOwnerDraw},
     {kIdCancel, Button, "&Cancel", 69, 130, 50, 15, kOwnerDraw},
 };
-const DialogTemplate kTemplate{kHeaderListTemplate, "HTTP Header Filters", 261, 162, 0,
-                               kControls};
+const DialogTemplate kTemplate{kHeaderListTemplate, "HTTP Header Filters", 261, 162, 0, kControls};
 
 constexpr char32_t kCtrlC = 3, kCtrlX = 24;
 

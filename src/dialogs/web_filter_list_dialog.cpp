@@ -30,8 +30,7 @@ const ControlTemplate kControls[] = {
     {kIdCancel, Button, "&Cancel", 69, 130, 50, 15, kOwnerDraw},
     {kWebListApply, Button, "&Apply", 125, 130, 50, 15, kOwnerDraw | kStartsDisabled},
 };
-const DialogTemplate kTemplate{kWebListTemplate, " HTML Web Page Filters", 261, 157, 0,
-                               kControls};
+const DialogTemplate kTemplate{kWebListTemplate, " HTML Web Page Filters", 261, 157, 0, kControls};
 
 // Control codes of typed characters.
 constexpr char32_t kCtrlC = 3, kCtrlV = 22, kCtrlX = 24;

@@ -71,13 +71,11 @@ int build_edited_web_filter(WebFilterListModel& list, LinkPat* node, int mode,
 
   WebFilter* target = build_target(source, mode, FILTER_EDITED);
   if (target == nullptr) return 0;
-  const int built = build_web_filter(target, flags, skip_leading_blanks(fields.name),
-                                     skip_leading_blanks(fields.url), match,
-                                     skip_leading_blanks(fields.bounds), fields.limit,
-                                     unless_blank(fields.replace));
+  const int built = build_web_filter(
+      target, flags, skip_leading_blanks(fields.name), skip_leading_blanks(fields.url), match,
+      skip_leading_blanks(fields.bounds), fields.limit, unless_blank(fields.replace));
   const bool replaces_live = mode == EDIT_EXISTING && node != nullptr && target != source;
-  const int outcome =
-      finish_build(built, source, target, FILTER_EDITED, result, clear_web_filter);
+  const int outcome = finish_build(built, source, target, FILTER_EDITED, result, clear_web_filter);
   if (outcome == 1 && replaces_live) list.replace_live(node, target);
   return outcome;
 }

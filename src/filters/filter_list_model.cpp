@@ -87,8 +87,7 @@ LinkPat** FilterListModel::link_to(LinkPat* node) {
   return nullptr;
 }
 
-void FilterListModel::unlink_onto(const std::vector<LinkPat*>& nodes, LinkPat** list,
-                                  int* count) {
+void FilterListModel::unlink_onto(const std::vector<LinkPat*>& nodes, LinkPat** list, int* count) {
   for (LinkPat* node : nodes) {
     LinkPat** link = link_to(node);
     if (link == nullptr) continue;

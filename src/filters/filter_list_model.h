@@ -23,8 +23,8 @@ namespace kw {
 
 // The lock and use count that guard one program-wide list.
 struct ListGuard {
-  int (*lock_op)(int code);        // 2 acquire, 3 release
-  int (*users_add)(int delta);     // 0 reads the count
+  int (*lock_op)(int code);     // 2 acquire, 3 release
+  int (*users_add)(int delta);  // 0 reads the count
 };
 
 // The in-use question: it shows the dialog and calls `answer` with each control the user

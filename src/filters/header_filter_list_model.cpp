@@ -31,8 +31,8 @@ void install_headers(LinkPat* working) {
   *link = nullptr;
 }
 
-const FilterListKind kHeaderKind{{header_filter_lock_op, header_filter_users_add}, header_edited,
-                                 free_header, install_headers};
+const FilterListKind kHeaderKind{
+    {header_filter_lock_op, header_filter_users_add}, header_edited, free_header, install_headers};
 
 }  // namespace
 

@@ -33,8 +33,8 @@ void install_web(LinkPat* working) {
   }
 }
 
-const FilterListKind kWebKind{{web_filter_lock_op, web_filter_users_add}, web_edited, free_web,
-                              install_web};
+const FilterListKind kWebKind{
+    {web_filter_lock_op, web_filter_users_add}, web_edited, free_web, install_web};
 
 }  // namespace
 

@@ -75,8 +75,8 @@ class HeaderFilterDialogsTest : public test::ProxyTest {
 TEST_F(HeaderFilterDialogsTest, SortedListCellsKeysAndEnter) {
   when_shown([&](Dialog& d) {
     EXPECT_EQ(shown(d), (std::vector<std::string>{"Cookie", "Referer", "X-Added: label"}));
-    click_cell(d, 0, 10);  // Cookie: Out on
-    click_cell(d, 1, 35);  // Referer: In on
+    click_cell(d, 0, 10);        // Cookie: Out on
+    click_cell(d, 1, 35);        // Referer: In on
     click_cell(d, 2, 35, true);  // released outside: nothing
     EXPECT_EQ(flags_of("Cookie"), HEADER_IN | HEADER_OUT);
     EXPECT_EQ(flags_of("Referer"), HEADER_IN | HEADER_OUT);

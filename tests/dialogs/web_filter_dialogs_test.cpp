@@ -27,7 +27,8 @@ using test::when_shown;
 
 std::vector<std::string> live_names() {
   std::vector<std::string> out;
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) out.push_back(f->name.get());
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next)
+    out.push_back(f->name.get());
   return out;
 }
 
