@@ -87,11 +87,8 @@ void DesktopFrontend::show_application_error(const char* text) {
 int DesktopFrontend::ask_active_connections(AskHandler handler) {
   int result = kAskClosed;
   on_ui_thread([&] {
-    result = kw::ask_active_connections(owner_, [handler](int control) {
-      const int answer = control == kRetryButton  ? kAnswerRetry
-                         : control == kKillButton ? kAnswerKillConnections
-                                                  : 0;
-      return handler && answer != 0 ? handler(answer) : 0;
+    result = kw::ask_active_connections(owner_, [handler](int answer) {
+      return handler ? handler(answer) : 0;
     });
   });
   return result;
