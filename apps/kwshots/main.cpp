@@ -13,20 +13,20 @@
 #include <cstdio>
 #include <functional>
 
-#include "config/settings.h"
+#include "base/settings.h"
+#include "dialogs/file_dialog.h"
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/web_filter_list_dialog.h"
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
 #include "skin/builtin_art.h"
-#include "skin/file_dialog.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
 #include "ui/dialog.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
 #include "filters/filter_editing.h"
