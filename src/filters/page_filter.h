@@ -11,9 +11,9 @@
 // web_filter_users_add(0) and proceeds only while it is 0, still holding the lock.
 #pragma once
 
-#include "engine/http_message.h"
 #include "filters/match_context.h"
 #include "filters/web_filter.h"
+#include "http/http_message.h"
 
 namespace kw {
 
@@ -25,13 +25,14 @@ inline constexpr int kSwapBufferSize = 32768;
 // may already hold the first bytes of the body, which come first. Sends the whole body,
 // filtered, until the server closes. 1 when the body went through the scan or an unfiltered
 // relay moved bytes, 0 when nothing could be relayed. A page whose filters cannot be set up
-// is relayed unfiltered, with an "R" line in the log that says why.
+// is relayed unfiltered (no "<start>" or "<end>" text either), with an "R" line in the log that
+// says why.
 int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* content_type);
 
 // The filters from `first` on that apply to the request's URL, as the page's list (none when
-// none applies); emits the "<start>" filters' text on the way when the body is text. When a
-// list node cannot be allocated the list is none and *result (when given) kResultNoMemory, else
-// kResultOk: the page is then relayed unfiltered.
+// none applies); emits the "<start>" filters' text on the way when the body is text. When the
+// list cannot be allocated nothing is emitted, the list is none and *result (when given)
+// kResultNoMemory, else kResultOk: the page is then relayed unfiltered.
 LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text,
                            int* result = nullptr);
 // Emits the "<end>" filters' text for a text body. 1, or 0 when the body is not text or a send

@@ -12,7 +12,6 @@
 
 #include "filters/match_prefilter.h"
 #include "filters/matcher.h"
-#include "base/result.h"
 
 namespace kw {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "filters/header_filters.h"
 #include "filters/page_filter.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 
