@@ -14,9 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "base/settings.h"
 #include "config/config_format.h"
 #include "engine/listener.h"
@@ -38,6 +40,15 @@ constexpr auto kKillWait = std::chrono::seconds(5);
 
 constexpr char kUnnamedPattern[] = "[Unnamed Pattern]";
 
+// A filter text that ran into one of the pattern compiler's limits is kept without its code;
+// the user is told why in the application error box.
+void show_compile_limit(int result) {
+  if (result != kResultOk) show_application_error(result_name(result));
+}
+
+// The connection lock that the answer below took for the load, handed over to load_config.
+std::optional<ConnectionLock> lock_from_answer;
+
 // Retry and Kill Connections of the question. The load may go on only with the connection
 // lock held and no connection active; the lock is then kept for the load.
 int on_active_connections_answer(int answer) {
@@ -45,20 +56,11 @@ int on_active_connections_answer(int answer) {
     restart_listener();
     wait_until([] { return active_connection_count() == 0; }, kKillWait);
   }
-  connection_lock_op(2);
-  if (adjust_active_connections(0) == 0) return kLoadGoesOn;
-  connection_lock_op(3);
-  return 0;
+  ConnectionLock lock;
+  if (adjust_active_connections(0) != 0) return 0;
+  lock_from_answer = std::move(lock);
+  return kLoadGoesOn;
 }
-
-// Releases the connection lock taken by load_config on every way out.
-class ConnectionLockRelease {
- public:
-  ConnectionLockRelease() = default;
-  ~ConnectionLockRelease() { connection_lock_op(3); }
-  ConnectionLockRelease(const ConnectionLockRelease&) = delete;
-  ConnectionLockRelease& operator=(const ConnectionLockRelease&) = delete;
-};
 
 class ConfigFile {
  public:
@@ -212,7 +214,12 @@ struct HeaderRecord {
 
   // Builds the record (one without a Key line is dropped) and starts the next.
   void end() {
-    if (has_key) build_header_filter(nullptr, flags, key.c_str(), match.c_str(), replace.c_str());
+    int limit_result = kResultOk;
+    if (has_key) {
+      build_header_filter(nullptr, flags, key.c_str(), match.c_str(), replace.c_str(),
+                          &limit_result);
+    }
+    show_compile_limit(limit_result);
     *this = HeaderRecord();
   }
 };
@@ -275,8 +282,10 @@ struct PatternRecord {
   // Builds the record (one without a Match line is dropped) and starts the next.
   void end() {
     if (has_match) {
+      int limit_result = kResultOk;
       build_web_filter(nullptr, flags, name.c_str(), url.c_str(), match.c_str(), bounds.c_str(),
-                       limit, replace.c_str());
+                       limit, replace.c_str(), &limit_result);
+      show_compile_limit(limit_result);
     }
     *this = PatternRecord();
   }
@@ -346,14 +355,17 @@ int config_file_error(const char* path) {
 }
 
 int load_config(const char* path) {
-  connection_lock_op(2);
+  std::optional<ConnectionLock> lock;
+  lock.emplace();
   if (adjust_active_connections(0) != 0) {
-    connection_lock_op(3);
-    if (ask_active_connections(on_active_connections_answer) != kLoadGoesOn) return 0;
+    lock.reset();
+    const int answer = ask_active_connections(on_active_connections_answer);
+    lock = std::move(lock_from_answer);
+    lock_from_answer.reset();
+    if (answer != kLoadGoesOn) return 0;
   }
   bool read_whole = false;
   {
-    ConnectionLockRelease release;
     settings_set_flags(kLoadDefaultFlags);
     settings().port.store(kDefaultPort);
     ConfigFile file(path);
@@ -372,6 +384,7 @@ int load_config(const char* path) {
     read_sections(file);
     read_whole = !file.failed();
   }
+  lock.reset();
   reload_textures();
   return read_whole ? 1 : 0;
 }

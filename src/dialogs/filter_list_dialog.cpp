@@ -9,6 +9,7 @@
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
 #include "filters/filter_editing.h"
+#include "report/frontend.h"
 #include "skin/textures.h"
 #include "ui/help_request.h"
 #include "ui/system_colours.h"
@@ -294,7 +295,9 @@ bool FilterListProc::install(Dialog& d) {
   const InUseQuestion ask = [&d](const ButtonAnswer& answer) {
     return ask_filters_in_use(&d, answer);
   };
-  return model_.install(ask, restart_listener) == 1;
+  const bool installed = model_.install(ask, restart_listener) == 1;
+  if (!model_.count_mismatch().empty()) show_application_error(model_.count_mismatch().c_str());
+  return installed;
 }
 
 }  // namespace kw

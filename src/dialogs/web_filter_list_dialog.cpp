@@ -4,6 +4,7 @@
 #include "dialogs/filter_list_dialog.h"
 #include "dialogs/web_filter_editor_dialog.h"
 #include "filters/filter_editing.h"
+#include "skin/textures.h"
 
 namespace kw {
 namespace {
@@ -39,6 +40,15 @@ class WebFilterListProc : public FilterListProc {
  public:
   explicit WebFilterListProc(WebFilterListModel& model)
       : FilterListProc(model, 1, kCheckColumn, kHelpTopic) {}
+
+  void on_draw_item(Dialog& d, DrawItem& item) override {
+    // A disabled Apply continues the Inset panel it sits on.
+    if (item.id == kWebListApply) {
+      item.backdrop = &texture(kInsetTexture);
+      item.backdrop_anchor = d.control_widget(kFilterListPanel);
+    }
+    FilterListProc::on_draw_item(d, item);
+  }
 
   void on_command(Dialog& d, int id, int code) override {
     if (!on_list_command(d, id, code) && code == kClicked) {

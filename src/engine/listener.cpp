@@ -207,7 +207,7 @@ int active_connection_count() {
   return active_connections;
 }
 
-int connection_lock_op(int op) { return connection_lock.op(op); }
+ConnectionLock::ConnectionLock() : hold_(connection_lock.mutex()) {}
 
 uint32_t next_connection_number() { return connection_counter.fetch_add(1) + 1; }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "filters/web_filter.h"
@@ -66,11 +67,13 @@ class FilterListModel {
   int record_total() const { return record_total_; }
   bool list_changed() const { return list_changed_; }
 
-  // A new node for a record the editor made, before `at` (at the head when at is none).
+  // A new node for a record the editor made, before `at` (at the head when at is none). Without
+  // memory for the node the record is freed and the result is none.
   LinkPat* insert_before(LinkPat* at, void* record);
   // The editor built `copy` to replace the live record of `node`: the live record waits on
-  // the discard list until the next install frees it.
-  void replace_live(LinkPat* node, void* copy);
+  // the discard list until the next install frees it. Without memory for that the copy is
+  // freed, the node keeps its record and the result is false.
+  bool replace_live(LinkPat* node, void* copy);
   void mark_changed() { list_changed_ = true; }
 
   // "C&ut" (web filters): the old cut buffer goes onto the discard list, then each node (all in
@@ -84,8 +87,12 @@ class FilterListModel {
 
   // apply_*_filter_list: without staged changes nothing happens (no lock is taken). 1 when the
   // program's list now is working_list (the cut buffer and the discard list are then empty and
-  // their records freed), 0 when the user went back and nothing changed.
+  // their records freed), 0 when the user went back and nothing changed, or when the copy of
+  // the program's list could not be made whole when the model was made.
   int install(const InUseQuestion& ask, const std::function<void()>& kill_connections);
+  // After an install that freed or installed a different number of records than record_total
+  // said, the two counts ("Total 5\nProcessed 4") for the dialog to show; else empty.
+  const std::string& count_mismatch() const { return count_mismatch_; }
 
  protected:
   FilterListModel(const FilterListKind& kind, const void* first_live,
@@ -105,6 +112,8 @@ class FilterListModel {
   int discard_count_ = 0;
   int record_total_ = 0;
   bool list_changed_ = false;
+  bool incomplete_ = false;  // a node of the program's list could not be allocated
+  std::string count_mismatch_;
 };
 
 }  // namespace kw

@@ -112,10 +112,10 @@ int apply_header_filters(HttpMessage* msg, HttpMessage* browser, uint32_t direct
 }
 
 int build_header_filter(HeaderFilter* record, uint16_t flags, const char* key, const char* match,
-                        const char* replace) {
-  PatternCode match_code = text_given(match) ? compile_pattern(match) : PatternCode();
+                        const char* replace, int* limit_result) {
+  PatternCode match_code = compile_filter_text(match, nullptr, limit_result);
   if (record != nullptr) {
-    if (text_given(match) && !match_code) return -1;
+    if (text_given(match) && !match_code) return kResultBadPattern;
     clear_header_filter(record);
   } else {
     record = new (std::nothrow) HeaderFilter{};

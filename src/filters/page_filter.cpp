@@ -23,6 +23,12 @@ bool match_text_is(const WebFilter& f, const char* text) {
 
 // Whether the filter applies to the request: its Url pattern matches a prefix of the URL from
 // the host on (the scheme and "//" are not part of it). Variables it stores stay in the context.
+// A filter that takes part in the scan of a page whose URL it matches.
+bool scans_the_page(const WebFilter& f) {
+  return (f.flags & FILTER_ACTIVE) != 0 && f.match != nullptr && !match_text_is(f, "<end>") &&
+         !match_text_is(f, "<start>");
+}
+
 bool url_matches(MatchContext* ctx, const WebFilter& f) {
   if (!f.url_code) return true;
   const RequestLine* r = ctx->client != nullptr ? ctx->client->request : nullptr;
@@ -57,7 +63,14 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
       content_type != nullptr && prefix_equals_ignoring_case(content_type, "text/", 5) ? 1 : 0;
 
   web_filter_users_add(1);
-  LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text);
+  int selected = kResultOk;
+  LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text, &selected);
+  if (selected != kResultOk) {
+    web_filter_users_add(-1);
+    add_log_linef("R** %u Page relayed unfiltered: %s **", browser->number, result_name(selected));
+    const int64_t moved = output.flush() ? relay_to_end(server, browser) : 0;
+    return moved > 0 ? 1 : 0;
+  }
   if (page == nullptr) {
     // Nothing to scan: the list is free for others while the body is relayed unchanged.
     web_filter_users_add(-1);
@@ -76,7 +89,21 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   return 1;
 }
 
-LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text) {
+LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text, int* result) {
+  if (result != nullptr) *result = kResultOk;
+  // Every node the page may need is taken before any text goes out, so a page whose list
+  // cannot be made is relayed as it came, without the "<start>" texts as well.
+  LinkPat* spare = nullptr;
+  for (WebFilter* f = first; f != nullptr; f = f->next) {
+    if (!scans_the_page(*f)) continue;
+    LinkPat* node = new_linkpat(nullptr, spare);
+    if (node == nullptr) {
+      free_linkpat_list(spare);
+      if (result != nullptr) *result = kResultNoMemory;
+      return nullptr;
+    }
+    spare = node;
+  }
   LinkPat* head = nullptr;
   LinkPat** tail = &head;
   for (WebFilter* f = first; f != nullptr; f = f->next) {
@@ -90,9 +117,13 @@ LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text) {
       }
       continue;
     }
-    *tail = new_linkpat(f, nullptr);
-    tail = &(*tail)->next;
+    LinkPat* node = spare;
+    spare = node->next;
+    *node = LinkPat{f, nullptr};
+    *tail = node;
+    tail = &node->next;
   }
+  free_linkpat_list(spare);
   return head;
 }
 
@@ -102,7 +133,7 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
   for (WebFilter* f = first; f != nullptr; f = f->next) {
     if ((f->flags & FILTER_ACTIVE) == 0 || !url_matches(ctx, *f)) continue;
     if (!match_text_is(*f, "<end>")) continue;
-    if (emit_replacement(ctx, f->replace_code) == kEmitSendFailed) return 0;
+    if (emit_replacement(ctx, f->replace_code) == kResultSendFailed) return 0;
     log_filter_hit("V<end> %d: %s", ctx, *f);
   }
   return 1;

@@ -24,12 +24,17 @@ inline constexpr int kSwapBufferSize = 32768;
 // Called once per filtered reply after the reply head went out; the server message's buffer
 // may already hold the first bytes of the body, which come first. Sends the whole body,
 // filtered, until the server closes. 1 when the body went through the scan or an unfiltered
-// relay moved bytes, 0 when nothing could be relayed.
+// relay moved bytes, 0 when nothing could be relayed. A page whose filters cannot be set up
+// is relayed unfiltered (no "<start>" or "<end>" text either), with an "R" line in the log that
+// says why.
 int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* content_type);
 
 // The filters from `first` on that apply to the request's URL, as the page's list (none when
-// none applies); emits the "<start>" filters' text on the way when the body is text.
-LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text);
+// none applies); emits the "<start>" filters' text on the way when the body is text. When the
+// list cannot be allocated nothing is emitted, the list is none and *result (when given)
+// kResultNoMemory, else kResultOk: the page is then relayed unfiltered.
+LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text,
+                           int* result = nullptr);
 // Emits the "<end>" filters' text for a text body. 1, or 0 when the body is not text or a send
 // to the browser failed.
 int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text);

@@ -192,7 +192,7 @@ int PageScan::run() {
         }
         add_log_line("RHTML Swap Buffer Overflow, using direct replace");
       }
-      if (emit_replacement(c, f.replace_code) == kEmitSendFailed) return 0;
+      if (emit_replacement(c, f.replace_code) == kResultSendFailed) return 0;
       pos = end;
       first = 0;
       moved = true;

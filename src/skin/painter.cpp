@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "base/settings.h"
 #include "report/frontend.h"
 #include "skin/textures.h"
 #include "ui/control_host.h"
@@ -57,10 +56,7 @@ void report_unreadable_bitmap() {
 void draw_button(DrawItem& item) {
   QPainter& painter = *item.painter;
   const QRect rect = item.rect;
-  bool pushed = (item.state & kStateSelected) != 0;
-  if (item.id == kBypassButton && item.host_id == kMainWindowTemplate) {
-    pushed = !(settings_flags() & Enable);
-  }
+  const bool pushed = (item.state & kStateSelected) != 0;
   const bool focused = (item.state & kStateFocus) != 0;
   const bool disabled = (item.state & kStateDisabled) != 0;
   QPoint source = pushed ? QPoint(0, 0) : QPoint(10, 8);
@@ -68,10 +64,8 @@ void draw_button(DrawItem& item) {
 
   unsigned edge;
   if (disabled) {
-    QWidget* panel =
-        item.host && item.id == kApplyButton ? item.host->control_widget(kInsetPanel) : nullptr;
-    if (panel) {
-      tile_texture(item.widget, painter, rect, texture(kInsetTexture), anchor_to(panel));
+    if (item.backdrop) {
+      tile_texture(item.widget, painter, rect, *item.backdrop, anchor_to(item.backdrop_anchor));
     } else {
       tile_texture(item.widget, painter, rect, texture(kBackTexture), kAnchorParent);
     }
@@ -87,7 +81,7 @@ void draw_button(DrawItem& item) {
   const int shift = pushed ? 1 : 0;
   const QRect text_rect = rect.translated(shift, shift - 1);
   constexpr int flags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
-  if (!(settings_flags() & NoTextures)) {
+  if (textures().caption_highlight) {
     painter.setPen(Qt::white);
     painter.drawText(text_rect.translated(1, 1), flags, text);
   }
@@ -171,19 +165,9 @@ void draw_skinned_item(DrawItem& item, const QPixmap* bitmap, Anchor anchor) {
   }
 }
 
-void draw_menu_bar_icon(DrawItem& item, const char* hint, int icon, uint32_t& state_flags,
-                        const std::function<void()>& restore_status) {
+void draw_menu_bar_icon(DrawItem& item, int icon) {
   const bool highlighted = (item.state & kStateSelected) != 0;
   const bool disabled = (item.state & (kStateDisabled | kStateGrayed)) != 0;
-  if (icon) {
-    if (highlighted) {
-      set_status_text(hint, kYellow);
-      state_flags |= kMenuHintShown;
-    } else if (state_flags & kMenuHintShown) {
-      state_flags &= ~kMenuHintShown;
-      if (restore_status) restore_status();
-    }
-  }
   if (disabled && highlighted) return;
   QPainter& painter = *item.painter;
   const QRect rect = item.rect;

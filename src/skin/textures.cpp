@@ -8,7 +8,6 @@
 #include <QWidget>
 #include <string>
 
-#include "report/frontend.h"
 #include "skin/builtin_art.h"
 #include "ui/system_colours.h"
 #include "ui/text.h"
@@ -75,26 +74,26 @@ QColor text_colour_for(const QImage& bitmap) {
   return brightness < 511 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
-void load_textures() {
+TextureLoadReport load_textures() {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  load_textures(screen ? screen->depth() : 32);
+  return load_textures(screen ? screen->depth() : 32);
 }
 
-void load_textures(int display_depth) {
+TextureLoadReport load_textures(int display_depth) {
   TextureSet& set = textures();
+  TextureLoadReport report;
   for (int i = 0; i < kTextureCount; ++i) {
     const auto which = static_cast<TextureIndex>(i);
-    std::string& path = settings().texture_paths[i];
+    const std::string& path = settings().texture_paths[i];
     QPixmap bitmap;
-    if (!path.empty() && !bitmap.load(from_path(path))) {
-      show_application_error(("Failed to load texture bitmap:\n" + path).c_str());
-      path.clear();
-    }
+    if (!path.empty() && !bitmap.load(from_path(path))) report.unreadable.push_back(which);
     set.bitmaps[i] = bitmap.isNull() ? builtin_texture(which) : bitmap;
   }
-  const bool palette_display = display_depth <= 8;
-  if (palette_display) settings_add_flags(PaletteDisplay);
-  if (!textures_stay(palette_display, settings_flags())) {
+  report.palette_display = display_depth <= 8;
+  // The flag the caller adds for a palette display counts already.
+  const uint32_t flags = settings_flags() | (report.palette_display ? PaletteDisplay : 0);
+  set.caption_highlight = (flags & NoTextures) == 0;
+  if (!textures_stay(report.palette_display, flags)) {
     for (int i = 0; i < kTextureCount; ++i) {
       QPixmap plain(kPlainWidth, kPlainHeight);
       plain.fill(plain_substitute(static_cast<TextureIndex>(i)));
@@ -103,6 +102,7 @@ void load_textures(int display_depth) {
   }
   compute_text_colours(set);
   for (QWidget* w : QApplication::allWidgets()) w->update();
+  return report;
 }
 
 }  // namespace kw

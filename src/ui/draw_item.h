@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 
+class QPixmap;
 class QWidget;
 
 namespace kw {
@@ -88,6 +89,10 @@ struct DrawItem {
   uintptr_t data = 0;         // list item data
   ControlHost* host = nullptr;
   int host_id = 0;  // template id of the dialog the control belongs to
+  // Set by the host before painting: what a disabled button shows behind its text, this bitmap
+  // tiled from the client origin of backdrop_anchor. None: the Background of its parent.
+  const QPixmap* backdrop = nullptr;
+  const QWidget* backdrop_anchor = nullptr;
 };
 
 // Input of a subclassed control, offered to its procedure before the control sees it.

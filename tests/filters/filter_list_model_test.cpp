@@ -12,6 +12,7 @@
 #include "filters/header_filter_list_model.h"
 #include "filters/page_filter.h"
 #include "filters/web_filter_list_model.h"
+#include "node_allocation.h"
 #include "support/recording_frontend.h"
 
 namespace kw {
@@ -111,6 +112,36 @@ TEST_F(FilterListModelTest, ACutNeverPastedIsFreedAtInstallAndCopiesOnlyWhenNeve
 }
 
 // Scripts of the in-use question: the controls pressed, with the users holding the list.
+// Without memory for a node nothing is lost: a model whose copy of the list came out short
+// never installs it, and a made or edited record that cannot be linked in is freed (the
+// AddressSanitizer build checks) while the live list stays as it was.
+TEST_F(FilterListModelTest, NodesThatCannotBeAllocatedLoseNoFilter) {
+  WebFilter* made = nullptr;
+  WebFilterFields fresh = web_filter_fields(nullptr);
+  fresh.match = "x";
+  {
+    test::fail_node_allocations = true;
+    WebFilterListModel m;
+    test::fail_node_allocations = false;
+    EXPECT_EQ(m.item_count(), 0);
+    ASSERT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, fresh, &made), 1);
+    m.insert_before(nullptr, made);
+    EXPECT_EQ(m.install(kNeverAsked, nullptr), 0);
+  }
+  WebFilterListModel m;
+  ASSERT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, fresh, &made), 1);
+  WebFilterFields fields = web_filter_fields(node(m, "B")->web_filter());
+  fields.name = "B2";
+  test::fail_node_allocations = true;
+  EXPECT_EQ(m.insert_before(nullptr, made), nullptr);
+  EXPECT_EQ(build_edited_web_filter(m, node(m, "B"), EDIT_EXISTING, fields, &made), 0);
+  test::fail_node_allocations = false;
+  EXPECT_EQ(made, nullptr);
+  EXPECT_EQ(names(m.working_list()), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+  expect_counts_add_up(m);
+  EXPECT_EQ(live_names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+}
+
 TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
   struct Row {
     const char* name;

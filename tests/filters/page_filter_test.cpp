@@ -13,6 +13,7 @@
 #include "filter_proxy_fixture.h"
 #include "filters/web_filter.h"
 #include "page_reference.h"
+#include "node_allocation.h"
 #include "support/origin_server.h"
 #include "support/raw_client.h"
 
@@ -202,6 +203,21 @@ TEST_F(PageFilters, HitsAreLoggedWithTheFilterName) {
   EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -]");
   ASSERT_TRUE(wait_for_closes(1));
   EXPECT_TRUE(lines_starting("V").empty());
+}
+
+// A page whose filter list cannot be made goes through as it came, and the log says why.
+TEST_F(PageFilters, PageWithoutMemoryForItsFiltersIsRelayedUnfiltered) {
+  add({{A, "<start>", "["}, {A, "ad", "-"}, {A, "<end>", "]"}});
+  test::fail_node_allocations = true;
+  const std::string got = fetch_page("an ad");
+  test::fail_node_allocations = false;
+  EXPECT_EQ(got, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nan ad");
+  ASSERT_TRUE(wait_for_closes(1));
+  const std::vector<std::string> errors = lines_starting("R** ");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(" Page relayed unfiltered: Not enough memory **"), std::string::npos);
+
+  EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -]");
 }
 
 // A page that arrives slowly reaches the browser as it arrives: everything scanned goes out

@@ -19,6 +19,7 @@
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
 #include "skin/skinned_dialog.h"
+#include "shell/desktop_frontend.h"
 #include "skin/textures.h"
 #include "support/recording_frontend.h"
 #include "support/ui_driver.h"
@@ -110,7 +111,7 @@ TEST_F(SkinTest, TextColourWalksNonSquareBitmapsByTheRatioOfTheirSides) {
 }
 
 TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
-  load_textures(8);
+  record_texture_load(load_textures(8));
   EXPECT_TRUE(settings_flags() & PaletteDisplay);
   for (int i = 0; i < kTextureCount; ++i) {
     const auto which = static_cast<TextureIndex>(i);
@@ -129,7 +130,7 @@ TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
   EXPECT_TRUE(textures_stay(true, NoTextures | ForceTextures));
 
   settings_set_flags(kLoadDefaultFlags);
-  load_textures(32);
+  record_texture_load(load_textures(32));
   EXPECT_FALSE(settings_flags() & PaletteDisplay);
   EXPECT_EQ(texture(kInsetTexture).size(), QSize(300, 35));
   EXPECT_EQ(texture(kButtonTexture).size(), QSize(163, 35));
@@ -153,7 +154,7 @@ TEST_F(SkinTest, TextureFilesAreLoadedAndMissingOnesReportedAndDropped) {
   settings().texture_paths[kFace2Texture] = black;
   settings().texture_paths[kInsetTexture] = white;
   settings().texture_paths[kBackTexture] = missing;
-  load_textures(32);
+  record_texture_load(load_textures(32));
   // A black Face Two gives white texts, a white Inset black ones.
   EXPECT_EQ(texture(kFace2Texture).size(), QSize(20, 20));
   EXPECT_EQ(texture_text_colour(kFace2Texture), QColor(Qt::white));
@@ -166,7 +167,7 @@ TEST_F(SkinTest, TextureFilesAreLoadedAndMissingOnesReportedAndDropped) {
   EXPECT_EQ(settings().texture_paths[kFace2Texture], black);
 
   // Loaded again, the dropped path is no longer tried.
-  load_textures(32);
+  record_texture_load(load_textures(32));
   EXPECT_EQ(frontend.errors().size(), 1u);
 }
 
@@ -247,12 +248,14 @@ TEST_F(SkinTest, AnUnreadableBitmapPaintsNothingAndIsReportedAfterThePainting) {
 
 using enum ControlKind;
 
+constexpr int kInsetPanel = 1057;
+constexpr int kApplyButton = 3;
+
 const ControlTemplate kButtonControls[] = {
     {kInsetPanel, Frame, "", 6, 125, 203, 24, kClientEdge | kOwnerDraw},
     {1010, Button, "&Edit", 21, 22, 27, 14, kOwnerDraw},
     {1011, Button, "&New", 61, 22, 27, 14, kOwnerDraw},
     {kApplyButton, Button, "&Apply", 125, 130, 50, 15, kOwnerDraw | kStartsDisabled},
-    {kBypassButton, PushToggle, "&Bypass", 7, 96, 54, 14, kOwnerDraw},
     {1041, Static, "^lCaption", 100, 22, 60, 10, kOwnerDraw},
 };
 
@@ -267,6 +270,13 @@ class ButtonDialogProc : public SkinnedDialogProc {
   }
   Anchor owner_draw_anchor(Dialog& d, int id) override {
     return id == 1041 ? anchor_to(d.client_area()) : kAnchorSelf;
+  }
+  void on_draw_item(Dialog& d, DrawItem& item) override {
+    if (item.id == kApplyButton) {
+      item.backdrop = &texture(kInsetTexture);
+      item.backdrop_anchor = d.control_widget(kInsetPanel);
+    }
+    SkinnedDialogProc::on_draw_item(d, item);
   }
 };
 
@@ -332,18 +342,6 @@ TEST_F(SkinnedButtonTest, ButtonStatesByPixels) {
   EXPECT_EQ(image.pixel(1, 1), code(one_in.x() % 64, one_in.y() % 64, kBackTag));
 }
 
-// On the main window only, and exactly while filtering is off.
-TEST_F(SkinnedButtonTest, BypassLooksPushedWhileFilteringIsOff) {
-  open(kMainWindowTemplate);
-  settings_clear_flags(Enable);
-  EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(5, 6, kButtonTag));
-  settings_add_flags(Enable);
-  EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(15, 14, kButtonTag));
-  open(103);
-  settings_clear_flags(Enable);
-  EXPECT_EQ(picture(kBypassButton).pixel(5, 6), code(15, 14, kButtonTag));
-}
-
 TEST_F(SkinnedButtonTest, NoTexturesDropsTheWhiteHighlightOfCaptions) {
   open(103);
   auto white_pixels = [&] {
@@ -357,8 +355,9 @@ TEST_F(SkinnedButtonTest, NoTexturesDropsTheWhiteHighlightOfCaptions) {
     return count;
   };
   EXPECT_GT(white_pixels(), 0);
-  settings_add_flags(NoTextures);
+  textures().caption_highlight = false;
   EXPECT_EQ(white_pixels(), 0);
+  textures().caption_highlight = true;
 }
 
 // A disabled Apply continues the Inset panel; a caption anchored to the dialog its background.
@@ -401,11 +400,7 @@ TEST_F(SkinTest, StaticTextAlignmentMarks) {
   }
 }
 
-TEST_F(SkinTest, MenuBarIconsShowTheirHintWhileHighlighted) {
-  test::RecordingFrontend frontend;
-  uint32_t state = 0;
-  int restored = 0;
-  auto restore = [&] { ++restored; };
+TEST_F(SkinTest, MenuBarIconsByState) {
   QImage canvas(22, 20, QImage::Format_RGB32);
   auto draw = [&](uint32_t item_state, int icon) {
     canvas.fill(Qt::magenta);
@@ -414,31 +409,19 @@ TEST_F(SkinTest, MenuBarIconsShowTheirHintWhileHighlighted) {
     item.state = item_state;
     item.rect = canvas.rect();
     item.painter = &painter;
-    draw_menu_bar_icon(item, "Save Last Config", icon, state, restore);
+    draw_menu_bar_icon(item, icon);
   };
 
-  draw(kStateSelected, kSaveLastIcon);
-  ASSERT_EQ(frontend.statuses().size(), 1u);
-  EXPECT_EQ(frontend.statuses()[0].text, "Save Last Config");
-  EXPECT_EQ(frontend.statuses()[0].colour, kYellow);
-  EXPECT_EQ(state, kMenuHintShown);
   // Highlighted: a sunken edge, its left side 2 pixels in.
+  draw(kStateSelected, kSaveLastIcon);
   EXPECT_EQ(QColor(canvas.pixel(2, 5)), sys_colour(SysColour::ButtonShadow));
   EXPECT_EQ(QColor(canvas.pixel(0, 5)), sys_colour(SysColour::ButtonFace));
 
-  draw(0, kSaveLastIcon);
-  EXPECT_EQ(restored, 1);
-  EXPECT_EQ(state, 0u);
-  draw(0, kSaveLastIcon);
-  EXPECT_EQ(restored, 1);  // restored once, when the highlight left
-
-  // Disabled and highlighted: the hint still shows, but nothing is drawn.
+  // Disabled and highlighted: nothing is drawn.
   draw(kStateSelected | kStateDisabled | kStateGrayed, kSaveLastIcon);
-  EXPECT_EQ(frontend.statuses().size(), 2u);
   EXPECT_EQ(canvas.pixel(10, 10), QColor(Qt::magenta).rgb());
 
   // Disabled: embossed in the highlight and shadow colours only.
-  state = 0;
   draw(kStateDisabled | kStateGrayed, kSaveLastIcon);
   for (int y = 0; y < canvas.height(); ++y) {
     for (int x = 0; x < canvas.width(); ++x) {
