@@ -6,7 +6,7 @@
 // and alternatives) are reported through the application error box.
 #pragma once
 
-#include "filters/match_context.h"
+#include "filters/match_state.h"
 #include "filters/pattern_code.h"
 
 namespace kw {
