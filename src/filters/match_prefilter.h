@@ -37,6 +37,9 @@ class StartTable {
   // `limit` is its window: a match begins at most that far before its literal run.
   void add(int index, const PatternCode& match, const PatternCode* bounds = nullptr,
            uint32_t limit = 32767);
+  // After the last add: regroups the fingerprints so that each group's tables admit as few
+  // other byte sequences as can be. Searches give the same results either way, only faster.
+  void finish();
 
   // Bit i set: filter i of `filters` (below kMaxFilters) may match at p, judging by the bytes
   // present before `end`; a byte a check needs at or beyond end is taken to fit.

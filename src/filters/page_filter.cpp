@@ -127,6 +127,7 @@ void ListScanTable::build(const WebFilter* first) {
               f->bounds_code ? &f->bounds_code : nullptr, f->limit);
     records.push_back(f);
   }
+  table.finish();
 }
 
 int ListScanTable::bit_of(const WebFilter* record) const {

@@ -1,6 +1,7 @@
 // The candidate search over a list of filters; see match_prefilter.h.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "filters/match_prefilter.h"
 
@@ -118,6 +119,100 @@ void StartTable::add(int index, const PatternCode& match, const PatternCode* bou
   }
 }
 
+namespace {
+
+// The fingerprint of one run (or of a filter's first bytes): for each offset, the sets of low
+// and high four bits of the bytes it admits there; merged, the fingerprint of a group.
+struct Fingerprint {
+  uint64_t filters = 0;
+  uint16_t low[3] = {};
+  uint16_t high[3] = {};
+
+  void admit(int offset, uint8_t byte) {
+    low[offset] |= static_cast<uint16_t>(1u << (byte & 15));
+    high[offset] |= static_cast<uint16_t>(1u << (byte >> 4));
+  }
+  // How many byte sequences of three the tables admit.
+  double reach() const {
+    double product = 1;
+    for (int j = 0; j < 3; ++j) product *= __builtin_popcount(low[j]) * __builtin_popcount(high[j]);
+    return product;
+  }
+  Fingerprint merged(const Fingerprint& other) const {
+    Fingerprint m = *this;
+    m.filters |= other.filters;
+    for (int j = 0; j < 3; ++j) {
+      m.low[j] |= other.low[j];
+      m.high[j] |= other.high[j];
+    }
+    return m;
+  }
+};
+
+// Above this many runs the groups stay as add made them: the merging below grows with the
+// cube of the count.
+constexpr size_t kMaxRegrouped = 96;
+
+}  // namespace
+
+void StartTable::finish() {
+  static_assert(kFingerprint == 3);
+  std::vector<Fingerprint> groups;
+  for (int i = 0; i < kMaxFilters; ++i) {
+    const uint64_t bit = uint64_t{1} << i;
+    const bool runs = (with_runs_ & bit) != 0;
+    if ((anywhere_ & bit) != 0 || (!runs && (group_filters_[i % kGroups] & bit) == 0)) continue;
+    const int count = runs ? runs_[i].count : 1;
+    for (int k = 0; k < count; ++k) {
+      Fingerprint f;
+      f.filters = bit;
+      for (int offset = 0; offset < kFingerprint; ++offset) {
+        for (int c = 0; c < 256; ++c) {
+          const uint8_t byte = static_cast<uint8_t>(c);
+          const bool admitted =
+              runs ? offset >= runs_[i].length[k] || literal_matches(runs_[i].bytes[k][offset], byte)
+                   : offset > 0 || (first_[c] & bit) != 0;
+          if (admitted) f.admit(offset, byte);
+        }
+      }
+      groups.push_back(f);
+    }
+  }
+  if (groups.size() > kMaxRegrouped) return;
+  // Merge, two at a time, the groups whose union admits the fewest sequences beyond their own.
+  while (groups.size() > static_cast<size_t>(kGroups)) {
+    size_t best_a = 0;
+    size_t best_b = 1;
+    double best = -1;
+    for (size_t a = 0; a < groups.size(); ++a) {
+      for (size_t b = a + 1; b < groups.size(); ++b) {
+        const double growth =
+            groups[a].merged(groups[b]).reach() - groups[a].reach() - groups[b].reach();
+        if (best < 0 || growth < best) {
+          best = growth;
+          best_a = a;
+          best_b = b;
+        }
+      }
+    }
+    groups[best_a] = groups[best_a].merged(groups[best_b]);
+    groups.erase(groups.begin() + static_cast<long>(best_b));
+  }
+  std::memset(low_, 0, sizeof low_);
+  std::memset(high_, 0, sizeof high_);
+  std::memset(group_filters_, 0, sizeof group_filters_);
+  for (size_t g = 0; g < groups.size(); ++g) {
+    group_filters_[g] = groups[g].filters;
+    for (int offset = 0; offset < kFingerprint; ++offset) {
+      for (int n = 0; n < 16; ++n) {
+        const uint8_t mark = static_cast<uint8_t>(1u << g);
+        if (groups[g].low[offset] >> n & 1) low_[offset][n] |= mark;
+        if (groups[g].high[offset] >> n & 1) high_[offset][n] |= mark;
+      }
+    }
+  }
+}
+
 bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) const {
   if (runs.skip_blanks) {
     while (p < end && static_cast<uint8_t>(*p) <= 32) ++p;
@@ -185,14 +280,20 @@ const char* StartTable::scan_plain(const char* from, const char* to, uint64_t fi
 
 const char* StartTable::check_hit(const char* from, const char* k, const char* to,
                                   uint64_t filters, uint64_t* found) const {
-  const char* q = k;
   if ((filters & blank_led_) != 0) {
+    // Another filter that may begin at one of these blanks has a hit of its own there, which
+    // came first: only the blank-led filters need a look.
     const char* lowest = k - from > static_cast<long>(blank_reach_) ? k - blank_reach_ : from;
+    const char* q = k;
     while (q > lowest && static_cast<uint8_t>(q[-1]) <= 32) --q;
+    for (; q < k; ++q) {
+      if (candidates(q, to, filters & blank_led_) != 0) {
+        *found = candidates(q, to, filters);
+        return q;
+      }
+    }
   }
-  for (; q <= k; ++q) {
-    if ((*found = candidates(q, to, filters)) != 0) return q;
-  }
+  if ((*found = candidates(k, to, filters)) != 0) return k;
   return to;
 }
 

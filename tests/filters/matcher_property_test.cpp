@@ -222,6 +222,7 @@ TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
       table.add(static_cast<int>(codes.size()), code, nullptr, 2 + gen.below(30));
       codes.push_back(std::move(code));
     }
+    if (i % 2 == 0) table.finish();
     std::string text;
     for (int n = gen.below(6); n >= 0; --n) text += gen.text() + "ab <a  x'";
     const char* const end = text.data() + text.size();
