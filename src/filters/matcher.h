@@ -1,9 +1,10 @@
 // The matchers: does pattern code match at one position of a text, and where does it end.
 //
-// They never search; the caller tries position after position. Both pull body bytes as a step
-// needs them (through the state's source, match_state.h) and never consume a byte at or beyond window end. match_full is a
-// recursive backtracking interpreter for every element; match_simple handles the expressions of
-// level 2 or less (literals, "?", "*", blank runs, "\s") without frames or recursion and gives
+// They never search; the caller tries position after position. Both pull input as a step needs
+// it (through the state's source, match_state.h) and never consume a byte at or beyond window
+// end. They need nothing of the page transfer or the HTTP messages. match_full is a recursive
+// backtracking interpreter for every element; match_simple handles the expressions of level 2
+// or less (literals, "?", "*", blank runs, "\s") without frames or recursion and gives
 // the same results on them. Neither allocates. A match may be empty (the result equals the
 // start). Variables are stored into the context and never cleared here; stores made on paths
 // that later fail stay.

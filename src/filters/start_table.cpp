@@ -169,9 +169,10 @@ void StartTable::finish() {
       for (int offset = 0; offset < kFingerprint; ++offset) {
         for (int c = 0; c < 256; ++c) {
           const uint8_t byte = static_cast<uint8_t>(c);
-          const bool admitted =
-              runs ? offset >= runs_[i].length[k] || literal_matches(runs_[i].bytes[k][offset], byte)
-                   : offset > 0 || (first_[c] & bit) != 0;
+          const Runs& r = runs_[i];
+          const bool admitted = runs ? offset >= r.length[k] ||
+                                           literal_matches(r.bytes[k][offset], byte)
+                                     : offset > 0 || (first_[c] & bit) != 0;
           if (admitted) f.admit(offset, byte);
         }
       }
