@@ -1,6 +1,6 @@
 // The page scan on a realistic 200 KB page held in memory: the product's own scan_page, fed by
 // a body source that hands the page over in the pieces a transfer receives, writing into a
-// queue that collects in memory. The figures are the scan's and the matchers' cost alone.
+// queue that collects in memory (the tests' memory_scan.h). The figures are the scan's and the matchers' cost alone.
 //
 // Two ways to run the same scan, with identical output (checked before timing):
 //   installed   the start table built once for the installed list, as every transfer uses it;
@@ -20,11 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "filters/page_filter.h"
-#include "filters/page_output.h"
-#include "filters/pull_input.h"
 #include "filters/web_filter.h"
 #include "realistic_page.h"
+#include "support/memory_scan.h"
 
 namespace kw {
 namespace {
@@ -39,40 +37,6 @@ const Page& page() {
   return p;
 }
 
-// The page as a body: each receive takes the next piece.
-class MemoryBody final : public BodySource {
- public:
-  explicit MemoryBody(const std::string& text) : text_(text) {}
-
- protected:
-  int receive(MatchContext*, char* destination, int n) override {
-    const size_t piece = std::min(static_cast<size_t>(n), text_.size() - at_);
-    std::memcpy(destination, text_.data() + at_, piece);
-    destination[piece] = '\0';
-    at_ += piece;
-    return static_cast<int>(piece);
-  }
-
- private:
-  const std::string& text_;
-  size_t at_ = 0;
-};
-
-// The browser's side of the transfer: everything sent collects in a string.
-class MemoryOutput final : public PageOutput {
- public:
-  explicit MemoryOutput(std::string* out) : PageOutput(kNoSocket), out_(out) {}
-
- protected:
-  bool deliver(const char* data, size_t n) override {
-    out_->append(data, n);
-    return true;
-  }
-
- private:
-  std::string* out_;
-};
-
 enum Mode { kInstalled = 0, kOwnTable = 1 };
 const char* const kModeNames[] = {"installed", "own table"};
 
@@ -84,26 +48,12 @@ class FilterSet {
   // Scans the page through the filters into out.
   void scan(Mode mode, std::string* out) {
     install();
-    out->clear();
-    static char buffer_a[kSwapBufferSize];
-    static char buffer_b[kSwapBufferSize];
-    MemoryBody body(page().text);
-    MemoryOutput output(out);
-    MatchContext ctx{};
-    ctx.buffer_a = buffer_a;
-    ctx.buffer_b = buffer_b;
-    ctx.current_buffer = buffer_a;
-    ctx.buffer_end = buffer_a + kSwapBufferSize - 1;
-    ctx.source = &body;
-    ctx.output = &output;
-    scan_page(&ctx, page_, mode == kInstalled ? installed_scan_table() : nullptr);
-    output.flush();
+    *out = test::scan_in_memory(page_, page().text, page().text.size(), mode == kInstalled);
   }
 
  private:
   void install() {
     if (installed_ == this) return;
-    free_linkpat_list(page_);
     free_web_filters();
     for (const bench::TypicalFilter& f : filters_) {
       build_web_filter(nullptr, FILTER_ACTIVE, f.name, nullptr, f.match, f.bounds, f.limit,
@@ -115,14 +65,14 @@ class FilterSet {
         std::abort();
       }
     }
-    MatchContext none{};
-    page_ = run_start_filters(web_filter_list, &none, 1);
+    page_.clear();
+    for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) page_.push_back(f);
     installed_ = this;
   }
 
   static inline FilterSet* installed_ = nullptr;
   std::vector<bench::TypicalFilter> filters_;
-  LinkPat* page_ = nullptr;
+  std::vector<const WebFilter*> page_;
 };
 
 std::vector<bench::TypicalFilter> first_filters(size_t count) {
