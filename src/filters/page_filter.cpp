@@ -2,12 +2,14 @@
 // the use count of web_filter_list. The body scan itself is in page_scan.cpp.
 #include "filters/page_filter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/char_class.h"
 #include "filters/emit_replacement.h"
 #include "filters/matcher.h"
 #include "filters/page_output.h"
+#include "filters/pull_input.h"
 #include "platform/designed_lock.h"
 #include "report/frontend.h"
 
@@ -16,6 +18,12 @@ namespace {
 
 DesignedLock web_filter_lock;
 int32_t web_filter_users = 0;  // guarded by web_filter_lock
+
+// The installed list's table and the change count it was built at; guarded by
+// web_filter_lock, and read without it only while web_filter_users is positive.
+ListScanTable installed_table;
+uint64_t installed_change = 0;
+bool installed_built = false;
 
 bool match_text_is(const WebFilter& f, const char* text) {
   return f.match != nullptr && std::strcmp(f.match.get(), text) == 0;
@@ -57,12 +65,14 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   ctx.data_end = buffer_a;
   ctx.buffer_end = buffer_a + kSwapBufferSize - 1;
   ctx.input = server;
+  ctx.source = server_body();
   ctx.client = browser;
   ctx.output = &output;
   const int is_text =
       content_type != nullptr && prefix_equals_ignoring_case(content_type, "text/", 5) ? 1 : 0;
 
   web_filter_users_add(1);
+  const ListScanTable* installed = installed_scan_table();
   int selected = kResultOk;
   LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text, &selected);
   if (selected != kResultOk) {
@@ -81,7 +91,7 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
     output.flush();
     return moved > 0 ? 1 : 0;
   }
-  scan_page(&ctx, page);
+  scan_page(&ctx, page, installed);
   run_end_filters(web_filter_list, &ctx, is_text);
   web_filter_users_add(-1);
   output.flush();
@@ -137,6 +147,37 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
     log_filter_hit("V<end> %d: %s", ctx, *f);
   }
   return 1;
+}
+
+void ListScanTable::build(const WebFilter* first) {
+  table.clear();
+  records.clear();
+  for (const WebFilter* f = first; f != nullptr; f = f->next) {
+    if (!f->match_code || f->limit < 2) continue;
+    table.add(static_cast<int>(records.size()), f->match_code,
+              f->bounds_code ? &f->bounds_code : nullptr, f->limit);
+    records.push_back(f);
+  }
+  table.finish();
+}
+
+int ListScanTable::bit_of(const WebFilter* record) const {
+  const size_t known = std::min(records.size(), static_cast<size_t>(StartTable::kMaxFilters));
+  for (size_t i = 0; i < known; ++i) {
+    if (records[i] == record) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const ListScanTable* installed_scan_table() {
+  DesignedLock::Guard guard(web_filter_lock);
+  const uint64_t change = web_filter_list_change();
+  if (!installed_built || installed_change != change) {
+    installed_table.build(web_filter_list);
+    installed_change = change;
+    installed_built = true;
+  }
+  return &installed_table;
 }
 
 int web_filter_users_add(int delta) {

@@ -11,7 +11,10 @@
 // web_filter_users_add(0) and proceeds only while it is 0, still holding the lock.
 #pragma once
 
+#include <vector>
+
 #include "filters/match_context.h"
+#include "filters/match_prefilter.h"
 #include "filters/web_filter.h"
 #include "http/http_message.h"
 
@@ -39,10 +42,29 @@ LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text,
 // to the browser failed.
 int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text);
 
+// What the page scan derives from web_filter_list alone: the start table of every record that
+// can ever match, in list order (record i has bit i, up to StartTable::kMaxFilters).
+struct ListScanTable {
+  StartTable table;
+  std::vector<const WebFilter*> records;
+
+  // Builds the table for the list from `first` on.
+  void build(const WebFilter* first);
+  // The bit of a record in the table, or -1 when the table does not know it.
+  int bit_of(const WebFilter* record) const;
+};
+
+// The table for web_filter_list as it stands, built again only when the list changed since
+// (web_filter_list_changed). Called by a transfer right after it raised web_filter_users: the
+// list cannot change while the count is positive, so the table it returns stays valid until the
+// transfer lowers the count again.
+const ListScanTable* installed_scan_table();
+
 // Scans the body through the page's filters until the server closes. 1 when the input ended,
 // 0 when a send to the browser failed. Bytes go into ctx->output when there is one (the caller
-// flushes it), else a queue of the scan's own that is flushed before it returns.
-int scan_page(MatchContext* ctx, LinkPat* filters);
+// flushes it), else a queue of the scan's own that is flushed before it returns. `installed` is
+// the list's table; filters it does not know (or none) make the page a table of its own.
+int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installed = nullptr);
 // Puts the expansion of record's replacement, followed by the bytes not scanned yet (pending
 // start, the match end, up to data end), into the other swap buffer and makes it current, so
 // that the replacement is scanned again. 1 when done (or when there is no replacement code, the

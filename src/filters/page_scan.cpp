@@ -17,10 +17,11 @@
 //
 // What the browser receives depends only on the bytes of the body, not on how they were cut
 // into receives (with one exception: whether a re-scanned replacement and the bytes read ahead
-// of the scan fit the other swap buffer). Positions where no filter can start (by the start
-// table of the filters' first bytes) are passed over, and so are filters that can never match
-// (no Match code, Limit 0 or 1), since trying them would only fail. Runs on the transfer's
-// connection thread.
+// of the scan fit the other swap buffer). Positions where none of the page's filters can start
+// are passed over, and at the others only the filters whose first bytes and literal runs occur
+// there are tried, by the start table built once for the installed list (match_prefilter.h);
+// filters that can never match (no Match code, Limit 0 or 1) are never tried, since trying them
+// would only fail. Runs on the transfer's connection thread.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -43,15 +44,37 @@ bool can_ever_match(const WebFilter& f) { return f.match_code && f.limit >= 2; }
 
 class PageScan {
  public:
-  PageScan(MatchContext* ctx, LinkPat* list) : ctx_(ctx) {
+  PageScan(MatchContext* ctx, LinkPat* list, const ListScanTable* installed) : ctx_(ctx) {
     bool rescans = false;
+    bool known = installed != nullptr;
     for (LinkPat* node = list; node != nullptr; node = node->next) {
       const WebFilter* f = node->web_filter();
       rescans |= (f->flags & FILTER_MULTI) != 0;
-      const int index = static_cast<int>(filters_.size());
       filters_.push_back(f);
-      if (can_ever_match(*f)) {
-        table_.add(index, f->match_code, f->bounds_code ? &f->bounds_code : nullptr);
+      int bit = -1;
+      if (known && can_ever_match(*f)) {
+        bit = installed->bit_of(f);
+        known = bit >= 0;
+      }
+      bits_.push_back(bit);
+    }
+    if (!known) {
+      // Filters the installed table does not know: the page gets a table of its own.
+      for (size_t i = 0; i < filters_.size(); ++i) {
+        const WebFilter& f = *filters_[i];
+        bits_[i] = -1;
+        if (!can_ever_match(f)) continue;
+        if (i < StartTable::kMaxFilters) bits_[i] = static_cast<int>(i);
+        own_.add(static_cast<int>(i), f.match_code, f.bounds_code ? &f.bounds_code : nullptr,
+                 f.limit);
+      }
+    }
+    table_ = known ? &installed->table : &own_;
+    for (size_t i = 0; i < filters_.size(); ++i) {
+      if (bits_[i] >= 0) {
+        mask_ |= uint64_t{1} << bits_[i];
+      } else if (can_ever_match(*filters_[i])) {
+        everywhere_ = true;
       }
     }
     // How far ahead of the scan the body has been read decides only whether a re-scanned
@@ -79,7 +102,11 @@ class PageScan {
 
   MatchContext* ctx_;
   std::vector<const WebFilter*> filters_;
-  StartTable table_;
+  std::vector<int> bits_;  // each filter's bit in the table, or -1: tried at every position
+  const StartTable* table_ = nullptr;
+  StartTable own_;
+  uint64_t mask_ = 0;        // the bits of the page's filters
+  bool everywhere_ = false;  // some filter is tried at every position
 };
 
 void PageScan::queue_pending(char* pos) {
@@ -101,7 +128,7 @@ bool PageScan::more_input(char* pos) {
   ctx_->position = pos;
   const int piece = ctx_->pull_size > 0 ? ctx_->pull_size : kPullSize;
   prepare_window(pos, std::min(pos + piece, ctx_->buffer_end));
-  return pull_input(ctx_, pos) != 0;
+  return byte_available(ctx_, pos);
 }
 
 char* PageScan::make_room(char* pos, uint32_t limit) {
@@ -156,25 +183,18 @@ int PageScan::run() {
       if (!more_input(pos)) break;
     }
     if (c->output->failed()) return 0;
-    if (first == 0) {
-      pos = const_cast<char*>(table_.next_candidate(pos, c->data_end));
+    uint64_t candidates = 0;
+    if (first == 0 && !everywhere_) {
+      pos = const_cast<char*>(table_->next_candidate(pos, c->data_end, mask_, &candidates));
       if (pos == c->data_end) continue;
+    } else {
+      candidates = table_->candidates(pos, c->data_end, mask_);
     }
 
-    const uint64_t candidates = table_.candidates(pos, c->data_end);
     bool moved = false;
     for (size_t i = first; i < count; ++i) {
-      if (i < StartTable::kMaxFilters) {
-        const uint64_t rest = candidates & (~uint64_t{0} << i);
-        if (rest == 0) {
-          i = StartTable::kMaxFilters - 1;
-          continue;
-        }
-        i = static_cast<size_t>(__builtin_ctzll(rest));
-        if (i >= count) break;
-      } else if (!can_ever_match(*filters_[i])) {
-        continue;
-      }
+      const int bit = bits_[i];
+      if (bit >= 0 ? ((candidates >> bit) & 1) == 0 : !can_ever_match(*filters_[i])) continue;
       const WebFilter& f = *filters_[i];
       char* end = attempt(f, &pos);
       if (c->output->failed()) return 0;
@@ -209,11 +229,11 @@ int PageScan::run() {
 
 }  // namespace
 
-int scan_page(MatchContext* ctx, LinkPat* filters) {
-  if (ctx->output != nullptr) return PageScan(ctx, filters).run();
+int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installed) {
+  if (ctx->output != nullptr) return PageScan(ctx, filters, installed).run();
   PageOutput own(*ctx->client->socket);
   ctx->output = &own;
-  int result = PageScan(ctx, filters).run();
+  int result = PageScan(ctx, filters, installed).run();
   if (!own.flush()) result = 0;
   ctx->output = nullptr;
   return result;

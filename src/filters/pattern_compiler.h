@@ -7,7 +7,7 @@
 #pragma once
 
 #include "base/result.h"
-#include "filters/match_context.h"
+#include "filters/match_state.h"
 #include "filters/pattern_code.h"
 
 namespace kw {

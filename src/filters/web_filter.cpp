@@ -1,6 +1,7 @@
 // Web filter records and LinkPat nodes; see web_filter.h.
 #include "filters/web_filter.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -8,6 +9,14 @@
 
 namespace kw {
 WebFilter* web_filter_list = nullptr;
+
+namespace {
+std::atomic<uint64_t> list_changes{0};
+}  // namespace
+
+void web_filter_list_changed() { list_changes.fetch_add(1, std::memory_order_relaxed); }
+
+uint64_t web_filter_list_change() { return list_changes.load(std::memory_order_relaxed); }
 
 HeapText copy_heap_text(const char* text) {
   if (!text_given(text)) return nullptr;
@@ -29,7 +38,10 @@ PatternCode compile_filter_text(const char* text, MatchFunction* choice, int* li
 
 WebFilter* new_web_filter() { return new (std::nothrow) WebFilter{}; }
 
-void free_web_filter(WebFilter* record) { delete record; }
+void free_web_filter(WebFilter* record) {
+  web_filter_list_changed();
+  delete record;
+}
 
 int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const char* url,
                      const char* match, const char* bounds, uint32_t limit, const char* replace,
@@ -78,6 +90,7 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
   record->limit = limit > kMaxFilterLimit ? kMaxFilterLimit : limit;
   record->flags = flags;
   if (url_failed || match_failed || bounds_failed) record->flags &= ~FILTER_ACTIVE;
+  web_filter_list_changed();
   return kResultOk;
 }
 
@@ -92,6 +105,7 @@ int clear_web_filter(WebFilter* record) {
   record->replace.reset();
   record->replace_code.reset();
   record->flags = 0;
+  web_filter_list_changed();
   return 1;
 }
 
@@ -105,6 +119,7 @@ int free_web_filters() {
     last = prev;
   }
   web_filter_list = nullptr;
+  web_filter_list_changed();
   return 1;
 }
 

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "base/result.h"
-#include "filters/match_context.h"
+#include "filters/match_state.h"
 #include "filters/pattern_code.h"
 #include "filters/replacement_code.h"
 
@@ -55,6 +55,13 @@ struct WebFilter {
 
 // The first record of the program's web filters, or none.
 extern WebFilter* web_filter_list;
+
+// Marks web_filter_list as changed: records added, removed, relinked or rebuilt (their codes or
+// Limit). Whatever was derived from the list is derived again before its next use. The
+// functions below call it themselves; flags may change without it.
+void web_filter_list_changed();
+// How many changes were marked so far.
+uint64_t web_filter_list_change();
 
 // A zeroed record outside any list, or none when there is no memory.
 WebFilter* new_web_filter();

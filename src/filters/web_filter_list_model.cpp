@@ -31,6 +31,7 @@ void install_web(LinkPat* working) {
     (prev != nullptr ? prev->next : web_filter_list) = f;
     prev = f;
   }
+  web_filter_list_changed();
 }
 
 const FilterListKind kWebKind{

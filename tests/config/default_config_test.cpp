@@ -12,8 +12,10 @@
 #include "config/config_writer.h"
 #include "config_state.h"
 #include "filters/header_filters.h"
+#include "filters/page_reference.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
+#include "support/memory_scan.h"
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"
@@ -119,6 +121,24 @@ TEST_F(ShippedConfiguration, LoadsCompilesAndIsInTheWritersOwnForm) {
   }
   EXPECT_TRUE(frontend_.errors().empty());
   EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));
+}
+
+// The page scan with the shipped filters, all of them on, gives what the plain interpreter
+// gives on every sample and the ordinary page, cut into two receives at every byte.
+TEST_F(ShippedConfiguration, PageScanAgreesWithThePlainInterpreterAtEveryCut) {
+  std::vector<const WebFilter*> filters;
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    f->flags |= FILTER_ACTIVE;
+    filters.push_back(f);
+  }
+  std::vector<std::string> bodies{kOrdinaryPage};
+  for (const FilterCase& c : kShippedFilters) bodies.push_back(c.sample + kOrdinaryPage);
+  for (const std::string& body : bodies) {
+    const std::string expected = test::reference_scan(filters, body);
+    for (size_t cut = 0; cut <= body.size(); ++cut) {
+      ASSERT_EQ(test::scan_in_memory(filters, body, cut, true), expected) << "cut " << cut;
+    }
+  }
 }
 
 // The shipped configuration behind a running proxy.

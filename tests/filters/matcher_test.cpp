@@ -267,6 +267,7 @@ TEST(PullInputTest, ReadsStayInsideTheBufferAndTakeReadAheadBytesFirst) {
   char* buffer = storage.data();
   MatchContext ctx{};
   ctx.input = &input;
+  ctx.source = server_body();
   ctx.current_buffer = buffer;
   ctx.buffer_end = buffer + 999;  // a buffer of 1000 bytes
   ctx.data_end = buffer;
