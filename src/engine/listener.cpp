@@ -54,10 +54,17 @@ class ListeningSocket {
   Socket socket_;
 };
 
-// Connection threads: a stack for the deepest connection (the page filter stream, a name look-up)
-// with a wide margin, and enough parked threads for a page's burst of connections. The pool is
-// never destroyed, as connections end on their own threads, possibly after the program's end.
+// Connection threads: a stack for the deepest connection with a wide margin, and enough parked
+// threads for a page's burst of connections. The deepest is a tunnel, about 145 KiB with its two
+// 64 KiB pieces; a filtered page takes about 120 KiB (two swap buffers and the output block), a
+// plain relay about 80 KiB. Sanitizer builds pad every frame, so they get four times as much.
+// The pool is never destroyed, as connections end on their own threads, possibly after the
+// program's end.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kConnectionStackBytes = 1024 * 1024;
+#else
 constexpr size_t kConnectionStackBytes = 256 * 1024;
+#endif
 constexpr int kParkedConnectionThreads = 32;
 
 ThreadPool& connection_threads() {
