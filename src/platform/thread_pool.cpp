@@ -34,10 +34,12 @@ ThreadPool::~ThreadPool() {
 
 bool ThreadPool::run(Job job, void* argument) {
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     // Every handed task has a parked thread of its own that will take it.
     if (static_cast<size_t>(parked_) > handed_.size()) {
       handed_.push_back({job, argument});
+      // Woken after the lock is let go, so the thread does not wake only to wait for it.
+      lock.unlock();
       wake_.notify_one();
       return true;
     }
