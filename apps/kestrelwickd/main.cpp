@@ -1,5 +1,5 @@
 // kestrelwickd: the proxy engine without windows. Log lines go to standard output, status
-// texts to standard error. At start it loads default.cfg beside the program, or the .cfg file
+// texts to standard error; -q and the --no-... options switch log categories off. At start it loads default.cfg beside the program, or the .cfg file
 // named on its command line; -p overrides the configured port, also after reloads. SIGHUP
 // reloads the last configuration file. SIGINT and SIGTERM shut down in order: the stop flag is
 // set, every socket is shut down (which ends the listener and all connections), the
@@ -26,7 +26,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kestrelwickd [-p PORT] [FILE.cfg]\n"
+    "usage: kestrelwickd [-p PORT] [-q] [--no-http-headers] [--no-html-filters] [FILE.cfg]\n"
     "Runs the Kestrelwick proxy without windows, serving browsers on 127.0.0.1 only. It loads\n"
     "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
     "(8080 unless it names one). Log lines go to standard output, status texts to standard\n"
@@ -34,6 +34,9 @@ constexpr char kUsage[] =
     "they are killed); SIGINT or SIGTERM stops it.\n"
     "  -p PORT   listen on PORT whatever the configuration says (0 picks a free port; the\n"
     "            log line \"Listening on port\" names it)\n"
+    "  --no-http-headers   do not log the request and reply heads\n"
+    "  --no-html-filters   do not log the filter hits\n"
+    "  -q        quiet: both of the above; errors and connection ends are still logged\n"
     "  -h        show this text\n";
 
 int parse_port(const char* text) {
@@ -48,6 +51,7 @@ int parse_port(const char* text) {
 int main(int argc, char** argv) {
   int port_override = -1;
   const char* config = nullptr;
+  kw::ConsoleOptions console;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
@@ -59,6 +63,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kestrelwickd: bad port \"%s\"\n%s", argv[i], kUsage);
         return 2;
       }
+    } else if (std::strcmp(argv[i], "-q") == 0) {
+      console.http_headers = console.html_filters = false;
+    } else if (std::strcmp(argv[i], "--no-http-headers") == 0) {
+      console.http_headers = false;
+    } else if (std::strcmp(argv[i], "--no-html-filters") == 0) {
+      console.html_filters = false;
     } else if (argv[i][0] != '-' && config == nullptr) {
       config = argv[i];
     } else {
@@ -86,7 +96,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  static kw::ConsoleFrontend frontend(stdout, stderr, isatty(STDOUT_FILENO) != 0);
+  console.log_terminal = isatty(STDOUT_FILENO) != 0;
+  console.status_terminal = isatty(STDERR_FILENO) != 0;
+  static kw::ConsoleFrontend frontend(stdout, stderr, console);
   kw::install_frontend(&frontend);
   kw::create_program_locks();
   kw::net_startup();
@@ -99,7 +111,7 @@ int main(int argc, char** argv) {
   kw::wait_until([] { return kw::listening_port() != 0 || kw::listener_failed.load() != 0; },
                  std::chrono::seconds(30));
   if (kw::listening_port() == 0) {
-    std::fflush(stdout);
+    frontend.flush();
     std::fflush(stderr);
     std::_Exit(1);
   }
@@ -120,7 +132,7 @@ int main(int argc, char** argv) {
       [] { return kw::listener_running.load() == 0 && kw::active_connection_count() == 0; },
       std::chrono::seconds(2));
   kw::free_config();
-  std::fflush(stdout);
+  frontend.flush();
   std::fflush(stderr);
   std::_Exit(0);
 }

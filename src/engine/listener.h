@@ -2,7 +2,8 @@
 // connections with its lock, the connection numbers, and killing every connection at once.
 //
 // Threads: start_listener runs on a thread of its own (launch_listener starts one); each
-// accepted connection runs connection_thread on a detached thread; restart_listener is called
+// accepted connection runs connection_thread, from accept to close, on one thread of the
+// connection pool (a parked thread, or a new one when none waits); restart_listener is called
 // from the user-interface thread (or the program's main thread). The flags below are written by
 // those threads without a lock, so they are atomics.
 #pragma once

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -128,7 +131,9 @@ TEST_F(ProxyExchange, RepliesReachTheBrowserByteForByte) {
 }
 
 TEST_F(ProxyExchange, LogBlocksOfRequestAndReplyFollowTheCategory) {
-  OriginServer origin("HTTP/1.1 404 Not Found\r\nServer: t\r\n\r\n");
+  // A header line as long as a line may be is logged whole.
+  const std::string server(2036, 't');
+  OriginServer origin("HTTP/1.1 404 Not Found\r\nServer: " + server + "\r\n\r\n");
   test::exchange(port_, "HEAD " + origin.url("/x?y") +
                             " HTTP/1.1\r\nHost: h\r\nProxy-Connection: close\r\n\r\n");
   ASSERT_TRUE(wait_for_closes(1));
@@ -139,7 +144,7 @@ TEST_F(ProxyExchange, LogBlocksOfRequestAndReplyFollowTheCategory) {
                                        "W",
                                        lines_starting("W+++RESP ")[0],
                                        "YHTTP/1.1 404 Not Found",
-                                       "YServer: t",
+                                       "YServer: " + server,
                                        lines_starting("W+++CLOSE ")[0]};
   std::vector<std::string> lines = frontend_.lines();
   std::vector<std::string> block(lines.end() - static_cast<long>(expected.size()), lines.end());
@@ -313,19 +318,26 @@ TEST_F(ProxyExchange, OutsidePeerIsRefusedWhileTheListenerGoesOn) {
   frontend_.release_error_boxes();
 }
 
-TEST_F(ProxyExchange, AbortEndsALongDownloadAndANewListenerServes) {
+// More downloads than there are parked connection threads: Abort ends every one of them.
+TEST_F(ProxyExchange, AbortEndsEveryDownloadAndANewListenerServes) {
+  constexpr int kDownloads = 40;
   set_listener_start_pause(500);
   std::vector<ReplyPiece> endless = {{"HTTP/1.0 200 OK\r\n\r\n", 0}};
   for (int i = 0; i < 2000; ++i) endless.push_back({std::string(1000, 'd'), 10});
   OriginServer slow(endless);
-  RawClient client(port_);
-  client.send("GET " + slow.url("/big") + " HTTP/1.0\r\n\r\n");
-  EXPECT_GE(client.read_at_least(3000).size(), 3000u);
-  EXPECT_EQ(active_connections(), 1);
+  std::vector<std::unique_ptr<RawClient>> clients;
+  for (int i = 0; i < kDownloads; ++i) {
+    clients.push_back(std::make_unique<RawClient>(port_));
+    clients.back()->send("GET " + slow.url("/big") + " HTTP/1.0\r\n\r\n");
+  }
+  for (auto& client : clients) EXPECT_GE(client->read_at_least(3000).size(), 3000u);
+  EXPECT_EQ(active_connections(), kDownloads);
 
   restart_listener();
-  client.read_all(10000);
-  EXPECT_TRUE(client.closed());
+  for (auto& client : clients) {
+    client->read_all(10000);
+    EXPECT_TRUE(client->closed());
+  }
   EXPECT_TRUE(wait_until([] { return active_connections() == 0; }));
   EXPECT_EQ(slow.replies_completed(), 0);
 
@@ -334,10 +346,52 @@ TEST_F(ProxyExchange, AbortEndsALongDownloadAndANewListenerServes) {
   ASSERT_NE(port, 0);
   OriginServer origin(kPlainReply);
   EXPECT_EQ(test::exchange(port, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"), kPlainReply);
-  ASSERT_TRUE(wait_for_closes(2));
+  ASSERT_TRUE(wait_for_closes(kDownloads + 1));
   std::vector<int> numbers = close_numbers();
-  ASSERT_EQ(numbers.size(), 2u);
-  EXPECT_EQ(numbers[1], numbers[0] + 1);
+  ASSERT_EQ(numbers.size(), kDownloads + 1u);
+  EXPECT_EQ(numbers.back(), numbers.front() + kDownloads);
+}
+
+// A burst of connections that are all active at once, more than the threads that wait parked,
+// is served whole: the origin answers only once every request has reached it.
+TEST_F(ProxyExchange, ABurstOfMoreConnectionsThanParkedThreadsIsServed) {
+  constexpr int kBurst = 80;
+  const std::string reply = "HTTP/1.0 200 OK\r\n\r\nburst";
+  std::mutex mutex;
+  std::condition_variable arrived;
+  int requests = 0;
+  OriginServer origin([&](int fd) {
+    std::string head;
+    char buffer[1024];
+    while (head.find("\r\n\r\n") == std::string::npos) {
+      ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      if (got <= 0) return head;
+      head.append(buffer, static_cast<size_t>(got));
+    }
+    std::unique_lock lock(mutex);
+    ++requests;
+    arrived.notify_all();
+    arrived.wait_for(lock, std::chrono::seconds(20), [&] { return requests == kBurst; });
+    lock.unlock();
+    test::send_all(fd, reply);
+    return head;
+  });
+  for (int round = 0; round < 2; ++round) {
+    {
+      std::lock_guard lock(mutex);
+      requests = 0;
+    }
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < kBurst; ++i) {
+      clients.push_back(std::make_unique<RawClient>(port_));
+      clients.back()->send("GET " + origin.url("/") + " HTTP/1.0\r\n\r\n");
+      // One at a time past the listen queue of 10, which a burst at once would overflow.
+      const int forwarded = round * kBurst + i + 1;
+      ASSERT_TRUE(wait_until([&] { return origin.connections() == forwarded; }));
+    }
+    for (auto& client : clients) EXPECT_EQ(client->read_all(), reply) << "round " << round;
+    ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
+  }
 }
 
 TEST_F(ProxyExchange, PortInUseIsReportedAndAnotherPortWorks) {
