@@ -24,7 +24,6 @@ namespace kw {
 
 // Longest entry text the user can type.
 inline constexpr int kProxyTextLimit = 80;
-inline constexpr Rgb kOrange = 0xFF8000;
 
 // "host:port" of an entry.
 std::string proxy_entry_text(const ProxyEntry* entry);

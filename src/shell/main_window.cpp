@@ -7,6 +7,7 @@
 
 #include "config/config_commands.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/proxy_selector.h"
 #include "dialogs/stand_in_dialogs.h"
 #include "engine/listener.h"
 #include "shell/config_file_dialog.h"
@@ -286,7 +287,9 @@ void MainWindow::open_header_filter_list() { kw::open_header_filter_list(dialog_
 
 void MainWindow::open_preferences() { kw::open_preferences(dialog_.get()); }
 
-void MainWindow::open_proxy_selector() { kw::open_proxy_selector(dialog_.get()); }
+void MainWindow::open_proxy_selector() {
+  kw::open_proxy_selector(dialog_.get(), [this](int topic) { show_help(topic); });
+}
 
 void MainWindow::load_config_dialog() {
   kw::load_config_dialog(dialog_.get());

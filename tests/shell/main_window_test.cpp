@@ -15,6 +15,7 @@
 #include "config/config_commands.h"
 #include "config/settings.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/proxy_selector.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"
 #include "support/ui_driver.h"
@@ -206,8 +207,8 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
-  for (int id : {kWebPageButton, kHeadersButton, kConfigButton, kProxyButton}) {
+TEST_F(MainWindowTest, TheEditorButtonsOpenTheirDialogsOrSayTheyAreNotAvailableYet) {
+  for (int id : {kWebPageButton, kHeadersButton, kConfigButton}) {
     std::string message;
     test::when_shown([&](Dialog& box) {
       message = box.text(kMessageText);
@@ -217,6 +218,14 @@ TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
     EXPECT_NE(message.find("not available yet"), std::string::npos) << id;
   }
   EXPECT_FALSE(settings_flags() & Changed);
+  // "&Proxy" opens the real selector.
+  int opened = 0;
+  test::when_shown([&](Dialog& selector) {
+    opened = selector.template_id();
+    test::press(selector, kProxyCancelButton);
+  });
+  test::press(d(), kProxyButton);
+  EXPECT_EQ(opened, kProxySelectorTemplate);
 }
 
 }  // namespace
