@@ -25,6 +25,21 @@ void free_entry(ProxyEntry* entry) {
   delete entry;
 }
 
+// Ends a selector run: entries carrying `drop` leave the list through dispose, the others lose
+// both marks.
+void settle_marks(uint32_t drop, void (*dispose)(ProxyEntry*)) {
+  for (ProxyEntry** link = &proxy_list; *link != nullptr;) {
+    ProxyEntry* entry = *link;
+    if (entry->marks & drop) {
+      *link = entry->next;
+      dispose(entry);
+    } else {
+      entry->marks &= ~(PROXY_ADDED | PROXY_REMOVED);
+      link = &entry->next;
+    }
+  }
+}
+
 std::string cut(std::string_view text) {
   return std::string(text.substr(0, kProxyTextLimit));
 }
@@ -133,30 +148,10 @@ void ProxySelectorModel::ok() {
   const int selected = items_.selection();
   // Current first: a connection that starts now must not pick up an entry about to go.
   current_proxy.store(selected >= 0 ? items_.entry(selected) : nullptr);
-  for (ProxyEntry** link = &proxy_list; *link != nullptr;) {
-    ProxyEntry* entry = *link;
-    if (entry->marks & PROXY_REMOVED) {
-      *link = entry->next;
-      retire_proxy_entry(entry);
-    } else {
-      entry->marks &= ~PROXY_ADDED;
-      link = &entry->next;
-    }
-  }
+  settle_marks(PROXY_REMOVED, retire_proxy_entry);
   settings_add_flags(Changed);
 }
 
-void ProxySelectorModel::cancel() {
-  for (ProxyEntry** link = &proxy_list; *link != nullptr;) {
-    ProxyEntry* entry = *link;
-    if (entry->marks & PROXY_ADDED) {
-      *link = entry->next;
-      free_entry(entry);
-    } else {
-      entry->marks &= ~PROXY_REMOVED;
-      link = &entry->next;
-    }
-  }
-}
+void ProxySelectorModel::cancel() { settle_marks(PROXY_ADDED, free_entry); }
 
 }  // namespace kw
