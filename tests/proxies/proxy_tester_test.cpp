@@ -116,8 +116,8 @@ class TinyProxy {
   bool started_ = false;
 };
 
-// A peer on any address and `port` (0: a free one) that answers each connection's first read
-// with `reply` and closes; with an empty reply it accepts and never answers.
+// A peer on any address and `port` (0: a free one) that answers each request header with
+// `reply` and closes; with an empty reply it accepts and never answers.
 class ScriptedPeer {
  public:
   ScriptedPeer(uint16_t port, std::string reply) : reply_(std::move(reply)) {
@@ -147,8 +147,14 @@ class ScriptedPeer {
         held_.push_back(c);
         continue;
       }
+      // The whole request header first: closing on a peer still sending resets it.
+      std::string request;
       char buffer[2048];
-      net_recv(c, buffer, sizeof buffer);
+      int n;
+      while (request.find("\r\n\r\n") == std::string::npos &&
+             (n = net_recv(c, buffer, sizeof buffer)) > 0) {
+        request.append(buffer, static_cast<size_t>(n));
+      }
       net_send_all(c, reply_.data(), reply_.size());
       net_close(c);
     }
