@@ -32,7 +32,8 @@ int32_t active_connections = 0;  // guarded by connection_lock
 std::atomic<uint32_t> connection_counter{0};
 std::atomic<uint16_t> bound_port{0};
 std::atomic<int> start_pause_ms{2000};
-std::atomic<bool> loopback_only{false};
+// Set while the warning about an outside peer is on the screen.
+std::atomic<bool> outside_warning_open{false};
 
 // Owns the listening socket for the life of one listener.
 class ListeningSocket {
@@ -67,13 +68,33 @@ int start_connection_thread(Socket* handoff) {
   return 1;
 }
 
-void refuse_outside_peer(Socket client, uint32_t peer) {
-  external_connection_seen();
+void* show_outside_warning(void*) {
   show_application_error(kOutsideWarning);
+  outside_warning_open.store(false);
+  return nullptr;
+}
+
+// The warning waits for the user, so it is shown from a thread of its own: an outside peer must
+// never be able to stop the listener. While one warning is open, further refusals are only
+// logged, so a flood of knocks cannot fill the desktop with boxes.
+void warn_of_outside_peer() {
+  bool closed = false;
+  if (!outside_warning_open.compare_exchange_strong(closed, true)) return;
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, show_outside_warning, nullptr) != 0) {
+    outside_warning_open.store(false);
+    return;
+  }
+  pthread_detach(thread);
+}
+
+void refuse_outside_peer(Socket client, uint32_t peer) {
+  net_close(client);
+  external_connection_seen();
   char dotted[16];
   net_format_ipv4(peer, dotted);
   add_log_linef("RListener received external connection from %s!", dotted);
-  net_close(client);
+  warn_of_outside_peer();
 }
 
 void accept_loop(Socket listener) {
@@ -121,8 +142,9 @@ int start_listener(int port) {
   Socket s = listening.get();
   net_set_reuseaddr(s);
   uint16_t wanted = static_cast<uint16_t>(port);
-  int bound = loopback_only.load() ? net_bind_loopback(s, wanted) : net_bind_any(s, wanted);
-  if (!bound) {
+  // Only this machine can reach the port; the peer check in the accept loop still refuses
+  // other loopback addresses, which only the browser's own address may use.
+  if (!net_bind_loopback(s, wanted)) {
     add_log_line("RError binding to listener port");
     listening.close();
     listener_running.store(0);
@@ -182,7 +204,5 @@ uint32_t next_connection_number() { return connection_counter.fetch_add(1) + 1; 
 uint16_t listening_port() { return bound_port.load(); }
 
 void set_listener_start_pause(int milliseconds) { start_pause_ms.store(milliseconds); }
-
-void set_listener_loopback_only(bool on) { loopback_only.store(on); }
 
 }  // namespace kw

@@ -36,8 +36,6 @@ void net_shutdown(Socket s);
 
 int net_set_nodelay(Socket s);
 int net_set_reuseaddr(Socket s);
-// Binds to INADDR_ANY and the port (0 picks a free port). 1 or 0.
-int net_bind_any(Socket s, uint16_t port);
 // Binds to 127.0.0.1 and the port (0 picks a free port). 1 or 0.
 int net_bind_loopback(Socket s, uint16_t port);
 int net_listen(Socket s, int backlog);

@@ -44,7 +44,6 @@ class DesktopProgramTest : public ::testing::Test {
     net_startup();
     forget_last_config_file();
     set_listener_start_pause(50);
-    set_listener_loopback_only(true);
     program_ = std::make_unique<DesktopProgram>();
     program_->set_quit([this] { ++quits_; });
   }

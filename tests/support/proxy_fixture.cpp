@@ -16,7 +16,6 @@ void ProxyTest::SetUp() {
   settings().port.store(0);
   current_proxy.store(nullptr);
   set_listener_start_pause(20);
-  set_listener_loopback_only(true);
   port_ = start_proxy();
   ASSERT_NE(port_, 0) << "the listener did not come up";
 }

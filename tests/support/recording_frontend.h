@@ -4,6 +4,7 @@
 // back as a snapshot.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -35,6 +36,10 @@ class RecordingFrontend : public Frontend {
 
   // Settings of the recording.
   void set_category(int code, bool on);
+  // While held, an error box stays open (its caller waits) until release_error_boxes or the
+  // end of the recording, which waits until every open box is closed.
+  void hold_error_boxes();
+  void release_error_boxes();
   // Controls pressed, in order, when the question is asked; when they run out, Go Back.
   void script_answers(std::vector<int> controls);
   // Instead: answer(round) gives the control pressed in each round of a question (0 first);
@@ -62,6 +67,9 @@ class RecordingFrontend : public Frontend {
   }
 
   mutable std::mutex mutex_;
+  std::condition_variable boxes_changed_;
+  bool boxes_held_ = false;
+  int boxes_open_ = 0;
   bool categories_[3] = {true, true, true};
   std::vector<std::string> lines_;
   std::vector<Status> statuses_;
