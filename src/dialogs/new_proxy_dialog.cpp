@@ -5,6 +5,7 @@
 #include "proxies/proxy_selector_model.h"
 #include "skin/skinned_dialog.h"
 #include "ui/dialog.h"
+#include "ui/help_request.h"
 
 namespace kw {
 namespace {
@@ -20,8 +21,7 @@ const DialogTemplate kNewProxyTemplate{117, "Enter New Proxy server", 186, 46, 0
 
 class NewProxyProc : public SkinnedDialogProc {
  public:
-  NewProxyProc(std::string* text, const std::function<void(int)>& help)
-      : SkinnedDialogProc(kFace2Texture), text_(text), help_(help) {}
+  explicit NewProxyProc(std::string* text) : SkinnedDialogProc(kFace2Texture), text_(text) {}
 
   void on_init(Dialog& d) override {
     d.set_limit(kNewProxyField, kProxyTextLimit);
@@ -40,15 +40,12 @@ class NewProxyProc : public SkinnedDialogProc {
 
   void on_close(Dialog& d) override { d.end(2); }
 
-  void on_help(Dialog&) override {
-    if (help_) help_(kProxySelectorHelpTopic);
-  }
+  void on_help(Dialog&) override { request_help(kProxySelectorHelpTopic); }
 
   bool on_input(Dialog&, int, const InputEvent& event) override { return is_typed_space(event); }
 
  private:
   std::string* text_;
-  const std::function<void(int)>& help_;
 };
 
 }  // namespace
@@ -57,8 +54,8 @@ bool is_typed_space(const InputEvent& event) {
   return event.kind == InputEvent::Char && event.ch == U' ';
 }
 
-bool ask_new_proxy(QWidget* owner, std::string* text, const std::function<void(int)>& help) {
-  NewProxyProc proc(text, help);
+bool ask_new_proxy(QWidget* owner, std::string* text) {
+  NewProxyProc proc(text);
   return run_dialog(kNewProxyTemplate, proc, owner) == 1;
 }
 

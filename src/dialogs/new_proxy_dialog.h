@@ -2,7 +2,6 @@
 // characters), OK and Cancel. User-interface thread only.
 #pragma once
 
-#include <functional>
 #include <string>
 
 class QWidget;
@@ -13,9 +12,9 @@ struct InputEvent;
 
 inline constexpr int kNewProxyField = 1033;
 
-// Runs the dialog; true with the typed text on OK, false on Cancel or the close box. `help`
-// (may be empty) is called with the topic for F1.
-bool ask_new_proxy(QWidget* owner, std::string* text, const std::function<void(int)>& help);
+// Runs the dialog; true with the typed text on OK, false on Cancel or the close box. F1 asks
+// for the selector's help topic.
+bool ask_new_proxy(QWidget* owner, std::string* text);
 
 // The space filter of the proxy entry fields: a typed space is dropped.
 bool is_typed_space(const InputEvent& event);

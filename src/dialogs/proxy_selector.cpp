@@ -13,6 +13,7 @@
 #include "proxies/proxy_tester.h"
 #include "skin/skinned_dialog.h"
 #include "ui/dialog.h"
+#include "ui/help_request.h"
 #include "ui/text.h"
 
 namespace kw {
@@ -56,8 +57,7 @@ class ComboItems : public ProxyItemList {
 
 class ProxySelectorProc : public SkinnedDialogProc, public ProxyTestView {
  public:
-  explicit ProxySelectorProc(std::function<void(int)> help)
-      : SkinnedDialogProc(kFace2Texture), help_(std::move(help)) {}
+  ProxySelectorProc() : SkinnedDialogProc(kFace2Texture) {}
 
   void on_init(Dialog& d) override {
     dialog_ = &d;
@@ -119,9 +119,7 @@ class ProxySelectorProc : public SkinnedDialogProc, public ProxyTestView {
   // leave marked and replaced entries in the list.
   void on_close(Dialog&) override { close(); }
 
-  void on_help(Dialog&) override {
-    if (help_) help_(kProxySelectorHelpTopic);
-  }
+  void on_help(Dialog&) override { request_help(kProxySelectorHelpTopic); }
 
   bool on_input(Dialog&, int id, const InputEvent& event) override {
     return id == kProxyCombo && is_typed_space(event);
@@ -171,7 +169,7 @@ class ProxySelectorProc : public SkinnedDialogProc, public ProxyTestView {
 
   void add() {
     std::string text;
-    if (ask_new_proxy(dialog_, &text, help_)) model_.add(text);
+    if (ask_new_proxy(dialog_, &text)) model_.add(text);
   }
 
   void test() {
@@ -213,7 +211,6 @@ class ProxySelectorProc : public SkinnedDialogProc, public ProxyTestView {
     p.drawText(place, Qt::AlignLeft | Qt::AlignTop, text);
   }
 
-  std::function<void(int)> help_;
   Dialog* dialog_ = nullptr;
   QFont status_font_;
   ComboItems items_;
@@ -227,8 +224,8 @@ class ProxySelectorProc : public SkinnedDialogProc, public ProxyTestView {
 
 }  // namespace
 
-int open_proxy_selector(QWidget* owner, std::function<void(int)> help) {
-  ProxySelectorProc proc(std::move(help));
+int open_proxy_selector(QWidget* owner) {
+  ProxySelectorProc proc;
   return run_dialog(kSelectorTemplate, proc, owner);
 }
 

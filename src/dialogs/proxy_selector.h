@@ -6,8 +6,6 @@
 // blue-to-red gradient. User-interface thread only.
 #pragma once
 
-#include <functional>
-
 class QWidget;
 
 namespace kw {
@@ -22,8 +20,7 @@ inline constexpr int kProxyTestButton = 1506;
 inline constexpr int kProxyCaption = 1059;
 inline constexpr int kProxySelectorHelpTopic = 81;
 
-// Runs the selector modally over owner; returns 1. `help` (may be empty) is called with the
-// topic for F1.
-int open_proxy_selector(QWidget* owner, std::function<void(int)> help = {});
+// Runs the selector modally over owner; returns 1. F1 asks for kProxySelectorHelpTopic.
+int open_proxy_selector(QWidget* owner);
 
 }  // namespace kw

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 namespace {

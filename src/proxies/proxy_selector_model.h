@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "proxies/proxy_list.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 

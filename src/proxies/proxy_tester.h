@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "proxies/proxy_list.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 

@@ -6,9 +6,11 @@
 #include <QIcon>
 
 #include "config/config_commands.h"
+#include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/proxy_selector.h"
 #include "dialogs/stand_in_dialogs.h"
+#include "dialogs/web_filter_list_dialog.h"
 #include "engine/listener.h"
 #include "shell/config_file_dialog.h"
 #include "shell/help_window.h"
@@ -16,6 +18,7 @@
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
 #include "skin/textures.h"
+#include "ui/help_request.h"
 #include "ui/menu_bar.h"
 #include "ui/text.h"
 
@@ -125,6 +128,8 @@ MainWindow::MainWindow(MainWindowRecord& record)
                    Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint);
   d.setWindowIcon(QIcon(builtin_resource(ResourceType::Icon, kProgramIcon)));
   d.set_accelerators(kMainAccelerators);
+  // The dialogs' F1 opens the shared help viewer.
+  set_help_handler(kw::show_help);
   record_.status_colour.store(kGreen);
   the_main_window = this;
 }
@@ -287,9 +292,7 @@ void MainWindow::open_header_filter_list() { kw::open_header_filter_list(dialog_
 
 void MainWindow::open_preferences() { kw::open_preferences(dialog_.get()); }
 
-void MainWindow::open_proxy_selector() {
-  kw::open_proxy_selector(dialog_.get(), [this](int topic) { show_help(topic); });
-}
+void MainWindow::open_proxy_selector() { kw::open_proxy_selector(dialog_.get()); }
 
 void MainWindow::load_config_dialog() {
   kw::load_config_dialog(dialog_.get());

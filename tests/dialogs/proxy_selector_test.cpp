@@ -8,7 +8,7 @@
 #include <QTest>
 #include <string>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "dialogs/new_proxy_dialog.h"
 #include "platform/net.h"
 #include "proxies/proxy_list.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 namespace {

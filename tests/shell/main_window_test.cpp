@@ -12,8 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/proxy_selector.h"
 #include "shell/log_window.h"
@@ -207,25 +207,32 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(MainWindowTest, TheEditorButtonsOpenTheirDialogsOrSayTheyAreNotAvailableYet) {
-  for (int id : {kWebPageButton, kHeadersButton, kConfigButton}) {
-    std::string message;
-    test::when_shown([&](Dialog& box) {
-      message = box.text(kMessageText);
-      test::press(box, kMessageOk);
-    });
-    test::press(d(), id);
-    EXPECT_NE(message.find("not available yet"), std::string::npos) << id;
-  }
-  EXPECT_FALSE(settings_flags() & Changed);
-  // "&Proxy" opens the real selector.
-  int opened = 0;
-  test::when_shown([&](Dialog& selector) {
-    opened = selector.template_id();
-    test::press(selector, kProxyCancelButton);
+TEST_F(MainWindowTest, ConfigSaysItsDialogIsNotAvailableYet) {
+  std::string message;
+  test::when_shown([&](Dialog& box) {
+    message = box.text(kMessageText);
+    test::press(box, kMessageOk);
   });
-  test::press(d(), kProxyButton);
-  EXPECT_EQ(opened, kProxySelectorTemplate);
+  test::press(d(), kConfigButton);
+  EXPECT_NE(message.find("not available yet"), std::string::npos);
+  EXPECT_FALSE(settings_flags() & Changed);
+}
+
+TEST_F(MainWindowTest, WebPageHeadersAndProxyOpenTheirDialogs) {
+  const struct {
+    int button, dialog_template, cancel;
+  } rows[] = {{kWebPageButton, 103, kIdCancel},
+              {kHeadersButton, 110, kIdCancel},
+              {kProxyButton, kProxySelectorTemplate, kProxyCancelButton}};
+  for (const auto& row : rows) {
+    int opened = 0;
+    test::when_shown([&](Dialog& dialog) {
+      opened = dialog.template_id();
+      test::press(dialog, row.cancel);
+    });
+    test::press(d(), row.button);
+    EXPECT_EQ(opened, row.dialog_template);
+  }
 }
 
 }  // namespace
