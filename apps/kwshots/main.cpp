@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QAbstractItemView>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -17,10 +18,13 @@
 #include "dialogs/file_dialog.h"
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/new_proxy_dialog.h"
+#include "dialogs/proxy_selector.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
+#include "proxies/proxy_list.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
@@ -340,7 +344,50 @@ void photograph_config_file_dialogs() {
   run_file_dialog(nullptr, save_request);
 }
 
+// The proxy selector with three entries, the current one selected, then after an added entry
+// (its status in green) and with its list dropped down; the add dialog with a text typed.
+void photograph_proxy_selector() {
+  for (const char* text : {"proxy.example.net:3128", "cache.local:8080", "10.0.0.1:80"}) {
+    current_proxy.store(parse_proxy_entry(nullptr, text));
+  }
+  photograph_next();
+  open_proxy_selector(nullptr);
+  set_dialog_observer([](Dialog& d) {
+    set_dialog_observer([](Dialog& add) {
+      set_dialog_observer(nullptr);
+      add.set_text(kNewProxyField, "gateway.example.org:8000");
+      settle(50);
+      save(framed(&add), add.windowTitle());
+      add.post_command(kIdOk);
+    });
+    d.post_command(kProxyAddButton);
+    QTimer::singleShot(300, &d, [&d] {
+      settle(50);
+      save(framed(&d), d.windowTitle() + QStringLiteral(" (added)"));
+      d.combo(kProxyCombo)->showPopup();
+      settle(100);
+      QImage picture = framed(&d);
+      if (QWidget* popup = d.combo(kProxyCombo)->view()->window()) {
+        const QImage list = popup->grab().toImage();
+        QImage both(picture.width(), picture.height() + list.height(), QImage::Format_RGB32);
+        both.fill(Qt::white);
+        QPainter p(&both);
+        p.drawImage(0, 0, picture);
+        p.drawImage(d.combo(kProxyCombo)->mapTo(&d, QPoint(0, 0)).x() + 4, picture.height(), list);
+        picture = both;
+      }
+      d.combo(kProxyCombo)->hidePopup();
+      save(picture, d.windowTitle() + QStringLiteral(" (list)"));
+      d.post_command(kProxyCancelButton);
+    });
+  });
+  open_proxy_selector(nullptr);
+  clear_proxy_list();
+  free_retired_proxies();
+}
+
 void photograph_everything() {
+  photograph_proxy_selector();
   photograph_main_window();
   photograph_log_window();
   photograph_config_file_dialogs();

@@ -18,8 +18,4 @@ void open_preferences(QWidget* owner) {
   not_available(owner, "The preferences dialog", "Preference Settings");
 }
 
-void open_proxy_selector(QWidget* owner) {
-  not_available(owner, "The remote proxy selector", "External Proxy Selector");
-}
-
 }  // namespace kw

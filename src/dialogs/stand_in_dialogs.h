@@ -1,6 +1,6 @@
-// Stand-ins for the dialogs the main window's buttons open that are not built yet: the
-// preferences ("&Config") and the remote proxy selector ("&Proxy"). Each tells the user plainly that the dialog is not
-// available yet, so a button never silently does nothing. Each goes when its dialog arrives.
+// Stand-in for the dialog the main window's "&Config" button opens while the preferences are
+// not built yet: it tells the user plainly that the dialog is not available yet, so the button
+// never silently does nothing. It goes when the preferences arrive.
 // User-interface thread only.
 #pragma once
 
@@ -9,6 +9,5 @@ class QWidget;
 namespace kw {
 
 void open_preferences(QWidget* owner);
-void open_proxy_selector(QWidget* owner);
 
 }  // namespace kw

@@ -8,6 +8,7 @@
 #include "config/config_commands.h"
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/proxy_selector.h"
 #include "dialogs/stand_in_dialogs.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "engine/listener.h"

@@ -15,6 +15,7 @@
 #include "base/settings.h"
 #include "config/config_commands.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/proxy_selector.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"
 #include "support/ui_driver.h"
@@ -205,28 +206,31 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
-  for (int id : {kConfigButton, kProxyButton}) {
-    std::string message;
-    test::when_shown([&](Dialog& box) {
-      message = box.text(kMessageText);
-      test::press(box, kMessageOk);
-    });
-    test::press(d(), id);
-    EXPECT_NE(message.find("not available yet"), std::string::npos) << id;
-  }
+TEST_F(MainWindowTest, ConfigSaysItsDialogIsNotAvailableYet) {
+  std::string message;
+  test::when_shown([&](Dialog& box) {
+    message = box.text(kMessageText);
+    test::press(box, kMessageOk);
+  });
+  test::press(d(), kConfigButton);
+  EXPECT_NE(message.find("not available yet"), std::string::npos);
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(MainWindowTest, WebPageAndHeadersOpenTheFilterLists) {
-  for (auto [button, list_template] : {std::pair{kWebPageButton, 103}, {kHeadersButton, 110}}) {
+TEST_F(MainWindowTest, WebPageHeadersAndProxyOpenTheirDialogs) {
+  const struct {
+    int button, dialog_template, cancel;
+  } rows[] = {{kWebPageButton, 103, kIdCancel},
+              {kHeadersButton, 110, kIdCancel},
+              {kProxyButton, kProxySelectorTemplate, kProxyCancelButton}};
+  for (const auto& row : rows) {
     int opened = 0;
-    test::when_shown([&](Dialog& list) {
-      opened = list.template_id();
-      test::press(list, kIdCancel);
+    test::when_shown([&](Dialog& dialog) {
+      opened = dialog.template_id();
+      test::press(dialog, row.cancel);
     });
-    test::press(d(), button);
-    EXPECT_EQ(opened, list_template);
+    test::press(d(), row.button);
+    EXPECT_EQ(opened, row.dialog_template);
   }
 }
 
