@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -329,6 +330,20 @@ void read_sections(ConfigFile& file) {
 }
 
 }  // namespace
+
+int config_file_error(const char* path) {
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) return errno;
+  struct stat info;
+  int error = 0;
+  if (fstat(fileno(file), &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;
+  }
+  std::fclose(file);
+  return error;
+}
 
 int load_config(const char* path) {
   connection_lock_op(2);

@@ -14,14 +14,6 @@ void not_available(QWidget* owner, const char* what, const char* caption) {
 
 }  // namespace
 
-void open_web_filter_list(QWidget* owner) {
-  not_available(owner, "The web page filter list", "HTML Web Page Filters");
-}
-
-void open_header_filter_list(QWidget* owner) {
-  not_available(owner, "The header filter list", "HTTP Header Filters");
-}
-
 void open_preferences(QWidget* owner) {
   not_available(owner, "The preferences dialog", "Preference Settings");
 }

@@ -21,6 +21,12 @@ const char kConnectFailedPage[] =
     "<font color=#ffff00 size=+1 > %s </font><br>\n"
     "The site may be busy or the web server may be down.\n";
 
+const char kBadTunnelTargetPage[] =
+    "<font size=+2>Bad secure site address</font><p>\n"
+    "The Kestrelwick can't open a tunnel to...<br>\n"
+    "<font color=#ffff00 size=+1 > %s </font><br>\n"
+    "A secure site is named by its host and port, such as www.example.com:443.\n";
+
 namespace {
 
 constexpr char kHead[] = "<html><head><title>The Kestrelwick Reveals...</title>\n<base href=\"";

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "config/settings.h"
@@ -17,6 +18,7 @@ namespace kw {
 
 std::atomic<int> stop_requested{0};
 std::atomic<int16_t> listener_running{0};
+std::atomic<int> listener_failed{0};
 
 namespace {
 
@@ -125,6 +127,17 @@ void accept_loop(Socket listener) {
   }
 }
 
+// The status line keeps "Starting listener" no longer than the attempt: a listener that cannot
+// listen says so in the error colour, with the system's reason.
+int fail_to_listen(ListeningSocket* listening, const char* what, int port) {
+  const int error = net_last_error();
+  listening->close();
+  set_status_textf(kRed, "%s %d: %s", what, port, std::strerror(error));
+  listener_running.store(0);
+  listener_failed.store(1);
+  return 0;
+}
+
 }  // namespace
 
 int start_listener(int port) {
@@ -138,6 +151,7 @@ int start_listener(int port) {
 
   int16_t idle = 0;
   if (!listener_running.compare_exchange_strong(idle, 1)) return 0;
+  listener_failed.store(0);
 
   Socket s = listening.get();
   net_set_reuseaddr(s);
@@ -146,15 +160,11 @@ int start_listener(int port) {
   // other loopback addresses, which only the browser's own address may use.
   if (!net_bind_loopback(s, wanted)) {
     add_log_line("RError binding to listener port");
-    listening.close();
-    listener_running.store(0);
-    return 0;
+    return fail_to_listen(&listening, "Error binding to listener port", port);
   }
   if (!net_listen(s, kBacklog)) {
     add_log_line("RError calling listen()");
-    listening.close();
-    listener_running.store(0);
-    return 0;
+    return fail_to_listen(&listening, "Error calling listen() on port", port);
   }
   bound_port.store(net_local_port(s));
   add_log_linef("WListening on port %d", static_cast<int>(bound_port.load()));

@@ -19,6 +19,8 @@ namespace kw {
 extern std::atomic<int> stop_requested;
 // 1 while a listener thread owns the listening socket.
 extern std::atomic<int16_t> listener_running;
+// 1 when the last listener that got as far as taking the port could not listen on it.
+extern std::atomic<int> listener_failed;
 
 // Thread entry of the listener: opens the port on 127.0.0.1 (0 picks a free one), accepts
 // browser connections from 127.0.0.1 and starts a connection thread for each. Returns 0 when

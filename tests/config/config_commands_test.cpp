@@ -51,6 +51,8 @@ class ConfigCommands : public ::testing::Test {
 TEST_F(ConfigCommands, AFailedFirstLoadShowsTheBoxAndLeavesNoLastFile) {
   EXPECT_EQ(startup_load(dir_.file("missing.cfg").c_str()), 0);
   EXPECT_EQ(frontend_.errors(), std::vector<std::string>{"Error Loading Default Configuration!"});
+  EXPECT_TRUE(frontend_.has_line("RCan't read configuration file " + dir_.file("missing.cfg") +
+                                 ": No such file or directory"));
   EXPECT_EQ(frontend_.textures_reloaded(), 1);
   EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
   EXPECT_EQ(settings_port(), kDefaultPort);

@@ -347,6 +347,12 @@ TEST_F(ProxyExchange, PortInUseIsReportedAndAnotherPortWorks) {
   settings().port.store(taken);
   restart_listener();
   EXPECT_TRUE(frontend_.wait_for_line("RError binding to listener port"));
+  const std::string reason =
+      "Error binding to listener port " + std::to_string(taken) + ": Address already in use";
+  EXPECT_TRUE(wait_until([&] {
+    const std::vector<test::RecordingFrontend::Status> shown = frontend_.statuses();
+    return !shown.empty() && shown.back().text == reason && shown.back().colour == kRed;
+  }));
   close(holder);
   settings().port.store(0);
   restart_listener();

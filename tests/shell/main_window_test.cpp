@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
 }
 
 TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
-  for (int id : {kWebPageButton, kHeadersButton, kConfigButton, kProxyButton}) {
+  for (int id : {kConfigButton, kProxyButton}) {
     std::string message;
     test::when_shown([&](Dialog& box) {
       message = box.text(kMessageText);
@@ -217,6 +217,18 @@ TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
     EXPECT_NE(message.find("not available yet"), std::string::npos) << id;
   }
   EXPECT_FALSE(settings_flags() & Changed);
+}
+
+TEST_F(MainWindowTest, WebPageAndHeadersOpenTheFilterLists) {
+  for (auto [button, list_template] : {std::pair{kWebPageButton, 103}, {kHeadersButton, 110}}) {
+    int opened = 0;
+    test::when_shown([&](Dialog& list) {
+      opened = list.template_id();
+      test::press(list, kIdCancel);
+    });
+    test::press(d(), button);
+    EXPECT_EQ(opened, list_template);
+  }
 }
 
 }  // namespace
