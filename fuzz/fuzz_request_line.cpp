@@ -3,9 +3,9 @@
 // parser, which must name a non-empty host and a port from 1 up whenever it accepts.
 #include <cstdlib>
 
-#include "engine/http_message.h"
 #include "engine/tunnel.h"
 #include "fuzz_message.h"
+#include "http/http_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kw::fuzz::FuzzMessage fed(data, size);

@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
 #include "config/config_reader.h"
-#include "config/settings.h"
 #include "engine/listener.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"

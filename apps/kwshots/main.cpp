@@ -13,20 +13,20 @@
 #include <cstdio>
 #include <functional>
 
-#include "config/settings.h"
+#include "base/settings.h"
+#include "dialogs/file_dialog.h"
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/web_filter_list_dialog.h"
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
 #include "skin/builtin_art.h"
-#include "skin/file_dialog.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
 #include "ui/dialog.h"
@@ -273,6 +273,35 @@ void photograph_next_as(const QString& state, std::function<void(Dialog&)> prepa
   });
 }
 
+// A filter list with two items selected, the editor on the caret item and a New one, the list
+// again with an edited copy waiting to be installed (its box greyed: the editor's field
+// edited_field takes edited_text as typing would), then the list empty.
+void photograph_filter_list(void (*open_list)(QWidget*), int (*free_list)(), int edited_field,
+                            const char* edited_text) {
+  photograph_next_as(QStringLiteral(" (selection)"), [=](Dialog& d) {
+    auto* list = d.list(1009);
+    list->set_selected(1, true);
+    list->set_selected(2, true);
+    list->set_caret_index(2);
+    d.control_command(1009, kListSelChange);
+    photograph_next_as(QStringLiteral(" (existing filter)"), nullptr);
+    d.control_command(1010, kClicked);
+    photograph_next_as(QStringLiteral(" (new filter)"), nullptr);
+    d.control_command(1011, kClicked);
+    set_dialog_observer([=](Dialog& editor) {
+      set_dialog_observer(nullptr);
+      editor.set_text(edited_field, edited_text);
+      editor.set_modified(edited_field, true);
+      editor.control_command(1, kClicked);
+    });
+    d.control_command(1010, kClicked);
+  });
+  open_list(nullptr);
+  free_list();
+  photograph_next_as(QStringLiteral(" (empty)"), nullptr);
+  open_list(nullptr);
+}
+
 // The web filter list with filters (active ones bold, one edited copy greyed, two selected),
 // empty, and the editor for an existing filter and for a new one.
 void photograph_web_filter_dialogs() {
@@ -286,30 +315,7 @@ void photograph_web_filter_dialogs() {
                    4096, "<!-- filtered -->");
   build_web_filter(nullptr, 0, "Freeze marquees", nullptr, "<marquee", nullptr, 4096,
                    "<span");
-  photograph_next_as(QStringLiteral(" (selection)"), [](Dialog& d) {
-    auto* list = d.list(1009);
-    list->set_selected(1, true);
-    list->set_selected(2, true);
-    list->set_caret_index(2);
-    d.control_command(1009, kListSelChange);
-    // The editor on the caret item, then a New one.
-    photograph_next_as(QStringLiteral(" (existing filter)"), nullptr);
-    d.control_command(1010, kClicked);
-    photograph_next_as(QStringLiteral(" (new filter)"), nullptr);
-    d.control_command(1011, kClicked);
-    // An edited copy waiting for Apply shows a greyed box.
-    set_dialog_observer([](Dialog& editor) {
-      set_dialog_observer(nullptr);
-      editor.set_text(1011, "Banner blaster (edited)");
-      editor.set_modified(1011, true);  // as typing would
-      editor.control_command(1, kClicked);
-    });
-    d.control_command(1010, kClicked);
-  });
-  open_web_filter_list(nullptr);
-  free_web_filters();
-  photograph_next_as(QStringLiteral(" (empty)"), nullptr);
-  open_web_filter_list(nullptr);
+  photograph_filter_list(open_web_filter_list, free_web_filters, 1011, "Banner blaster (edited)");
 }
 
 // The header filter list with filters of each direction (one edited copy greyed, two
@@ -321,28 +327,7 @@ void photograph_header_filter_dialogs() {
   build_header_filter(nullptr, HEADER_OUT, "Referer: hide it", nullptr, "none");
   build_header_filter(nullptr, HEADER_IN, "Set-Cookie", nullptr, nullptr);
   build_header_filter(nullptr, 0, "Accept-Language", nullptr, "en");
-  photograph_next_as(QStringLiteral(" (selection)"), [](Dialog& d) {
-    auto* list = d.list(1009);
-    list->set_selected(1, true);
-    list->set_selected(2, true);
-    list->set_caret_index(2);
-    d.control_command(1009, kListSelChange);
-    photograph_next_as(QStringLiteral(" (existing filter)"), nullptr);
-    d.control_command(1010, kClicked);
-    photograph_next_as(QStringLiteral(" (new filter)"), nullptr);
-    d.control_command(1011, kClicked);
-    set_dialog_observer([](Dialog& editor) {
-      set_dialog_observer(nullptr);
-      editor.set_text(1024, "no thanks");
-      editor.set_modified(1024, true);  // as typing would
-      editor.control_command(1, kClicked);
-    });
-    d.control_command(1010, kClicked);
-  });
-  open_header_filter_list(nullptr);
-  free_header_filters();
-  photograph_next_as(QStringLiteral(" (empty)"), nullptr);
-  open_header_filter_list(nullptr);
+  photograph_filter_list(open_header_filter_list, free_header_filters, 1024, "no thanks");
 }
 
 void photograph_config_file_dialogs() {

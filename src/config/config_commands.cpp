@@ -3,15 +3,15 @@
 
 #include <cstring>
 
+#include "base/settings.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
-#include "config/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {

@@ -17,15 +17,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/settings.h"
 #include "config/config_format.h"
-#include "config/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "platform/wait_until.h"
 #include "proxies/proxy_list.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {
@@ -40,8 +40,8 @@ constexpr char kUnnamedPattern[] = "[Unnamed Pattern]";
 
 // Retry and Kill Connections of the question. The load may go on only with the connection
 // lock held and no connection active; the lock is then kept for the load.
-int on_active_connections_answer(int control) {
-  if (control == kKillConnectionsControl) {
+int on_active_connections_answer(int answer) {
+  if (answer == kAnswerKillConnections) {
     restart_listener();
     wait_until([] { return active_connection_count() == 0; }, kKillWait);
   }

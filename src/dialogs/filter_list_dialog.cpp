@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
 #include "filters/filter_editing.h"
@@ -63,7 +63,7 @@ QSize FilterListProc::on_measure_item(Dialog& d, int) { return QSize(16, px(d, k
 
 void FilterListProc::on_help(Dialog&) { request_help(help_topic_); }
 
-void FilterListProc::init_list(Dialog& d) {
+void FilterListProc::on_init(Dialog& d) {
   normal_font_ = d.font();
   bold_font_ = normal_font_;
   bold_font_.setBold(true);
@@ -159,6 +159,13 @@ void FilterListProc::add(Dialog& d, int mode) {
   model_.insert_before(at, made);
   refill(d, old_caret > 0 ? old_caret - 1 : old_caret);
   d.focus(kFilterList);
+}
+
+bool FilterListProc::on_list_command(Dialog& d, int id, int code) {
+  if (id != kFilterList) return false;
+  if (code == kListSelChange) show_selection_buttons(d);
+  if (code == kListDoubleClick) on_list_double_click(d);
+  return true;
 }
 
 void FilterListProc::on_list_double_click(Dialog& d) {

@@ -29,6 +29,8 @@ inline constexpr int kFilterListPanel = 1057;
 
 class FilterListProc : public SkinnedDialogProc {
  public:
+  // Fonts, the subclassed list filled from working_list, the owner-drawn panel.
+  void on_init(Dialog& d) override;
   QSize on_measure_item(Dialog& d, int id) override;
   bool on_input(Dialog& d, int id, const InputEvent& event) override;
   void on_draw_item(Dialog& d, DrawItem& item) override;
@@ -57,8 +59,12 @@ class FilterListProc : public SkinnedDialogProc {
   // "&New" and "&Dupe": the editor's record goes in before the caret item.
   void add(Dialog& d, int mode);
 
-  // Fonts, the subclassed list filled from working_list, the owner-drawn panel.
-  void init_list(Dialog& d);
+  // The list's own notifications (selection, double click); false for any other control.
+  bool on_list_command(Dialog& d, int id, int code);
+  // Enter, Tab and Escape typed in the list go to the dialog.
+  static bool is_dialog_key(char32_t ch) {
+    return ch == '\r' || ch == '\n' || ch == '\t' || ch == 0x1B;
+  }
   // Empties the list and fills it again from working_list, the caret on `caret`.
   void refill(Dialog& d, int caret);
   LinkPat* node_at(Dialog& d, int index) const;

@@ -3,10 +3,8 @@
 
 #include <string>
 
-#include "dialogs/build_message.h"
+#include "dialogs/filter_editor_proc.h"
 #include "filters/filter_editing.h"
-#include "skin/skinned_dialog.h"
-#include "ui/help_request.h"
 
 namespace kw {
 namespace {
@@ -44,10 +42,10 @@ constexpr BuildMessage kMessages[] = {
     {0, "Unknown error adding new filter\nThis is probably a bug!", "What The ...", 0},
 };
 
-class HeaderFilterEditorProc : public SkinnedDialogProc {
+class HeaderFilterEditorProc : public FilterEditorProc {
  public:
   HeaderFilterEditorProc(HeaderFilterListModel& list, LinkPat* node, int mode)
-      : SkinnedDialogProc(kFace2Texture),
+      : FilterEditorProc(kHelpTopic),
         list_(list),
         node_(node),
         mode_(mode),
@@ -65,28 +63,11 @@ class HeaderFilterEditorProc : public SkinnedDialogProc {
     for (int id : kFields) d.set_modified(id, false);
   }
 
-  void on_command(Dialog& d, int id, int code) override {
-    if (code != kClicked) return;
-    if (id == kIdOk) ok(d);
-    if (id == kIdCancel) d.end(0);
-  }
-
-  void on_close(Dialog& d) override { d.end(0); }
-  void on_help(Dialog&) override { request_help(kHelpTopic); }
-
  private:
-  static std::string field(Dialog& d, int id, int limit) {
-    return d.text(id).substr(0, static_cast<size_t>(limit));
-  }
-
-  void ok(Dialog& d) {
-    if (mode_ == EDIT_EXISTING && source_ != nullptr) {
-      bool touched = false;
-      for (int id : kFields) touched |= d.is_modified(id);
-      if (!touched) {
-        d.end(0);
-        return;
-      }
+  void ok(Dialog& d) override {
+    if (mode_ == EDIT_EXISTING && source_ != nullptr && !any_modified(d, kFields)) {
+      d.end(0);
+      return;
     }
     HeaderFilterFields fields;
     fields.key = field(d, kHeaderNameField, kNameLimit);

@@ -40,15 +40,8 @@ class HeaderFilterListProc : public FilterListProc {
   explicit HeaderFilterListProc(HeaderFilterListModel& model)
       : FilterListProc(model, 2, kCheckCell, kHelpTopic) {}
 
-  void on_init(Dialog& d) override { init_list(d); }
-
   void on_command(Dialog& d, int id, int code) override {
-    if (id == kFilterList) {
-      if (code == kListSelChange) show_selection_buttons(d);
-      if (code == kListDoubleClick) on_list_double_click(d);
-      return;
-    }
-    if (code != kClicked) return;
+    if (on_list_command(d, id, code) || code != kClicked) return;
     switch (id) {
       case kFilterEditButton:
         edit_caret(d);
@@ -107,13 +100,8 @@ class HeaderFilterListProc : public FilterListProc {
       case 'i':
         toggle_selection(d, HEADER_IN);
         return true;
-      case '\r':
-      case '\n':
-      case '\t':
-      case 0x1B:
-        return false;  // the dialog's keys
       default:
-        return true;  // every other character is discarded
+        return !is_dialog_key(ch);  // every other character is discarded
     }
   }
 

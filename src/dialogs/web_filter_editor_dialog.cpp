@@ -4,10 +4,8 @@
 #include <cmath>
 #include <string>
 
-#include "dialogs/build_message.h"
+#include "dialogs/filter_editor_proc.h"
 #include "filters/filter_editing.h"
-#include "skin/skinned_dialog.h"
-#include "ui/help_request.h"
 
 namespace kw {
 namespace {
@@ -65,10 +63,10 @@ constexpr BuildMessage kMessages[] = {
     {0, "Unknown error adding new pattern\nThis is probably a bug!", "What The ...", 0},
 };
 
-class WebFilterEditorProc : public SkinnedDialogProc {
+class WebFilterEditorProc : public FilterEditorProc {
  public:
   WebFilterEditorProc(WebFilterListModel& list, LinkPat* node, int mode)
-      : SkinnedDialogProc(kFace2Texture),
+      : FilterEditorProc(kHelpTopic),
         list_(list),
         node_(node),
         mode_(mode),
@@ -93,28 +91,13 @@ class WebFilterEditorProc : public SkinnedDialogProc {
     for (int id : kFields) d.set_modified(id, false);
   }
 
-  void on_command(Dialog& d, int id, int code) override {
-    if (code != kClicked) return;
-    if (id == kIdOk) ok(d);
-    if (id == kIdCancel) d.end(0);
-  }
-
-  void on_close(Dialog& d) override { d.end(0); }
-  void on_help(Dialog&) override { request_help(kHelpTopic); }
-
  private:
-  static std::string field(Dialog& d, int id, int limit) {
-    return d.text(id).substr(0, static_cast<size_t>(limit));
-  }
-
   bool unchanged(Dialog& d) const {
-    for (int id : kFields) {
-      if (d.is_modified(id)) return false;
-    }
-    return d.is_checked(kWebMultiCheck) == ((source_->flags & FILTER_MULTI) != 0);
+    return !any_modified(d, kFields) &&
+           d.is_checked(kWebMultiCheck) == ((source_->flags & FILTER_MULTI) != 0);
   }
 
-  void ok(Dialog& d) {
+  void ok(Dialog& d) override {
     if (mode_ == EDIT_EXISTING && source_ != nullptr && unchanged(d)) {
       d.end(0);
       return;

@@ -40,13 +40,8 @@ class WebFilterListProc : public FilterListProc {
   explicit WebFilterListProc(WebFilterListModel& model)
       : FilterListProc(model, 1, kCheckColumn, kHelpTopic) {}
 
-  void on_init(Dialog& d) override { init_list(d); }
-
   void on_command(Dialog& d, int id, int code) override {
-    if (id == kFilterList) {
-      if (code == kListSelChange) show_selection_buttons(d);
-      if (code == kListDoubleClick) on_list_double_click(d);
-    } else if (code == kClicked) {
+    if (!on_list_command(d, id, code) && code == kClicked) {
       switch (id) {
         case kIdOk:
         case kFilterEditButton:
@@ -110,13 +105,8 @@ class WebFilterListProc : public FilterListProc {
       case '=':
         toggle_selection(d);
         return true;
-      case '\r':
-      case '\n':
-      case '\t':
-      case 0x1B:
-        return false;  // the dialog's keys
       default:
-        return true;  // every other character is discarded
+        return !is_dialog_key(ch);  // every other character is discarded
     }
   }
 

@@ -2,12 +2,12 @@
 // The order of the steps is fixed; every path out goes through the same end of connection.
 #include "engine/connection.h"
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/forwarding.h"
 #include "engine/listener.h"
 #include "engine/tunnel.h"
 #include "filters/header_filters.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 

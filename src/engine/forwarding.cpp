@@ -7,16 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/config_format.h"
-#include "config/settings.h"
-#include "engine/char_class.h"
+#include "base/char_class.h"
+#include "base/decimal.h"
+#include "base/settings.h"
 #include "engine/generated_pages.h"
 #include "engine/gif_freezer.h"
-#include "engine/head_writer.h"
 #include "engine/listener.h"
 #include "filters/header_filters.h"
 #include "filters/page_filter.h"
-#include "shell/frontend.h"
+#include "http/head_writer.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {

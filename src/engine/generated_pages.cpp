@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/program_directory.h"
+#include "platform/program_directory.h"
 
 namespace kw {
 

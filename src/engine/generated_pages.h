@@ -3,7 +3,7 @@
 // URL. Called on the connection thread, after the caller sent the status line.
 #pragma once
 
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 

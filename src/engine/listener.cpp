@@ -9,10 +9,10 @@
 #include <cstring>
 #include <thread>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/connection.h"
 #include "platform/designed_lock.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/config_format.h"
-#include "engine/char_class.h"
+#include "base/char_class.h"
+#include "base/decimal.h"
 #include "engine/forwarding.h"
 #include "engine/generated_pages.h"
 #include "engine/listener.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "platform/wait_until.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {
@@ -27,9 +27,9 @@ bool acquire_unused_list(const ListGuard& guard, const InUseQuestion& ask,
   guard.lock_op(2);
   if (guard.users_add(0) == 0) return true;
   guard.lock_op(3);
-  const ButtonAnswer answer = [&](int control) {
-    if (control != kRetryListControl && control != kKillConnectionsListControl) return 0;
-    if (control == kKillConnectionsListControl) {
+  const ButtonAnswer answer = [&](int code) {
+    if (code != kAnswerRetry && code != kAnswerKillConnections) return 0;
+    if (code == kAnswerKillConnections) {
       if (kill_connections) kill_connections();
       wait_until([&] { return guard.users_add(0) == 0; }, kKillWait);
     }

@@ -27,15 +27,14 @@ struct ListGuard {
   int (*users_add)(int delta);  // 0 reads the count
 };
 
-// The in-use question: it shows the dialog and calls `answer` with each control the user
-// presses other than "&Go Back"; answer returns 0 to keep the dialog open. The question returns
+// The in-use question: it shows the dialog and calls `answer` with kAnswerRetry or
+// kAnswerKillConnections for each such button the user presses; answer returns 0 to keep the
+// dialog open. The question returns
 // how it ended: kListFree from answer, or anything else when the user went back.
-using ButtonAnswer = std::function<int(int control)>;
+using ButtonAnswer = std::function<int(int answer)>;
 using InUseQuestion = std::function<int(const ButtonAnswer& answer)>;
 
 inline constexpr int kListFree = 2;  // answer found the list unused; its lock is held
-inline constexpr int kRetryListControl = 1079;
-inline constexpr int kKillConnectionsListControl = 1080;
 
 // Takes the guard's lock with no user counted: at once, or through the question, whose Retry
 // checks again and whose Kill Connections first runs kill_connections and waits (a few seconds

@@ -1,7 +1,7 @@
 // The header filter list's staged copy and toggles; see header_filter_list_model.h.
 #include "filters/header_filter_list_model.h"
 
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 namespace {

@@ -1,7 +1,7 @@
 // The web filter list's staged copy and toggles; see web_filter_list_model.h.
 #include "filters/web_filter_list_model.h"
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "filters/page_filter.h"
 
 namespace kw {

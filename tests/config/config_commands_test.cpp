@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/settings.h"
 #include "config/config_writer.h"
-#include "config/settings.h"
 #include "config_state.h"
 #include "engine/listener.h"
 #include "filters/web_filter.h"

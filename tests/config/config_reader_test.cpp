@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/settings.h"
 #include "config/config_format.h"
-#include "config/settings.h"
 #include "config_state.h"
-#include "engine/program_directory.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
 #include "support/child_record.h"
 #include "support/recording_frontend.h"

@@ -12,8 +12,8 @@
 #include <set>
 #include <string>
 
+#include "base/settings.h"
 #include "config/config_reader.h"
-#include "config/settings.h"
 #include "config_state.h"
 #include "engine/listener.h"
 #include "proxies/proxy_list.h"
@@ -97,7 +97,7 @@ TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
   hold_a_connection();
   frontend_.script_answers([&](int round) {
     if (round == 1) end_the_held_connection();
-    return kRetryControl;
+    return kAnswerRetry;
   });
   EXPECT_EQ(load_config(after_.c_str()), 1);
   EXPECT_EQ(frontend_.questions_asked(), 2);
@@ -108,7 +108,7 @@ TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
 
 TEST_F(LoadWithConnections, KillConnectionsEndsThemAndLoads) {
   hold_a_connection();
-  frontend_.script_answers(std::vector<int>{kKillConnectionsControl});
+  frontend_.script_answers(std::vector<int>{kAnswerKillConnections});
   EXPECT_EQ(load_config(after_.c_str()), 1);
   EXPECT_EQ(frontend_.questions_asked(), 1);
   EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});

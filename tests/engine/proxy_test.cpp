@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/generated_pages.h"
 #include "engine/listener.h"
 #include "proxies/proxy_list.h"

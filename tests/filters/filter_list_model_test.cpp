@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "filters/filter_editing.h"
 #include "filters/header_filter_list_model.h"
 #include "filters/page_filter.h"
@@ -119,9 +119,9 @@ TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
     int result;
   } rows[] = {
       {"go back", {1074}, false, 0},
-      {"retry while in use, then go back", {kRetryListControl, 1074}, false, 0},
-      {"retry once the transfer ended", {kRetryListControl, kRetryListControl}, true, 1},
-      {"kill connections", {kKillConnectionsListControl}, false, 1},
+      {"retry while in use, then go back", {kAnswerRetry, 0}, false, 0},
+      {"retry once the transfer ended", {kAnswerRetry, kAnswerRetry}, true, 1},
+      {"kill connections", {kAnswerKillConnections}, false, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -134,7 +134,7 @@ TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
     const InUseQuestion ask = [&](const ButtonAnswer& answer) {
       for (size_t i = 0; i < row.controls.size(); ++i) {
         if (i + 1 == row.controls.size() && row.users_leave_before_last) web_filter_users_add(-1);
-        if (row.controls[i] == 1074) return 1;  // "&Go Back"
+        if (row.controls[i] == 0) return 1;  // "&Go Back"
         const int result = answer(row.controls[i]);
         if (result != 0) return result;
       }
@@ -145,7 +145,7 @@ TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
       web_filter_users_add(-1);
     });
     EXPECT_EQ(result, row.result);
-    EXPECT_EQ(killed, row.controls.back() == kKillConnectionsListControl);
+    EXPECT_EQ(killed, row.controls.back() == kAnswerKillConnections);
     EXPECT_EQ(live_names().size(), row.result == 1 ? 4u : 5u);
     EXPECT_EQ(m.list_changed(), row.result == 0);
     if (web_filter_users_add(0) > 0) web_filter_users_add(-1);

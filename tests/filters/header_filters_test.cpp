@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "filter_proxy_fixture.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"

@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"

@@ -17,11 +17,11 @@
 #include <QApplication>
 #include <algorithm>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "platform/net.h"
+#include "platform/program_directory.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"
 #include "support/files.h"

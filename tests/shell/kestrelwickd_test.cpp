@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/program_directory.h"
+#include "platform/program_directory.h"
 #include "support/child_record.h"
 #include "support/files.h"
 #include "support/origin_server.h"

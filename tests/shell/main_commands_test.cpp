@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 namespace {

@@ -12,8 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"

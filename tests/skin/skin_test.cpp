@@ -14,9 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
+#include "dialogs/file_dialog.h"
 #include "skin/builtin_art.h"
-#include "skin/file_dialog.h"
 #include "skin/painter.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"

@@ -1,10 +1,10 @@
 // The listener fixture; see proxy_fixture.h.
 #include "support/proxy_fixture.h"
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "platform/net.h"
+#include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
 #include "support/raw_client.h"
 

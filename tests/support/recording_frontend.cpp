@@ -95,9 +95,9 @@ void RecordingFrontend::set_category(int code, bool on) {
   if (code == 1 || code == 2) categories_[code] = on;
 }
 
-void RecordingFrontend::script_answers(std::vector<int> controls) {
+void RecordingFrontend::script_answers(std::vector<int> answers) {
   std::lock_guard lock(mutex_);
-  answers_.assign(controls.begin(), controls.end());
+  answers_.assign(answers.begin(), answers.end());
   answer_ = nullptr;
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw::test {
 
@@ -40,9 +40,10 @@ class RecordingFrontend : public Frontend {
   // end of the recording, which waits until every open box is closed.
   void hold_error_boxes();
   void release_error_boxes();
-  // Controls pressed, in order, when the question is asked; when they run out, Go Back.
-  void script_answers(std::vector<int> controls);
-  // Instead: answer(round) gives the control pressed in each round of a question (0 first);
+  // Answers given, in order, when the question is asked (kAnswerRetry, kAnswerKillConnections,
+  // or kAskGoBack and kAskClosed, which end it); when they run out, Go Back.
+  void script_answers(std::vector<int> answers);
+  // Instead: answer(round) gives the answer of each round of a question (0 first);
   // it may act (end connections, wait) before it answers. Runs without the recorder's lock.
   void script_answers(std::function<int(int round)> answer);
 
