@@ -13,7 +13,7 @@
 #include "filters/web_filter.h"
 #include "fuzz_peers.h"
 #include "fuzz_reader.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/fed_message.h"
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw::fuzz {
 
