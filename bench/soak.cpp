@@ -459,6 +459,10 @@ int main(int argc, char** argv) {
   } else {
     kill(pid, SIGTERM);
     waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::printf("FAIL: the proxy did not stop cleanly on SIGTERM (status %d)\n", status);
+      failed = true;
+    }
   }
   if (corrupt > 0) {
     std::printf("FAIL: %ld corrupted replies\n", corrupt);
