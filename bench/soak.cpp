@@ -12,6 +12,7 @@
 // after the load, and exits 1 on a crash, a corrupted reply, descriptors or threads left over,
 // or resident memory at the end more than 20% over the middle.
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -23,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -45,7 +45,8 @@ using Clock = std::chrono::steady_clock;
 void filtered_block(int i, std::string* page, std::string* expected) {
   const std::string n = std::to_string(i);
   const std::string kept1 = "<p>Paragraph " + n + " with <b>bold</b> text.</p>\n";
-  const std::string tracker = "<script src=\"https://www.google-analytics.com/analytics.js\"></script>";
+  const std::string tracker =
+      "<script src=\"https://www.google-analytics.com/analytics.js\"></script>";
   const std::string kept2 = "\n<script>var kept = " + n + ";</script>\n";
   const std::string frame = "<iframe src=\"https://ad.doubleclick.net/frame\"></iframe>";
   const std::string pixel = "<img src=\"/pixel.gif\" width=1 height=1>";
@@ -78,12 +79,12 @@ Pages make_pages() {
   p.big_filtered += tail;
   p.big_filtered_expected += tail;
   // A 1x1 GIF of two frames that loops forever.
-  const unsigned char header[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0,
-                                  0,   0,   0,   255, 255, 255};
-  const unsigned char loop[] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E',
-                                '2',  '.',  '0',  3,   1,   0,   0,   0};
-  const unsigned char frame[] = {0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0,
-                                 1,    0,    1, 0, 0,  2, 2, 0x44, 1, 0};
+  const unsigned char header[] = {'G',  'I', 'F', '8', '9', 'a', 1,   0,   1,  0,
+                                  0x80, 0,   0,   0,   0,   0,   255, 255, 255};
+  const unsigned char loop[] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P',
+                                'E',  '2',  '.',  '0', 3,   1,   0,   0,   0};
+  const unsigned char frame[] = {0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0,
+                                 0,    1,    0, 1, 0,  0, 2, 2, 0x44, 1, 0};
   p.gif.append(reinterpret_cast<const char*>(header), sizeof header);
   p.gif.append(reinterpret_cast<const char*>(loop), sizeof loop);
   for (int i = 0; i < 2; ++i) p.gif.append(reinterpret_cast<const char*>(frame), sizeof frame);
@@ -157,8 +158,9 @@ void serve(int fd) {
     head.append(buffer, static_cast<size_t>(n));
   }
   const size_t space = head.find(' ');
-  const std::string path =
-      space == std::string::npos ? "" : head.substr(space + 1, head.find(' ', space + 1) - space - 1);
+  const std::string path = space == std::string::npos
+                               ? ""
+                               : head.substr(space + 1, head.find(' ', space + 1) - space - 1);
   const Pages& p = pages();
   if (path == "/small") {
     send_all(fd, reply("text/plain", p.small));
@@ -264,7 +266,8 @@ std::string judge(const Fetched& f, const std::string& expected, const char* wha
   if (!f.connected) return "refused";
   if (f.timed_out) return "timeout";
   if (f.status.empty()) return "cut";
-  if (f.status.compare(0, 12, "HTTP/1.0 200") != 0 && f.status.compare(0, 12, "HTTP/1.1 200") != 0) {
+  if (f.status.compare(0, 12, "HTTP/1.0 200") != 0 &&
+      f.status.compare(0, 12, "HTTP/1.1 200") != 0) {
     return "error page";
   }
   if (f.body == expected) return std::string("ok ") + what;
@@ -289,8 +292,8 @@ std::string one_request(uint16_t proxy, uint16_t origin, std::mt19937& random) {
       return judge(exchange(proxy, get_request(origin, "/filtered")), p.filtered_expected,
                    "filtered");
     case 5:
-      return judge(exchange(proxy, get_request(origin, "/big-filtered")),
-                   p.big_filtered_expected, "big filtered");
+      return judge(exchange(proxy, get_request(origin, "/big-filtered")), p.big_filtered_expected,
+                   "big filtered");
     case 6:
       return judge(exchange(proxy, get_request(origin, "/gif")), reference_gif, "gif");
     case 7:
@@ -310,8 +313,11 @@ std::string one_request(uint16_t proxy, uint16_t origin, std::mt19937& random) {
     }
     default: {
       static const char* const malformed[] = {
-          "GARBAGE\r\n\r\n", "GET\r\n\r\n", "GET http://127.0.0.1:1 HTTP/9.9\r\n\r\n",
-          "\r\n\r\n\r\n", "GET http:// HTTP/1.0\r\nHost:\r\n\r\n",
+          "GARBAGE\r\n\r\n",
+          "GET\r\n\r\n",
+          "GET http://127.0.0.1:1 HTTP/9.9\r\n\r\n",
+          "\r\n\r\n\r\n",
+          "GET http:// HTTP/1.0\r\nHost:\r\n\r\n",
           "POST http://127.0.0.1/ HTTP/1.0\r\nContent-Length: -5\r\n\r\n"};
       std::string request = malformed[random() % 6];
       if (random() % 3 == 0) request = "GET /" + std::string(20000, 'x') + " HTTP/1.0\r\n\r\n";
@@ -369,7 +375,8 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   if (!wait_listening(proxy, 30)) {
-    std::fprintf(stderr, "soak: the proxy does not listen (status texts in %s)\n", log_path.c_str());
+    std::fprintf(stderr, "soak: the proxy does not listen (status texts in %s)\n",
+                 log_path.c_str());
     kill(pid, SIGKILL);
     return 1;
   }
@@ -391,8 +398,8 @@ int main(int argc, char** argv) {
   std::this_thread::sleep_for(std::chrono::seconds(1));  // the quiet fetches' threads end
   const Figures start = measure(pid);
 
-  std::printf("soak: %d s, proxy pid %d on port %u, origin on port %u, status texts in %s\n", seconds, pid,
-              proxy, origin, log_path.c_str());
+  std::printf("soak: %d s, proxy pid %d on port %u, origin on port %u, status texts in %s\n",
+              seconds, pid, proxy, origin, log_path.c_str());
   std::fflush(stdout);
   const auto begin = Clock::now();
   const auto deadline = begin + std::chrono::seconds(seconds);

@@ -126,7 +126,8 @@ char* PageScan::make_room(char* pos, uint32_t limit) {
   char* start = ctx_->current_buffer;
   const size_t unscanned = static_cast<size_t>(ctx_->data_end - pos);
   std::memmove(start, pos, unscanned);
-  swapped_end_ = swapped_end_ != nullptr && swapped_end_ > pos ? start + (swapped_end_ - pos) : nullptr;
+  swapped_end_ =
+      swapped_end_ != nullptr && swapped_end_ > pos ? start + (swapped_end_ - pos) : nullptr;
   ctx_->data_end = start + unscanned;
   ctx_->pending_start = start;
   return start;
@@ -170,8 +171,9 @@ bool PageScan::may_rescan(char* end) {
 bool PageScan::swap_in(const WebFilter& f) {
   MatchContext* const c = ctx_;
   const long unscanned = c->data_end - c->pending_start;
-  const long carried =
-      swapped_end_ != nullptr && swapped_end_ > c->pending_start ? swapped_end_ - c->pending_start : 0;
+  const long carried = swapped_end_ != nullptr && swapped_end_ > c->pending_start
+                           ? swapped_end_ - c->pending_start
+                           : 0;
   if (!swap_in_replacement(c, &f)) return false;
   const long expansion = (c->data_end - c->pending_start) - unscanned;
   swapped_end_ = c->pending_start + expansion + carried;
