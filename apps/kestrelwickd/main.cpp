@@ -1,7 +1,8 @@
 // kestrelwickd: the proxy engine without windows. Log lines go to standard output, status
 // texts to standard error; -q and the --no-... options switch log categories off. At start it loads default.cfg beside the program, or the .cfg file
 // named on its command line; -p overrides the configured port, also after reloads. SIGHUP
-// reloads the last configuration file. SIGINT and SIGTERM shut down in order: the stop flag is
+// reloads the last configuration file, SIGUSR1 aborts every connection (the listener starts
+// afresh on the same port). SIGINT and SIGTERM shut down in order: the stop flag is
 // set, every socket is shut down (which ends the listener and all connections), the
 // configuration is freed, and the program exits 0. It exits 1 when its first listener cannot
 // listen and 2 for a bad command line or a named configuration file that cannot be read.
@@ -31,7 +32,7 @@ constexpr char kUsage[] =
     "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
     "(8080 unless it names one). Log lines go to standard output, status texts to standard\n"
     "error. SIGHUP reloads the configuration file (active connections get 10 s to end, then\n"
-    "they are killed); SIGINT or SIGTERM stops it.\n"
+    "they are killed); SIGUSR1 aborts every connection; SIGINT or SIGTERM stops it.\n"
     "  -p PORT   listen on PORT whatever the configuration says (0 picks a free port; the\n"
     "            log line \"Listening on port\" names it)\n"
     "  --no-http-headers   do not log the request and reply heads\n"
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
+  sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   // A file the user named that cannot be read is a mistake to report, not a reason to serve
@@ -119,6 +121,10 @@ int main(int argc, char** argv) {
   for (;;) {
     int signal_number = 0;
     sigwait(&signals, &signal_number);
+    if (signal_number == SIGUSR1) {
+      kw::restart_listener();
+      continue;
+    }
     if (signal_number != SIGHUP) break;
     kw::reload_last_config();
     if (port_override >= 0) kw::settings().port.store(port_override);

@@ -7,7 +7,11 @@
 // not be empty. The first filter that matches has its replacement sent instead of the matched
 // bytes and scanning resumes at the match end; a FILTER_MULTI filter's replacement is put in
 // front of the rest of the input instead (swap_in_replacement) and scanned again: by the filters
-// after it at its first byte, by all of them from its second byte on.
+// after it at its first byte, by all of them from its second byte on. A re-scan filter whose
+// output holds its own match (or two that write each other's) would re-scan forever, so a match
+// that lies wholly inside re-scanned bytes is swapped in again only so many times in a row;
+// past that its replacement goes out directly. Any match that takes a byte from the server
+// starts the count afresh, so ordinary chains of re-scan filters never meet the cap.
 //
 // The bytes live in the current swap buffer: [current_buffer, data_end) has been received,
 // [pending_start, scan position) has been scanned but not sent. The matchers receive more as
@@ -39,6 +43,9 @@ namespace {
 
 // Receives of a body scanned without re-scan filters: half the swap buffer.
 constexpr int kLargePullSize = kSwapBufferSize / 2;
+
+// Re-scan swaps in a row whose match lies wholly inside bytes an earlier swap put in.
+constexpr int kMaxRescansInARow = 100;
 
 bool can_ever_match(const WebFilter& f) { return f.match_code && f.limit >= 2; }
 
@@ -99,8 +106,16 @@ class PageScan {
   char* attempt(const WebFilter& f, char** pos);
   void queue_pending(char* pos);
   void prepare_window(char* pos, char* window_end);
+  // Whether the match [.., end) may be re-scanned, counting it if it lies inside swapped-in bytes.
+  bool may_rescan(char* end);
+  // Swaps in f's replacement and records how far the swapped-in bytes now reach.
+  bool swap_in(const WebFilter& f);
 
   MatchContext* ctx_;
+  // The end of the swapped-in bytes ahead of the scan in the current buffer; none when the scan
+  // is back in bytes from the server.
+  char* swapped_end_ = nullptr;
+  int rescans_in_a_row_ = 0;
   std::vector<const WebFilter*> filters_;
   std::vector<int> bits_;  // each filter's bit in the table, or -1: tried at every position
   const StartTable* table_ = nullptr;
@@ -121,6 +136,7 @@ char* PageScan::restart_buffer() {
   char* start = ctx_->current_buffer;
   ctx_->pending_start = start;
   ctx_->data_end = start;
+  swapped_end_ = nullptr;
   return start;
 }
 
@@ -137,6 +153,8 @@ char* PageScan::make_room(char* pos, uint32_t limit) {
   char* start = ctx_->current_buffer;
   const size_t unscanned = static_cast<size_t>(ctx_->data_end - pos);
   std::memmove(start, pos, unscanned);
+  swapped_end_ =
+      swapped_end_ != nullptr && swapped_end_ > pos ? start + (swapped_end_ - pos) : nullptr;
   ctx_->data_end = start + unscanned;
   ctx_->pending_start = start;
   return start;
@@ -169,6 +187,26 @@ char* PageScan::attempt(const WebFilter& f, char** pos_io) {
   return end;
 }
 
+bool PageScan::may_rescan(char* end) {
+  if (swapped_end_ == nullptr || end > swapped_end_) {
+    rescans_in_a_row_ = 0;
+    return true;
+  }
+  return ++rescans_in_a_row_ <= kMaxRescansInARow;
+}
+
+bool PageScan::swap_in(const WebFilter& f) {
+  MatchContext* const c = ctx_;
+  const long unscanned = c->data_end - c->pending_start;
+  const long carried = swapped_end_ != nullptr && swapped_end_ > c->pending_start
+                           ? swapped_end_ - c->pending_start
+                           : 0;
+  if (!swap_in_replacement(c, &f)) return false;
+  const long expansion = (c->data_end - c->pending_start) - unscanned;
+  swapped_end_ = c->pending_start + expansion + carried;
+  return true;
+}
+
 int PageScan::run() {
   MatchContext* const c = ctx_;
   const size_t count = filters_.size();
@@ -183,6 +221,7 @@ int PageScan::run() {
       if (!more_input(pos)) break;
     }
     if (c->output->failed()) return 0;
+    if (swapped_end_ != nullptr && pos >= swapped_end_) swapped_end_ = nullptr;
     uint64_t candidates = 0;
     if (first == 0 && !everywhere_) {
       pos = const_cast<char*>(table_->next_candidate(pos, c->data_end, mask_, &candidates));
@@ -203,8 +242,8 @@ int PageScan::run() {
       queue_pending(pos);
       c->pending_start = end;
       log_filter_hit("VMatch %d: %s", c, f);
-      if ((f.flags & FILTER_MULTI) != 0) {
-        if (swap_in_replacement(c, &f)) {
+      if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
+        if (swap_in(f)) {
           pos = c->pending_start;
           first = i + 1;
           moved = true;

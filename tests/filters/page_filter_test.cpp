@@ -320,5 +320,27 @@ TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
   }
 }
 
+class FormerBugs : public PageFilters {};
+
+// Re-scan filters whose output holds their own match (alone or in turn) re-scanned forever and
+// the page never ended; now the page ends with a bounded output, while a re-scan that takes a
+// byte from the server each time still chains as far as the body goes.
+TEST_F(FormerBugs, RescanFiltersWritingTheirOwnMatchEnd) {
+  const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n";
+  const std::vector<WebFilterRow> loops[] = {{{M, "a", "ba"}}, {{M, "a", "xb"}, {M, "b", "ya"}}};
+  size_t served = 0;
+  for (const auto& filters : loops) {
+    add(filters);
+    const std::string received = fetch_page("a!");
+    ASSERT_EQ(received.compare(0, head.size(), head), 0);
+    EXPECT_LT(received.size(), head.size() + 1000);
+    EXPECT_EQ(received.substr(received.size() - 2), "a!");
+    ASSERT_TRUE(wait_for_closes(++served));
+    free_web_filters();
+  }
+  add({{M, "ab", "xa"}});
+  EXPECT_EQ(fetch_page("a" + std::string(300, 'b') + "!"), head + std::string(300, 'x') + "a!");
+}
+
 }  // namespace
 }  // namespace kw
