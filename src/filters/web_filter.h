@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "filters/hit_count.h"
 #include "filters/match_context.h"
 #include "filters/pattern_code.h"
 #include "filters/replacement_code.h"
@@ -45,6 +46,7 @@ struct WebFilter {
   uint32_t limit;                // bytes examined per position, at most kMaxFilterLimit
   HeapText replace;
   ReplacementCode replace_code;
+  mutable HitCount hits;  // matches replaced, "<start>" and "<end>" texts sent
   WebFilter* prev;
   WebFilter* next;
 };
