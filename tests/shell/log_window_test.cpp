@@ -62,6 +62,18 @@ class LogWindowTest : public ::testing::Test {
         timeout_ms);
   }
 
+  // Whether some pixel of the row, as the list paints it, has the colour.
+  bool painted_in(int row, const QColor& colour) {
+    const QImage image = window_->list()->viewport()->grab().toImage();
+    const QRect r = window_->list()->item_rect(row);
+    for (int x = r.left(); x < r.left() + 60; ++x) {
+      for (int y = r.top(); y <= r.bottom(); ++y) {
+        if (image.pixelColor(x, y) == colour) return true;
+      }
+    }
+    return false;
+  }
+
   // A right click on a row of the list; chooses the item `choice` from the menu it opens and
   // returns the texts of the menu's items.
   QStringList right_click(int row, const QString& choice) {
@@ -243,17 +255,9 @@ TEST_F(LogWindowTest, EachLineIsDrawnInTheColourOfItsFirstCharacter) {
   ASSERT_TRUE(shows("XXXXXXXX"));
   window_->list()->clearSelection();
   window_->list()->setCurrentRow(-1);
-  const QImage image = window_->list()->viewport()->grab().toImage();
   for (int row = 1; row <= 6; ++row) {
-    const QRect r = window_->list()->item_rect(row);
-    const QColor expected = QColor::fromRgb(log_line_colour(lines[row - 1][0]));
-    bool found = false;
-    for (int x = r.left(); x < r.left() + 60 && !found; ++x) {
-      for (int y = r.top(); y <= r.bottom() && !found; ++y) {
-        found = image.pixelColor(x, y) == expected;
-      }
-    }
-    EXPECT_TRUE(found) << lines[row - 1];
+    EXPECT_TRUE(painted_in(row, QColor::fromRgb(log_line_colour(lines[row - 1][0]))))
+        << lines[row - 1];
   }
   EXPECT_EQ(log_line_colour('W'), kWhite);
   EXPECT_EQ(log_line_colour('X'), kWhite);
