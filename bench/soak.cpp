@@ -6,7 +6,7 @@
 // an animated GIF, slow replies, replies cut short and garbage. Several clients fetch them
 // through the proxy at once, some hang up mid-reply, some send malformed requests; meanwhile
 // the proxy reloads its configuration (SIGHUP) every 5 seconds and aborts every connection
-// (SIGUSR1) every 47 seconds. Every reply that arrived whole is compared with what it must be: the
+// (SIGUSR2) every 47 seconds. Every reply that arrived whole is compared with what it must be: the
 // origin's bytes, or for filtered pages the expected rewrite. At the end it prints requests by
 // outcome and the proxy's descriptors, threads and resident memory at the start, the middle and
 // after the load, and exits 1 on a crash, a corrupted reply, descriptors or threads left over,
@@ -430,7 +430,7 @@ int main(int argc, char** argv) {
       ++reloads;
     }
     if (tick % 47 == 0) {
-      kill(pid, SIGUSR1);
+      kill(pid, SIGUSR2);
       ++aborts;
     }
     if (!measured_middle && Clock::now() >= begin + std::chrono::seconds(seconds / 2)) {

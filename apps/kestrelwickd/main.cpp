@@ -1,11 +1,13 @@
 // kestrelwickd: the proxy engine without windows. Log lines go to standard output, status
 // texts to standard error; -q and the --no-... options switch log categories off. At start it loads default.cfg beside the program, or the .cfg file
 // named on its command line; -p overrides the configured port, also after reloads. SIGHUP
-// reloads the last configuration file, SIGUSR1 aborts every connection (the listener starts
+// reloads the last configuration file, SIGUSR2 aborts every connection (the listener starts
 // afresh on the same port). SIGINT and SIGTERM shut down in order: the stop flag is
 // set, every socket is shut down (which ends the listener and all connections), the
 // configuration is freed, and the program exits 0. It exits 1 when its first listener cannot
 // listen and 2 for a bad command line or a named configuration file that cannot be read.
+// SIGUSR1 prints every filter's hit count on standard output (filter_hits.h), and so does the
+// end of a run, once the connections have ended.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -19,6 +21,7 @@
 #include "config/config_commands.h"
 #include "config/config_reader.h"
 #include "engine/listener.h"
+#include "filters/filter_hits.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"
 #include "shell/console_frontend.h"
@@ -32,7 +35,8 @@ constexpr char kUsage[] =
     "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
     "(8080 unless it names one). Log lines go to standard output, status texts to standard\n"
     "error. SIGHUP reloads the configuration file (active connections get 10 s to end, then\n"
-    "they are killed); SIGUSR1 aborts every connection; SIGINT or SIGTERM stops it.\n"
+    "they are killed); SIGUSR1 prints how often each filter struck, and so does the end of the\n"
+    "run; SIGUSR2 aborts every connection; SIGINT or SIGTERM stops it.\n"
     "  -p PORT   listen on PORT whatever the configuration says (0 picks a free port; the\n"
     "            log line \"Listening on port\" names it)\n"
     "  --no-http-headers   do not log the request and reply heads\n"
@@ -86,6 +90,7 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
   sigaddset(&signals, SIGUSR1);
+  sigaddset(&signals, SIGUSR2);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   // A file the user named that cannot be read is a mistake to report, not a reason to serve
@@ -122,6 +127,10 @@ int main(int argc, char** argv) {
     int signal_number = 0;
     sigwait(&signals, &signal_number);
     if (signal_number == SIGUSR1) {
+      kw::print_filter_hits(stdout);
+      continue;
+    }
+    if (signal_number == SIGUSR2) {
       kw::restart_listener();
       continue;
     }
@@ -137,6 +146,7 @@ int main(int argc, char** argv) {
   kw::wait_until(
       [] { return kw::listener_running.load() == 0 && kw::active_connection_count() == 0; },
       std::chrono::seconds(2));
+  kw::print_filter_hits(stdout);
   kw::free_config();
   frontend.flush();
   std::fflush(stderr);

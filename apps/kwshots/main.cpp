@@ -28,11 +28,13 @@
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
+#include "shell/log_find_bar.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
 #include "skin/builtin_art.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
+#include "ui/controls.h"
 #include "ui/dialog.h"
 #include "ui/list_box.h"
 #include "ui/menu_bar.h"
@@ -219,7 +221,8 @@ void photograph_main_window() {
 }
 
 // The log window with the lines of a request, its reply, a filter hit and an error, the
-// selection on the reply's status line.
+// selection on the reply's status line; then its find bar, and the filter hits of connection 1
+// alone.
 void photograph_log_window() {
   DesktopFrontend frontend;
   install_frontend(&frontend);
@@ -239,8 +242,9 @@ void photograph_log_window() {
       "YDate: Tue, 04 Jun 2024 09:12:44 GMT",
       "YContent-Type: text/html; charset=utf-8",
       "YContent-Length: 18234",
-      "VMatch 2: Kill pop-up windows",
-      "VMatch 5: Remove tracking pixels",
+      "VMatch 1: Kill pop-up windows",
+      "VMatch 1: Remove tracking pixels",
+      "V<end> 1: Page footer",
       "W+++CLOSE 1+++",
       "W",
       "W+++GET 2+++",
@@ -255,6 +259,18 @@ void photograph_log_window() {
   settle(100);
   if (LogWindow* log = log_window()) {
     log->list()->set_selected(11, true);
+    settle(50);
+    save(framed(log), log->windowTitle());
+    // The find bar on "example", the second of its lines selected.
+    log->run_command(kLogFindCommand);
+    log->find_bar()->edit()->setText(QStringLiteral("example"));
+    log->run_command(kLogFindNextCommand);
+    settle(50);
+    save(framed(log), log->windowTitle() + QStringLiteral(" (find)"));
+    InputEvent escape(InputEvent::KeyDown);
+    escape.key = kVkEscape;
+    log->control_input(kLogFindEdit, escape);
+    log->show_connection(1);
     settle(50);
     save(framed(log), log->windowTitle());
   }
@@ -308,6 +324,17 @@ void photograph_filter_list(void (*open_list)(QWidget*), int (*free_list)(), int
 
 // The web filter list with filters (active ones bold, one edited copy greyed, two selected),
 // empty, and the editor for an existing filter and for a new one.
+// Counts as a running proxy leaves them: the n-th record of a list struck counts[n] times.
+template <typename Record>
+void give_hits(Record* first, std::initializer_list<int> counts) {
+  Record* f = first;
+  for (int n : counts) {
+    if (f == nullptr) return;
+    for (int i = 0; i < n; ++i) f->hits.add();
+    f = f->next;
+  }
+}
+
 void photograph_web_filter_dialogs() {
   build_web_filter(nullptr, FILTER_ACTIVE, "Kill pop-up windows", nullptr, "window.open",
                    nullptr, 4096, "null");
@@ -319,6 +346,7 @@ void photograph_web_filter_dialogs() {
                    4096, "<!-- filtered -->");
   build_web_filter(nullptr, 0, "Freeze marquees", nullptr, "<marquee", nullptr, 4096,
                    "<span");
+  give_hits(web_filter_list, {12, 1377, 0, 41});
   photograph_filter_list(open_web_filter_list, free_web_filters, 1011, "Banner blaster (edited)");
 }
 
@@ -331,6 +359,7 @@ void photograph_header_filter_dialogs() {
   build_header_filter(nullptr, HEADER_OUT, "Referer: hide it", nullptr, "none");
   build_header_filter(nullptr, HEADER_IN, "Set-Cookie", nullptr, nullptr);
   build_header_filter(nullptr, 0, "Accept-Language", nullptr, "en");
+  give_hits(header_filter_list, {230, 0, 7, 96});
   photograph_filter_list(open_header_filter_list, free_header_filters, 1024, "no thanks");
 }
 

@@ -121,6 +121,11 @@ class WebFilterListProc : public FilterListProc {
   }
 
   void on_right_button(Dialog& d) override { toggle_selection(d); }
+  // The right button toggles the selection over an item; the menu comes with Shift held, or
+  // below the items.
+  bool right_button_opens_menu(Dialog& d, const InputEvent& e) override {
+    return (e.modifiers & kKeyShift) != 0 || d.list(kFilterList)->item_from_point(e.x, e.y) < 0;
+  }
 
   void* run_editor(Dialog& d, LinkPat* node, int mode) override {
     return edit_web_filter(&d, static_cast<WebFilterListModel&>(model_), node, mode);

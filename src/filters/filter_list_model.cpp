@@ -152,6 +152,12 @@ void FilterListModel::paste(LinkPat* at) {
   list_changed_ = true;
 }
 
+void FilterListModel::reset_counts() {
+  for (LinkPat* list : {working_, cut_, discard_}) {
+    for (LinkPat* n = list; n != nullptr; n = n->next) kind_.hits(n->record).reset();
+  }
+}
+
 int FilterListModel::install(const InUseQuestion& ask,
                              const std::function<void()>& kill_connections) {
   if (!list_changed_) return 1;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "filters/hit_count.h"
 #include "filters/web_filter.h"
 
 namespace kw {
@@ -50,6 +51,7 @@ struct FilterListKind {
   void (*free_record)(void* record);  // clears and frees a record that is in no live list
   // Makes the records of `working`, in its order, the program's list; clears their edited mark.
   void (*install_list)(LinkPat* working);
+  HitCount& (*hits)(const void* record);
 };
 
 class FilterListModel {
@@ -75,6 +77,13 @@ class FilterListModel {
   // freed, the node keeps its record and the result is false.
   bool replace_live(LinkPat* node, void* copy);
   void mark_changed() { list_changed_ = true; }
+
+  // How often the node's record struck (a copy the editor made has not struck yet).
+  uint64_t hits(const LinkPat* node) const { return kind_.hits(node->record).value(); }
+  // "Reset counts": every record the dialog holds counts from 0 again; that includes every
+  // live record, since the dialog starts with all of them and keeps removed ones until the
+  // install frees them.
+  void reset_counts();
 
   // "C&ut" (web filters): the old cut buffer goes onto the discard list, then each node (all in
   // working_list, in display order) is unlinked and pushed at the head of the cut buffer.

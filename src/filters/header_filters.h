@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "filters/hit_count.h"
 #include "filters/pattern_code.h"
 #include "filters/replacement_code.h"
 #include "filters/web_filter.h"
@@ -35,6 +36,7 @@ struct HeaderFilter {
   PatternCode match_code;  // none when Match did not compile: the filter never matches
   HeapText replace;
   ReplacementCode replace_code;
+  mutable HitCount hits;  // fields changed, deleted or added
   HeaderFilter* next;
 };
 

@@ -48,6 +48,7 @@ bool url_matches(MatchContext* ctx, const WebFilter& f) {
 }  // namespace
 
 void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f) {
+  f.hits.add();
   if (!log_category_on(kLogHtmlFilters)) return;
   add_log_linef(format, ctx->input != nullptr ? static_cast<int>(ctx->input->number) : 0,
                 f.name != nullptr ? f.name.get() : "");

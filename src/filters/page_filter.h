@@ -71,8 +71,8 @@ int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installe
 // match is simply dropped), 0 when the two would not fit the buffer.
 int swap_in_replacement(MatchContext* ctx, const WebFilter* record);
 
-// A filter hit as a line of the "HTML filters" log category, when that category is on: format
-// takes the connection number (%d) and the filter's name (%s).
+// A filter hit: counted in the filter's hits, and a line of the "HTML filters" log category
+// when that category is on (format takes the connection number (%d) and the filter's name (%s)).
 void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f);
 
 // Adds delta to web_filter_users under web_filter_lock and returns the new count (0 reads it).

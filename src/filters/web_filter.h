@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "base/result.h"
+#include "filters/hit_count.h"
 #include "filters/match_state.h"
 #include "filters/pattern_code.h"
 #include "filters/replacement_code.h"
@@ -49,6 +50,7 @@ struct WebFilter {
   uint32_t limit;                // bytes examined per position, at most kMaxFilterLimit
   HeapText replace;
   ReplacementCode replace_code;
+  mutable HitCount hits;  // matches replaced, "<start>" and "<end>" texts sent
   WebFilter* prev;
   WebFilter* next;
 };

@@ -181,6 +181,8 @@ int virtual_key(int qt_key) {
       return kVkDelete;
     case Qt::Key_F1:
       return kVkF1;
+    case Qt::Key_F3:
+      return kVkF3;
     default:
       return 0;
   }

@@ -54,6 +54,7 @@ inline constexpr int kVkDown = 0x28;
 inline constexpr int kVkInsert = 0x2D;
 inline constexpr int kVkDelete = 0x2E;
 inline constexpr int kVkF1 = 0x70;
+inline constexpr int kVkF3 = 0x72;
 // Letters and digits are their upper-case ASCII codes ('A', '7').
 
 enum KeyModifier : uint32_t { kKeyShift = 1, kKeyCtrl = 2, kKeyAlt = 4 };

@@ -4,7 +4,10 @@
 // the proxy holds the list, with each of its answers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -176,6 +179,35 @@ TEST_F(WebFilterDialogsTest, CheckColumnTogglesOnReleaseInsideTheSameItem) {
   // The live toggle reached the running proxy: A is off, so only B replaces "cat".
   test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\ncat");
   EXPECT_EQ(get(origin), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nB");
+}
+
+TEST_F(WebFilterDialogsTest, RightButtonTogglesOverAnItemAndOffersResetCountsBelowThem) {
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) f->hits.add();
+  when_shown([&](Dialog& d) {
+    QWidget* viewport = d.list(kFilterList)->viewport();
+    pick(d, 0);
+    QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier,
+                      d.list(kFilterList)->item_rect(0).center());
+    QTest::mouseRelease(viewport, Qt::RightButton);
+    EXPECT_EQ(live("A")->flags & FILTER_ACTIVE, 0);
+    EXPECT_EQ(live("A")->hits.value(), 1u);
+
+    QStringList items;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      for (QAction* a : menu->actions()) items.push_back(a->text());
+      menu->setActiveAction(menu->actions().value(0));
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier,
+                      QPoint(60, viewport->height() - 2));
+    QTest::mouseRelease(viewport, Qt::RightButton);
+    EXPECT_EQ(items, QStringList{"Reset counts"});
+    for (const char* name : {"A", "B", "C", "D"}) EXPECT_EQ(live(name)->hits.value(), 0u);
+    test::press(d, kIdCancel);
+  });
+  open_web_filter_list(nullptr);
 }
 
 TEST_F(WebFilterDialogsTest, ApplyAsksWhileATransferUsesTheFilters) {

@@ -142,6 +142,36 @@ TEST_F(FilterListModelTest, NodesThatCannotBeAllocatedLoseNoFilter) {
   EXPECT_EQ(live_names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
 }
 
+TEST_F(FilterListModelTest, HitCountsSurviveAnInstallForLiveRecordsAndResetSetsThemTo0) {
+  uint64_t n = 0;
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    for (uint64_t i = 0; i <= n; ++i) f->hits.add();  // A 1, B 2, ...
+    ++n;
+  }
+  WebFilterListModel m;
+  WebFilter* b = node(m, "B")->web_filter();
+  WebFilter* edited = nullptr;
+  WebFilterFields fields = web_filter_fields(b);
+  fields.match = "bee";
+  ASSERT_EQ(build_edited_web_filter(m, node(m, "B"), EDIT_EXISTING, fields, &edited), 1);
+  m.cut({node(m, "D")});
+  m.insert_before(node(m, "A"), new_web_filter());
+  EXPECT_EQ(m.hits(node(m, "C")), 3u);
+  ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
+
+  // The records that stayed live keep counting from where they were; B's edited copy is a new
+  // filter and starts from 0.
+  std::vector<uint64_t> counts;
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    counts.push_back(f->hits.value());
+  }
+  EXPECT_EQ(counts, (std::vector<uint64_t>{0, 1, 0, 3, 5}));
+  m.reset_counts();
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    EXPECT_EQ(f->hits.value(), 0u);
+  }
+}
+
 TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
   struct Row {
     const char* name;

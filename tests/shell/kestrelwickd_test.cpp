@@ -215,6 +215,23 @@ TEST_F(Kestrelwickd, AHangupReloadsOnceActiveConnectionsHaveEnded) {
   EXPECT_NE(request_seen().find("\r\nX-Mark: two\r\n"), std::string::npos);
 }
 
+TEST_F(Kestrelwickd, PrintsTheHitCountsOnSigusr1AndWhenItStops) {
+  test::write_file(config_, marking("one"));
+  start({config_});
+  request_seen();
+  request_seen();
+  kill(pid_, SIGUSR1);
+  EXPECT_TRUE(wait_until([&] {
+    return test::read_file(out_).find("\nheader filter 1 \"X-Mark\": 2 hits\n") !=
+           std::string::npos;
+  }));
+  request_seen();
+  kill(pid_, SIGTERM);
+  EXPECT_EQ(exit_status(), 0);
+  EXPECT_NE(test::read_file(out_).find("\nheader filter 1 \"X-Mark\": 3 hits\n"),
+            std::string::npos);
+}
+
 TEST_F(Kestrelwickd, AfterTenSecondsTheConnectionsAreKilled) {
   test::write_file(config_, marking("one"));
   start({config_});
