@@ -29,14 +29,14 @@ bool match_text_is(const WebFilter& f, const char* text) {
   return f.match != nullptr && std::strcmp(f.match.get(), text) == 0;
 }
 
-// Whether the filter applies to the request: its Url pattern matches a prefix of the URL from
-// the host on (the scheme and "//" are not part of it). Variables it stores stay in the context.
 // A filter that takes part in the scan of a page whose URL it matches.
 bool scans_the_page(const WebFilter& f) {
   return (f.flags & FILTER_ACTIVE) != 0 && f.match != nullptr && !match_text_is(f, "<end>") &&
          !match_text_is(f, "<start>");
 }
 
+// Whether the filter applies to the request: its Url pattern matches a prefix of the URL from
+// the host on (the scheme and "//" are not part of it). Variables it stores stay in the context.
 bool url_matches(MatchContext* ctx, const WebFilter& f) {
   if (!f.url_code) return true;
   const RequestLine* r = ctx->client != nullptr ? ctx->client->request : nullptr;

@@ -38,10 +38,7 @@ PatternCode compile_filter_text(const char* text, MatchFunction* choice, int* li
 
 WebFilter* new_web_filter() { return new (std::nothrow) WebFilter{}; }
 
-void free_web_filter(WebFilter* record) {
-  web_filter_list_changed();
-  delete record;
-}
+void free_web_filter(WebFilter* record) { delete record; }
 
 int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const char* url,
                      const char* match, const char* bounds, uint32_t limit, const char* replace,
@@ -74,6 +71,7 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
     }
     record->prev = last;
     *link = record;
+    web_filter_list_changed();
   }
 
   // The record's fields are empty here, and so is the code of a text that was not given.
@@ -90,7 +88,6 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
   record->limit = limit > kMaxFilterLimit ? kMaxFilterLimit : limit;
   record->flags = flags;
   if (url_failed || match_failed || bounds_failed) record->flags &= ~FILTER_ACTIVE;
-  web_filter_list_changed();
   return kResultOk;
 }
 
@@ -105,7 +102,6 @@ int clear_web_filter(WebFilter* record) {
   record->replace.reset();
   record->replace_code.reset();
   record->flags = 0;
-  web_filter_list_changed();
   return 1;
 }
 

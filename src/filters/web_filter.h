@@ -58,9 +58,11 @@ struct WebFilter {
 // The first record of the program's web filters, or none.
 extern WebFilter* web_filter_list;
 
-// Marks web_filter_list as changed: records added, removed, relinked or rebuilt (their codes or
-// Limit). Whatever was derived from the list is derived again before its next use. The
-// functions below call it themselves; flags may change without it.
+// Marks web_filter_list as changed: records linked into it, relinked or freed with it.
+// Whatever was derived from the list is derived again before its next use. The functions below
+// that link or free the list call it themselves; records outside the list (an editor's copies)
+// are built and freed without it, because transfers may be reading what was derived meanwhile.
+// Flags may change without it.
 void web_filter_list_changed();
 // How many changes were marked so far.
 uint64_t web_filter_list_change();
