@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     int signal_number = 0;
     sigwait(&signals, &signal_number);
     if (signal_number == SIGUSR1) {
+      frontend.flush();  // the log lines gathered so far come before the counts
       kw::print_filter_hits(stdout);
       continue;
     }
@@ -146,6 +147,7 @@ int main(int argc, char** argv) {
   kw::wait_until(
       [] { return kw::listener_running.load() == 0 && kw::active_connection_count() == 0; },
       std::chrono::seconds(2));
+  frontend.flush();
   kw::print_filter_hits(stdout);
   kw::free_config();
   frontend.flush();

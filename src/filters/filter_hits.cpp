@@ -35,11 +35,12 @@ std::vector<std::string> filter_hit_lines() {
 }
 
 void print_filter_hits(std::FILE* out) {
-  for (const std::string& line : filter_hit_lines()) {
-    // One call for each line, so that a line logged meanwhile by another thread cannot
-    // come between its text and its line feed.
-    std::fprintf(out, "%s\n", line.c_str());
-  }
+  std::string text;
+  for (const std::string& line : filter_hit_lines()) text += line + '\n';
+  // One write for all lines, so that log lines written meanwhile by another thread come before
+  // or after them, never between.
+  std::fflush(out);
+  std::fwrite(text.data(), 1, text.size(), out);
   std::fflush(out);
 }
 

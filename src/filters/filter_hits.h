@@ -12,7 +12,7 @@ namespace kw {
 // Reads the lists as a transfer does (raising and lowering their use counts), so no list is
 // replaced meanwhile.
 std::vector<std::string> filter_hit_lines();
-// Writes filter_hit_lines to out, each followed by a line feed, and flushes it.
+// Writes filter_hit_lines to out in one piece, each followed by a line feed, and flushes it.
 void print_filter_hits(std::FILE* out);
 
 }  // namespace kw
