@@ -130,12 +130,6 @@ TEST(CompilerTest, SyntaxErrorsAndLimitsFailWithTheirResult) {
   EXPECT_EQ(compile_pattern(std::string(4095, 'a').c_str()).size(), 4096u);
 }
 
-int first_count(const MatchPrefilter& f) {
-  int n = 0;
-  for (int c = 0; c < 256; ++c) n += f.can_start_with(static_cast<uint8_t>(c));
-  return n;
-}
-
 std::vector<std::string> prefixes(const MatchPrefilter& f) {
   std::vector<std::string> out;
   for (int k = 0; k < f.prefix_count; ++k) {
@@ -162,25 +156,14 @@ TEST(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefixes) {
   for (const auto& [expression, want] : runs) {
     EXPECT_EQ(prefixes(compile_pattern(expression).prefilter()), want) << expression;
   }
-  PatternCode script = compile_pattern("<SCRIPT*</script>");
-  const MatchPrefilter& f = script.prefilter();
-  ASSERT_FALSE(f.any);
-  EXPECT_EQ(first_count(f), 1);
-  EXPECT_FALSE(f.skip_blanks);
-  EXPECT_EQ(first_count(compile_pattern("(Casino|poker)\\s").prefilter()), 4);  // c C p P
-
-  PatternCode blank_led = compile_pattern(" target=x");
-  EXPECT_TRUE(blank_led.prefilter().skip_blanks);
-  EXPECT_TRUE(blank_led.prefilter().can_start_with(' '));
-  EXPECT_TRUE(blank_led.prefilter().can_start_with('T'));
-
-  // The byte after the first follows from the runs when every run has two bytes.
-  EXPECT_TRUE(f.second_known);
-  EXPECT_TRUE(f.can_continue_with('s') && f.can_continue_with('S'));
-  EXPECT_FALSE(f.can_continue_with('/'));
-  EXPECT_TRUE(blank_led.prefilter().second_known);
-  for (uint8_t c : {' ', '\t', 't', 'A'}) EXPECT_TRUE(blank_led.prefilter().can_continue_with(c));
-  EXPECT_FALSE(blank_led.prefilter().can_continue_with('x'));
+  // (The first and second bytes of runs led by a literal are pinned by StartTableTest.) The
+  // byte after the first follows from the runs when every run has two bytes; after a skipped
+  // blank run a blank or the run's first byte can come first and second.
+  const MatchPrefilter blank_led = compile_pattern(" target=x").prefilter();
+  EXPECT_TRUE(blank_led.skip_blanks && blank_led.second_known);
+  EXPECT_TRUE(blank_led.can_start_with(' ') && blank_led.can_start_with('T'));
+  for (uint8_t c : {' ', '\t', 't', 'A'}) EXPECT_TRUE(blank_led.can_continue_with(c));
+  EXPECT_FALSE(blank_led.can_continue_with('x'));
   EXPECT_FALSE(compile_pattern("ab|c").prefilter().second_known);
   EXPECT_TRUE(compile_pattern("ab|c").prefilter().can_continue_with('x'));
 
