@@ -62,28 +62,19 @@ class Generator {
         "a",  "b", "B",    "c",    "x",     " ",       "?",   "*",   "\\s", "\\w", "=",
         "\"", "'", "[ab]", "[^a]", "[a-c]", "[#1-20]", "\\1", "\\2", "&",   "a",   "b"};
     constexpr int kAtomCount = sizeof kAtoms / sizeof kAtoms[0];
-    std::string s;
+    // Below depth 3 a pick past the atoms is a group; each "%" takes a sequence one deeper.
+    static const char* const kGroups[] = {"(%)", "(%|%)", "(^%)", "(%)\\3", "(%|)"};
     const int pick = below(depth < 3 ? kAtomCount + 5 : kAtomCount);
-    switch (pick - kAtomCount) {
-      case 0:
-        s = "(" + sequence(depth + 1) + ")";
-        break;
-      case 1:
-        s = "(" + sequence(depth + 1) + "|" + sequence(depth + 1) + ")";
-        break;
-      case 2:
-        s = "(^" + sequence(depth + 1) + ")";
-        break;
-      case 3:
-        s = "(" + sequence(depth + 1) + ")\\3";
-        break;
-      case 4:
-        s = "(" + sequence(depth + 1) + "|)";
-        break;
-      default:
-        s = kAtoms[pick];
-        break;
+    if (pick < kAtomCount) return plus(kAtoms[pick]);
+    std::string s;
+    for (const char* c = kGroups[pick - kAtomCount]; *c; ++c) {
+      s += *c == '%' ? sequence(depth + 1) : std::string(1, *c);
     }
+    return plus(s);
+  }
+
+  // s, one time in five repeated.
+  std::string plus(std::string s) {
     if (below(5) == 0) s += "+";
     return s;
   }
@@ -231,8 +222,7 @@ TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
       const char* want = from;
       while (want < end && table.candidates(want, end, filters) == 0) ++want;
       uint64_t found = 0;
-      ASSERT_EQ(table.next_candidate(from, end, filters, &found) - text.data(),
-                want - text.data())
+      ASSERT_EQ(table.next_candidate(from, end, filters, &found) - text.data(), want - text.data())
           << show(text) << " from " << from - text.data();
       EXPECT_EQ(found, want < end ? table.candidates(want, end, filters) : 0);
     }
