@@ -37,10 +37,7 @@ class Kestrelwickd : public ::testing::Test {
   void stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = 0;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << errors();
+    EXPECT_EQ(exit_status(), 0) << errors();
   }
 
   // Starts the program with -p 0 and the given arguments and waits until it listens.
@@ -226,8 +223,7 @@ TEST_F(Kestrelwickd, PrintsTheHitCountsOnSigusr1AndWhenItStops) {
            std::string::npos;
   }));
   request_seen();
-  kill(pid_, SIGTERM);
-  EXPECT_EQ(exit_status(), 0);
+  stop();
   EXPECT_NE(test::read_file(out_).find("\nheader filter 1 \"X-Mark\": 3 hits\n"),
             std::string::npos);
 }
