@@ -203,34 +203,26 @@ TEST_F(ProxyExchange, ReloadDropsConditionalHeadersOfPagesOnly) {
   }
 }
 
-TEST_F(ProxyExchange, ConnectFailureAnswersWithThePage) {
-  uint16_t port = test::closed_port();
-  std::string url = "127.0.0.1:" + std::to_string(port) + "/a?b=<i>&c#d";
-  std::string reply = test::exchange(port_, "GET http://" + url + " HTTP/1.0\r\n\r\n");
-  EXPECT_EQ(reply, page(kConnectFailedPage,
-                        "127.0.0.1:" + std::to_string(port) + "/a?b=&lt;i&gt;&amp;c#d"));
+// A refused connect and a host that does not resolve (or is too long for the look-up buffer)
+// answer with their page, the URL or host shown escaped; the address 0.0.0.0 closes without one.
+TEST_F(ProxyExchange, UnreachableSitesAnswerWithTheirPage) {
+  const std::string closed = "127.0.0.1:" + std::to_string(test::closed_port());
+  const std::string h127(127, 'h'), h128(128, 'h'), h1500(1500, 'h');
+  const std::pair<std::string, std::string> cases[] = {
+      {closed + "/a?b=<i>&c#d", page(kConnectFailedPage, closed + "/a?b=&lt;i&gt;&amp;c#d")},
+      {kUnknownHost + "<b>:81/path", page(kHostLookupFailedPage, kUnknownHost + "&lt;b&gt;")},
+      {h127 + "/path", page(kHostLookupFailedPage, h127)},
+      {h128 + "/path", page(kHostLookupFailedPage, h128)},
+      {h1500 + "/path", page(kHostLookupFailedPage, h1500)},
+      {"0.0.0.0/", ""}};
+  for (const auto& [url, reply] : cases) {
+    SCOPED_TRACE(url.substr(0, 40) + " of " + std::to_string(url.size()));
+    EXPECT_EQ(test::exchange(port_, "GET http://" + url + " HTTP/1.0\r\n\r\n"), reply);
+  }
   ASSERT_FALSE(lines_starting("R** ").empty());
   EXPECT_NE(lines_starting("R** ")[0].find(" Socket Error 111 for connect() **"),
             std::string::npos);
-}
-
-// A host that does not resolve, and hosts too long for the look-up buffer.
-TEST_F(ProxyExchange, LookupFailureAnswersWithThePageNamingTheHost) {
-  const std::pair<std::string, std::string> hosts[] = {
-      {kUnknownHost + "<b>:81", kUnknownHost + "&lt;b&gt;"},
-      {std::string(127, 'h'), std::string(127, 'h')},
-      {std::string(128, 'h'), std::string(128, 'h')},
-      {std::string(1500, 'h'), std::string(1500, 'h')}};
-  for (const auto& [host, shown] : hosts) {
-    EXPECT_EQ(test::exchange(port_, "GET http://" + host + "/path HTTP/1.0\r\n\r\n"),
-              page(kHostLookupFailedPage, shown))
-        << host.size();
-  }
-}
-
-TEST_F(ProxyExchange, AddressZeroClosesWithoutAPage) {
-  EXPECT_EQ(test::exchange(port_, "GET http://0.0.0.0/ HTTP/1.0\r\n\r\n"), "");
-  EXPECT_TRUE(wait_for_closes(1));
+  EXPECT_TRUE(wait_for_closes(std::size(cases)));
 }
 
 // A status line that cannot be read is also a socket error naming the host; headers are not.
