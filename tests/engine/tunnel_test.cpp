@@ -121,15 +121,15 @@ TEST_F(Tunnel, TenMebibytesEachWayAndTheLogBlock) {
 // A TLS server with a certificate made here, fetched by curl through the proxy.
 TEST_F(Tunnel, SecurePageArrivesThroughTheTunnel) {
   if (std::system("command -v openssl > /dev/null") != 0) GTEST_SKIP() << "no openssl";
-  char dir_template[] = "/tmp/kw-tunnel-XXXXXX";
-  const std::string dir = mkdtemp(dir_template);
+  const test::ScratchDir scratch;
+  const std::string& dir = scratch.path();
   const std::string page = "<html><body>secure page through the tunnel</body></html>\n";
   test::write_file(dir + "/index.html", page);
   const uint16_t tls_port = test::closed_port();
   ChildProcess server;
   ASSERT_TRUE(ChildProcess::spawn(
       {"sh", "-c",
-       "cd " + dir + " && openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1" +
+       "cd '" + dir + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1" +
            " -keyout key.pem -out cert.pem 2> /dev/null && exec openssl s_server -quiet -WWW" +
            " -cert cert.pem -key key.pem -accept 127.0.0.1:" + std::to_string(tls_port) +
            " > /dev/null 2>&1"},
@@ -139,10 +139,8 @@ TEST_F(Tunnel, SecurePageArrivesThroughTheTunnel) {
   int status = -1;
   EXPECT_EQ(test::curl_through(port_, url, 20, &status, "--insecure"), page);
   EXPECT_EQ(status, 0);
-
   server.terminate();
   wait_until([&] { return !server.running(); });
-  std::system(("rm -rf " + dir).c_str());
 }
 
 TEST_F(Tunnel, RemoteProxyOpensOrRefusesTheTunnel) {

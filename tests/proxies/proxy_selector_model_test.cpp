@@ -3,9 +3,9 @@
 #include "proxies/proxy_selector_model.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -19,13 +19,10 @@ class SortedItems : public ProxyItemList {
  public:
   int add(const std::string& text, ProxyEntry* entry) override {
     if (refuse) return -1;
-    auto before = [](const std::string& a, const std::string& b) {
-      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-      });
-    };
     auto at = std::upper_bound(items.begin(), items.end(), text,
-                               [&](const std::string& t, const Item& i) { return before(t, i.text); });
+                               [](const std::string& t, const Item& i) {
+                                 return strcasecmp(t.c_str(), i.text.c_str()) < 0;
+                               });
     const int index = static_cast<int>(at - items.begin());
     items.insert(at, {text, entry});
     if (selected >= index) ++selected;

@@ -4,7 +4,6 @@
 // parallel with each other.
 #include "proxies/proxy_tester.h"
 
-#include <arpa/inet.h>
 #include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -23,6 +22,7 @@
 #include "support/child_record.h"
 #include "support/files.h"
 #include "support/origin_server.h"
+#include "support/raw_client.h"
 #include "support/recording_frontend.h"
 
 namespace kw {
@@ -60,26 +60,11 @@ class RecordingView : public ProxyTestView {
   Status last_{"", 0};
 };
 
-uint16_t free_port() {
-  Socket s = net_socket_tcp();
-  net_bind_loopback(s, 0);
-  const uint16_t port = net_local_port(s);
-  net_close(s);
-  return port;
-}
-
-bool accepts_connections(uint16_t port) {
-  Socket s = net_socket_tcp();
-  const bool ok = net_connect(s, htonl(0x7F000001), port) == 1;
-  net_close(s);
-  return ok;
-}
-
 // tinyproxy from the system, with its own configuration in a scratch directory; `deny` makes it
 // refuse every request with 403.
 class TinyProxy {
  public:
-  explicit TinyProxy(bool deny) : port_(free_port()) {
+  explicit TinyProxy(bool deny) : port_(test::closed_port()) {
     std::string config = "Port " + std::to_string(port_) +
                          "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 5\n"
                          "LogFile \"" + dir_.file("log") + "\"\n";
@@ -91,7 +76,7 @@ class TinyProxy {
     const char* program = access("/usr/bin/tinyproxy", X_OK) == 0 ? "/usr/bin/tinyproxy"
                                                                    : "/usr/sbin/tinyproxy";
     ChildProcess::spawn({program, "-d", "-c", dir_.file("conf")}, &child_);
-    started_ = wait_until([&] { return accepts_connections(port_); }, 10s);
+    started_ = wait_until([&] { return test::RawClient(port_).connected(); }, 10s);
   }
   ~TinyProxy() {
     child_.terminate();
@@ -212,7 +197,7 @@ TEST_F(ProxyTesterTest, FailuresAreLoggedAndShownInOrange) {
          return run("127.0.0.1", proxy.port());
        },
        {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"}, "403 Filtered", false},
-      {"closed port", [&] { return run("127.0.0.1", free_port()); },
+      {"closed port", [&] { return run("127.0.0.1", test::closed_port()); },
        {"W", "CTesting 127.0.0.1:", "CConnecting to remote proxy", "RFailed to connect to proxy",
         "CEnding proxy test"},
        "Failed to connect to proxy", true},
