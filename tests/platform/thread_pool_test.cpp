@@ -6,8 +6,7 @@
 #include <pthread.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <latch>
 
 #include "support/child_record.h"  // wait_until
 
@@ -18,26 +17,16 @@ using test::wait_until;
 
 // Jobs that hold their threads until released.
 struct Gate {
-  std::mutex mutex;
-  std::condition_variable opened;
-  bool open = false;
-  int started = 0;
+  std::atomic<int> started{0};
+  std::latch open{1};
 
-  static void job(void* gate) { static_cast<Gate*>(gate)->pass(); }
-  void pass() {
-    std::unique_lock lock(mutex);
-    ++started;
-    opened.notify_all();
-    opened.wait(lock, [&] { return open; });
+  static void job(void* gate) {
+    auto* g = static_cast<Gate*>(gate);
+    ++g->started;
+    g->open.wait();
   }
   bool wait_started(int n) {
-    std::unique_lock lock(mutex);
-    return opened.wait_for(lock, std::chrono::seconds(10), [&] { return started >= n; });
-  }
-  void release() {
-    std::lock_guard lock(mutex);
-    open = true;
-    opened.notify_all();
+    return wait_until([&] { return started.load() >= n; });
   }
 };
 
@@ -49,7 +38,7 @@ TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceAndThreadsAreReused) {
   for (int i = 0; i < 3 * kParked; ++i) ASSERT_TRUE(pool.run(Gate::job, &first));
   ASSERT_TRUE(first.wait_started(3 * kParked));
   EXPECT_EQ(pool.threads(), 3 * kParked);
-  first.release();
+  first.open.count_down();
   ASSERT_TRUE(wait_until([&] { return pool.threads() == kParked && pool.parked() == kParked; }));
 
   // The next burst takes the parked threads first and starts new ones only for the rest: the
@@ -59,7 +48,7 @@ TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceAndThreadsAreReused) {
   ASSERT_TRUE(second.wait_started(2 * kParked));
   EXPECT_EQ(pool.parked(), 0);
   EXPECT_EQ(pool.threads(), 2 * kParked);
-  second.release();
+  second.open.count_down();
   ASSERT_TRUE(wait_until([&] { return pool.parked() == kParked; }));
   // The destructor ends the parked threads (the sanitizer builds check that nothing is left).
 }

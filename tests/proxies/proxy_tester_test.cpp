@@ -4,14 +4,14 @@
 // parallel with each other.
 #include "proxies/proxy_tester.h"
 
-#include <arpa/inet.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +21,8 @@
 #include "platform/wait_until.h"
 #include "support/child_record.h"
 #include "support/files.h"
+#include "support/origin_server.h"
+#include "support/raw_client.h"
 #include "support/recording_frontend.h"
 
 namespace kw {
@@ -33,62 +35,36 @@ struct Status {
   Rgb colour;
 };
 
+// Keeps the last status shown and counts the ends of tests.
 class RecordingView : public ProxyTestView {
  public:
   void set_proxy_status(const char* text, Rgb colour) override {
     std::lock_guard lock(mutex_);
-    statuses_.push_back({text, colour});
+    last_ = {text, colour};
   }
-  void test_ended() override {
-    std::lock_guard lock(mutex_);
-    ++ended_;
-    cv_.notify_all();
-  }
-  bool wait_ended() {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, 20s, [&] { return ended_ > 0; });
-  }
+  void test_ended() override { ++ended; }
+  bool wait_ended() { return wait_until([&] { return ended > 0; }, 20s); }
   Status last() {
     std::lock_guard lock(mutex_);
-    return statuses_.empty() ? Status{"", 0} : statuses_.back();
-  }
-  int ended() {
-    std::lock_guard lock(mutex_);
-    return ended_;
+    return last_;
   }
   void reset() {
     std::lock_guard lock(mutex_);
-    statuses_.clear();
-    ended_ = 0;
+    last_ = {"", 0};
+    ended = 0;
   }
+  std::atomic<int> ended{0};
 
  private:
   std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<Status> statuses_;
-  int ended_ = 0;
+  Status last_{"", 0};
 };
-
-uint16_t free_port() {
-  Socket s = net_socket_tcp();
-  net_bind_loopback(s, 0);
-  const uint16_t port = net_local_port(s);
-  net_close(s);
-  return port;
-}
-
-bool accepts_connections(uint16_t port) {
-  Socket s = net_socket_tcp();
-  const bool ok = net_connect(s, htonl(0x7F000001), port) == 1;
-  net_close(s);
-  return ok;
-}
 
 // tinyproxy from the system, with its own configuration in a scratch directory; `deny` makes it
 // refuse every request with 403.
 class TinyProxy {
  public:
-  explicit TinyProxy(bool deny) : port_(free_port()) {
+  explicit TinyProxy(bool deny) : port_(test::closed_port()) {
     std::string config = "Port " + std::to_string(port_) +
                          "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 5\n"
                          "LogFile \"" + dir_.file("log") + "\"\n";
@@ -100,7 +76,7 @@ class TinyProxy {
     const char* program = access("/usr/bin/tinyproxy", X_OK) == 0 ? "/usr/bin/tinyproxy"
                                                                    : "/usr/sbin/tinyproxy";
     ChildProcess::spawn({program, "-d", "-c", dir_.file("conf")}, &child_);
-    started_ = wait_until([&] { return accepts_connections(port_); }, 10s);
+    started_ = wait_until([&] { return test::RawClient(port_).connected(); }, 10s);
   }
   ~TinyProxy() {
     child_.terminate();
@@ -116,43 +92,31 @@ class TinyProxy {
   bool started_ = false;
 };
 
-// A peer on any address and `port` (0: a free one) that answers each request header with
-// `reply` and closes; with an empty reply it accepts and never answers.
-class ScriptedPeer {
+// Holds port 7734 on every address, as another program might, and answers each request head
+// with `reply`.
+class PortOccupant {
  public:
-  ScriptedPeer(uint16_t port, std::string reply) : reply_(std::move(reply)) {
+  explicit PortOccupant(std::string reply) : reply_(std::move(reply)) {
     listener_ = net_socket_tcp();
     net_set_reuseaddr(listener_);
-    bound_ = net_bind_any(listener_, port) && net_listen(listener_, 10);
-    port_ = net_local_port(listener_);
+    bound_ = net_bind_any(listener_, kProxyTestPort) && net_listen(listener_, 10);
     thread_ = std::thread([this] { serve(); });
   }
-  ~ScriptedPeer() {
-    stop_ = true;
+  ~PortOccupant() {
     net_shutdown(listener_);
-    for (Socket s : held_) net_shutdown(s);
     thread_.join();
-    for (Socket s : held_) net_close(s);
     net_close(listener_);
   }
   bool bound() const { return bound_; }
-  uint16_t port() const { return port_; }
 
  private:
   void serve() {
-    while (!stop_) {
-      Socket c = net_accept(listener_, nullptr);
-      if (c == kNoSocket) return;
-      if (reply_.empty()) {
-        held_.push_back(c);
-        continue;
-      }
-      // The whole request header first: closing on a peer still sending resets it.
+    for (Socket c; (c = net_accept(listener_, nullptr)) != kNoSocket;) {
+      // The whole request head first: closing on a peer still sending resets it.
       std::string request;
       char buffer[2048];
-      int n;
-      while (request.find("\r\n\r\n") == std::string::npos &&
-             (n = net_recv(c, buffer, sizeof buffer)) > 0) {
+      for (int n; request.find("\r\n\r\n") == std::string::npos &&
+                  (n = net_recv(c, buffer, sizeof buffer)) > 0;) {
         request.append(buffer, static_cast<size_t>(n));
       }
       net_send_all(c, reply_.data(), reply_.size());
@@ -163,9 +127,6 @@ class ScriptedPeer {
   std::string reply_;
   Socket listener_;
   bool bound_ = false;
-  uint16_t port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::vector<Socket> held_;
   std::thread thread_;
 };
 
@@ -173,14 +134,20 @@ class ProxyTesterTest : public ::testing::Test {
  protected:
   ProxyTesterTest() { net_startup(); }
 
+  ProxyEntry& entry(const std::string& host, uint16_t port) {
+    return *parse_proxy_entry(nullptr, (host + ":" + std::to_string(port)).c_str());
+  }
   // Runs a whole test of host:port and returns the log.
   std::vector<std::string> run(const std::string& host, uint16_t port) {
-    ProxyEntry* entry = parse_proxy_entry(nullptr, (host + ":" + std::to_string(port)).c_str());
-    EXPECT_TRUE(tester.start(view, *entry));
+    EXPECT_TRUE(tester.start(view, entry(host, port)));
+    return finish();
+  }
+  // Waits for the running test to end, checks that it ended once, and returns the log.
+  std::vector<std::string> finish() {
     EXPECT_TRUE(view.wait_ended());
     tester.wait();
     EXPECT_EQ(proxy_test_state.load(), TEST_IDLE);
-    EXPECT_EQ(view.ended(), 1);
+    EXPECT_EQ(view.ended.load(), 1);
     clear_proxy_list();
     free_retired_proxies();
     return log.lines();
@@ -213,91 +180,85 @@ TEST_F(ProxyTesterTest, WorkingProxyRelaysTheTestReply) {
   EXPECT_TRUE(status.text == "localhost" || status.text == "127.0.0.1") << status.text;
 }
 
+// Each failure logs its lines in order and shows its reason in orange. With port 7734 taken the
+// test goes on, and the proxy's own error (here the occupant's answer) is what is reported.
 TEST_F(ProxyTesterTest, FailuresAreLoggedAndShownInOrange) {
   struct Row {
     const char* name;
-    enum { Deny, Closed, Unresolvable, Short } peer;
-    std::vector<std::string> expected;  // in this order, each after the last
+    std::function<std::vector<std::string>()> run;
+    std::vector<std::string> expected;  // line prefixes, in this order, each after the last
     std::string status;
+    bool whole;  // the expected lines are the whole log
   } rows[] = {
-      {"403", Row::Deny, {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"}, "403 Filtered"},
-      {"closed port",
-       Row::Closed,
+      {"403",
+       [&] {
+         TinyProxy proxy(true);
+         EXPECT_TRUE(proxy.started());
+         return run("127.0.0.1", proxy.port());
+       },
+       {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"}, "403 Filtered", false},
+      {"closed port", [&] { return run("127.0.0.1", test::closed_port()); },
        {"W", "CTesting 127.0.0.1:", "CConnecting to remote proxy", "RFailed to connect to proxy",
         "CEnding proxy test"},
-       "Failed to connect to proxy"},
-      {"unresolvable",
-       Row::Unresolvable,
+       "Failed to connect to proxy", true},
+      {"unresolvable", [&] { return run("no-such-proxy.invalid", 3128); },
        {"W", "CTesting no-such-proxy.invalid:3128", "RLookup of proxy's hostname failed",
         "CEnding proxy test"},
-       "Lookup of proxy's hostname failed"},
-      {"short reply", Row::Short, {"RNo reply from remote proxy"}, "No reply from remote proxy"},
+       "Lookup of proxy's hostname failed", true},
+      {"short reply",
+       [&] {
+         test::OriginServer peer("HTTP/1.0");
+         return run("127.0.0.1", peer.port());
+       },
+       {"RNo reply from remote proxy"}, "No reply from remote proxy", false},
+      {"port in use",
+       [&] {
+         PortOccupant occupant("HTTP/1.0 404 Not here\r\n\r\n");
+         EXPECT_TRUE(occupant.bound());
+         TinyProxy proxy(false);
+         EXPECT_TRUE(proxy.started());
+         return run("127.0.0.1", proxy.port());
+       },
+       {"RError binding to port 7734", "WHTTP/1.0 404 Not here", "CProxy test Failed!"},
+       "404 Not here", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     log.clear();
     view.reset();
-    std::vector<std::string> lines;
-    if (row.peer == Row::Deny) {
-      TinyProxy proxy(true);
-      ASSERT_TRUE(proxy.started());
-      lines = run("127.0.0.1", proxy.port());
-    } else if (row.peer == Row::Closed) {
-      lines = run("127.0.0.1", free_port());
-    } else if (row.peer == Row::Unresolvable) {
-      lines = run("no-such-proxy.invalid", 3128);
-    } else {
-      ScriptedPeer peer(0, "HTTP/1.0");
-      lines = run("127.0.0.1", peer.port());
-    }
-    // Each expected line (a prefix for "CTesting") appears, in order.
+    const std::vector<std::string> lines = row.run();
     size_t at = 0;
     for (const std::string& want : row.expected) {
       while (at < lines.size() && lines[at].rfind(want, 0) != 0) ++at;
       EXPECT_LT(at, lines.size()) << "missing or out of order: " << want;
     }
-    if (row.peer == Row::Closed) {
+    if (row.whole) {
       EXPECT_EQ(lines.size(), row.expected.size());
-    }
-    if (row.peer == Row::Unresolvable) {
-      EXPECT_EQ(lines, row.expected);
     }
     EXPECT_EQ(view.last().text, row.status);
     EXPECT_EQ(view.last().colour, kOrange);
   }
 }
 
-TEST_F(ProxyTesterTest, PortInUseIsLoggedAndTheProxysErrorReported) {
-  ScriptedPeer occupant(kProxyTestPort, "HTTP/1.0 404 Not here\r\n\r\n");
-  ASSERT_TRUE(occupant.bound());
-  TinyProxy proxy(false);
-  ASSERT_TRUE(proxy.started());
-  const std::vector<std::string> lines = run("127.0.0.1", proxy.port());
-  EXPECT_TRUE(contains(lines, "RError binding to port 7734"));
-  EXPECT_TRUE(contains(lines, "WHTTP/1.0 404 Not here"));
-  EXPECT_TRUE(contains(lines, "CProxy test Failed!"));
-  EXPECT_EQ(view.last().text, "404 Not here");
-}
-
 TEST_F(ProxyTesterTest, AbortWhileWaitingEndsAtOnce) {
-  ScriptedPeer silent(0, "");
-  ProxyEntry* entry = parse_proxy_entry(nullptr, ("127.0.0.1:" + std::to_string(silent.port())).c_str());
-  ASSERT_TRUE(tester.start(view, *entry));
-  EXPECT_FALSE(tester.start(view, *entry));  // one test at a time
+  // A peer that reads and never answers.
+  test::OriginServer silent([](int fd) {
+    for (char c; recv(fd, &c, 1, 0) > 0;) {
+    }
+    return std::string();
+  });
+  ProxyEntry& proxy = entry("127.0.0.1", silent.port());
+  ASSERT_TRUE(tester.start(view, proxy));
+  EXPECT_FALSE(tester.start(view, proxy));  // one test at a time
   ASSERT_TRUE(log.wait_for_line("CWaiting for remote proxy's reply"));
   const auto pressed = std::chrono::steady_clock::now();
   ProxyTester::abort();
-  ASSERT_TRUE(view.wait_ended());
+  const std::vector<std::string> lines = finish();
   EXPECT_LT(std::chrono::steady_clock::now() - pressed, 2s);
-  tester.wait();
-  EXPECT_EQ(proxy_test_state.load(), TEST_IDLE);
-  const std::vector<std::string> lines = log.lines();
   EXPECT_EQ(lines.back(), "R*** Proxy Test Aborted ***");
   EXPECT_FALSE(contains(lines, "RNo reply from remote proxy"));
   EXPECT_EQ(view.last().text, "*** Test Aborted ***");
   EXPECT_EQ(view.last().colour, kOrange);
-  clear_proxy_list();
-  free_retired_proxies();
 }
 
 }  // namespace
