@@ -124,15 +124,6 @@ std::string unnamed(const std::string& match, const std::string& flags = "") {
   return web("[Unnamed Pattern]", flags, match);
 }
 
-std::string lists_with_proxies_reversed() {
-  std::string text;
-  for (const std::string& f : test::header_filter_texts()) text += "header " + f + "\n";
-  for (const std::string& f : test::web_filter_texts()) text += "web " + f + "\n";
-  std::vector<std::string> proxies = test::proxy_texts();
-  for (auto p = proxies.rbegin(); p != proxies.rend(); ++p) text += "proxy " + *p + "\n";
-  return text;
-}
-
 constexpr char kHeader[] = "##\r\n## Kestrelwick Config File\r\n##\r\n\r\n";
 
 class ConfigFileTest : public ::testing::Test {
@@ -171,7 +162,7 @@ class ConfigFileTest : public ::testing::Test {
       test::reset_configuration();
       ASSERT_EQ(load_config(path_.c_str()), 1);
       EXPECT_EQ(test::settings_text(), settings);
-      EXPECT_EQ(lists_with_proxies_reversed(), c.lists);
+      EXPECT_EQ(test::lists_text(true), c.lists);
     }
   }
 
@@ -507,7 +498,7 @@ TEST_F(ConfigFileTest, GeneratedConfigurationsSurviveSaveAndLoad) {
     test::reset_configuration();
     ASSERT_EQ(load_config(path_.c_str()), 1);
     EXPECT_EQ(test::settings_text(), settings_before);
-    EXPECT_EQ(lists_with_proxies_reversed(), lists_before);
+    EXPECT_EQ(test::lists_text(true), lists_before);
 
     // The loaded file saves back as it was, but for the proxies, which the load reversed;
     // a second round puts them back in order.

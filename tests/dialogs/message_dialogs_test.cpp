@@ -162,9 +162,15 @@ TEST(MessageDialogTest, LongMessagesGrowTheBoxInsteadOfBeingCut) {
   EXPECT_GE(client.height(), button.bottom());
 }
 
-TEST(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
-  DesktopFrontend frontend;
-  install_frontend(&frontend);
+// The desktop frontend installed for the test.
+class DesktopFrontendTest : public ::testing::Test {
+ protected:
+  DesktopFrontendTest() { install_frontend(&frontend_); }
+  ~DesktopFrontendTest() override { install_frontend(nullptr); }
+  DesktopFrontend frontend_;
+};
+
+TEST_F(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
   static std::vector<int> handled;
   handled.clear();
   int seen_template = 0;
@@ -172,19 +178,16 @@ TEST(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
     seen_template = d.template_id();
     test::press(d, kRetryButton);
   });
-  const int result = kw::ask_active_connections([](int answer) {
-    handled.push_back(answer);
-    return answer == kAnswerRetry ? 2 : 0;
-  });
-  install_frontend(nullptr);
+  EXPECT_EQ(kw::ask_active_connections([](int answer) {
+              handled.push_back(answer);
+              return answer == kAnswerRetry ? 2 : 0;
+            }),
+            2);
   EXPECT_EQ(seen_template, 134);
-  EXPECT_EQ(result, 2);
   EXPECT_EQ(handled, std::vector<int>{kAnswerRetry});
 }
 
-TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
-  DesktopFrontend frontend;
-  install_frontend(&frontend);
+TEST_F(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
   std::atomic<bool> returned{false};
   std::atomic<bool> returned_while_shown{false};
   std::atomic<pid_t> worker_id{0};
@@ -202,32 +205,27 @@ TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
     kw::show_application_error("Can't open listener socket");
     returned = true;
   });
-  const bool done = test::wait_until(
+  EXPECT_TRUE(test::wait_until(
       [&] {
         QApplication::processEvents();
         return returned.load();
       },
-      20000);
+      20000));
   worker.join();
-  install_frontend(nullptr);
-  EXPECT_TRUE(done);
   EXPECT_FALSE(returned_while_shown);
   EXPECT_EQ(title, "Kestrelwick Application Error");
   EXPECT_EQ(message, "Can't open listener socket");
 }
 
-TEST(DesktopFrontendTest, KeepsStatusTextsAndDropsLogLines) {
-  DesktopFrontend frontend;
-  install_frontend(&frontend);
+TEST_F(DesktopFrontendTest, KeepsStatusTextsAndDropsLogLines) {
   set_status_text("--- Config File Saved ---", kCyan);
   std::thread([] { set_status_text("Active connections: 02", kGreen); }).join();
   set_log_status("Active connections: 02");
   EXPECT_EQ(add_log_line("Wdropped"), 0);
   EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
-  install_frontend(nullptr);
-  EXPECT_EQ(frontend.status_text().text, "Active connections: 02");
-  EXPECT_EQ(frontend.status_text().colour, kGreen);
-  EXPECT_EQ(frontend.log_status(), "Active connections: 02");
+  EXPECT_EQ(frontend_.status_text().text, "Active connections: 02");
+  EXPECT_EQ(frontend_.status_text().colour, kGreen);
+  EXPECT_EQ(frontend_.log_status(), "Active connections: 02");
 }
 
 }  // namespace
