@@ -44,9 +44,9 @@ std::vector<std::string> web_filter_texts() {
 std::vector<std::string> header_filter_texts() {
   std::vector<std::string> texts;
   for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
-    texts.push_back(std::string(f->flags & HEADER_IN ? "I" : "") + (f->flags & HEADER_OUT ? "O" : "") +
-                    "|" + text_or_dash(f->key) + "|" + text_or_dash(f->match) + "|" +
-                    text_or_dash(f->replace));
+    texts.push_back(std::string(f->flags & HEADER_IN ? "I" : "") +
+                    (f->flags & HEADER_OUT ? "O" : "") + "|" + text_or_dash(f->key) + "|" +
+                    text_or_dash(f->match) + "|" + text_or_dash(f->replace));
   }
   return texts;
 }

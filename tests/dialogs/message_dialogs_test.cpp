@@ -5,11 +5,10 @@
 #include "dialogs/message_dialogs.h"
 
 #include <gtest/gtest.h>
-
-#include <QApplication>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <atomic>
 #include <functional>
 #include <map>
