@@ -13,6 +13,7 @@
 #include "platform/net.h"
 #include "proxies/proxy_list.h"
 #include "proxies/proxy_tester.h"
+#include "support/raw_client.h"
 #include "support/recording_frontend.h"
 #include "support/ui_driver.h"
 
@@ -77,10 +78,7 @@ TEST_F(ProxySelectorTest, AddedEntryIsShownAndCancelTakesItBack) {
 TEST_F(ProxySelectorTest, TestLocksTheDialogUntilItEnds) {
   test::RecordingFrontend log;
   // Nothing listens on this port: the test fails at connect, without the test server.
-  Socket s = net_socket_tcp();
-  net_bind_loopback(s, 0);
-  const std::string closed = "127.0.0.1:" + std::to_string(net_local_port(s));
-  net_close(s);
+  const std::string closed = "127.0.0.1:" + std::to_string(test::closed_port());
   current_proxy.store(parse_proxy_entry(nullptr, closed.c_str()));
 
   bool locked = false, refused_close = false, unlocked = false;
