@@ -22,10 +22,6 @@ void open_header_filter_list(QWidget* owner) {
   not_available(owner, "The header filter list", "HTTP Header Filters");
 }
 
-void open_preferences(QWidget* owner) {
-  not_available(owner, "The preferences dialog", "Preference Settings");
-}
-
 void open_proxy_selector(QWidget* owner) {
   not_available(owner, "The remote proxy selector", "External Proxy Selector");
 }

@@ -15,6 +15,7 @@
 #include "config/config_commands.h"
 #include "config/settings.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/preferences_dialog.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"
 #include "support/ui_driver.h"
@@ -207,7 +208,7 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
 }
 
 TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
-  for (int id : {kWebPageButton, kHeadersButton, kConfigButton, kProxyButton}) {
+  for (int id : {kWebPageButton, kHeadersButton, kProxyButton}) {
     std::string message;
     test::when_shown([&](Dialog& box) {
       message = box.text(kMessageText);
@@ -217,6 +218,22 @@ TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
     EXPECT_NE(message.find("not available yet"), std::string::npos) << id;
   }
   EXPECT_FALSE(settings_flags() & Changed);
+}
+
+// "&Config" opens the preferences; naming a program there enables the Launch Auto-Run icon.
+TEST_F(MainWindowTest, ConfigOpensThePreferences) {
+  const int port = settings_port();
+  int seen_template = 0;
+  test::when_shown([&](Dialog& prefs) {
+    seen_template = prefs.template_id();
+    test::type_into(prefs, kPrefsProgramField, "browser");
+    test::press(prefs, kIdOk);
+  });
+  test::press(d(), kConfigButton);
+  EXPECT_EQ(seen_template, 131);
+  EXPECT_EQ(settings().auto_run, "browser");
+  EXPECT_TRUE(bar()->is_item_enabled(kLaunchAutoRunCommand));
+  settings().port.store(port);
 }
 
 }  // namespace
