@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 namespace {

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/listener.h"
 #include "filters/web_filter.h"
 #include "platform/net.h"

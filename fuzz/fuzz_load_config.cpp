@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/settings.h"
 #include "config/config_format.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
-#include "config/settings.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"

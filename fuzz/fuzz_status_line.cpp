@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/http_message.h"
 #include "fuzz_message.h"
+#include "http/http_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kw::fuzz::FuzzMessage fed(data, size);

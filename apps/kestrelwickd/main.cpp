@@ -3,7 +3,8 @@
 // named on its command line; -p overrides the configured port, also after reloads. SIGHUP
 // reloads the last configuration file. SIGINT and SIGTERM shut down in order: the stop flag is
 // set, every socket is shut down (which ends the listener and all connections), the
-// configuration is freed, and the program exits 0.
+// configuration is freed, and the program exits 0. It exits 1 when its first listener cannot
+// listen and 2 for a bad command line or a named configuration file that cannot be read.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,8 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
+#include "config/config_reader.h"
 #include "engine/listener.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"
@@ -74,6 +76,16 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  // A file the user named that cannot be read is a mistake to report, not a reason to serve
+  // without filters.
+  if (config != nullptr) {
+    if (int error = kw::config_file_error(config)) {
+      std::fprintf(stderr, "kestrelwickd: cannot read configuration file %s: %s\n", config,
+                   std::strerror(error));
+      return 2;
+    }
+  }
+
   static kw::ConsoleFrontend frontend(stdout, stderr, isatty(STDOUT_FILENO) != 0);
   kw::install_frontend(&frontend);
   kw::create_program_locks();
@@ -82,6 +94,15 @@ int main(int argc, char** argv) {
   kw::startup_load(config);
   if (port_override >= 0) kw::settings().port.store(port_override);
   kw::launch_listener(kw::settings_port());
+  // The first listener must come up; later ones (after a reload or a port change) only report
+  // their failure, so that a reload onto a free port brings the proxy back.
+  kw::wait_until([] { return kw::listening_port() != 0 || kw::listener_failed.load() != 0; },
+                 std::chrono::seconds(30));
+  if (kw::listening_port() == 0) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
 
   for (;;) {
     int signal_number = 0;

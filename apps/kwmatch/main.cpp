@@ -21,7 +21,7 @@
 #include "filters/matcher.h"
 #include "filters/pattern_compiler.h"
 #include "filters/web_filter.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace {
 

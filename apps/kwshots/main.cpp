@@ -13,16 +13,20 @@
 #include <cstdio>
 #include <functional>
 
-#include "config/settings.h"
+#include "base/settings.h"
+#include "dialogs/file_dialog.h"
+#include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
-#include "engine/program_directory.h"
+#include "dialogs/web_filter_list_dialog.h"
+#include "filters/header_filters.h"
+#include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
 #include "skin/builtin_art.h"
-#include "skin/file_dialog.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
 #include "ui/dialog.h"
@@ -48,7 +52,9 @@ void settle(int ms) {
 
 // The window as a desktop would frame it: border, caption with the title and caption buttons.
 QImage framed(QWidget* window) {
-  const QImage client = window->grab().toImage();
+  // In device pixels: at a scale factor above 1 the picture shows what the screen shows.
+  QImage client = window->grab().toImage();
+  client.setDevicePixelRatio(1.0);
   constexpr int kBorder = 4, kCaption = 22;
   QImage image(client.width() + 2 * kBorder, client.height() + kCaption + 2 * kBorder - 1,
                QImage::Format_RGB32);
@@ -252,6 +258,78 @@ void photograph_log_window() {
   install_frontend(nullptr);
 }
 
+// Photographs the next dialog after `prepare` has acted on it, under the dialog's title and
+// `state`, then ends it unless prepare did.
+void photograph_next_as(const QString& state, std::function<void(Dialog&)> prepare) {
+  set_dialog_observer([state, prepare = std::move(prepare)](Dialog& d) {
+    set_dialog_observer(nullptr);
+    d.activateWindow();
+    QApplication::setActiveWindow(&d);
+    if (prepare) prepare(d);
+    settle(50);
+    if (d.has_ended()) return;
+    save(framed(&d), d.windowTitle() + state);
+    d.end(0);
+  });
+}
+
+// A filter list with two items selected, the editor on the caret item and a New one, the list
+// again with an edited copy waiting to be installed (its box greyed: the editor's field
+// edited_field takes edited_text as typing would), then the list empty.
+void photograph_filter_list(void (*open_list)(QWidget*), int (*free_list)(), int edited_field,
+                            const char* edited_text) {
+  photograph_next_as(QStringLiteral(" (selection)"), [=](Dialog& d) {
+    auto* list = d.list(1009);
+    list->set_selected(1, true);
+    list->set_selected(2, true);
+    list->set_caret_index(2);
+    d.control_command(1009, kListSelChange);
+    photograph_next_as(QStringLiteral(" (existing filter)"), nullptr);
+    d.control_command(1010, kClicked);
+    photograph_next_as(QStringLiteral(" (new filter)"), nullptr);
+    d.control_command(1011, kClicked);
+    set_dialog_observer([=](Dialog& editor) {
+      set_dialog_observer(nullptr);
+      editor.set_text(edited_field, edited_text);
+      editor.set_modified(edited_field, true);
+      editor.control_command(1, kClicked);
+    });
+    d.control_command(1010, kClicked);
+  });
+  open_list(nullptr);
+  free_list();
+  photograph_next_as(QStringLiteral(" (empty)"), nullptr);
+  open_list(nullptr);
+}
+
+// The web filter list with filters (active ones bold, one edited copy greyed, two selected),
+// empty, and the editor for an existing filter and for a new one.
+void photograph_web_filter_dialogs() {
+  build_web_filter(nullptr, FILTER_ACTIVE, "Kill pop-up windows", nullptr, "window.open",
+                   nullptr, 4096, "null");
+  build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "Remove tracking pixels",
+                   "*.example.com/", "<img * width=1*>", "<img*>", 256, "");
+  build_web_filter(nullptr, 0, "Banner blaster", nullptr, "<a*href=*ads*</a>", nullptr,
+                   4096, "[ad]");
+  build_web_filter(nullptr, FILTER_ACTIVE, "<start> page header", nullptr, "<start>", nullptr,
+                   4096, "<!-- filtered -->");
+  build_web_filter(nullptr, 0, "Freeze marquees", nullptr, "<marquee", nullptr, 4096,
+                   "<span");
+  photograph_filter_list(open_web_filter_list, free_web_filters, 1011, "Banner blaster (edited)");
+}
+
+// The header filter list with filters of each direction (one edited copy greyed, two
+// selected), empty, and the editor for an existing filter and for a new one.
+void photograph_header_filter_dialogs() {
+  build_header_filter(nullptr, HEADER_OUT, "User-Agent", nullptr, "Mozilla/4.0 (compatible)");
+  build_header_filter(nullptr, HEADER_OUT | HEADER_IN, "Cookie: no tracking", "*track*",
+                      nullptr);
+  build_header_filter(nullptr, HEADER_OUT, "Referer: hide it", nullptr, "none");
+  build_header_filter(nullptr, HEADER_IN, "Set-Cookie", nullptr, nullptr);
+  build_header_filter(nullptr, 0, "Accept-Language", nullptr, "en");
+  photograph_filter_list(open_header_filter_list, free_header_filters, 1024, "no thanks");
+}
+
 void photograph_config_file_dialogs() {
   const std::string last = std::string(program_directory()) + "default.cfg";
   FileRequest load = load_config_request(last);
@@ -266,6 +344,8 @@ void photograph_everything() {
   photograph_main_window();
   photograph_log_window();
   photograph_config_file_dialogs();
+  photograph_web_filter_dialogs();
+  photograph_header_filter_dialogs();
   photograph_next();
   show_about(nullptr);
   photograph_next();

@@ -1,15 +1,17 @@
 // The configuration commands; see config_commands.h.
 #include "config/config_commands.h"
 
+#include <cstring>
+
+#include "base/settings.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
-#include "config/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {
@@ -65,6 +67,9 @@ std::string default_config_path() { return std::string(program_directory()) + "d
 int startup_load(const char* path) {
   const std::string file = path != nullptr && path[0] != '\0' ? path : default_config_path();
   if (!load_config(file.c_str())) {
+    if (int error = config_file_error(file.c_str())) {
+      add_log_linef("RCan't read configuration file %s: %s", file.c_str(), std::strerror(error));
+    }
     if (textures_loaded) {
       set_status_text("--- Error Loading Config File! ---", kRed);
     } else {

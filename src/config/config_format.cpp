@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/char_class.h"
+#include "base/char_class.h"
 
 namespace kw {
 namespace {
@@ -44,19 +44,6 @@ bool parse_key_line(std::string_view line, KeyLine* out) {
 bool config_name_is(std::string_view text, std::string_view name) {
   return text.size() == name.size() &&
          prefix_equals_ignoring_case(text.data(), name.data(), static_cast<int>(name.size()));
-}
-
-int32_t read_config_decimal(std::string_view value) {
-  size_t i = 0;
-  while (i < value.size() && is_config_blank(value[i])) ++i;
-  bool negative = false;
-  if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
-  int64_t n = 0;
-  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-    if (n <= INT32_MAX) n = n * 10 + (value[i] - '0');
-  }
-  n = std::min<int64_t>(n, INT32_MAX);
-  return static_cast<int32_t>(negative ? -n : n);
 }
 
 bool read_config_truth(std::string_view value) {

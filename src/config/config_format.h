@@ -1,7 +1,8 @@
 // The small rules of the configuration file format that the reader and the writer share: the
-// [Global] keys of the flags and textures, key lines, decimal numbers, truth values, quoted
-// continuation lines, the limits of the record fields, and the form of paths relative to the
-// program directory. Pure functions on texts; any thread may call them.
+// [Global] keys of the flags and textures, key lines, truth values, quoted continuation lines,
+// the limits of the record fields, and the form of paths relative to the program directory
+// (decimal numbers are read by base/decimal.h). Pure functions on texts; any thread may call
+// them.
 //
 // A line here is one line of the file without its line end (the LF and a CR right before it)
 // and cut at its first NUL byte. A blank is a space or a tab; a control character a byte
@@ -13,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "config/settings.h"
+#include "base/decimal.h"
+#include "base/settings.h"
 
 namespace kw {
 
@@ -69,10 +71,6 @@ bool parse_key_line(std::string_view line, KeyLine* out);
 
 // Case-insensitive (ASCII) equality of a key or section name with a known name.
 bool config_name_is(std::string_view text, std::string_view name);
-
-// Leading blanks, an optional sign and the digits that follow; no digits give 0. Held within
-// 32 bits.
-int32_t read_config_decimal(std::string_view value);
 
 // True when the number at the start of the value is 1 or more, or else when the value starts
 // with 't', 'T', 'y' or 'Y'.

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,15 +17,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/settings.h"
 #include "config/config_format.h"
-#include "config/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "platform/wait_until.h"
 #include "proxies/proxy_list.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {
@@ -39,8 +40,8 @@ constexpr char kUnnamedPattern[] = "[Unnamed Pattern]";
 
 // Retry and Kill Connections of the question. The load may go on only with the connection
 // lock held and no connection active; the lock is then kept for the load.
-int on_active_connections_answer(int control) {
-  if (control == kKillConnectionsControl) {
+int on_active_connections_answer(int answer) {
+  if (answer == kAnswerKillConnections) {
     restart_listener();
     wait_until([] { return active_connection_count() == 0; }, kKillWait);
   }
@@ -329,6 +330,20 @@ void read_sections(ConfigFile& file) {
 }
 
 }  // namespace
+
+int config_file_error(const char* path) {
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) return errno;
+  struct stat info;
+  int error = 0;
+  if (fstat(fileno(file), &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;
+  }
+  std::fclose(file);
+  return error;
+}
 
 int load_config(const char* path) {
   connection_lock_op(2);

@@ -14,5 +14,8 @@ namespace kw {
 // 0 with nothing else changed. After a load the frontend reloads the textures. Returns 1 when
 // the file was read.
 int load_config(const char* path);
+// Why the file at path cannot be read as a configuration file: the errno of opening it, EISDIR
+// for a directory, 0 when it can be read.
+int config_file_error(const char* path);
 
 }  // namespace kw

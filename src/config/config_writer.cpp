@@ -15,11 +15,11 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/settings.h"
 #include "config/config_format.h"
-#include "config/settings.h"
-#include "engine/program_directory.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
+#include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
 
 namespace kw {

@@ -3,6 +3,7 @@
 
 #include <QPainter>
 
+#include "report/frontend.h"
 #include "skin/builtin_art.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
@@ -159,6 +160,17 @@ int run_message_dialog(const DialogTemplate& t, QWidget* owner, MessageDialogDat
   return run_dialog(t, proc, owner);
 }
 
+// The in-use questions answer in the report's codes, not in control ids.
+ButtonHandler answering_in_codes(ButtonHandler handler) {
+  if (!handler) return handler;
+  return [handler = std::move(handler)](int control) {
+    const int answer = control == kRetryButton  ? kAnswerRetry
+                       : control == kKillButton ? kAnswerKillConnections
+                                                : 0;
+    return answer != 0 ? handler(answer) : 0;
+  };
+}
+
 }  // namespace
 
 int show_about(QWidget* owner) {
@@ -178,14 +190,14 @@ int show_message(QWidget* owner, const char* text, const char* caption, int icon
 int ask_active_connections(QWidget* owner, ButtonHandler handler) {
   MessageDialogData data;
   data.icon = kProgramIcon;
-  data.handler = std::move(handler);
+  data.handler = answering_in_codes(std::move(handler));
   return run_message_dialog(kActiveConnectionsTemplate, owner, data);
 }
 
 int ask_filters_in_use(QWidget* owner, ButtonHandler handler) {
   MessageDialogData data;
   data.icon = kProgramIcon;
-  data.handler = std::move(handler);
+  data.handler = answering_in_codes(std::move(handler));
   return run_message_dialog(kFiltersInUseTemplate, owner, data);
 }
 

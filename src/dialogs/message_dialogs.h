@@ -49,6 +49,7 @@ inline constexpr int kMessageIconControl = 1076;
 int show_about(QWidget* owner);
 // The template's title "Title" is replaced by the caption; the text goes into the message.
 int show_message(QWidget* owner, const char* text, const char* caption, int icon);
+// The two in-use questions call their handler with kAnswerRetry or kAnswerKillConnections.
 int ask_active_connections(QWidget* owner, ButtonHandler handler);
 int ask_filters_in_use(QWidget* owner, ButtonHandler handler);
 int ask_save_changes(QWidget* owner);

@@ -1,10 +1,10 @@
 // The "Preference Settings" dialog: its template and its procedure.
 #include "dialogs/preferences_dialog.h"
 
-#include "config/preferences.h"
+#include "base/preferences.h"
 #include "dialogs/message_dialogs.h"
 #include "skin/builtin_art.h"
-#include "skin/file_dialog.h"
+#include "dialogs/file_dialog.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
 #include "ui/dialog.h"

@@ -1,4 +1,4 @@
-// The "not available yet" messages of the dialogs still to come.
+// The "not available yet" message of the dialog still to come.
 #include "dialogs/stand_in_dialogs.h"
 
 #include "dialogs/message_dialogs.h"
@@ -13,14 +13,6 @@ void not_available(QWidget* owner, const char* what, const char* caption) {
 }
 
 }  // namespace
-
-void open_web_filter_list(QWidget* owner) {
-  not_available(owner, "The web page filter list", "HTML Web Page Filters");
-}
-
-void open_header_filter_list(QWidget* owner) {
-  not_available(owner, "The header filter list", "HTTP Header Filters");
-}
 
 void open_proxy_selector(QWidget* owner) {
   not_available(owner, "The remote proxy selector", "External Proxy Selector");

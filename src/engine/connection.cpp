@@ -2,11 +2,12 @@
 // The order of the steps is fixed; every path out goes through the same end of connection.
 #include "engine/connection.h"
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/forwarding.h"
 #include "engine/listener.h"
+#include "engine/tunnel.h"
 #include "filters/header_filters.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {
@@ -21,10 +22,9 @@ void wire(HttpMessage* msg, Connection* c, Socket* socket) {
 
 // Reads and prepares the request, then has it forwarded and its reply relayed.
 void serve(Connection* c) {
-  if (read_line(&c->client, c->line, kLineBufferSize) == 0 || !parse_request_line(&c->client) ||
-      !parse_headers(&c->client)) {
-    return;
-  }
+  if (read_line(&c->client, c->line, kLineBufferSize) == 0) return;
+  if (is_connect_request(c->line)) return serve_tunnel(c);
+  if (!parse_request_line(&c->client) || !parse_headers(&c->client)) return;
   remove_header(&c->client, "Proxy-Connection");
   if (settings_has(Enable | FilterHeadersOut)) {
     apply_header_filters(&c->client, &c->client, HEADER_OUT);
@@ -61,7 +61,13 @@ int connection_thread(Socket client_socket) {
   net_close(c.server_socket);
   net_shutdown(c.client_socket);
   adjust_active_connections(-1);
-  add_log_linef("W+++CLOSE %d+++", static_cast<int>(c.number));
+  if (c.tunnel) {
+    add_log_linef("W+++CLOSE %d+++ %lld bytes to the site, %lld bytes to the browser",
+                  static_cast<int>(c.number), static_cast<long long>(c.to_server),
+                  static_cast<long long>(c.to_browser));
+  } else {
+    add_log_linef("W+++CLOSE %d+++", static_cast<int>(c.number));
+  }
   net_close(c.client_socket);
   free_headers(&c.client);
   return 0;

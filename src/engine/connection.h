@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 
@@ -20,6 +20,9 @@ struct Connection {
   char line[kLineBufferSize];     // shared by both messages: lines read, log lines, scratch
   char host_name[kHostNameSize];  // the request's host while it is looked up
   uint32_t number;
+  bool tunnel;           // the request was a CONNECT; the counts below are its tunnel's
+  int64_t to_server;     // bytes the tunnel moved from the browser to the server
+  int64_t to_browser;    // and from the server to the browser
 };
 
 // Serves the one request of an accepted browser connection and closes it. Takes ownership of

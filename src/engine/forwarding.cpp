@@ -7,16 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/config_format.h"
-#include "config/settings.h"
-#include "engine/char_class.h"
+#include "base/char_class.h"
+#include "base/decimal.h"
+#include "base/settings.h"
 #include "engine/generated_pages.h"
 #include "engine/gif_freezer.h"
-#include "engine/head_writer.h"
 #include "engine/listener.h"
 #include "filters/header_filters.h"
 #include "filters/page_filter.h"
-#include "shell/frontend.h"
+#include "http/head_writer.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {
@@ -49,18 +49,18 @@ int32_t content_length(const char* value) {
   return read_config_decimal(value);
 }
 
-int send_connect_failure(HttpMessage* client) {
+int send_connect_failure(HttpMessage* client, const char* head) {
   const RequestLine* r = client->request;
   add_log_linef("R** %d Socket Error %d for %s **", static_cast<int>(client->number),
                 net_last_error(), "connect()");
-  send_text(client, kHostNotFoundHead);
+  send_text(client, head);
   send_error_page(client, kConnectFailedPage, r->host, 0);
   return 0;
 }
 
 // A look-up failed: the status line and the page naming the host.
-void send_lookup_failure(HttpMessage* client, const char* host, int host_len) {
-  send_text(client, kHostNotFoundHead);
+void send_lookup_failure(HttpMessage* client, const char* head, const char* host, int host_len) {
+  send_text(client, head);
   send_error_page(client, kHostLookupFailedPage, host, host_len);
 }
 
@@ -71,13 +71,13 @@ ProxyEntry* remote_proxy_in_use() {
   return current_proxy.load(std::memory_order_acquire);
 }
 
-int resolve_target(Connection* c, TargetAddress* target) {
+int resolve_target(Connection* c, TargetAddress* target, const char* failure_head) {
   if (ProxyEntry* proxy = remote_proxy_in_use()) {
     uint32_t address = proxy_cached_address(proxy);
     if (address == 0) {
       const char* host = proxy_host(proxy);
       if (!net_lookup_ipv4(host, &address)) {
-        send_lookup_failure(&c->client, host, 0);
+        send_lookup_failure(&c->client, failure_head, host, 0);
         return 0;
       }
       if (address == 0) return 0;
@@ -90,14 +90,14 @@ int resolve_target(Connection* c, TargetAddress* target) {
 
   const RequestLine& r = c->request;
   if (r.host_len >= kHostNameSize) {
-    send_lookup_failure(&c->client, r.host, r.host_len);
+    send_lookup_failure(&c->client, failure_head, r.host, r.host_len);
     return 0;
   }
   std::memcpy(c->host_name, r.host, static_cast<size_t>(r.host_len));
   c->host_name[r.host_len] = '\0';
   uint32_t address = 0;
   if (!net_lookup_ipv4(c->host_name, &address)) {
-    send_lookup_failure(&c->client, c->host_name, 0);
+    send_lookup_failure(&c->client, failure_head, c->host_name, 0);
     return 0;
   }
   if (address == 0) return 0;
@@ -106,14 +106,22 @@ int resolve_target(Connection* c, TargetAddress* target) {
   return 1;
 }
 
-int forward_request(HttpMessage* client, HttpMessage* server, const TargetAddress& target) {
+int connect_server(HttpMessage* client, HttpMessage* server, const TargetAddress& target,
+                   const char* failure_head) {
   Socket s = net_socket_tcp();
   *server->socket = s;
   if (s == kNoSocket) {
     show_application_error("Can't open client socket");
     return 0;
   }
-  if (!net_connect(s, target.address, target.port)) return send_connect_failure(client);
+  if (!net_connect(s, target.address, target.port)) {
+    return send_connect_failure(client, failure_head);
+  }
+  return 1;
+}
+
+int forward_request(HttpMessage* client, HttpMessage* server, const TargetAddress& target) {
+  if (!connect_server(client, server, target)) return 0;
 
   bool reload = false;
   HeaderField* pragma = find_header(client, "Pragma");

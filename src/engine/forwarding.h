@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/connection.h"
+#include "engine/generated_pages.h"
 #include "proxies/proxy_list.h"
 
 namespace kw {
@@ -23,9 +24,16 @@ enum class RelayMode { kPlain, kFilter, kGif };
 // The current remote proxy when EnableProxy is set and one is chosen, else null.
 ProxyEntry* remote_proxy_in_use();
 
-// 1 with the target filled in; 0 after the look-up failure page was sent (or, for an address
-// of 0, with nothing sent).
-int resolve_target(Connection* connection, TargetAddress* target);
+// 1 with the target filled in; 0 after the look-up failure page was sent after failure_head
+// (or, for an address of 0, with nothing sent).
+int resolve_target(Connection* connection, TargetAddress* target,
+                   const char* failure_head = kHostNotFoundHead);
+
+// Opens the server socket into *server->socket and connects it. 1 when connected; 0 after the
+// application error box (no socket) or after the connect failure was logged and its page sent
+// to the browser after failure_head.
+int connect_server(HttpMessage* client, HttpMessage* server, const TargetAddress& target,
+                   const char* failure_head = kHostNotFoundHead);
 
 // Connects, sends the request, reads and logs the reply head and relays the body.
 // 1 when the relay reported success, 0 when the exchange ended early, -1 when the reply's

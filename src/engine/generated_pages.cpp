@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/program_directory.h"
+#include "platform/program_directory.h"
 
 namespace kw {
 
@@ -20,6 +20,12 @@ const char kConnectFailedPage[] =
     "The Kestrelwick couldn't connect to...<br>\n"
     "<font color=#ffff00 size=+1 > %s </font><br>\n"
     "The site may be busy or the web server may be down.\n";
+
+const char kBadTunnelTargetPage[] =
+    "<font size=+2>Bad secure site address</font><p>\n"
+    "The Kestrelwick can't open a tunnel to...<br>\n"
+    "<font color=#ffff00 size=+1 > %s </font><br>\n"
+    "A secure site is named by its host and port, such as www.example.com:443.\n";
 
 namespace {
 

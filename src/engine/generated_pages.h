@@ -3,13 +3,14 @@
 // URL. Called on the connection thread, after the caller sent the status line.
 #pragma once
 
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 
 // The two page texts; each holds one "%s" where the inserted text goes.
 extern const char kHostLookupFailedPage[];
 extern const char kConnectFailedPage[];
+extern const char kBadTunnelTargetPage[];
 
 // The status line and empty header block sent before either page.
 inline constexpr char kHostNotFoundHead[] = "HTTP/1.0 400 Host Not Found\r\n\r\n";

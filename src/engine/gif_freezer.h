@@ -3,7 +3,7 @@
 // message's buffer may already hold the first bytes of the image.
 #pragma once
 
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 

@@ -6,17 +6,19 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/connection.h"
 #include "platform/designed_lock.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 
 std::atomic<int> stop_requested{0};
 std::atomic<int16_t> listener_running{0};
+std::atomic<int> listener_failed{0};
 
 namespace {
 
@@ -32,7 +34,8 @@ int32_t active_connections = 0;  // guarded by connection_lock
 std::atomic<uint32_t> connection_counter{0};
 std::atomic<uint16_t> bound_port{0};
 std::atomic<int> start_pause_ms{2000};
-std::atomic<bool> loopback_only{false};
+// Set while the warning about an outside peer is on the screen.
+std::atomic<bool> outside_warning_open{false};
 
 // Owns the listening socket for the life of one listener.
 class ListeningSocket {
@@ -67,13 +70,33 @@ int start_connection_thread(Socket* handoff) {
   return 1;
 }
 
-void refuse_outside_peer(Socket client, uint32_t peer) {
-  external_connection_seen();
+void* show_outside_warning(void*) {
   show_application_error(kOutsideWarning);
+  outside_warning_open.store(false);
+  return nullptr;
+}
+
+// The warning waits for the user, so it is shown from a thread of its own: an outside peer must
+// never be able to stop the listener. While one warning is open, further refusals are only
+// logged, so a flood of knocks cannot fill the desktop with boxes.
+void warn_of_outside_peer() {
+  bool closed = false;
+  if (!outside_warning_open.compare_exchange_strong(closed, true)) return;
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, show_outside_warning, nullptr) != 0) {
+    outside_warning_open.store(false);
+    return;
+  }
+  pthread_detach(thread);
+}
+
+void refuse_outside_peer(Socket client, uint32_t peer) {
+  net_close(client);
+  external_connection_seen();
   char dotted[16];
   net_format_ipv4(peer, dotted);
   add_log_linef("RListener received external connection from %s!", dotted);
-  net_close(client);
+  warn_of_outside_peer();
 }
 
 void accept_loop(Socket listener) {
@@ -104,6 +127,17 @@ void accept_loop(Socket listener) {
   }
 }
 
+// The status line keeps "Starting listener" no longer than the attempt: a listener that cannot
+// listen says so in the error colour, with the system's reason.
+int fail_to_listen(ListeningSocket* listening, const char* what, int port) {
+  const int error = net_last_error();
+  listening->close();
+  set_status_textf(kRed, "%s %d: %s", what, port, std::strerror(error));
+  listener_running.store(0);
+  listener_failed.store(1);
+  return 0;
+}
+
 }  // namespace
 
 int start_listener(int port) {
@@ -117,22 +151,20 @@ int start_listener(int port) {
 
   int16_t idle = 0;
   if (!listener_running.compare_exchange_strong(idle, 1)) return 0;
+  listener_failed.store(0);
 
   Socket s = listening.get();
   net_set_reuseaddr(s);
   uint16_t wanted = static_cast<uint16_t>(port);
-  int bound = loopback_only.load() ? net_bind_loopback(s, wanted) : net_bind_any(s, wanted);
-  if (!bound) {
+  // Only this machine can reach the port; the peer check in the accept loop still refuses
+  // other loopback addresses, which only the browser's own address may use.
+  if (!net_bind_loopback(s, wanted)) {
     add_log_line("RError binding to listener port");
-    listening.close();
-    listener_running.store(0);
-    return 0;
+    return fail_to_listen(&listening, "Error binding to listener port", port);
   }
   if (!net_listen(s, kBacklog)) {
     add_log_line("RError calling listen()");
-    listening.close();
-    listener_running.store(0);
-    return 0;
+    return fail_to_listen(&listening, "Error calling listen() on port", port);
   }
   bound_port.store(net_local_port(s));
   add_log_linef("WListening on port %d", static_cast<int>(bound_port.load()));
@@ -182,7 +214,5 @@ uint32_t next_connection_number() { return connection_counter.fetch_add(1) + 1; 
 uint16_t listening_port() { return bound_port.load(); }
 
 void set_listener_start_pause(int milliseconds) { start_pause_ms.store(milliseconds); }
-
-void set_listener_loopback_only(bool on) { loopback_only.store(on); }
 
 }  // namespace kw

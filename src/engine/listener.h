@@ -19,9 +19,12 @@ namespace kw {
 extern std::atomic<int> stop_requested;
 // 1 while a listener thread owns the listening socket.
 extern std::atomic<int16_t> listener_running;
+// 1 when the last listener that got as far as taking the port could not listen on it.
+extern std::atomic<int> listener_failed;
 
-// Thread entry of the listener: opens the port (0 picks a free one), accepts browser
-// connections from 127.0.0.1 and starts a connection thread for each. Returns 0 when it ends.
+// Thread entry of the listener: opens the port on 127.0.0.1 (0 picks a free one), accepts
+// browser connections from 127.0.0.1 and starts a connection thread for each. Returns 0 when
+// it ends.
 int start_listener(int port);
 // Runs start_listener(port) on a new detached thread.
 void launch_listener(int port);
@@ -42,8 +45,5 @@ uint16_t listening_port();
 // How long a starting listener waits before it takes the port (2000 ms unless a test shortens
 // it), so that a listener being killed has time to let go of it.
 void set_listener_start_pause(int milliseconds);
-// Binds the listener to 127.0.0.1 instead of every interface (tests); off by default, when the
-// listener binds every interface and refuses outside peers itself.
-void set_listener_loopback_only(bool on);
 
 }  // namespace kw

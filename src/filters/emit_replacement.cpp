@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "engine/program_directory.h"
 #include "filters/page_output.h"
 #include "platform/net.h"
+#include "platform/program_directory.h"
 
 namespace kw {
 namespace {

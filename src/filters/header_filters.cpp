@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "engine/char_class.h"
+#include "base/char_class.h"
 #include "filters/emit_replacement.h"
 #include "filters/matcher.h"
 #include "filters/pattern_compiler.h"

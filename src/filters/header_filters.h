@@ -12,10 +12,10 @@
 
 #include <cstdint>
 
-#include "engine/http_message.h"
 #include "filters/pattern_code.h"
 #include "filters/replacement_code.h"
 #include "filters/web_filter.h"
+#include "http/http_message.h"
 
 namespace kw {
 

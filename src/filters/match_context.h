@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "engine/http_message.h"
 #include "filters/pattern_code.h"
+#include "http/http_message.h"
 
 namespace kw {
 

@@ -4,12 +4,12 @@
 
 #include <cstring>
 
-#include "engine/char_class.h"
+#include "base/char_class.h"
 #include "filters/emit_replacement.h"
 #include "filters/matcher.h"
 #include "filters/page_output.h"
 #include "platform/designed_lock.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {

@@ -11,9 +11,9 @@
 // web_filter_users_add(0) and proceeds only while it is 0, still holding the lock.
 #pragma once
 
-#include "engine/http_message.h"
 #include "filters/match_context.h"
 #include "filters/web_filter.h"
+#include "http/http_message.h"
 
 namespace kw {
 

@@ -31,7 +31,7 @@
 #include "filters/page_filter.h"
 #include "filters/page_output.h"
 #include "filters/pull_input.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {

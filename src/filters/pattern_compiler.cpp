@@ -12,7 +12,7 @@
 
 #include "filters/match_prefilter.h"
 #include "filters/matcher.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 namespace {

@@ -11,8 +11,8 @@
 // the context.
 #pragma once
 
-#include "engine/http_message.h"
 #include "filters/match_context.h"
+#include "http/http_message.h"
 
 namespace kw {
 

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "filters/pattern_compiler.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 

@@ -6,6 +6,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -158,22 +159,14 @@ int net_set_nodelay(Socket s) { return set_int_option(s, IPPROTO_TCP, TCP_NODELA
 
 int net_set_reuseaddr(Socket s) { return set_int_option(s, SOL_SOCKET, SO_REUSEADDR); }
 
-namespace {
-
-int bind_to(Socket s, uint32_t host_order_address, uint16_t port) {
+int net_bind_loopback(Socket s, uint16_t port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(host_order_address);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(port);
   if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return fail() + 1;
   return 1;
 }
-
-}  // namespace
-
-int net_bind_any(Socket s, uint16_t port) { return bind_to(s, INADDR_ANY, port); }
-
-int net_bind_loopback(Socket s, uint16_t port) { return bind_to(s, INADDR_LOOPBACK, port); }
 
 int net_listen(Socket s, int backlog) {
   if (::listen(s, backlog) != 0) return fail() + 1;
@@ -253,6 +246,38 @@ int net_splice_to(Socket s, int pipe_read, int n) {
   return sent_count(without_eintr([&] {
     return ::splice(pipe_read, nullptr, s, nullptr, static_cast<size_t>(n), SPLICE_F_MOVE);
   }));
+}
+
+int net_send_nowait(Socket s, const void* data, int n) {
+  ssize_t sent = without_eintr(
+      [&] { return ::send(s, data, static_cast<size_t>(n), MSG_NOSIGNAL | MSG_DONTWAIT); });
+  if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+  return sent_count(sent);
+}
+
+void net_shutdown_send(Socket s) {
+  if (s != kNoSocket) ::shutdown(s, SHUT_WR);
+}
+
+int net_wait(NetWaitItem* items, int n) {
+  pollfd fds[8];
+  if (n < 1 || n > 8) return -1;
+  for (int i = 0; i < n; ++i) {
+    fds[i] = {items[i].socket, 0, 0};
+    if (items[i].read) fds[i].events |= POLLIN;
+    if (items[i].write) fds[i].events |= POLLOUT;
+  }
+  int ready;
+  do {
+    ready = ::poll(fds, static_cast<nfds_t>(n), -1);
+  } while (ready < 0 && errno == EINTR);
+  if (ready < 0) return fail();
+  for (int i = 0; i < n; ++i) {
+    const bool broken = (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+    items[i].readable = items[i].read && (broken || (fds[i].revents & POLLIN) != 0);
+    items[i].writable = items[i].write && (broken || (fds[i].revents & POLLOUT) != 0);
+  }
+  return ready;
 }
 
 int net_last_error() { return last_error; }

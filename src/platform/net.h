@@ -36,8 +36,6 @@ void net_shutdown(Socket s);
 
 int net_set_nodelay(Socket s);
 int net_set_reuseaddr(Socket s);
-// Binds to INADDR_ANY and the port (0 picks a free port). 1 or 0.
-int net_bind_any(Socket s, uint16_t port);
 // Binds to 127.0.0.1 and the port (0 picks a free port). 1 or 0.
 int net_bind_loopback(Socket s, uint16_t port);
 int net_listen(Socket s, int backlog);
@@ -63,6 +61,24 @@ int net_recv(Socket s, void* data, int n);
 // n bytes from the pipe's read end into the socket: the bytes moved, or -1.
 int net_splice_from(Socket s, int pipe_write, int n);
 int net_splice_to(Socket s, int pipe_read, int n);
+
+// Sends what the socket takes now without waiting: bytes sent (0 when it takes nothing now), or
+// -1 on error.
+int net_send_nowait(Socket s, const void* data, int n);
+// shutdown(SHUT_WR): the peer reads an orderly close once what was sent has arrived.
+void net_shutdown_send(Socket s);
+
+// One socket watched by net_wait: what is asked (read, write) and what was found. A socket that
+// failed or whose peer hung up is found ready both ways, so the next call reports it.
+struct NetWaitItem {
+  Socket socket;
+  bool read;
+  bool write;
+  bool readable;
+  bool writable;
+};
+// Blocks until at least one of the n sockets is ready as asked. Ready sockets, or -1.
+int net_wait(NetWaitItem* items, int n);
 
 // errno of the last failed call of this thread.
 int net_last_error();

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <new>
 
-#include "config/config_format.h"
+#include "base/decimal.h"
 
 namespace kw {
 

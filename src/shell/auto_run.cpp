@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "skin/file_dialog.h"
+#include "dialogs/file_dialog.h"
 
 class QWidget;
 

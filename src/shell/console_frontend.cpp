@@ -70,12 +70,12 @@ void ConsoleFrontend::show_application_error(const char* text) {
 int ConsoleFrontend::ask_active_connections(AskHandler handler) {
   say("Active Connections - Can't load configuration: retrying for up to 10 s");
   int result = 0;
-  if (wait_until([&] { return (result = handler(kRetryControl)) != 0; }, std::chrono::seconds(10),
+  if (wait_until([&] { return (result = handler(kAnswerRetry)) != 0; }, std::chrono::seconds(10),
                  std::chrono::milliseconds(100))) {
     return result;
   }
   say("Active Connections - still active after 10 s: Kill Connections");
-  if ((result = handler(kKillConnectionsControl)) != 0) return result;
+  if ((result = handler(kAnswerKillConnections)) != 0) return result;
   say("Active Connections - they did not end: Go Back, configuration not loaded");
   return kAskGoBack;
 }

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 

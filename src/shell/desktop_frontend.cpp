@@ -87,8 +87,9 @@ void DesktopFrontend::show_application_error(const char* text) {
 int DesktopFrontend::ask_active_connections(AskHandler handler) {
   int result = kAskClosed;
   on_ui_thread([&] {
-    result = kw::ask_active_connections(
-        owner_, [handler](int control) { return handler ? handler(control) : 0; });
+    result = kw::ask_active_connections(owner_, [handler](int answer) {
+      return handler ? handler(answer) : 0;
+    });
   });
   return result;
 }

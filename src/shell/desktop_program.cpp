@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "engine/listener.h"
 #include "platform/net.h"
 #include "shell/auto_run.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/program_directory.h"
+#include "platform/program_directory.h"
 
 namespace kw {
 namespace {

@@ -12,7 +12,7 @@
 
 #include <QWidget>
 
-#include "shell/frontend.h"
+#include "report/frontend.h"
 #include "shell/main_window_record.h"
 #include "ui/control_host.h"
 

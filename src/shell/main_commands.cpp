@@ -1,8 +1,8 @@
 // The main window's command table, control states and command-line rule.
 #include "shell/main_commands.h"
 
+#include "base/settings.h"
 #include "config/config_format.h"
-#include "config/settings.h"
 
 namespace kw {
 namespace {

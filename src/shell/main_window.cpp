@@ -6,9 +6,11 @@
 #include <QIcon>
 
 #include "config/config_commands.h"
+#include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/preferences_dialog.h"
 #include "dialogs/stand_in_dialogs.h"
+#include "dialogs/web_filter_list_dialog.h"
 #include "engine/listener.h"
 #include "shell/config_file_dialog.h"
 #include "shell/help_window.h"
@@ -16,6 +18,7 @@
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
 #include "skin/textures.h"
+#include "ui/help_request.h"
 #include "ui/menu_bar.h"
 #include "ui/text.h"
 
@@ -125,6 +128,8 @@ MainWindow::MainWindow(MainWindowRecord& record)
                    Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint);
   d.setWindowIcon(QIcon(builtin_resource(ResourceType::Icon, kProgramIcon)));
   d.set_accelerators(kMainAccelerators);
+  // The dialogs' F1 opens the shared help viewer.
+  set_help_handler(kw::show_help);
   record_.status_colour.store(kGreen);
   the_main_window = this;
 }

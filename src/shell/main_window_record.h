@@ -11,8 +11,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "report/frontend.h"
 #include "shell/auto_run.h"
-#include "shell/frontend.h"
 
 namespace kw {
 

@@ -4,7 +4,7 @@
 #include "engine/listener.h"
 #include "filters/header_filters.h"
 #include "filters/page_filter.h"
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw {
 

@@ -6,7 +6,7 @@
 
 #include <QPixmap>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "ui/resources.h"
 
 namespace kw {

@@ -5,8 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "config/settings.h"
-#include "shell/frontend.h"
+#include "base/settings.h"
+#include "report/frontend.h"
 #include "skin/textures.h"
 #include "ui/control_host.h"
 #include "ui/resources.h"

@@ -5,7 +5,7 @@
 // anchored, and which texture's text colour a static takes. User-interface thread only.
 #pragma once
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "skin/painter.h"
 #include "ui/dialog.h"
 

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <string>
 
-#include "shell/frontend.h"
+#include "report/frontend.h"
 #include "skin/builtin_art.h"
 #include "ui/system_colours.h"
 #include "ui/text.h"

@@ -11,7 +11,7 @@
 #include <QPixmap>
 #include <cstdint>
 
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 

@@ -3,8 +3,8 @@
 
 #include <sstream>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"

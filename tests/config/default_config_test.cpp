@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
-#include "config/settings.h"
 #include "config_state.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"

@@ -2,15 +2,18 @@
 // three answers, and a connection that arrives while the load holds the connection lock.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <future>
 #include <memory>
+#include <set>
 #include <string>
-#include <thread>
 
+#include "base/settings.h"
 #include "config/config_reader.h"
-#include "config/settings.h"
 #include "config_state.h"
 #include "engine/listener.h"
 #include "proxies/proxy_list.h"
@@ -18,6 +21,7 @@
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"
+#include "support/threads.h"
 
 namespace kw {
 namespace {
@@ -93,7 +97,7 @@ TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
   hold_a_connection();
   frontend_.script_answers([&](int round) {
     if (round == 1) end_the_held_connection();
-    return kRetryControl;
+    return kAnswerRetry;
   });
   EXPECT_EQ(load_config(after_.c_str()), 1);
   EXPECT_EQ(frontend_.questions_asked(), 2);
@@ -104,7 +108,7 @@ TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
 
 TEST_F(LoadWithConnections, KillConnectionsEndsThemAndLoads) {
   hold_a_connection();
-  frontend_.script_answers(std::vector<int>{kKillConnectionsControl});
+  frontend_.script_answers(std::vector<int>{kAnswerKillConnections});
   EXPECT_EQ(load_config(after_.c_str()), 1);
   EXPECT_EQ(frontend_.questions_asked(), 1);
   EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});
@@ -132,10 +136,21 @@ TEST_F(LoadWithConnections, AConnectionDuringTheLoadWaitsAndSeesTheNewSettings) 
   std::ofstream writer(fifo);  // opening waits for the load to open the pipe
   ASSERT_TRUE(writer << "[Global]\r\nEnable = TRUE\r\nEnableProxy = TRUE\r\nPort = 0\r\n"
                      << std::flush);
+  const std::set<pid_t> before = test::thread_ids();
+  std::atomic<pid_t> browser_id{0};
   browser = std::async(std::launch::async, [&] {
+    browser_id = gettid();
     return test::exchange(port_, "GET " + origin.url("/page") + " HTTP/1.0\r\n\r\n");
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The proxy's thread for this connection has started and waits on the lock.
+  EXPECT_TRUE(wait_until([&] {
+    for (pid_t id : test::thread_ids()) {
+      if (!before.count(id) && id != browser_id && test::blocked_syscall(id) == SYS_futex) {
+        return true;
+      }
+    }
+    return false;
+  }));
   EXPECT_EQ(origin.connections() + upstream.connections(), 0);
   ASSERT_TRUE(writer << "[Proxies]\r\n>127.0.0.1:" << upstream.port() << "\r\n" << std::flush);
   writer.close();

@@ -1,6 +1,6 @@
 // The preferences' rules without their dialog: which port a field gives, what the program field
 // becomes as a command line, and what storing the fields and choosing textures changes.
-#include "config/preferences.h"
+#include "base/preferences.h"
 
 #include <gtest/gtest.h>
 

@@ -14,10 +14,10 @@
 #include <functional>
 #include <string>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "skin/builtin_art.h"
-#include "skin/file_dialog.h"
+#include "dialogs/file_dialog.h"
 #include "skin/textures.h"
 #include "support/child_record.h"
 #include "support/files.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/http_message.h"
+#include "http/http_message.h"
 
 namespace kw::test {
 

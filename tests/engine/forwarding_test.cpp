@@ -8,9 +8,9 @@
 #include <string>
 #include <tuple>
 
-#include "config/settings.h"
-#include "engine/program_directory.h"
+#include "base/settings.h"
 #include "fed_message.h"
+#include "platform/program_directory.h"
 
 namespace kw {
 namespace {

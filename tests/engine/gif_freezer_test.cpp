@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "gif_builder.h"
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/http_message.h"
 #include "fed_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/http_message.h"
 #include "fed_message.h"
+#include "http/http_message.h"
 
 namespace kw {
 namespace {

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "filter_proxy_fixture.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
@@ -106,17 +106,16 @@ TEST_F(HeaderFilters, OutgoingFiltersRewriteTheRequest) {
   }
 }
 
-TEST_F(HeaderFilters, FragmentWithoutAQuery) {
-  add({{kOut, "X-Where", nullptr, "\\p|\\q|\\a"}});
-  EXPECT_EQ(upstream("", "/p#top"), "GET /p#top HTTP/1.0\r\nX-Where: /p||#top\r\n\r\n");
-}
-
-TEST_F(HeaderFilters, LongNamesAndExpansionsAreCut) {
+TEST_F(HeaderFilters, LongNamesAndExpansionsAreCutAndAFragmentStandsAlone) {
   const std::string key = "X-" + std::string(200, 'n') + ": label";
   const std::string long_text(3000, 'z');
   add({{kOut, key.c_str(), nullptr, "v"}, {kOut, "X-Long", nullptr, long_text.c_str()}});
   EXPECT_EQ(upstream(""), "GET /p/a?x=1#f HTTP/1.0\r\n" + key.substr(0, kHeaderNameMax) +
                               ": v\r\nX-Long: " + std::string(2047, 'z') + "\r\n\r\n");
+  // A fragment without a query.
+  free_header_filters();
+  add({{kOut, "X-Where", nullptr, "\\p|\\q|\\a"}});
+  EXPECT_EQ(upstream("", "/p#top"), "GET /p#top HTTP/1.0\r\nX-Where: /p||#top\r\n\r\n");
 }
 
 TEST_F(HeaderFilters, IncomingFiltersRewriteTheReplyBeforeItIsLogged) {

@@ -5,9 +5,14 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
-#include <chrono>
 #include <thread>
+
+#include "support/child_record.h"
+#include "support/threads.h"
 
 namespace kw {
 namespace {
@@ -21,7 +26,7 @@ class NetTest : public ::testing::Test {
   void SetUp() override {
     net_startup();
     listener_ = net_socket_tcp();
-    ASSERT_EQ(net_bind_any(listener_, 0), 1);
+    ASSERT_EQ(net_bind_loopback(listener_, 0), 1);
     ASSERT_EQ(net_listen(listener_, 10), 1);
     client_ = net_socket_tcp();
     ASSERT_EQ(net_connect(client_, loopback(), net_local_port(listener_)), 1);
@@ -42,12 +47,21 @@ class NetTest : public ::testing::Test {
 TEST_F(NetTest, CleanupWakesBlockedAcceptAndRecv) {
   EXPECT_EQ(peer_, loopback());
   std::atomic<int> accept_result{1}, recv_result{1};
-  std::thread acceptor([&] { accept_result = net_accept(listener_, nullptr); });
+  std::atomic<pid_t> acceptor_id{0}, reader_id{0};
+  std::thread acceptor([&] {
+    acceptor_id = gettid();
+    accept_result = net_accept(listener_, nullptr);
+  });
   std::thread reader([&] {
+    reader_id = gettid();
     char byte;
     recv_result = net_recv(served_, &byte, 1);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Both threads must be inside their calls before the cleanup, or it would prove nothing.
+  EXPECT_TRUE(test::wait_until([&] {
+    return acceptor_id && reader_id && test::blocked_syscall(acceptor_id) == SYS_accept4 &&
+           test::blocked_syscall(reader_id) == SYS_recvfrom;
+  }));
   net_cleanup();
   acceptor.join();
   reader.join();

@@ -7,7 +7,7 @@
 
 #include <tuple>
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "support/child_record.h"
 
 namespace kw {

@@ -12,8 +12,8 @@
 #include <fstream>
 #include <functional>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "shell/desktop_frontend.h"
 #include "shell/main_window.h"
 #include "support/child_record.h"

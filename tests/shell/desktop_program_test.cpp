@@ -17,11 +17,11 @@
 #include <QApplication>
 #include <algorithm>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "platform/net.h"
+#include "platform/program_directory.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"
 #include "support/files.h"
@@ -44,7 +44,6 @@ class DesktopProgramTest : public ::testing::Test {
     net_startup();
     forget_last_config_file();
     set_listener_start_pause(50);
-    set_listener_loopback_only(true);
     program_ = std::make_unique<DesktopProgram>();
     program_->set_quit([this] { ++quits_; });
   }

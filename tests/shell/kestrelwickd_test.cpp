@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -13,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/program_directory.h"
+#include "platform/program_directory.h"
 #include "support/child_record.h"
 #include "support/files.h"
 #include "support/origin_server.h"
@@ -40,6 +42,12 @@ class Kestrelwickd : public ::testing::Test {
 
   // Starts the program with -p 0 and the given arguments and waits until it listens.
   void start(std::vector<std::string> args) {
+    spawn(std::move(args));
+    ASSERT_TRUE(wait_until([&] { return port() != 0; })) << errors();
+  }
+
+  // Starts the program with -p 0 and the given arguments.
+  void spawn(std::vector<std::string> args) {
     const std::string program = std::string(program_directory()) + "kestrelwickd";
     args.insert(args.begin(), {program, "-p", "0"});
     std::vector<char*> argv;
@@ -51,7 +59,14 @@ class Kestrelwickd : public ::testing::Test {
     posix_spawn_file_actions_addopen(&files, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_EQ(posix_spawn(&pid_, program.c_str(), &files, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&files);
-    ASSERT_TRUE(wait_until([&] { return port() != 0; })) << errors();
+  }
+
+  // Waits for the program to end by itself; its exit status, -1 when it did not exit.
+  int exit_status() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   // The port of the "WListening on port N" log line, 0 before it.
@@ -94,6 +109,39 @@ TEST_F(Kestrelwickd, LoadsDefaultCfgWithoutAFileOnItsCommandLine) {
   EXPECT_EQ(request.find("Accept-Encoding"), std::string::npos) << request;
   EXPECT_EQ(request.find("User-Agent: t/1"), std::string::npos) << request;
   EXPECT_NE(request.find("User-Agent: Mozilla/5.0"), std::string::npos) << request;
+}
+
+// Mistakes on the command line end the program before it serves, naming what went wrong.
+TEST_F(Kestrelwickd, ExitsWhenItCannotReadItsFileOrListen) {
+  uint16_t taken = 0;
+  const int holder = test::listen_on_loopback(&taken);
+  const std::string locked = dir_.file("locked.cfg");
+  test::write_file(locked, marking("one"));
+  chmod(locked.c_str(), 0);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {{dir_.file("nosuch.cfg")},
+       2,
+       "cannot read configuration file " + dir_.file("nosuch.cfg") + ": No such file"},
+      {{dir_.file("")}, 2, "cannot read configuration file " + dir_.file("") + ": Is a directory"},
+      {{"-p", std::to_string(taken)},
+       1,
+       "Error binding to listener port " + std::to_string(taken) + ": Address already in use"},
+  };
+  // Root reads every file whatever its mode.
+  if (geteuid() != 0) {
+    cases.push_back({{locked}, 2, "cannot read configuration file " + locked + ": Permission"});
+  }
+  for (const Case& c : cases) {
+    spawn(c.args);
+    EXPECT_EQ(exit_status(), c.status) << c.message;
+    EXPECT_NE(errors().find(c.message), std::string::npos) << errors();
+  }
+  close(holder);
 }
 
 class HeldConnection {

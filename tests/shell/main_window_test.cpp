@@ -12,8 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include "base/settings.h"
 #include "config/config_commands.h"
-#include "config/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/preferences_dialog.h"
 #include "shell/log_window.h"
@@ -207,17 +207,27 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(MainWindowTest, TheEditorButtonsSayTheirDialogsAreNotAvailableYet) {
-  for (int id : {kWebPageButton, kHeadersButton, kProxyButton}) {
-    std::string message;
-    test::when_shown([&](Dialog& box) {
-      message = box.text(kMessageText);
-      test::press(box, kMessageOk);
-    });
-    test::press(d(), id);
-    EXPECT_NE(message.find("not available yet"), std::string::npos) << id;
-  }
+TEST_F(MainWindowTest, TheProxyButtonSaysItsDialogIsNotAvailableYet) {
+  std::string message;
+  test::when_shown([&](Dialog& box) {
+    message = box.text(kMessageText);
+    test::press(box, kMessageOk);
+  });
+  test::press(d(), kProxyButton);
+  EXPECT_NE(message.find("not available yet"), std::string::npos);
   EXPECT_FALSE(settings_flags() & Changed);
+}
+
+TEST_F(MainWindowTest, WebPageAndHeadersOpenTheFilterLists) {
+  for (auto [button, list_template] : {std::pair{kWebPageButton, 103}, {kHeadersButton, 110}}) {
+    int opened = 0;
+    test::when_shown([&](Dialog& list) {
+      opened = list.template_id();
+      test::press(list, kIdCancel);
+    });
+    test::press(d(), button);
+    EXPECT_EQ(opened, list_template);
+  }
 }
 
 // "&Config" opens the preferences; naming a program there enables the Launch Auto-Run icon.

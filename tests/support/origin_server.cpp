@@ -62,6 +62,11 @@ OriginServer::OriginServer(std::vector<ReplyPiece> script) : script_(std::move(s
   acceptor_ = std::thread([this] { accept_loop(); });
 }
 
+OriginServer::OriginServer(std::function<std::string(int)> serve) : custom_(std::move(serve)) {
+  listener_ = listen_on_loopback(&port_);
+  acceptor_ = std::thread([this] { accept_loop(); });
+}
+
 OriginServer::~OriginServer() {
   stopping_ = true;
   changed_.notify_all();
@@ -112,7 +117,7 @@ bool OriginServer::wait_or_stop(int delay_ms) {
 }
 
 void OriginServer::serve(int fd) {
-  std::string request = read_request(fd);
+  std::string request = custom_ ? custom_(fd) : read_request(fd);
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(request);

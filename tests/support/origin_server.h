@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -30,6 +31,9 @@ class OriginServer {
   explicit OriginServer(std::vector<ReplyPiece> script);
   explicit OriginServer(const std::string& reply)
       : OriginServer(std::vector<ReplyPiece>{ReplyPiece{reply, 0}}) {}
+  // A peer that runs `serve` on each connection instead of reading a request and replying;
+  // what serve returns is recorded as that connection's request.
+  explicit OriginServer(std::function<std::string(int fd)> serve);
   ~OriginServer();
   OriginServer(const OriginServer&) = delete;
   OriginServer& operator=(const OriginServer&) = delete;
@@ -51,6 +55,7 @@ class OriginServer {
   bool wait_or_stop(int delay_ms);
 
   std::vector<ReplyPiece> script_;
+  std::function<std::string(int)> custom_;
   int listener_ = -1;
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};

@@ -1,10 +1,10 @@
 // The listener fixture; see proxy_fixture.h.
 #include "support/proxy_fixture.h"
 
-#include "config/settings.h"
+#include "base/settings.h"
 #include "engine/listener.h"
-#include "engine/program_directory.h"
 #include "platform/net.h"
+#include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
 #include "support/raw_client.h"
 
@@ -16,7 +16,6 @@ void ProxyTest::SetUp() {
   settings().port.store(0);
   current_proxy.store(nullptr);
   set_listener_start_pause(20);
-  set_listener_loopback_only(true);
   port_ = start_proxy();
   ASSERT_NE(port_, 0) << "the listener did not come up";
 }

@@ -66,6 +66,10 @@ RawClient::~RawClient() {
 
 bool RawClient::send(const std::string& bytes) { return fd_ >= 0 && send_all(fd_, bytes); }
 
+void RawClient::shutdown_send() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
 std::string RawClient::read_at_least(size_t n, int timeout_ms) {
   std::string data;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -95,8 +99,8 @@ std::string exchange(uint16_t port, const std::string& request, int timeout_ms) 
 }
 
 std::string curl_through(uint16_t proxy_port, const std::string& url, int max_seconds,
-                         int* status) {
-  const std::string command = "curl -s --max-time " + std::to_string(max_seconds) +
+                         int* status, const std::string& options) {
+  const std::string command = "curl -s " + options + " --max-time " + std::to_string(max_seconds) +
                               " -x http://127.0.0.1:" + std::to_string(proxy_port) + " '" + url +
                               "' 2>&1";
   std::string out;

@@ -28,6 +28,8 @@ class RawClient {
 
   bool connected() const { return fd_ >= 0; }
   bool send(const std::string& bytes);
+  // Half-closes: the peer reads the end of the stream, replies still arrive.
+  void shutdown_send();
   // Everything received until the peer closes (an orderly close or a reset both end it), or
   // until timeout_ms pass; closed() tells which.
   std::string read_all(int timeout_ms = 20000);
@@ -44,8 +46,8 @@ class RawClient {
 std::string exchange(uint16_t port, const std::string& request, int timeout_ms = 20000);
 
 // What curl prints fetching url through the proxy on 127.0.0.1:proxy_port; *status (when given)
-// receives its wait status, 0 for success.
+// receives its wait status, 0 for success. options go before the proxy option unquoted.
 std::string curl_through(uint16_t proxy_port, const std::string& url, int max_seconds = 20,
-                         int* status = nullptr);
+                         int* status = nullptr, const std::string& options = "");
 
 }  // namespace kw::test

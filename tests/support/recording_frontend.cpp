@@ -12,6 +12,9 @@ RecordingFrontend::RecordingFrontend() { install_frontend(this); }
 
 RecordingFrontend::~RecordingFrontend() {
   if (installed_frontend() == this) install_frontend(nullptr);
+  release_error_boxes();
+  std::unique_lock lock(mutex_);
+  boxes_changed_.wait(lock, [this] { return boxes_open_ == 0; });
 }
 
 int RecordingFrontend::add_log_line(const char* text) {
@@ -36,8 +39,25 @@ void RecordingFrontend::set_status_text(const char* text, Rgb colour) {
 }
 
 void RecordingFrontend::show_application_error(const char* text) {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   errors_.emplace_back(text);
+  ++boxes_open_;
+  boxes_changed_.wait(lock, [this] { return !boxes_held_; });
+  --boxes_open_;
+  boxes_changed_.notify_all();
+}
+
+void RecordingFrontend::hold_error_boxes() {
+  std::lock_guard lock(mutex_);
+  boxes_held_ = true;
+}
+
+void RecordingFrontend::release_error_boxes() {
+  {
+    std::lock_guard lock(mutex_);
+    boxes_held_ = false;
+  }
+  boxes_changed_.notify_all();
 }
 
 int RecordingFrontend::ask_active_connections(AskHandler handler) {
@@ -75,9 +95,9 @@ void RecordingFrontend::set_category(int code, bool on) {
   if (code == 1 || code == 2) categories_[code] = on;
 }
 
-void RecordingFrontend::script_answers(std::vector<int> controls) {
+void RecordingFrontend::script_answers(std::vector<int> answers) {
   std::lock_guard lock(mutex_);
-  answers_.assign(controls.begin(), controls.end());
+  answers_.assign(answers.begin(), answers.end());
   answer_ = nullptr;
 }
 

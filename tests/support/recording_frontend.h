@@ -4,13 +4,14 @@
 // back as a snapshot.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 namespace kw::test {
 
@@ -35,9 +36,14 @@ class RecordingFrontend : public Frontend {
 
   // Settings of the recording.
   void set_category(int code, bool on);
-  // Controls pressed, in order, when the question is asked; when they run out, Go Back.
-  void script_answers(std::vector<int> controls);
-  // Instead: answer(round) gives the control pressed in each round of a question (0 first);
+  // While held, an error box stays open (its caller waits) until release_error_boxes or the
+  // end of the recording, which waits until every open box is closed.
+  void hold_error_boxes();
+  void release_error_boxes();
+  // Answers given, in order, when the question is asked (kAnswerRetry, kAnswerKillConnections,
+  // or kAskGoBack and kAskClosed, which end it); when they run out, Go Back.
+  void script_answers(std::vector<int> answers);
+  // Instead: answer(round) gives the answer of each round of a question (0 first);
   // it may act (end connections, wait) before it answers. Runs without the recorder's lock.
   void script_answers(std::function<int(int round)> answer);
 
@@ -62,6 +68,9 @@ class RecordingFrontend : public Frontend {
   }
 
   mutable std::mutex mutex_;
+  std::condition_variable boxes_changed_;
+  bool boxes_held_ = false;
+  int boxes_open_ = 0;
   bool categories_[3] = {true, true, true};
   std::vector<std::string> lines_;
   std::vector<Status> statuses_;

@@ -1,4 +1,4 @@
-#include "config/settings.h"
+#include "base/settings.h"
 
 namespace kw {
 

@@ -8,8 +8,8 @@
 // large download. Runs on the connection thread that owns the message.
 #include <cstring>
 
-#include "engine/bulk_relay.h"
-#include "engine/http_message.h"
+#include "http/bulk_relay.h"
+#include "http/http_message.h"
 
 namespace kw {
 namespace {

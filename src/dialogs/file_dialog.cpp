@@ -1,5 +1,5 @@
 // The skinned file dialogs and the "Default" strip of the texture choices (template 136).
-#include "skin/file_dialog.h"
+#include "dialogs/file_dialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // that fills that whole piece is large: the rest moves through a pipe with splice(2), which
 // hands the pages from socket to socket without copying them through the program. Small
 // bodies never pay for the pipe.
-#include "engine/bulk_relay.h"
+#include "http/bulk_relay.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // Case-insensitive comparisons of the engine (ASCII letters only, other bytes compared as they
 // are), used for header names, content types and file extensions.
-#include "engine/char_class.h"
+#include "base/char_class.h"
 
 namespace kw {
 namespace {

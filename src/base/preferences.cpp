@@ -1,5 +1,5 @@
 // The preferences' fields and the rules that turn them into settings.
-#include "config/preferences.h"
+#include "base/preferences.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -25,11 +25,12 @@ inline constexpr Rgb kMagenta = 0xFF00FF;
 // ended it ("&Go Back" gives 1, a closed box 0) or what the handler returned.
 inline constexpr int kAskClosed = 0;
 inline constexpr int kAskGoBack = 1;
-// Controls the handler is called with.
-inline constexpr int kRetryControl = 1079;
-inline constexpr int kKillConnectionsControl = 1080;
+// The answers the handler is called with: "&Retry" and "&Kill Connections". They differ from
+// the results above, so a scripted frontend can mix both in one list.
+inline constexpr int kAnswerRetry = 2;
+inline constexpr int kAnswerKillConnections = 3;
 // A handler returns 0 to keep the question open, anything else to end it with that result.
-using AskHandler = int (*)(int control);
+using AskHandler = int (*)(int answer);
 
 class Frontend {
  public:

@@ -1,5 +1,5 @@
 // Dispatch of the frontend calls to the installed Frontend.
-#include "shell/frontend.h"
+#include "report/frontend.h"
 
 #include <atomic>
 #include <cstdarg>

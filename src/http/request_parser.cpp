@@ -5,8 +5,8 @@
 // of the URL. Runs on the connection thread.
 #include <cstring>
 
-#include "engine/char_class.h"
-#include "engine/http_message.h"
+#include "base/char_class.h"
+#include "http/http_message.h"
 
 namespace kw {
 namespace {

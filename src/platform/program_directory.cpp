@@ -1,5 +1,5 @@
 // Program directory from the executable's path (/proc/self/exe), cut after its last '/'.
-#include "engine/program_directory.h"
+#include "platform/program_directory.h"
 
 #include <cstring>
 #include <mutex>

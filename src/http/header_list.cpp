@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/char_class.h"
-#include "engine/http_message.h"
+#include "base/char_class.h"
+#include "http/http_message.h"
 
 namespace kw {
 namespace {

@@ -1,0 +1,253 @@
+// The staged filter lists of the list dialogs and the editors' builds, without windows: the
+// working order after cut and paste, what an install frees and installs, when it takes the lock
+// and how it asks while the list is in use, and what each editor mode builds. Run under
+// AddressSanitizer, every record a model frees or leaves alone is checked too.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/settings.h"
+#include "filters/filter_editing.h"
+#include "filters/header_filter_list_model.h"
+#include "filters/page_filter.h"
+#include "filters/web_filter_list_model.h"
+#include "support/recording_frontend.h"
+
+namespace kw {
+namespace {
+
+std::string name_of(const WebFilter* f) { return f->name ? f->name.get() : "-"; }
+
+std::vector<std::string> names(const LinkPat* list) {
+  std::vector<std::string> out;
+  for (; list != nullptr; list = list->next) out.push_back(name_of(list->web_filter()));
+  return out;
+}
+
+// The live list's names, checking its back links on the way.
+std::vector<std::string> live_names() {
+  std::vector<std::string> out;
+  const WebFilter* prev = nullptr;
+  for (const WebFilter* f = web_filter_list; f != nullptr; prev = f, f = f->next) {
+    EXPECT_EQ(f->prev, prev) << name_of(f);
+    EXPECT_EQ(f->flags & FILTER_EDITED, 0) << name_of(f);
+    out.push_back(name_of(f));
+  }
+  return out;
+}
+
+LinkPat* node(FilterListModel& m, const std::string& name) {
+  for (LinkPat* n = m.working_list(); n != nullptr; n = n->next) {
+    if (name_of(n->web_filter()) == name) return n;
+  }
+  return nullptr;
+}
+
+const InUseQuestion kNeverAsked = [](const ButtonAnswer&) {
+  ADD_FAILURE() << "asked while the list was free";
+  return 0;
+};
+
+class FilterListModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    free_web_filters();
+    free_header_filters();
+    for (const char* name : {"A", "B", "C", "D", "E"}) {
+      build_web_filter(nullptr, FILTER_ACTIVE, name, nullptr, name, nullptr, 4096, nullptr);
+    }
+    settings_set_flags(0);
+  }
+  void TearDown() override {
+    EXPECT_TRUE(frontend_.errors().empty()) << frontend_.errors().front();
+    free_web_filters();
+    free_header_filters();
+  }
+  void expect_counts_add_up(const FilterListModel& m) {
+    EXPECT_EQ(m.record_total(), m.item_count() + m.cut_count() + m.discard_count());
+  }
+
+  test::RecordingFrontend frontend_;
+};
+
+TEST_F(FilterListModelTest, ACutNeverPastedIsFreedAtInstallAndCopiesOnlyWhenNeverInstalled) {
+  {
+    WebFilterListModel m;
+    m.cut({node(m, "B"), node(m, "C")});
+    EXPECT_EQ(names(m.cut_buffer()), (std::vector<std::string>{"C", "B"}));
+    m.paste(nullptr);  // no caret item: at the end
+    m.cut({node(m, "A")});
+    m.cut({node(m, "B")});  // A goes to the discard list
+    EXPECT_EQ(names(m.discard_list()), std::vector<std::string>{"A"});
+    WebFilter* copy = nullptr;
+    WebFilterFields fields = web_filter_fields(node(m, "C")->web_filter());
+    fields.name = "C2";
+    ASSERT_EQ(build_edited_web_filter(m, node(m, "C"), EDIT_EXISTING, fields, &copy), 1);
+    m.mark_changed();
+    expect_counts_add_up(m);
+    ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
+    EXPECT_EQ(live_names(), (std::vector<std::string>{"D", "E", "C2"}));
+    EXPECT_EQ(m.record_total(), 3);
+    EXPECT_TRUE(settings_has(Changed));
+  }
+  // Closing with staged changes frees the new records and leaves the live ones alone.
+  WebFilterListModel m;
+  WebFilter* made = nullptr;
+  WebFilterFields fresh = web_filter_fields(nullptr);
+  fresh.match = "x";
+  ASSERT_EQ(build_edited_web_filter(m, node(m, "D"), EDIT_NEW, fresh, &made), 1);
+  m.insert_before(node(m, "D"), made);
+  ASSERT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, fresh, &made), 1);
+  m.insert_before(nullptr, made);
+  WebFilterFields fields = web_filter_fields(node(m, "E")->web_filter());
+  fields.name = "E2";
+  ASSERT_EQ(build_edited_web_filter(m, node(m, "E"), EDIT_EXISTING, fields, &made), 1);
+  m.cut({node(m, "C2")});
+  EXPECT_EQ(names(m.working_list()),
+            (std::vector<std::string>{"New HTML filter", "New HTML filter", "D", "E2"}));
+  expect_counts_add_up(m);
+  EXPECT_EQ(live_names(), (std::vector<std::string>{"D", "E", "C2"}));
+}
+
+// Scripts of the in-use question: the controls pressed, with the users holding the list.
+TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
+  struct Row {
+    const char* name;
+    std::vector<int> controls;  // pressed in turn; the last one ends the question
+    bool users_leave_before_last;
+    int result;
+  } rows[] = {
+      {"go back", {1074}, false, 0},
+      {"retry while in use, then go back", {kAnswerRetry, 0}, false, 0},
+      {"retry once the transfer ended", {kAnswerRetry, kAnswerRetry}, true, 1},
+      {"kill connections", {kAnswerKillConnections}, false, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WebFilterListModel m;
+    // Without changes nothing is asked, whoever uses the list.
+    web_filter_users_add(1);
+    EXPECT_EQ(m.install(kNeverAsked, nullptr), 1);
+    m.cut({node(m, "A")});
+    bool killed = false;
+    const InUseQuestion ask = [&](const ButtonAnswer& answer) {
+      for (size_t i = 0; i < row.controls.size(); ++i) {
+        if (i + 1 == row.controls.size() && row.users_leave_before_last) web_filter_users_add(-1);
+        if (row.controls[i] == 0) return 1;  // "&Go Back"
+        const int result = answer(row.controls[i]);
+        if (result != 0) return result;
+      }
+      return 0;
+    };
+    const int result = m.install(ask, [&] {
+      killed = true;
+      web_filter_users_add(-1);
+    });
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(killed, row.controls.back() == kAnswerKillConnections);
+    EXPECT_EQ(live_names().size(), row.result == 1 ? 4u : 5u);
+    EXPECT_EQ(m.list_changed(), row.result == 0);
+    if (web_filter_users_add(0) > 0) web_filter_users_add(-1);
+    EXPECT_EQ(web_filter_users_add(0), 0);
+    if (row.result == 1) {  // put A back for the next row
+      build_web_filter(nullptr, FILTER_ACTIVE, "A", nullptr, "A", nullptr, 4096, nullptr);
+    }
+  }
+}
+
+TEST_F(FilterListModelTest, WebEditorBuilds) {
+  WebFilterListModel m;
+  WebFilter* live = node(m, "B")->web_filter();
+  live->flags |= FILTER_MULTI;
+  auto build = [&](int mode, WebFilterFields f, WebFilter** out) {
+    return build_edited_web_filter(m, node(m, "B"), mode, f, out);
+  };
+  WebFilter* r = nullptr;
+  WebFilterFields f = web_filter_fields(nullptr);
+  EXPECT_EQ(f.name, "New HTML filter");
+  EXPECT_EQ(f.limit, 256u);
+  f.match = "  \t ";
+  EXPECT_EQ(build(EDIT_NEW, f, &r), kMissingMatch);
+  f.match = "(";
+  f.bounds = "(";
+  f.url = "(";
+  EXPECT_EQ(build(EDIT_NEW, f, &r), -3);
+
+  f = web_filter_fields(live);
+  f.name = "   ";
+  f.url = "  \x81host/";
+  f.match = "  spaced";
+  f.replace = " kept";
+  f.limit = 99999;
+  f.multi = false;
+  ASSERT_EQ(build(EDIT_DUPLICATE, f, &r), 1);
+  EXPECT_EQ(r->name, nullptr);
+  EXPECT_STREQ(r->url.get(), "host/");
+  EXPECT_STREQ(r->match.get(), "  spaced");
+  EXPECT_STREQ(r->replace.get(), " kept");
+  EXPECT_EQ(r->limit, 32767u);
+  EXPECT_EQ(r->flags, FILTER_ACTIVE | FILTER_EDITED);  // Multi cleared by the check box
+  m.insert_before(node(m, "B"), r);
+
+  f = web_filter_fields(nullptr);
+  f.match = "x";
+  ASSERT_EQ(build(EDIT_NEW, f, &r), 1);
+  EXPECT_EQ(r->flags, FILTER_EDITED);  // a new filter starts inactive
+  m.insert_before(nullptr, r);
+
+  // Editing the live record replaces it with a copy; editing the copy rebuilds it in place;
+  // a failed build leaves it as it was.
+  f = web_filter_fields(live);
+  f.name = "B2";
+  ASSERT_EQ(build(EDIT_EXISTING, f, &r), 1);
+  EXPECT_NE(r, live);
+  EXPECT_EQ(node(m, "B2")->web_filter(), r);
+  EXPECT_EQ(m.discard_list()->web_filter(), live);
+  f.name = "B3";
+  WebFilter* again = nullptr;
+  ASSERT_EQ(build_edited_web_filter(m, node(m, "B2"), EDIT_EXISTING, f, &again), 1);
+  EXPECT_EQ(again, r);
+  f.match = "a)";
+  EXPECT_EQ(build_edited_web_filter(m, node(m, "B3"), EDIT_EXISTING, f, &again), -2);
+  EXPECT_STREQ(r->match.get(), "B");
+  expect_counts_add_up(m);
+  EXPECT_EQ(m.discard_count(), 1);
+}
+
+TEST_F(FilterListModelTest, HeaderListAndEditor) {
+  build_header_filter(nullptr, HEADER_OUT, "Referer", nullptr, "none");
+  build_header_filter(nullptr, HEADER_IN, "Cookie", nullptr, nullptr);
+  HeaderFilterListModel m;
+  LinkPat* referer = m.working_list();
+  LinkPat* cookie = referer->next;
+  toggle_header_directions(
+      {HeaderFilterListModel::filter(referer), HeaderFilterListModel::filter(cookie)}, HEADER_IN);
+  EXPECT_EQ(header_filter_list->flags, HEADER_OUT | HEADER_IN);
+  EXPECT_EQ(header_filter_list->next->flags, HEADER_OUT | HEADER_IN);
+
+  HeaderFilter* r = nullptr;
+  HeaderFilterFields f = header_filter_fields(nullptr);
+  EXPECT_EQ(f.key, "New-HTTP-header");
+  f.key = " \t";
+  EXPECT_EQ(build_edited_header_filter(m, cookie, EDIT_NEW, f, &r), kMissingHeader);
+  f.key = "X-New";
+  f.match = "  (";
+  EXPECT_EQ(build_edited_header_filter(m, cookie, EDIT_NEW, f, &r), -1);
+  f.match = "  *";
+  ASSERT_EQ(build_edited_header_filter(m, cookie, EDIT_NEW, f, &r), 1);
+  EXPECT_EQ(r->flags, HEADER_EDITED);  // neither direction: it filters nothing yet
+  EXPECT_STREQ(r->match.get(), "*");   // header fields lose their leading blanks
+  m.insert_before(cookie, r);
+  m.discard({referer});
+  expect_counts_add_up(m);
+  ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
+  ASSERT_NE(header_filter_list, nullptr);
+  EXPECT_STREQ(header_filter_list->key.get(), "X-New");
+  EXPECT_EQ(header_filter_list->flags, 0u);
+  EXPECT_STREQ(header_filter_list->next->key.get(), "Cookie");
+  EXPECT_EQ(header_filter_list->next->next, nullptr);
+}
+
+}  // namespace
+}  // namespace kw

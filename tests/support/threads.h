@@ -1,0 +1,16 @@
+// What this process's threads are doing, read from /proc, so a test can wait until another
+// thread is really blocked in a call instead of sleeping and hoping it got there.
+#pragma once
+
+#include <sys/types.h>
+
+#include <set>
+
+namespace kw::test {
+
+// The ids of this process's threads.
+std::set<pid_t> thread_ids();
+// The number of the system call thread tid is blocked in; -1 while it runs or once it ended.
+long blocked_syscall(pid_t tid);
+
+}  // namespace kw::test
