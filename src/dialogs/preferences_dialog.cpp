@@ -8,6 +8,7 @@
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
 #include "ui/dialog.h"
+#include "ui/help_request.h"
 #include "ui/text.h"
 
 namespace kw {
@@ -17,6 +18,7 @@ using enum ControlKind;
 
 constexpr uint32_t kTextureField = kCentred | kSunken | kNotify;
 constexpr size_t kFileNameBuffer = 1024;
+constexpr int kHelpTopic = 74;
 
 const ControlTemplate kPreferencesControls[] = {
     {kPrefsTexturesFrame, Frame, "", 7, 6, 77, 131, kSunken},
@@ -109,6 +111,8 @@ class PreferencesProc : public SkinnedDialogProc {
     }
     follow_program_field(d);
   }
+
+  void on_help(Dialog&) override { request_help(kHelpTopic); }
 
  protected:
   TextureIndex text_texture(Dialog&, int id) override {

