@@ -2,6 +2,7 @@
 // textures and once with "No Textures", and writes each as a PNG named after its title (with a
 // drawn caption bar, since offscreen windows have no frame), plus a sheet of the built-in
 // pictures. The pictures are for people to look at when the look changes.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -9,7 +10,7 @@
 #include <QFileDialog>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QAbstractItemView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -19,6 +20,7 @@
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/new_proxy_dialog.h"
+#include "dialogs/preferences_dialog.h"
 #include "dialogs/proxy_selector.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "filters/header_filters.h"
@@ -39,6 +41,7 @@
 #include "ui/list_box.h"
 #include "ui/menu_bar.h"
 #include "ui/system_colours.h"
+#include "ui/text.h"
 
 namespace kw {
 namespace {
@@ -363,6 +366,33 @@ void photograph_header_filter_dialogs() {
   photograph_filter_list(open_header_filter_list, free_header_filters, 1024, "no thanks");
 }
 
+// The preferences as a loaded configuration opens them; with textures also with a program to
+// run and a black and a white Face Two file, whose field takes the file's look and text colour.
+void photograph_preferences() {
+  settings().port.store(kDefaultPort);
+  photograph_next_as(QString(), nullptr);
+  open_preferences(nullptr);
+  if (!suffix.isEmpty()) return;
+  const uint32_t flags = settings_flags();
+  settings().auto_run = "/usr/bin/browser --new-window";
+  settings_add_flags(EnableAutoRun);
+  QTemporaryDir dir;
+  for (auto [name, colour] : {std::pair{"black", Qt::black}, {"white", Qt::white}}) {
+    QImage file(128, 128, QImage::Format_RGB32);
+    file.fill(colour);
+    const QString path = dir.filePath(QStringLiteral("%1.bmp").arg(name));
+    file.save(path, "BMP");
+    settings().texture_paths[kFace2Texture] = to_path(path);
+    load_textures();
+    photograph_next_as(QStringLiteral(" (%1 Face Two)").arg(name), nullptr);
+    open_preferences(nullptr);
+  }
+  settings().texture_paths[kFace2Texture].clear();
+  settings().auto_run.clear();
+  settings_set_flags(flags);
+  load_textures();
+}
+
 void photograph_config_file_dialogs() {
   const std::string last = std::string(program_directory()) + "default.cfg";
   FileRequest load = load_config_request(last);
@@ -422,6 +452,7 @@ void photograph_everything() {
   photograph_config_file_dialogs();
   photograph_web_filter_dialogs();
   photograph_header_filter_dialogs();
+  photograph_preferences();
   photograph_next();
   show_about(nullptr);
   photograph_next();

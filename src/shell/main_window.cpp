@@ -8,8 +8,8 @@
 #include "config/config_commands.h"
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/preferences_dialog.h"
 #include "dialogs/proxy_selector.h"
-#include "dialogs/stand_in_dialogs.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "engine/listener.h"
 #include "shell/config_file_dialog.h"
@@ -297,7 +297,11 @@ void MainWindow::open_web_filter_list() { kw::open_web_filter_list(dialog_.get()
 
 void MainWindow::open_header_filter_list() { kw::open_header_filter_list(dialog_.get()); }
 
-void MainWindow::open_preferences() { kw::open_preferences(dialog_.get()); }
+// The preferences may have named or removed the auto-run program: its icon follows.
+void MainWindow::open_preferences() {
+  kw::open_preferences(dialog_.get());
+  sync_controls();
+}
 
 void MainWindow::open_proxy_selector() { kw::open_proxy_selector(dialog_.get()); }
 

@@ -15,6 +15,7 @@
 #include "base/settings.h"
 #include "config/config_commands.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/preferences_dialog.h"
 #include "dialogs/proxy_selector.h"
 #include "shell/log_window.h"
 #include "support/child_record.h"
@@ -191,13 +192,11 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-// Config, still to come, says so in a message box (135).
-TEST_F(MainWindowTest, WebPageHeadersConfigAndProxyOpenTheirDialogs) {
+TEST_F(MainWindowTest, WebPageHeadersAndProxyOpenTheirDialogs) {
   const struct {
     int button, dialog_template, cancel;
   } rows[] = {{kWebPageButton, 103, kIdCancel},
               {kHeadersButton, 110, kIdCancel},
-              {kConfigButton, 135, kMessageOk},
               {kProxyButton, kProxySelectorTemplate, kProxyCancelButton}};
   for (const auto& row : rows) {
     int opened = 0;
@@ -209,6 +208,22 @@ TEST_F(MainWindowTest, WebPageHeadersConfigAndProxyOpenTheirDialogs) {
     EXPECT_EQ(opened, row.dialog_template);
   }
   EXPECT_FALSE(settings_flags() & Changed);
+}
+
+// "&Config" opens the preferences; naming a program there enables the Launch Auto-Run icon.
+TEST_F(MainWindowTest, ConfigOpensThePreferences) {
+  const int port = settings_port();
+  int seen_template = 0;
+  test::when_shown([&](Dialog& prefs) {
+    seen_template = prefs.template_id();
+    test::type_into(prefs, kPrefsProgramField, "browser");
+    test::press(prefs, kIdOk);
+  });
+  test::press(d(), kConfigButton);
+  EXPECT_EQ(seen_template, 131);
+  EXPECT_EQ(settings().auto_run, "browser");
+  EXPECT_TRUE(bar()->is_item_enabled(kLaunchAutoRunCommand));
+  settings().port.store(port);
 }
 
 }  // namespace
