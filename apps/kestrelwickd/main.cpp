@@ -7,7 +7,9 @@
 // configuration is freed, and the program exits 0. It exits 1 when its first listener cannot
 // listen and 2 for a bad command line or a named configuration file that cannot be read.
 // SIGUSR1 prints every filter's hit count on standard output (filter_hits.h), and so does the
-// end of a run, once the connections have ended.
+// end of a run, once the connections have ended. --export-ca writes the certificate of the
+// user's own authority (making the authority the first time) and exits: 0, or 1 with the
+// reason on standard error.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/settings.h"
 #include "config/config_commands.h"
@@ -24,6 +27,7 @@
 #include "filters/filter_hits.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"
+#include "secure/inspection.h"
 #include "shell/console_frontend.h"
 #include "shell/program_locks.h"
 
@@ -31,6 +35,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: kestrelwickd [-p PORT] [-q] [--no-http-headers] [--no-html-filters] [FILE.cfg]\n"
+    "       kestrelwickd --export-ca FILE\n"
     "Runs the Kestrelwick proxy without windows, serving browsers on 127.0.0.1 only. It loads\n"
     "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
     "(8080 unless it names one). Log lines go to standard output, status texts to standard\n"
@@ -42,6 +47,8 @@ constexpr char kUsage[] =
     "  --no-http-headers   do not log the request and reply heads\n"
     "  --no-html-filters   do not log the filter hits\n"
     "  -q        quiet: both of the above; errors and connection ends are still logged\n"
+    "  --export-ca FILE   write the certificate of your own authority (made the first time,\n"
+    "            in ~/.config/kestrelwick) to FILE for importing into a browser, then exit\n"
     "  -h        show this text\n";
 
 int parse_port(const char* text) {
@@ -60,6 +67,14 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--export-ca") == 0 && i + 1 < argc) {
+      std::string error;
+      if (!kw::export_inspection_certificate(argv[i + 1], &error)) {
+        std::fprintf(stderr, "kestrelwickd: %s\n", error.c_str());
+        return 1;
+      }
       return 0;
     }
     if (std::strcmp(argv[i], "-p") == 0 && i + 1 < argc) {

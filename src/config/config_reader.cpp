@@ -28,6 +28,7 @@
 #include "platform/wait_until.h"
 #include "proxies/proxy_list.h"
 #include "report/frontend.h"
+#include "secure/inspection.h"
 
 namespace kw {
 namespace {
@@ -102,7 +103,7 @@ class ConfigFile {
   size_t capacity_ = 0;
 };
 
-enum class Section { kOther, kGlobal, kProxies, kHeaders, kPatterns };
+enum class Section { kOther, kGlobal, kProxies, kHeaders, kPatterns, kPassThrough };
 
 // A section header: the first character that is not a space or control character is '[' and a
 // ']' follows; the name between them is taken exactly. Unknown names, and '[' lines without
@@ -118,6 +119,7 @@ Section section_of(std::string_view line) {
   if (config_name_is(name, "Proxies")) return Section::kProxies;
   if (config_name_is(name, "HTTP headers")) return Section::kHeaders;
   if (config_name_is(name, "Patterns")) return Section::kPatterns;
+  if (config_name_is(name, "Secure pass-through")) return Section::kPassThrough;
   return Section::kOther;
 }
 
@@ -184,6 +186,18 @@ bool read_proxies(ConfigFile& file, std::string_view* line) {
     const std::string text(rest.substr(0, kProxyEntryTextLimit));
     ProxyEntry* entry = parse_proxy_entry(nullptr, text.c_str());
     if (entry != nullptr && current) current_proxy.store(entry);
+  }
+  return false;
+}
+
+// [Secure pass-through]: one Host = "name" line per host; other lines are skipped.
+bool read_pass_through(ConfigFile& file, std::string_view* line) {
+  while (file.next(line)) {
+    if (begins_section(*line)) return true;
+    KeyLine k;
+    if (parse_key_line(*line, &k) && config_name_is(k.key, "Host") && !k.value.empty()) {
+      pass_through_hosts().emplace_back(k.value.substr(0, kPassThroughHostLimit));
+    }
   }
   return false;
 }
@@ -331,6 +345,9 @@ void read_sections(ConfigFile& file) {
       case Section::kPatterns:
         have = read_records<PatternRecord>(file, &line);
         break;
+      case Section::kPassThrough:
+        have = read_pass_through(file, &line);
+        break;
       case Section::kOther:
         have = file.next(&line);
         break;
@@ -377,6 +394,7 @@ int load_config(const char* path) {
     free_web_filters();
     free_header_filters();
     clear_proxy_list();
+    pass_through_hosts().clear();
     // No connection is active and none can start while the lock is held: nothing can still
     // read a retired proxy entry.
     free_retired_proxies();
@@ -386,6 +404,7 @@ int load_config(const char* path) {
   }
   lock.reset();
   reload_textures();
+  if (settings_has(InspectSecure)) prepare_inspection();
   return read_whole ? 1 : 0;
 }
 

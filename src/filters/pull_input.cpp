@@ -16,7 +16,7 @@ int stream_read(HttpMessage* msg, char* destination, int n) {
   }
   // A piece as large as the receive buffer or larger goes straight to its destination.
   if (msg->pos >= msg->filled && n >= kReceiveBufferSize) {
-    const int got = msg->socket ? net_recv(*msg->socket, destination, n) : -1;
+    const int got = msg->socket ? message_recv(msg, destination, n) : -1;
     if (got <= 0) {
       *destination = '\0';
       return 0;
@@ -25,7 +25,7 @@ int stream_read(HttpMessage* msg, char* destination, int n) {
     return got;
   }
   if (msg->pos >= msg->filled) {
-    int got = msg->socket ? net_recv(*msg->socket, msg->buffer, kReceiveBufferSize) : -1;
+    int got = msg->socket ? message_recv(msg, msg->buffer, kReceiveBufferSize) : -1;
     if (got <= 0) {
       *destination = '\0';
       return 0;
