@@ -67,14 +67,14 @@ void draw_button(DrawItem& item) {
   if (focused) source += QPoint(10, 5);
 
   unsigned edge;
+  QColor disabled_text;
   if (disabled) {
     QWidget* panel =
         item.host && item.id == kApplyButton ? item.host->control_widget(kInsetPanel) : nullptr;
-    if (panel) {
-      tile_texture(item.widget, painter, rect, texture(kInsetTexture), anchor_to(panel));
-    } else {
-      tile_texture(item.widget, painter, rect, texture(kBackTexture), kAnchorParent);
-    }
+    const TextureIndex behind = panel ? kInsetTexture : kBackTexture;
+    tile_texture(item.widget, painter, rect, texture(behind),
+                 panel ? anchor_to(panel) : kAnchorParent);
+    disabled_text = disabled_text_colour(texture_average_colour(behind));
     edge = kSunkenOuter;
   } else {
     // The item's rectangle from the Button texture at the source point. A button larger than
@@ -91,7 +91,7 @@ void draw_button(DrawItem& item) {
     painter.setPen(Qt::white);
     painter.drawText(text_rect.translated(1, 1), flags, text);
   }
-  painter.setPen(disabled ? QColor(128, 128, 128) : focused ? QColor(128, 0, 0) : QColor(0, 0, 0));
+  painter.setPen(disabled ? disabled_text : focused ? QColor(128, 0, 0) : QColor(0, 0, 0));
   painter.drawText(text_rect, flags, text);
   draw_edge(painter, rect, edge);
 }
@@ -173,7 +173,7 @@ void draw_skinned_item(DrawItem& item, const QPixmap* bitmap, Anchor anchor) {
 
 void draw_menu_bar_icon(DrawItem& item, const char* hint, int icon, uint32_t& state_flags,
                         const std::function<void()>& restore_status) {
-  const bool highlighted = (item.state & kStateSelected) != 0;
+  bool highlighted = (item.state & kStateSelected) != 0;
   const bool disabled = (item.state & (kStateDisabled | kStateGrayed)) != 0;
   if (icon) {
     if (highlighted) {
@@ -184,7 +184,8 @@ void draw_menu_bar_icon(DrawItem& item, const char* hint, int icon, uint32_t& st
       if (restore_status) restore_status();
     }
   }
-  if (disabled && highlighted) return;
+  // A disabled icon under the pointer is drawn as it is elsewhere: no press, no edge.
+  if (disabled) highlighted = false;
   QPainter& painter = *item.painter;
   const QRect rect = item.rect;
   if (!icon) {

@@ -24,6 +24,9 @@ void compute_text_colours(TextureSet& set) {
   for (int i = 0; i < kButtonTexture; ++i) {
     set.text_colours[i] = text_colour_for(set.bitmaps[i].toImage());
   }
+  for (int i = 0; i < kTextureCount; ++i) {
+    set.average_colours[i] = average_colour_of(set.bitmaps[i].toImage());
+  }
 }
 
 }  // namespace
@@ -46,6 +49,8 @@ const QPixmap& texture(TextureIndex which) { return textures().bitmaps[which]; }
 QColor texture_text_colour(TextureIndex which) {
   return which < kButtonTexture ? textures().text_colours[which] : QColor(Qt::black);
 }
+
+QColor texture_average_colour(TextureIndex which) { return textures().average_colours[which]; }
 
 bool textures_stay(bool palette_display, uint32_t flags) {
   if (flags & ForceTextures) return true;
@@ -73,6 +78,23 @@ QColor text_colour_for(const QImage& bitmap) {
   }
   const long brightness = red / samples + blue / samples + 2 * (green / samples);
   return brightness < 511 ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+QColor average_colour_of(const QImage& bitmap) {
+  const QImage image = bitmap.convertToFormat(QImage::Format_RGB32);
+  const long pixels = static_cast<long>(image.width()) * image.height();
+  if (pixels == 0) return QColor(Qt::black);
+  long red = 0, green = 0, blue = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      red += qRed(line[x]);
+      green += qGreen(line[x]);
+      blue += qBlue(line[x]);
+    }
+  }
+  return QColor(static_cast<int>(red / pixels), static_cast<int>(green / pixels),
+                static_cast<int>(blue / pixels));
 }
 
 void load_textures() {

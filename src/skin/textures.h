@@ -19,6 +19,8 @@ struct TextureSet {
   QPixmap bitmaps[kTextureCount];
   // Text colours of Background, Inset, Face One and Face Two; the Button texture has none.
   QColor text_colours[kButtonTexture];
+  // The average colour of each bitmap: what text drawn on it must stand out against.
+  QColor average_colours[kTextureCount];
 };
 
 // The program's texture set.
@@ -26,6 +28,8 @@ TextureSet& textures();
 const QPixmap& texture(TextureIndex which);
 // The text colour of Background, Inset, Face One or Face Two.
 QColor texture_text_colour(TextureIndex which);
+// The average colour of a texture.
+QColor texture_average_colour(TextureIndex which);
 
 // Reloads all five textures from settings().texture_paths (a file that cannot be loaded is
 // reported with "Failed to load texture bitmap:\n<path>", replaced by the built-in bitmap and
@@ -42,5 +46,7 @@ QColor plain_substitute(TextureIndex which);
 // White or black: the average colour along the bitmap's diagonal, red + blue + 2 x green below
 // 511 gives white.
 QColor text_colour_for(const QImage& bitmap);
+// The average of every pixel of the bitmap; black for an empty one.
+QColor average_colour_of(const QImage& bitmap);
 
 }  // namespace kw
