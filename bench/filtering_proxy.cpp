@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-  static kw::ConsoleFrontend frontend(stdout, stderr, false);
+  static kw::ConsoleFrontend frontend(stdout, stderr, kw::ConsoleOptions{});
   if (log) kw::install_frontend(&frontend);
   kw::create_program_locks();
   for (const kw::bench::TypicalFilter& f : kw::bench::typical_filters()) {
@@ -59,6 +59,6 @@ int main(int argc, char** argv) {
   sigwait(&stop_signals, &signal_number);
   kw::stop_requested.store(1);
   kw::net_cleanup();
-  std::fflush(stdout);
+  frontend.flush();
   std::_Exit(0);
 }

@@ -20,7 +20,7 @@ struct Outcome {
   char* starts[kw::kVariableCount];
 };
 
-Outcome attempt(kw::MatchContext* ctx, char* pos, char* window_end, const kw::PatternCode& code,
+Outcome attempt(kw::MatchState* ctx, char* pos, char* window_end, const kw::PatternCode& code,
                 kw::MatchFunction matcher, bool prefilter) {
   kw::clear_variables(ctx);
   kw::set_string_window(ctx, pos, window_end);
@@ -71,9 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   kw::StartTable table;
   table.add(0, code);
-  kw::MatchContext ctx{};
-  ctx.current_buffer = begin;
-  ctx.buffer_end = end;
+  kw::MatchState ctx{};
   for (char* pos = begin; pos <= end; ++pos) {
     char* window_end = end - pos > limit - 1 ? pos + limit - 1 : end;
     const uint64_t bounds_before = kw::match_bounds_hit();

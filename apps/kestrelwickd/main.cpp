@@ -1,11 +1,14 @@
 // kestrelwickd: the proxy engine without windows. Log lines go to standard output, status
-// texts to standard error. At start it loads default.cfg beside the program, or the .cfg file
+// texts to standard error; -q and the --no-... options switch log categories off. At start it loads default.cfg beside the program, or the .cfg file
 // named on its command line; -p overrides the configured port, also after reloads. SIGHUP
-// reloads the last configuration file. SIGINT and SIGTERM shut down in order: the stop flag is
+// reloads the last configuration file, SIGUSR2 aborts every connection (the listener starts
+// afresh on the same port). SIGINT and SIGTERM shut down in order: the stop flag is
 // set, every socket is shut down (which ends the listener and all connections), the
 // configuration is freed, and the program exits 0. It exits 1 when its first listener cannot
 // listen and 2 for a bad command line or a named configuration file that cannot be read.
-// --check FILE only reports the mistakes in FILE (see config/config_check.h).
+// SIGUSR1 prints every filter's hit count on standard output (filter_hits.h), and so does the
+// end of a run, once the connections have ended. --check FILE only reports the mistakes in FILE
+// (see config/config_check.h).
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -20,6 +23,7 @@
 #include "config/config_commands.h"
 #include "config/config_reader.h"
 #include "engine/listener.h"
+#include "filters/filter_hits.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"
 #include "shell/console_frontend.h"
@@ -28,15 +32,19 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kestrelwickd [-p PORT] [FILE.cfg]\n"
+    "usage: kestrelwickd [-p PORT] [-q] [--no-http-headers] [--no-html-filters] [FILE.cfg]\n"
     "       kestrelwickd --check FILE.cfg\n"
     "Runs the Kestrelwick proxy without windows, serving browsers on 127.0.0.1 only. It loads\n"
     "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
     "(8080 unless it names one). Log lines go to standard output, status texts to standard\n"
     "error. SIGHUP reloads the configuration file (active connections get 10 s to end, then\n"
-    "they are killed); SIGINT or SIGTERM stops it.\n"
+    "they are killed); SIGUSR1 prints how often each filter struck, and so does the end of the\n"
+    "run; SIGUSR2 aborts every connection; SIGINT or SIGTERM stops it.\n"
     "  -p PORT   listen on PORT whatever the configuration says (0 picks a free port; the\n"
     "            log line \"Listening on port\" names it)\n"
+    "  --no-http-headers   do not log the request and reply heads\n"
+    "  --no-html-filters   do not log the filter hits\n"
+    "  -q        quiet: both of the above; errors and connection ends are still logged\n"
     "  --check FILE.cfg\n"
     "            load nothing: print each mistake in FILE.cfg as FILE:LINE: message, then a\n"
     "            summary line; exit status 0 without findings, 1 with some, 2 unreadable\n"
@@ -54,6 +62,7 @@ int parse_port(const char* text) {
 int main(int argc, char** argv) {
   int port_override = -1;
   const char* config = nullptr;
+  kw::ConsoleOptions console;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
@@ -68,6 +77,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kestrelwickd: bad port \"%s\"\n%s", argv[i], kUsage);
         return 2;
       }
+    } else if (std::strcmp(argv[i], "-q") == 0) {
+      console.http_headers = console.html_filters = false;
+    } else if (std::strcmp(argv[i], "--no-http-headers") == 0) {
+      console.http_headers = false;
+    } else if (std::strcmp(argv[i], "--no-html-filters") == 0) {
+      console.html_filters = false;
     } else if (argv[i][0] != '-' && config == nullptr) {
       config = argv[i];
     } else {
@@ -83,6 +98,8 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
+  sigaddset(&signals, SIGUSR1);
+  sigaddset(&signals, SIGUSR2);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   // A file the user named that cannot be read is a mistake to report, not a reason to serve
@@ -95,7 +112,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  static kw::ConsoleFrontend frontend(stdout, stderr, isatty(STDOUT_FILENO) != 0);
+  console.log_terminal = isatty(STDOUT_FILENO) != 0;
+  console.status_terminal = isatty(STDERR_FILENO) != 0;
+  static kw::ConsoleFrontend frontend(stdout, stderr, console);
   kw::install_frontend(&frontend);
   kw::create_program_locks();
   kw::net_startup();
@@ -108,7 +127,7 @@ int main(int argc, char** argv) {
   kw::wait_until([] { return kw::listening_port() != 0 || kw::listener_failed.load() != 0; },
                  std::chrono::seconds(30));
   if (kw::listening_port() == 0) {
-    std::fflush(stdout);
+    frontend.flush();
     std::fflush(stderr);
     std::_Exit(1);
   }
@@ -116,6 +135,15 @@ int main(int argc, char** argv) {
   for (;;) {
     int signal_number = 0;
     sigwait(&signals, &signal_number);
+    if (signal_number == SIGUSR1) {
+      frontend.flush();  // the log lines gathered so far come before the counts
+      kw::print_filter_hits(stdout);
+      continue;
+    }
+    if (signal_number == SIGUSR2) {
+      kw::restart_listener();
+      continue;
+    }
     if (signal_number != SIGHUP) break;
     kw::reload_last_config();
     if (port_override >= 0) kw::settings().port.store(port_override);
@@ -128,8 +156,10 @@ int main(int argc, char** argv) {
   kw::wait_until(
       [] { return kw::listener_running.load() == 0 && kw::active_connection_count() == 0; },
       std::chrono::seconds(2));
+  frontend.flush();
+  kw::print_filter_hits(stdout);
   kw::free_config();
-  std::fflush(stdout);
+  frontend.flush();
   std::fflush(stderr);
   std::_Exit(0);
 }

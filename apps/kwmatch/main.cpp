@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "filters/match_context.h"
 #include "filters/matcher.h"
 #include "filters/pattern_compiler.h"
 #include "filters/web_filter.h"
-#include "report/frontend.h"
 
 namespace {
 
@@ -28,22 +28,6 @@ using kw::MatchFunction;
 using kw::PatternCode;
 
 constexpr int kUsageError = 2;
-
-// Reports the compiler's limit messages on standard error.
-class ConsoleFrontend : public kw::Frontend {
- public:
-  int add_log_line(const char*) override { return 0; }
-  int log_category_on(int) override { return 0; }
-  void set_log_status(const char*) override {}
-  void set_status_text(const char*, kw::Rgb) override {}
-  void show_application_error(const char* text) override {
-    std::fprintf(stderr, "kwmatch: %s\n", text);
-    shown = true;
-  }
-  int ask_active_connections(kw::AskHandler) override { return kw::kAskGoBack; }
-
-  bool shown = false;
-};
 
 constexpr char kUsage[] =
     "usage: kwmatch [--limit N] [--bounds EXPRESSION] EXPRESSION FILE...\n"
@@ -91,13 +75,14 @@ std::string escaped(const char* text, size_t length) {
   return out;
 }
 
-PatternCode compile_or_report(const char* what, const char* expression, MatchFunction* choice,
-                              ConsoleFrontend* frontend) {
-  frontend->shown = false;
-  PatternCode code = kw::compile_pattern(expression, choice);
-  if (!code && !frontend->shown) {
+PatternCode compile_or_report(const char* what, const char* expression, MatchFunction* choice) {
+  int result = kw::kResultOk;
+  PatternCode code = kw::compile_pattern(expression, choice, &result);
+  if (result == kw::kResultBadPattern) {
     std::fprintf(stderr, "kwmatch: the %s does not compile: check for mis-matched [] or ()\n",
                  what);
+  } else if (result != kw::kResultOk) {
+    std::fprintf(stderr, "kwmatch: %s\n", kw::result_name(result));
   }
   return code;
 }
@@ -169,8 +154,6 @@ int scan(const char* name, std::vector<char>* text, const PatternCode& match,
 }  // namespace
 
 int main(int argc, char** argv) {
-  ConsoleFrontend frontend;
-  kw::install_frontend(&frontend);
   long limit = kw::kDefaultFilterLimit;
   const char* bounds_text = nullptr;
   bool code_only = false;
@@ -212,7 +195,7 @@ int main(int argc, char** argv) {
   const char* expression = argv[arg++];
   if (!code_only && arg >= argc) return usage();
 
-  PatternCode match = compile_or_report("expression", expression, nullptr, &frontend);
+  PatternCode match = compile_or_report("expression", expression, nullptr);
   if (!match) return kUsageError;
   if (code_only) {
     print_code(match);
@@ -221,7 +204,7 @@ int main(int argc, char** argv) {
   MatchFunction bounds_matcher = nullptr;
   PatternCode bounds;
   if (bounds_text != nullptr) {
-    bounds = compile_or_report("bounds expression", bounds_text, &bounds_matcher, &frontend);
+    bounds = compile_or_report("bounds expression", bounds_text, &bounds_matcher);
     if (!bounds) return kUsageError;
   }
 
@@ -236,7 +219,6 @@ int main(int argc, char** argv) {
     }
     matches += scan(argv[arg], &text, match, bounds, bounds_matcher, static_cast<int>(limit));
   }
-  kw::install_frontend(nullptr);
   if (unreadable) return kUsageError;
   return matches > 0 ? 0 : 1;
 }

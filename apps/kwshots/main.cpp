@@ -2,6 +2,7 @@
 // textures and once with "No Textures", and writes each as a PNG named after its title (with a
 // drawn caption bar, since offscreen windows have no frame), plus a sheet of the built-in
 // pictures. The pictures are for people to look at when the look changes.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QFileDialog>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -17,22 +19,29 @@
 #include "dialogs/file_dialog.h"
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
+#include "dialogs/new_proxy_dialog.h"
+#include "dialogs/preferences_dialog.h"
+#include "dialogs/proxy_selector.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
+#include "proxies/proxy_list.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
+#include "shell/log_find_bar.h"
 #include "shell/log_window.h"
 #include "shell/main_window.h"
 #include "skin/builtin_art.h"
 #include "skin/skinned_dialog.h"
 #include "skin/textures.h"
+#include "ui/controls.h"
 #include "ui/dialog.h"
 #include "ui/list_box.h"
 #include "ui/menu_bar.h"
 #include "ui/system_colours.h"
+#include "ui/text.h"
 
 namespace kw {
 namespace {
@@ -215,7 +224,8 @@ void photograph_main_window() {
 }
 
 // The log window with the lines of a request, its reply, a filter hit and an error, the
-// selection on the reply's status line.
+// selection on the reply's status line; then its find bar, and the filter hits of connection 1
+// alone.
 void photograph_log_window() {
   DesktopFrontend frontend;
   install_frontend(&frontend);
@@ -235,8 +245,9 @@ void photograph_log_window() {
       "YDate: Tue, 04 Jun 2024 09:12:44 GMT",
       "YContent-Type: text/html; charset=utf-8",
       "YContent-Length: 18234",
-      "VMatch 2: Kill pop-up windows",
-      "VMatch 5: Remove tracking pixels",
+      "VMatch 1: Kill pop-up windows",
+      "VMatch 1: Remove tracking pixels",
+      "V<end> 1: Page footer",
       "W+++CLOSE 1+++",
       "W",
       "W+++GET 2+++",
@@ -251,6 +262,18 @@ void photograph_log_window() {
   settle(100);
   if (LogWindow* log = log_window()) {
     log->list()->set_selected(11, true);
+    settle(50);
+    save(framed(log), log->windowTitle());
+    // The find bar on "example", the second of its lines selected.
+    log->run_command(kLogFindCommand);
+    log->find_bar()->edit()->setText(QStringLiteral("example"));
+    log->run_command(kLogFindNextCommand);
+    settle(50);
+    save(framed(log), log->windowTitle() + QStringLiteral(" (find)"));
+    InputEvent escape(InputEvent::KeyDown);
+    escape.key = kVkEscape;
+    log->control_input(kLogFindEdit, escape);
+    log->show_connection(1);
     settle(50);
     save(framed(log), log->windowTitle());
   }
@@ -304,6 +327,17 @@ void photograph_filter_list(void (*open_list)(QWidget*), int (*free_list)(), int
 
 // The web filter list with filters (active ones bold, one edited copy greyed, two selected),
 // empty, and the editor for an existing filter and for a new one.
+// Counts as a running proxy leaves them: the n-th record of a list struck counts[n] times.
+template <typename Record>
+void give_hits(Record* first, std::initializer_list<int> counts) {
+  Record* f = first;
+  for (int n : counts) {
+    if (f == nullptr) return;
+    for (int i = 0; i < n; ++i) f->hits.add();
+    f = f->next;
+  }
+}
+
 void photograph_web_filter_dialogs() {
   build_web_filter(nullptr, FILTER_ACTIVE, "Kill pop-up windows", nullptr, "window.open",
                    nullptr, 4096, "null");
@@ -315,6 +349,7 @@ void photograph_web_filter_dialogs() {
                    4096, "<!-- filtered -->");
   build_web_filter(nullptr, 0, "Freeze marquees", nullptr, "<marquee", nullptr, 4096,
                    "<span");
+  give_hits(web_filter_list, {12, 1377, 0, 41});
   photograph_filter_list(open_web_filter_list, free_web_filters, 1011, "Banner blaster (edited)");
 }
 
@@ -327,7 +362,35 @@ void photograph_header_filter_dialogs() {
   build_header_filter(nullptr, HEADER_OUT, "Referer: hide it", nullptr, "none");
   build_header_filter(nullptr, HEADER_IN, "Set-Cookie", nullptr, nullptr);
   build_header_filter(nullptr, 0, "Accept-Language", nullptr, "en");
+  give_hits(header_filter_list, {230, 0, 7, 96});
   photograph_filter_list(open_header_filter_list, free_header_filters, 1024, "no thanks");
+}
+
+// The preferences as a loaded configuration opens them; with textures also with a program to
+// run and a black and a white Face Two file, whose field takes the file's look and text colour.
+void photograph_preferences() {
+  settings().port.store(kDefaultPort);
+  photograph_next_as(QString(), nullptr);
+  open_preferences(nullptr);
+  if (!suffix.isEmpty()) return;
+  const uint32_t flags = settings_flags();
+  settings().auto_run = "/usr/bin/browser --new-window";
+  settings_add_flags(EnableAutoRun);
+  QTemporaryDir dir;
+  for (auto [name, colour] : {std::pair{"black", Qt::black}, {"white", Qt::white}}) {
+    QImage file(128, 128, QImage::Format_RGB32);
+    file.fill(colour);
+    const QString path = dir.filePath(QStringLiteral("%1.bmp").arg(name));
+    file.save(path, "BMP");
+    settings().texture_paths[kFace2Texture] = to_path(path);
+    load_textures();
+    photograph_next_as(QStringLiteral(" (%1 Face Two)").arg(name), nullptr);
+    open_preferences(nullptr);
+  }
+  settings().texture_paths[kFace2Texture].clear();
+  settings().auto_run.clear();
+  settings_set_flags(flags);
+  load_textures();
 }
 
 void photograph_config_file_dialogs() {
@@ -340,12 +403,56 @@ void photograph_config_file_dialogs() {
   run_file_dialog(nullptr, save_request);
 }
 
+// The proxy selector with three entries, the current one selected, then after an added entry
+// (its status in green) and with its list dropped down; the add dialog with a text typed.
+void photograph_proxy_selector() {
+  for (const char* text : {"proxy.example.net:3128", "cache.local:8080", "10.0.0.1:80"}) {
+    current_proxy.store(parse_proxy_entry(nullptr, text));
+  }
+  photograph_next();
+  open_proxy_selector(nullptr);
+  set_dialog_observer([](Dialog& d) {
+    set_dialog_observer([](Dialog& add) {
+      set_dialog_observer(nullptr);
+      add.set_text(kNewProxyField, "gateway.example.org:8000");
+      settle(50);
+      save(framed(&add), add.windowTitle());
+      add.post_command(kIdOk);
+    });
+    d.post_command(kProxyAddButton);
+    QTimer::singleShot(300, &d, [&d] {
+      settle(50);
+      save(framed(&d), d.windowTitle() + QStringLiteral(" (added)"));
+      d.combo(kProxyCombo)->showPopup();
+      settle(100);
+      QImage picture = framed(&d);
+      if (QWidget* popup = d.combo(kProxyCombo)->view()->window()) {
+        const QImage list = popup->grab().toImage();
+        QImage both(picture.width(), picture.height() + list.height(), QImage::Format_RGB32);
+        both.fill(Qt::white);
+        QPainter p(&both);
+        p.drawImage(0, 0, picture);
+        p.drawImage(d.combo(kProxyCombo)->mapTo(&d, QPoint(0, 0)).x() + 4, picture.height(), list);
+        picture = both;
+      }
+      d.combo(kProxyCombo)->hidePopup();
+      save(picture, d.windowTitle() + QStringLiteral(" (list)"));
+      d.post_command(kProxyCancelButton);
+    });
+  });
+  open_proxy_selector(nullptr);
+  clear_proxy_list();
+  free_retired_proxies();
+}
+
 void photograph_everything() {
+  photograph_proxy_selector();
   photograph_main_window();
   photograph_log_window();
   photograph_config_file_dialogs();
   photograph_web_filter_dialogs();
   photograph_header_filter_dialogs();
+  photograph_preferences();
   photograph_next();
   show_about(nullptr);
   photograph_next();

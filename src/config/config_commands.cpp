@@ -129,14 +129,13 @@ int free_config() {
   for (std::string& texture : s.texture_paths) texture.clear();
   clear_proxy_list();
 
-  connection_lock_op(2);
+  ConnectionLock lock;
   const bool idle = active_connection_count() == 0;
   if (idle) {
     free_web_filters();
     free_header_filters();
     free_retired_proxies();
   }
-  connection_lock_op(3);
   return idle ? 1 : 0;
 }
 

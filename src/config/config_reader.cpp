@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "base/settings.h"
@@ -28,6 +29,15 @@ constexpr int kLoadGoesOn = 2;
 // it looks at the count.
 constexpr auto kKillWait = std::chrono::seconds(5);
 
+// A filter text that ran into one of the pattern compiler's limits is kept without its code;
+// the user is told why in the application error box.
+void show_compile_limit(int result) {
+  if (result != kResultOk) show_application_error(result_name(result));
+}
+
+// The connection lock that the answer below took for the load, handed over to load_config.
+std::optional<ConnectionLock> lock_from_answer;
+
 // Retry and Kill Connections of the question. The load may go on only with the connection
 // lock held and no connection active; the lock is then kept for the load.
 int on_active_connections_answer(int answer) {
@@ -35,20 +45,11 @@ int on_active_connections_answer(int answer) {
     restart_listener();
     wait_until([] { return active_connection_count() == 0; }, kKillWait);
   }
-  connection_lock_op(2);
-  if (adjust_active_connections(0) == 0) return kLoadGoesOn;
-  connection_lock_op(3);
-  return 0;
+  ConnectionLock lock;
+  if (adjust_active_connections(0) != 0) return 0;
+  lock_from_answer = std::move(lock);
+  return kLoadGoesOn;
 }
-
-// Releases the connection lock taken by load_config on every way out.
-class ConnectionLockRelease {
- public:
-  ConnectionLockRelease() = default;
-  ~ConnectionLockRelease() { connection_lock_op(3); }
-  ConnectionLockRelease(const ConnectionLockRelease&) = delete;
-  ConnectionLockRelease& operator=(const ConnectionLockRelease&) = delete;
-};
 
 // The log line for an expression of a record just built that has a text but no code: the
 // record is kept (a web filter inactive, a header filter never matching) and the user learns
@@ -66,7 +67,10 @@ Record* last_of(Record* list) {
 
 void build_header_filters(const ConfigImage& image) {
   for (const HeaderRecordImage& h : image.header_filters) {
-    build_header_filter(nullptr, h.flags, h.key.c_str(), h.match.c_str(), h.replace.c_str());
+    int limit_result = kResultOk;
+    build_header_filter(nullptr, h.flags, h.key.c_str(), h.match.c_str(), h.replace.c_str(),
+                        &limit_result);
+    show_compile_limit(limit_result);
     const HeaderFilter* built = last_of(header_filter_list);
     if (built != nullptr && built->match && !built->match_code) {
       report_failure("HTTP headers", h.key, h.match_line, "Match");
@@ -76,8 +80,10 @@ void build_header_filters(const ConfigImage& image) {
 
 void build_web_filters(const ConfigImage& image) {
   for (const PatternRecordImage& p : image.web_filters) {
+    int limit_result = kResultOk;
     build_web_filter(nullptr, p.flags, p.name.c_str(), p.url.c_str(), p.match.c_str(),
-                     p.bounds.c_str(), p.limit, p.replace.c_str());
+                     p.bounds.c_str(), p.limit, p.replace.c_str(), &limit_result);
+    show_compile_limit(limit_result);
     const WebFilter* built = last_of(web_filter_list);
     if (built == nullptr) continue;
     if (built->url && !built->url_code) report_failure("Patterns", p.name, p.url_line, "URL");
@@ -122,14 +128,17 @@ int config_file_error(const char* path) {
 }
 
 int load_config(const char* path) {
-  connection_lock_op(2);
+  std::optional<ConnectionLock> lock;
+  lock.emplace();
   if (adjust_active_connections(0) != 0) {
-    connection_lock_op(3);
-    if (ask_active_connections(on_active_connections_answer) != kLoadGoesOn) return 0;
+    lock.reset();
+    const int answer = ask_active_connections(on_active_connections_answer);
+    lock = std::move(lock_from_answer);
+    lock_from_answer.reset();
+    if (answer != kLoadGoesOn) return 0;
   }
   bool read_whole = false;
   {
-    ConnectionLockRelease release;
     settings_set_flags(kLoadDefaultFlags);
     settings().port.store(kDefaultPort);
     ConfigImage image;
@@ -145,6 +154,7 @@ int load_config(const char* path) {
     apply_image(image);
     read_whole = image.read_whole;
   }
+  lock.reset();
   reload_textures();
   return read_whole ? 1 : 0;
 }

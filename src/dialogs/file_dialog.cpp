@@ -47,6 +47,10 @@ class SkinnedFileDialog : public QFileDialog {
       filters << QStringLiteral("%1 (%2)").arg(from_8bit(f.name), pattern);
     }
     if (!filters.isEmpty()) setNameFilters(filters);
+    // Programs here carry no extension of their own: the execute permission marks them.
+    if (request.programs_only) {
+      setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
+    }
     if (!request.default_extension.empty()) setDefaultSuffix(from_8bit(request.default_extension));
     const QFileInfo start(from_path(request.file));
     if (!request.file.empty() && start.dir().exists() && start.path() != QLatin1String(".")) {

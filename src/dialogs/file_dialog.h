@@ -31,6 +31,7 @@ struct FileRequest {
   bool save = false;          // a save dialog (no overwrite question)
   bool file_must_exist = true;
   bool default_strip = false;  // add the "Default" strip
+  bool programs_only = false;  // list only files that may be run (and folders)
   int custom_data = 0;         // kDefaultBitmapMark after "Default"
 };
 

@@ -1,14 +1,16 @@
-// What the web and header filter editors share: OK builds the filter (each editor's own ok),
-// "Cancel" and the close box end with nothing, F1 opens the editor's help topic; fields are read
-// no longer than their limits; a build that failed is reported from a table in which each
-// result has its message, caption and the field the focus goes to afterwards (a result the table
-// does not name gets its last row). User-interface thread only.
+// What the web and header filter editors share: OK on an existing filter that was not changed
+// ends with nothing, otherwise it builds the record from the fields and ends with it; "Cancel"
+// and the close box end with nothing, F1 opens the editor's help topic; fields are read no
+// longer than their limits; a build that failed is reported from a table in which each result
+// has its message, caption and the field the focus goes to afterwards (a result the table does
+// not name gets its last row). User-interface thread only.
 #pragma once
 
 #include <span>
 #include <string>
 
 #include "dialogs/message_dialogs.h"
+#include "filters/filter_editing.h"
 #include "skin/builtin_art.h"
 #include "skin/skinned_dialog.h"
 #include "ui/dialog.h"
@@ -32,10 +34,26 @@ inline void report_build_failure(Dialog& d, std::span<const BuildMessage> table,
   if (message->focus != 0) d.focus(message->focus);
 }
 
+// One editor of a `Record` in the list `Model`, whose fields read as `Fields` and whose build
+// function makes the record from them.
+template <class Model, class Record, class Fields>
 class FilterEditorProc : public SkinnedDialogProc {
  public:
-  explicit FilterEditorProc(int help_topic)
-      : SkinnedDialogProc(kFace2Texture), help_topic_(help_topic) {}
+  using Build = int (*)(Model& list, LinkPat* node, int mode, const Fields& fields,
+                        Record** result);
+
+  FilterEditorProc(int help_topic, Model& list, LinkPat* node, int mode, Record* source,
+                   Build build, std::span<const BuildMessage> messages)
+      : SkinnedDialogProc(kFace2Texture),
+        source_(source),
+        help_topic_(help_topic),
+        list_(list),
+        node_(node),
+        mode_(mode),
+        build_(build),
+        messages_(messages) {}
+
+  Record* result() const { return result_; }
 
   void on_command(Dialog& d, int id, int code) override {
     if (code != kClicked) return;
@@ -46,7 +64,9 @@ class FilterEditorProc : public SkinnedDialogProc {
   void on_help(Dialog&) override { request_help(help_topic_); }
 
  protected:
-  virtual void ok(Dialog& d) = 0;
+  // Whether the user left every field as the editor showed it.
+  virtual bool unchanged(Dialog& d) const = 0;
+  virtual Fields read_fields(Dialog& d) const = 0;
 
   static std::string field(Dialog& d, int id, int limit) {
     return d.text(id).substr(0, static_cast<size_t>(limit));
@@ -58,8 +78,31 @@ class FilterEditorProc : public SkinnedDialogProc {
     return false;
   }
 
+  Record* const source_;  // the record the editor opened with; none for a new filter
+
  private:
+  void ok(Dialog& d) {
+    if (mode_ == EDIT_EXISTING && source_ != nullptr && unchanged(d)) {
+      d.end(0);
+      return;
+    }
+    Record* built = nullptr;
+    const int result = build_(list_, node_, mode_, read_fields(d), &built);
+    if (result == 1) {
+      result_ = built;
+      d.end(1);
+      return;
+    }
+    report_build_failure(d, messages_, result);
+  }
+
   const int help_topic_;
+  Model& list_;
+  LinkPat* const node_;
+  const int mode_;
+  const Build build_;
+  const std::span<const BuildMessage> messages_;
+  Record* result_ = nullptr;
 };
 
 }  // namespace kw

@@ -1,7 +1,9 @@
 // The list machinery both filter list dialogs share; see filter_list_dialog.h.
 #include "dialogs/filter_list_dialog.h"
 
+#include <QMenu>
 #include <QPainter>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -9,6 +11,7 @@
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
 #include "filters/filter_editing.h"
+#include "report/frontend.h"
 #include "skin/textures.h"
 #include "ui/help_request.h"
 #include "ui/system_colours.h"
@@ -22,6 +25,9 @@ constexpr int kNameIndent = 4;  // from the check column to the name
 constexpr int kNameTop = 2;
 constexpr int kBoxInset = 2;       // the check box inside its cell, top and bottom
 constexpr int kButtonSliceX = 20;  // where the check column's slice of the Button texture starts
+constexpr int kCountRight = 4;     // from the count's end to the item's right end
+constexpr int kCountGap = 6;       // at least this much between a name and the count
+constexpr int kCountRefreshMs = 1000;
 
 // A standard check box in the middle of `cell`: a sunken square, white (the face colour while
 // pushed or greyed) with a black (greyed: grey) check mark.
@@ -70,8 +76,21 @@ void FilterListProc::on_init(Dialog& d) {
   d.make_owner_drawn(kFilterListPanel);
   d.subclass(kFilterList);
   // The list hears the pointer move over the check column without a button held, too.
-  d.list(kFilterList)->viewport()->setMouseTracking(true);
+  ListBox* list = d.list(kFilterList);
+  list->viewport()->setMouseTracking(true);
+  auto* refresh = new QTimer(list);
+  QObject::connect(refresh, &QTimer::timeout, list->viewport(),
+                   [list] { list->viewport()->update(); });
+  refresh->start(kCountRefreshMs);
   refill(d, 0);
+}
+
+void FilterListProc::popup_list_menu(Dialog& d, QPoint global) {
+  QMenu menu(d.list(kFilterList));
+  QAction* reset = menu.addAction(QStringLiteral("Reset counts"));
+  if (menu.exec(global) != reset) return;
+  model_.reset_counts();
+  d.redraw(kFilterList);
 }
 
 void FilterListProc::refill(Dialog& d, int caret) {
@@ -185,7 +204,11 @@ bool FilterListProc::on_input(Dialog& d, int id, const InputEvent& e) {
     case InputEvent::Char:
       return on_list_char(d, e.ch);
     case InputEvent::RightDown:
-      on_right_button(d);
+      if (right_button_opens_menu(d, e)) {
+        popup_list_menu(d, list->viewport()->mapToGlobal(QPoint(e.x, e.y)));
+      } else {
+        on_right_button(d);
+      }
       return true;  // the selection stays as it is
     default:
       break;
@@ -257,8 +280,16 @@ void FilterListProc::draw_list_item(Dialog& d, DrawItem& item) {
   }
   p.setPen(sys_colour(selected ? SysColour::HighlightText : SysColour::WindowText));
   p.setFont(shows_bold(node) ? bold_font_ : normal_font_);
-  p.drawText(text_area.adjusted(px(d, kNameIndent), px(d, kNameTop), 0, 0),
-             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, name_of(node));
+  QRect name_area = text_area.adjusted(px(d, kNameIndent), px(d, kNameTop), 0, 0);
+  if (const uint64_t hits = model_.hits(node); hits > 0) {
+    // The count ends near the item's right end; a long name is cut short of it.
+    const QString count = QString::number(hits);
+    const QRect count_area = name_area.adjusted(0, 0, -px(d, kCountRight), 0);
+    p.drawText(count_area, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine, count);
+    name_area.setRight(count_area.right() - p.fontMetrics().horizontalAdvance(count) -
+                       px(d, kCountGap));
+  }
+  p.drawText(name_area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, name_of(node));
   const bool edited = is_edited(node);
   for (int cell = 1; cell <= cells_; ++cell) {
     const int left = r.left() + (cell - 1) * px(d, cell_width_);
@@ -294,7 +325,9 @@ bool FilterListProc::install(Dialog& d) {
   const InUseQuestion ask = [&d](const ButtonAnswer& answer) {
     return ask_filters_in_use(&d, answer);
   };
-  return model_.install(ask, restart_listener) == 1;
+  const bool installed = model_.install(ask, restart_listener) == 1;
+  if (!model_.count_mismatch().empty()) show_application_error(model_.count_mismatch().c_str());
+  return installed;
 }
 
 }  // namespace kw

@@ -3,10 +3,15 @@
 // name, over the staged list of filter_list_model.h. The list is subclassed: a press in a check
 // cell pushes that cell's box, and releasing the button inside the same item toggles it (moving
 // out first changes nothing); a double click in the column toggles once more; typed characters
-// and the right button go to the kind of list. The selection enables "&Edit", "&Dupe" and the
-// removing button; installs ask "Filters In Use!" while the list is in use. The skin paints the
-// rest: the Background texture behind everything, panel 1057 with Inset, the other owner-drawn
-// controls with Face Two. User-interface thread only.
+// and the right button go to the kind of list, unless the right button opens the list's menu.
+// The selection enables "&Edit", "&Dupe" and the removing button; installs ask "Filters In Use!"
+// while the list is in use. The skin paints the rest: the Background texture behind everything,
+// panel 1057 with Inset, the other owner-drawn controls with Face Two.
+//
+// Each item shows at its right end how often its filter struck, nothing when it never did; the
+// list repaints every second while the dialog is open, so the counts follow the running proxy.
+// "Reset counts" in the list's menu sets every count to 0 at once, as a toggle acts at once:
+// Cancel does not bring them back. User-interface thread only.
 #pragma once
 
 #include <QFont>
@@ -51,6 +56,9 @@ class FilterListProc : public SkinnedDialogProc {
   // A typed character reached the list; true consumes it.
   virtual bool on_list_char(Dialog& d, char32_t ch) = 0;
   virtual void on_right_button(Dialog& d) {}
+  // Whether a press of the right button at a point of the list opens the list's menu ("Reset
+  // counts") instead of going to on_right_button.
+  virtual bool right_button_opens_menu(Dialog& d, const InputEvent& event) { return true; }
   // The kind's editor in a mode, for a node (none: New on an empty list); the record it built.
   virtual void* run_editor(Dialog& d, LinkPat* node, int mode) = 0;
 
@@ -94,6 +102,8 @@ class FilterListProc : public SkinnedDialogProc {
   int cell_at(Dialog& d, int x) const;
   void draw_list_item(Dialog& d, DrawItem& item);
   void draw_below_items(Dialog& d, DrawItem& item);
+  // The list's menu at a screen position, run until it closes.
+  void popup_list_menu(Dialog& d, QPoint global);
 
   const int cells_;
   const int cell_width_;

@@ -42,17 +42,14 @@ constexpr BuildMessage kMessages[] = {
     {0, "Unknown error adding new filter\nThis is probably a bug!", "What The ...", 0},
 };
 
-class HeaderFilterEditorProc : public FilterEditorProc {
+class HeaderFilterEditorProc
+    : public FilterEditorProc<HeaderFilterListModel, HeaderFilter, HeaderFilterFields> {
  public:
   HeaderFilterEditorProc(HeaderFilterListModel& list, LinkPat* node, int mode)
-      : FilterEditorProc(kHelpTopic),
-        list_(list),
-        node_(node),
-        mode_(mode),
-        source_(mode != EDIT_NEW && node != nullptr ? HeaderFilterListModel::filter(node)
-                                                    : nullptr) {}
-
-  HeaderFilter* result() const { return result_; }
+      : FilterEditorProc(kHelpTopic, list, node, mode,
+                         mode != EDIT_NEW && node != nullptr ? HeaderFilterListModel::filter(node)
+                                                             : nullptr,
+                         build_edited_header_filter, kMessages) {}
 
   void on_init(Dialog& d) override {
     for (int id : {1060, 1061, 1062}) d.make_owner_drawn(id);
@@ -64,30 +61,15 @@ class HeaderFilterEditorProc : public FilterEditorProc {
   }
 
  private:
-  void ok(Dialog& d) override {
-    if (mode_ == EDIT_EXISTING && source_ != nullptr && !any_modified(d, kFields)) {
-      d.end(0);
-      return;
-    }
+  bool unchanged(Dialog& d) const override { return !any_modified(d, kFields); }
+
+  HeaderFilterFields read_fields(Dialog& d) const override {
     HeaderFilterFields fields;
     fields.key = field(d, kHeaderNameField, kNameLimit);
     fields.match = field(d, kHeaderMatchField, kTextLimit);
     fields.replace = field(d, kHeaderReplaceField, kTextLimit);
-    HeaderFilter* built = nullptr;
-    const int result = build_edited_header_filter(list_, node_, mode_, fields, &built);
-    if (result == 1) {
-      result_ = built;
-      d.end(1);
-      return;
-    }
-    report_build_failure(d, kMessages, result);
+    return fields;
   }
-
-  HeaderFilterListModel& list_;
-  LinkPat* node_;
-  const int mode_;
-  HeaderFilter* source_;
-  HeaderFilter* result_ = nullptr;
 };
 
 }  // namespace

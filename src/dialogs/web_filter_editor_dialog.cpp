@@ -63,16 +63,13 @@ constexpr BuildMessage kMessages[] = {
     {0, "Unknown error adding new pattern\nThis is probably a bug!", "What The ...", 0},
 };
 
-class WebFilterEditorProc : public FilterEditorProc {
+class WebFilterEditorProc
+    : public FilterEditorProc<WebFilterListModel, WebFilter, WebFilterFields> {
  public:
   WebFilterEditorProc(WebFilterListModel& list, LinkPat* node, int mode)
-      : FilterEditorProc(kHelpTopic),
-        list_(list),
-        node_(node),
-        mode_(mode),
-        source_(mode != EDIT_NEW && node != nullptr ? node->web_filter() : nullptr) {}
-
-  WebFilter* result() const { return result_; }
+      : FilterEditorProc(kHelpTopic, list, node, mode,
+                         mode != EDIT_NEW && node != nullptr ? node->web_filter() : nullptr,
+                         build_edited_web_filter, kMessages) {}
 
   void on_init(Dialog& d) override {
     for (int id : {1052, 1053, 1054}) d.make_owner_drawn(id);
@@ -92,16 +89,12 @@ class WebFilterEditorProc : public FilterEditorProc {
   }
 
  private:
-  bool unchanged(Dialog& d) const {
+  bool unchanged(Dialog& d) const override {
     return !any_modified(d, kFields) &&
            d.is_checked(kWebMultiCheck) == ((source_->flags & FILTER_MULTI) != 0);
   }
 
-  void ok(Dialog& d) override {
-    if (mode_ == EDIT_EXISTING && source_ != nullptr && unchanged(d)) {
-      d.end(0);
-      return;
-    }
+  WebFilterFields read_fields(Dialog& d) const override {
     WebFilterFields fields;
     fields.name = field(d, kWebNameField, kNameLimit);
     fields.url = field(d, kWebUrlField, kUrlLimit);
@@ -110,21 +103,8 @@ class WebFilterEditorProc : public FilterEditorProc {
     fields.replace = field(d, kWebReplaceField, kTextLimit);
     fields.limit = d.get_uint(kWebLimitField);
     fields.multi = d.is_checked(kWebMultiCheck);
-    WebFilter* built = nullptr;
-    const int result = build_edited_web_filter(list_, node_, mode_, fields, &built);
-    if (result == 1) {
-      result_ = built;
-      d.end(1);
-      return;
-    }
-    report_build_failure(d, kMessages, result);
+    return fields;
   }
-
-  WebFilterListModel& list_;
-  LinkPat* node_;
-  const int mode_;
-  WebFilter* source_;
-  WebFilter* result_ = nullptr;
 };
 
 }  // namespace

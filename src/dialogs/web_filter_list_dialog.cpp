@@ -4,6 +4,7 @@
 #include "dialogs/filter_list_dialog.h"
 #include "dialogs/web_filter_editor_dialog.h"
 #include "filters/filter_editing.h"
+#include "skin/textures.h"
 
 namespace kw {
 namespace {
@@ -39,6 +40,15 @@ class WebFilterListProc : public FilterListProc {
  public:
   explicit WebFilterListProc(WebFilterListModel& model)
       : FilterListProc(model, 1, kCheckColumn, kHelpTopic) {}
+
+  void on_draw_item(Dialog& d, DrawItem& item) override {
+    // A disabled Apply continues the Inset panel it sits on.
+    if (item.id == kWebListApply) {
+      item.backdrop = &texture(kInsetTexture);
+      item.backdrop_anchor = d.control_widget(kFilterListPanel);
+    }
+    FilterListProc::on_draw_item(d, item);
+  }
 
   void on_command(Dialog& d, int id, int code) override {
     if (!on_list_command(d, id, code) && code == kClicked) {
@@ -111,6 +121,11 @@ class WebFilterListProc : public FilterListProc {
   }
 
   void on_right_button(Dialog& d) override { toggle_selection(d); }
+  // The right button toggles the selection over an item; the menu comes with Shift held, or
+  // below the items.
+  bool right_button_opens_menu(Dialog& d, const InputEvent& e) override {
+    return (e.modifiers & kKeyShift) != 0 || d.list(kFilterList)->item_from_point(e.x, e.y) < 0;
+  }
 
   void* run_editor(Dialog& d, LinkPat* node, int mode) override {
     return edit_web_filter(&d, static_cast<WebFilterListModel&>(model_), node, mode);

@@ -3,6 +3,7 @@
 // server closing its connection, and a rewritten body goes out without a length.
 #include "engine/forwarding.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,25 @@ int send_connect_failure(HttpMessage* client, const char* head) {
 void send_lookup_failure(HttpMessage* client, const char* head, const char* host, int host_len) {
   send_text(client, head);
   send_error_page(client, kHostLookupFailedPage, host, host_len);
+}
+
+// One header line of a logged head, "<start><name>: <value>", cut at 2047 characters as
+// add_log_linef cuts: put together without a format pass, as header lines are most of the
+// lines a connection logs.
+void log_header_line(char start, const char* name, const char* value) {
+  char line[2048];
+  size_t n = 0;
+  auto put = [&](const char* text, size_t length) {
+    length = std::min(length, sizeof line - 1 - n);
+    std::memcpy(line + n, text, length);
+    n += length;
+  };
+  line[n++] = start;
+  put(name, std::strlen(name));
+  put(": ", 2);
+  put(value, std::strlen(value));
+  line[n] = '\0';
+  add_log_line(line);
 }
 
 }  // namespace
@@ -269,7 +289,7 @@ void log_message(HttpMessage* msg) {
     add_log_linef("YHTTP/%d.%d %s %s", s->major, s->minor, s->code, s->reason);
   }
   for (HeaderField* h = msg->headers; h != nullptr; h = h->next) {
-    if (h->name != nullptr) add_log_linef("%c%s: %s", start, h->name, h->value);
+    if (h->name != nullptr) log_header_line(start, h->name, h->value);
   }
 }
 

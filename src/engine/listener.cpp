@@ -4,7 +4,6 @@
 #include <pthread.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "base/settings.h"
 #include "engine/connection.h"
 #include "platform/designed_lock.h"
+#include "platform/thread_pool.h"
 #include "report/frontend.h"
 
 namespace kw {
@@ -54,20 +54,34 @@ class ListeningSocket {
   Socket socket_;
 };
 
-void* run_connection(void* handoff) {
+// Connection threads: a stack for the deepest connection with a wide margin, and enough parked
+// threads for a page's burst of connections. The deepest is a tunnel, about 145 KiB with its two
+// 64 KiB pieces; a filtered page takes about 120 KiB (two swap buffers and the output block), a
+// plain relay about 80 KiB. Sanitizer builds pad every frame, so they get four times as much.
+// The pool is never destroyed, as connections end on their own threads, possibly after the
+// program's end.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kConnectionStackBytes = 1024 * 1024;
+#else
+constexpr size_t kConnectionStackBytes = 256 * 1024;
+#endif
+constexpr int kParkedConnectionThreads = 32;
+
+ThreadPool& connection_threads() {
+  static ThreadPool* pool = new ThreadPool(kConnectionStackBytes, kParkedConnectionThreads);
+  return *pool;
+}
+
+void run_connection(void* handoff) {
   Socket client = *static_cast<Socket*>(handoff);
   std::free(handoff);
   connection_thread(client);
-  return nullptr;
 }
 
-// Starts a detached connection thread that owns the socket in the hand-over record.
-// 0 when no thread could be started (the record is then still the caller's).
+// Has a connection thread own the socket in the hand-over record. 0 when no thread could be
+// started (the record is then still the caller's).
 int start_connection_thread(Socket* handoff) {
-  pthread_t thread;
-  if (pthread_create(&thread, nullptr, run_connection, handoff) != 0) return 0;
-  pthread_detach(thread);
-  return 1;
+  return connection_threads().run(run_connection, handoff) ? 1 : 0;
 }
 
 void* show_outside_warning(void*) {
@@ -195,10 +209,7 @@ int adjust_active_connections(int delta) {
     active_connections += delta;
     count = active_connections;
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "Active connections: %02d", count);
-  set_status_text(text, kGreen);
-  set_log_status(text);
+  show_active_connections(count);
   return count;
 }
 
@@ -207,7 +218,7 @@ int active_connection_count() {
   return active_connections;
 }
 
-int connection_lock_op(int op) { return connection_lock.op(op); }
+ConnectionLock::ConnectionLock() : hold_(connection_lock.mutex()) {}
 
 uint32_t next_connection_number() { return connection_counter.fetch_add(1) + 1; }
 

@@ -2,13 +2,15 @@
 // connections with its lock, the connection numbers, and killing every connection at once.
 //
 // Threads: start_listener runs on a thread of its own (launch_listener starts one); each
-// accepted connection runs connection_thread on a detached thread; restart_listener is called
+// accepted connection runs connection_thread, from accept to close, on one thread of the
+// connection pool (a parked thread, or a new one when none waits); restart_listener is called
 // from the user-interface thread (or the program's main thread). The flags below are written by
 // those threads without a lock, so they are atomics.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/net.h"
 
@@ -35,8 +37,16 @@ int adjust_active_connections(int delta);
 // The count of active connections, read under the connection lock without showing it (for
 // callers that poll until the connections have ended).
 int active_connection_count();
-// The connection lock: 1 create, 2 acquire, 3 release, 4 destroy, other codes nothing. Returns 1.
-int connection_lock_op(int op);
+// Holds the connection lock from construction until destruction or release(); re-entrant on
+// one thread. It can be moved, so a lock taken in a callback can be handed back to its caller.
+class ConnectionLock {
+ public:
+  ConnectionLock();
+  void release() { hold_ = {}; }
+
+ private:
+  std::unique_lock<std::recursive_mutex> hold_;
+};
 // Takes the next connection number (the first is 1).
 uint32_t next_connection_number();
 

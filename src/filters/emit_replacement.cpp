@@ -39,7 +39,7 @@ class Sink {
 
   int finish() {
     if (destination_ != nullptr && capacity_ > 0) destination_[written_] = '\0';
-    return failed_ ? kEmitSendFailed : total_;
+    return failed_ ? kResultSendFailed : total_;
   }
 
  private:
@@ -55,7 +55,7 @@ class Sink {
 
 int emit_replacement(MatchContext* ctx, const ReplacementCode& code, char* destination,
                      int capacity) {
-  if (!code) return kEmitNoCode;
+  if (!code) return kResultNoReplacement;
   Sink sink(ctx, destination, capacity);
   const RequestLine* request = ctx->client != nullptr ? ctx->client->request : nullptr;
   for (const uint8_t* p = code.code();;) {

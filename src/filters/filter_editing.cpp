@@ -76,7 +76,10 @@ int build_edited_web_filter(WebFilterListModel& list, LinkPat* node, int mode,
       skip_leading_blanks(fields.bounds), fields.limit, unless_blank(fields.replace));
   const bool replaces_live = mode == EDIT_EXISTING && node != nullptr && target != source;
   const int outcome = finish_build(built, source, target, FILTER_EDITED, result, clear_web_filter);
-  if (outcome == 1 && replaces_live) list.replace_live(node, target);
+  if (outcome == 1 && replaces_live && !list.replace_live(node, target)) {
+    *result = nullptr;
+    return 0;
+  }
   return outcome;
 }
 
@@ -107,7 +110,10 @@ int build_edited_header_filter(HeaderFilterListModel& list, LinkPat* node, int m
   const bool replaces_live = mode == EDIT_EXISTING && node != nullptr && target != source;
   const int outcome =
       finish_build(built, source, target, HEADER_EDITED, result, clear_header_filter);
-  if (outcome == 1 && replaces_live) list.replace_live(node, target);
+  if (outcome == 1 && replaces_live && !list.replace_live(node, target)) {
+    *result = nullptr;
+    return 0;
+  }
   return outcome;
 }
 

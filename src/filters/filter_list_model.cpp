@@ -47,6 +47,11 @@ FilterListModel::FilterListModel(const FilterListKind& kind, const void* first_l
   LinkPat** tail = &working_;
   for (const void* r = first_live; r != nullptr; r = next_live(r)) {
     *tail = new_linkpat(const_cast<void*>(r), nullptr);
+    if (*tail == nullptr) {
+      // A shortened copy must never replace the program's list: install refuses.
+      incomplete_ = true;
+      break;
+    }
     tail = &(*tail)->next;
     ++item_count_;
   }
@@ -66,18 +71,29 @@ FilterListModel::~FilterListModel() {
 LinkPat* FilterListModel::insert_before(LinkPat* at, void* record) {
   LinkPat** link = at != nullptr ? link_to(at) : &working_;
   if (link == nullptr) link = &working_;
-  *link = new_linkpat(record, *link);
+  LinkPat* node = new_linkpat(record, *link);
+  if (node == nullptr) {
+    kind_.free_record(record);
+    return nullptr;
+  }
+  *link = node;
   ++item_count_;
   ++record_total_;
   list_changed_ = true;
   return *link;
 }
 
-void FilterListModel::replace_live(LinkPat* node, void* copy) {
-  discard_ = new_linkpat(node->record, discard_);
+bool FilterListModel::replace_live(LinkPat* node, void* copy) {
+  LinkPat* waiting = new_linkpat(node->record, discard_);
+  if (waiting == nullptr) {
+    kind_.free_record(copy);
+    return false;
+  }
+  discard_ = waiting;
   ++discard_count_;
   ++record_total_;
   node->record = copy;
+  return true;
 }
 
 LinkPat** FilterListModel::link_to(LinkPat* node) {
@@ -136,9 +152,16 @@ void FilterListModel::paste(LinkPat* at) {
   list_changed_ = true;
 }
 
+void FilterListModel::reset_counts() {
+  for (LinkPat* list : {working_, cut_, discard_}) {
+    for (LinkPat* n = list; n != nullptr; n = n->next) kind_.hits(n->record).reset();
+  }
+}
+
 int FilterListModel::install(const InUseQuestion& ask,
                              const std::function<void()>& kill_connections) {
   if (!list_changed_) return 1;
+  if (incomplete_) return 0;
   if (!acquire_unused_list(kind_.guard, ask, kill_connections)) return 0;
   settings_add_flags(Changed);
   kind_.install_list(working_);
@@ -150,10 +173,11 @@ int FilterListModel::install(const InUseQuestion& ask,
     }
   }
   kind_.guard.lock_op(3);
+  count_mismatch_.clear();
   if (processed != record_total_) {
     char text[64];
     std::snprintf(text, sizeof text, "Total %d\nProcessed %d", record_total_, processed);
-    show_application_error(text);
+    count_mismatch_ = text;
   }
   free_linkpat_list(cut_);
   free_linkpat_list(discard_);

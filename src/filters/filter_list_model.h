@@ -15,8 +15,10 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "filters/hit_count.h"
 #include "filters/web_filter.h"
 
 namespace kw {
@@ -49,6 +51,7 @@ struct FilterListKind {
   void (*free_record)(void* record);  // clears and frees a record that is in no live list
   // Makes the records of `working`, in its order, the program's list; clears their edited mark.
   void (*install_list)(LinkPat* working);
+  HitCount& (*hits)(const void* record);
 };
 
 class FilterListModel {
@@ -66,12 +69,21 @@ class FilterListModel {
   int record_total() const { return record_total_; }
   bool list_changed() const { return list_changed_; }
 
-  // A new node for a record the editor made, before `at` (at the head when at is none).
+  // A new node for a record the editor made, before `at` (at the head when at is none). Without
+  // memory for the node the record is freed and the result is none.
   LinkPat* insert_before(LinkPat* at, void* record);
   // The editor built `copy` to replace the live record of `node`: the live record waits on
-  // the discard list until the next install frees it.
-  void replace_live(LinkPat* node, void* copy);
+  // the discard list until the next install frees it. Without memory for that the copy is
+  // freed, the node keeps its record and the result is false.
+  bool replace_live(LinkPat* node, void* copy);
   void mark_changed() { list_changed_ = true; }
+
+  // How often the node's record struck (a copy the editor made has not struck yet).
+  uint64_t hits(const LinkPat* node) const { return kind_.hits(node->record).value(); }
+  // "Reset counts": every record the dialog holds counts from 0 again; that includes every
+  // live record, since the dialog starts with all of them and keeps removed ones until the
+  // install frees them.
+  void reset_counts();
 
   // "C&ut" (web filters): the old cut buffer goes onto the discard list, then each node (all in
   // working_list, in display order) is unlinked and pushed at the head of the cut buffer.
@@ -84,8 +96,12 @@ class FilterListModel {
 
   // apply_*_filter_list: without staged changes nothing happens (no lock is taken). 1 when the
   // program's list now is working_list (the cut buffer and the discard list are then empty and
-  // their records freed), 0 when the user went back and nothing changed.
+  // their records freed), 0 when the user went back and nothing changed, or when the copy of
+  // the program's list could not be made whole when the model was made.
   int install(const InUseQuestion& ask, const std::function<void()>& kill_connections);
+  // After an install that freed or installed a different number of records than record_total
+  // said, the two counts ("Total 5\nProcessed 4") for the dialog to show; else empty.
+  const std::string& count_mismatch() const { return count_mismatch_; }
 
  protected:
   FilterListModel(const FilterListKind& kind, const void* first_live,
@@ -105,6 +121,8 @@ class FilterListModel {
   int discard_count_ = 0;
   int record_total_ = 0;
   bool list_changed_ = false;
+  bool incomplete_ = false;  // a node of the program's list could not be allocated
+  std::string count_mismatch_;
 };
 
 }  // namespace kw

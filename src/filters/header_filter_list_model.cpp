@@ -31,8 +31,13 @@ void install_headers(LinkPat* working) {
   *link = nullptr;
 }
 
-const FilterListKind kHeaderKind{
-    {header_filter_lock_op, header_filter_users_add}, header_edited, free_header, install_headers};
+HitCount& header_hits(const void* r) { return static_cast<const HeaderFilter*>(r)->hits; }
+
+const FilterListKind kHeaderKind{{header_filter_lock_op, header_filter_users_add},
+                                 header_edited,
+                                 free_header,
+                                 install_headers,
+                                 header_hits};
 
 }  // namespace
 

@@ -35,23 +35,25 @@ void header_name(const char* key, char (&name)[kHeaderNameMax + 1]) {
 }
 
 // The field's value becomes text: over the old value when it fits the field's storage, else
-// in a fresh copy. The field keeps its old value when there is no memory for the new one.
-void set_value(HeaderField* field, const char* text) {
+// in a fresh copy. The field keeps its old value (false) when there is no memory for the new
+// one.
+bool set_value(HeaderField* field, const char* text) {
   const size_t size = std::strlen(text) + 1;
   if (field->value != nullptr && size <= static_cast<size_t>(field->value_capacity)) {
     std::memcpy(field->value, text, size);
-    return;
+    return true;
   }
   char* copy = static_cast<char*>(std::malloc(size));
-  if (copy == nullptr) return;
+  if (copy == nullptr) return false;
   std::memcpy(copy, text, size);
   std::free(field->value);
   field->value = copy;
   field->value_capacity = static_cast<int16_t>(size);
+  return true;
 }
 
-// A new field at the end of the header list; nothing is added without memory for it.
-void append_field(HttpMessage* msg, const char* name, const char* value) {
+// A new field at the end of the header list; nothing is added (false) without memory for it.
+bool append_field(HttpMessage* msg, const char* name, const char* value) {
   auto* node = static_cast<HeaderField*>(std::calloc(1, sizeof(HeaderField)));
   char* name_copy = strdup(name);
   char* value_copy = strdup(value);
@@ -59,7 +61,7 @@ void append_field(HttpMessage* msg, const char* name, const char* value) {
     std::free(node);
     std::free(name_copy);
     std::free(value_copy);
-    return;
+    return false;
   }
   node->name = name_copy;
   node->value = value_copy;
@@ -67,9 +69,10 @@ void append_field(HttpMessage* msg, const char* name, const char* value) {
   HeaderField** link = &msg->headers;
   while (*link != nullptr) link = &(*link)->next;
   *link = node;
+  return true;
 }
 
-// One filter on one message.
+// One filter on one message; each field it changes, deletes or adds counts as a hit.
 void apply_one(const HeaderFilter& filter, HttpMessage* msg, MatchContext* ctx) {
   char name[kHeaderNameMax + 1];
   header_name(filter.key.get(), name);
@@ -83,7 +86,7 @@ void apply_one(const HeaderFilter& filter, HttpMessage* msg, MatchContext* ctx) 
   if (field == nullptr) {
     if (filter.match || !filter.replace_code) return;
     emit_replacement(ctx, filter.replace_code, value, kHeaderValueSize);
-    append_field(msg, name, value);
+    if (append_field(msg, name, value)) filter.hits.add();
     return;
   }
   if (filter.match && std::strcmp(filter.match.get(), "*") != 0) {
@@ -92,9 +95,10 @@ void apply_one(const HeaderFilter& filter, HttpMessage* msg, MatchContext* ctx) 
   }
   if (filter.replace_code) {
     emit_replacement(ctx, filter.replace_code, value, kHeaderValueSize);
-    set_value(field, value);
+    if (set_value(field, value)) filter.hits.add();
   } else {
     remove_header(msg, name);
+    filter.hits.add();
   }
 }
 
@@ -112,10 +116,10 @@ int apply_header_filters(HttpMessage* msg, HttpMessage* browser, uint32_t direct
 }
 
 int build_header_filter(HeaderFilter* record, uint16_t flags, const char* key, const char* match,
-                        const char* replace) {
-  PatternCode match_code = text_given(match) ? compile_pattern(match) : PatternCode();
+                        const char* replace, int* limit_result) {
+  PatternCode match_code = compile_filter_text(match, nullptr, limit_result);
   if (record != nullptr) {
-    if (text_given(match) && !match_code) return -1;
+    if (text_given(match) && !match_code) return kResultBadPattern;
     clear_header_filter(record);
   } else {
     record = new (std::nothrow) HeaderFilter{};

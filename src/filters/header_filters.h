@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "filters/hit_count.h"
 #include "filters/pattern_code.h"
 #include "filters/replacement_code.h"
 #include "filters/web_filter.h"
@@ -35,6 +36,7 @@ struct HeaderFilter {
   PatternCode match_code;  // none when Match did not compile: the filter never matches
   HeapText replace;
   ReplacementCode replace_code;
+  mutable HitCount hits;  // fields changed, deleted or added
   HeaderFilter* next;
 };
 
@@ -49,8 +51,9 @@ int apply_header_filters(HttpMessage* msg, HttpMessage* browser, uint32_t direct
 // when a given Match compiles (otherwise -1, record untouched); with no record a new one is
 // appended to header_filter_list (0 when it cannot be allocated), keeping a Match that did not
 // compile without its code. 1 on success.
+// A Match that failed on one of the compiler's limits leaves that reason in *limit_result.
 int build_header_filter(HeaderFilter* record, uint16_t flags, const char* key, const char* match,
-                        const char* replace);
+                        const char* replace, int* limit_result = nullptr);
 // Flags 0, every text and compiled form freed. Returns 1.
 int clear_header_filter(HeaderFilter* record);
 // Frees every record of header_filter_list from the first and empties it. Returns 1.

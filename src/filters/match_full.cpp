@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "filters/matcher.h"
-#include "filters/pull_input.h"
+#include "filters/literal_search.h"
 
 namespace kw {
 namespace {
@@ -19,7 +19,7 @@ bool is_word_byte(uint8_t c) { return c > 32 && c != '>'; }
 
 class FullMatcher {
  public:
-  explicit FullMatcher(MatchContext* ctx) : ctx_(ctx) {}
+  explicit FullMatcher(MatchState* ctx) : ctx_(ctx) {}
 
   char* run(const uint8_t* pc, char* pos, MatchFrame* frame);
   bool exhausted() const { return exhausted_; }
@@ -40,7 +40,7 @@ class FullMatcher {
     return pos;
   }
   void pull_to_window_end() {
-    while (pull_input(ctx_, ctx_->usable_end)) {
+    while (byte_available(ctx_, ctx_->usable_end)) {
     }
   }
   void store(uint8_t d, char* start, const char* end) {
@@ -69,14 +69,9 @@ class FullMatcher {
   bool pass_over_mismatches(uint8_t op, bool word_bytes_only, char** p) {
     if (!is_literal_op(op)) return true;
     char* from = *p;
-    char* q = from;
-    char* const end = ctx_->usable_end;
-    const uint8_t upper = (op >= 'a' && op <= 'z') ? static_cast<uint8_t>(op - 32) : op;
-    while (q < end) {
-      const uint8_t c = byte_at(q);
-      if (c == op || c == upper || (word_bytes_only && !is_word_byte(c))) break;
-      ++q;
-    }
+    char* q = from < ctx_->usable_end
+                  ? const_cast<char*>(find_literal(op, word_bytes_only, from, ctx_->usable_end))
+                  : from;
     if (q == from) return true;
     *p = q;
     if (depth_ >= kMaxMatchDepth) {
@@ -86,7 +81,7 @@ class FullMatcher {
     return spend(static_cast<uint32_t>(q - from));
   }
 
-  MatchContext* ctx_;
+  MatchState* ctx_;
   int depth_ = 0;
   uint32_t steps_ = 0;
   bool exhausted_ = false;  // a bound was hit: the whole match fails, nothing is retried
@@ -311,7 +306,7 @@ thread_local uint64_t bounds_hit = 0;
 
 }  // namespace
 
-char* match_full(MatchContext* ctx) {
+char* match_full(MatchState* ctx) {
   if (ctx->pattern == nullptr) return nullptr;
   FullMatcher matcher(ctx);
   char* result;

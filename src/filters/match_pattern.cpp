@@ -6,13 +6,13 @@
 #include <algorithm>
 
 #include "filters/matcher.h"
-#include "filters/pull_input.h"
+#include "filters/literal_search.h"
 
 namespace kw {
 namespace {
 
 // False when no match can begin at ctx->position.
-bool may_match_here(MatchContext* ctx, const MatchPrefilter& filter) {
+bool may_match_here(MatchState* ctx, const MatchPrefilter& filter) {
   const char* p = ctx->position;
   if (!byte_available(ctx, p)) return true;
   if (!filter.can_start_with(static_cast<uint8_t>(*p))) return false;
@@ -35,7 +35,7 @@ bool may_match_here(MatchContext* ctx, const MatchPrefilter& filter) {
 
 }  // namespace
 
-char* match_pattern(MatchContext* ctx, const PatternCode& code, MatchFunction matcher) {
+char* match_pattern(MatchState* ctx, const PatternCode& code, MatchFunction matcher) {
   ctx->pattern = code.code();
   ctx->frame = nullptr;
   if (ctx->pattern == nullptr) return nullptr;

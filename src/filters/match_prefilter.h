@@ -6,10 +6,14 @@
 // byte (an empty match, a leading "*" or "\1", "&", a negated group), it allows every byte, so
 // a check against it can only skip attempts that would fail and leave nothing behind.
 //
-// StartTable combines the prefilters of the filters of one page: for each byte value a mask of
-// the filters that can start with it, and one of the filters it can follow the first byte of,
-// so that the scan can pass over positions where no filter can start and try only the
-// candidates where one can. Built once per page, read by the page's thread only.
+// StartTable combines the prefilters of a list of filters: for each byte value a mask of the
+// filters that can start with it and one of the filters it can follow the first byte of, and
+// the literal runs each filter must begin with, so that a scan can pass over positions where
+// no filter can start and try only the filters whose own runs occur at a position. The runs'
+// first three bytes form a fingerprint searched sixteen positions at a time (each filter in one
+// of eight groups, by nibble tables) where the processor allows, so that the bytes between
+// candidates are passed over in bulk. Built once for a list of filters, then read-only: any
+// number of threads may search with it.
 #pragma once
 
 #include <cstdint>
@@ -28,28 +32,60 @@ class StartTable {
 
   StartTable() { clear(); }
   void clear();
-  // Registers filter number `index` (0 first, in the page's order) with its Match code and its
-  // Bounds code, if it has Bounds; a filter whose code is missing never matches and gets no bits.
-  void add(int index, const PatternCode& match, const PatternCode* bounds = nullptr);
+  // Registers filter number `index` (0 first, in list order) with its Match code and its Bounds
+  // code, if it has Bounds; a filter whose code is missing never matches and gets no bits.
+  // `limit` is its window: a match begins at most that far before its literal run.
+  void add(int index, const PatternCode& match, const PatternCode* bounds = nullptr,
+           uint32_t limit = 32767);
+  // After the last add: regroups the fingerprints so that each group's tables admit as few
+  // other byte sequences as can be. Searches give the same results either way, only faster.
+  void finish();
 
-  // Bit i set: filter i (below kMaxFilters) may match at p, judging by the byte there and, when
-  // p + 1 is before `end` (the end of the bytes present), by the byte after it.
-  uint64_t candidates(const char* p, const char* end) const {
-    uint64_t mask = first_[static_cast<uint8_t>(*p)];
-    if (mask != 0 && p + 1 < end) mask &= second_[static_cast<uint8_t>(p[1])];
-    return mask;
-  }
+  // Bit i set: filter i of `filters` (below kMaxFilters) may match at p, judging by the bytes
+  // present before `end`; a byte a check needs at or beyond end is taken to fit.
+  uint64_t candidates(const char* p, const char* end, uint64_t filters = ~uint64_t{0}) const;
   // True when filters beyond kMaxFilters must be tried everywhere.
   bool every_position() const { return every_position_; }
-  // The first position in [from, to) where some filter may match (bytes are present up to to),
-  // or `to`.
-  const char* next_candidate(const char* from, const char* to) const;
+  // The first position in [from, to) where one of `filters` may match (bytes are present up to
+  // to), or `to`; *found receives its candidates there (0 at `to`).
+  const char* next_candidate(const char* from, const char* to, uint64_t filters = ~uint64_t{0},
+                             uint64_t* found = nullptr) const;
 
  private:
+  // The literal runs a filter must begin with (the prefilter of its Match or its Bounds).
+  struct Runs {
+    bool skip_blanks = false;
+    uint8_t count = 0;
+    uint8_t length[MatchPrefilter::kMaxPrefixes] = {};
+    uint8_t bytes[MatchPrefilter::kMaxPrefixes][MatchPrefilter::kMaxPrefix] = {};
+  };
+  static constexpr int kFingerprint = 3;  // bytes of each run in the fingerprint
+  static constexpr int kGroups = 8;
+
+  bool runs_fit(const Runs& runs, const char* p, const char* end) const;
+  void add_fingerprint(int group, int offset, uint8_t byte);
+  const char* scan_plain(const char* from, const char* to, uint64_t filters,
+                         uint64_t* found) const;
+  const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
+                                uint64_t* found) const;
+  // The candidates at the fingerprint hit k, or at the blanks before it a blank-led filter may
+  // begin at, first of [from, k]; `to` when none.
+  const char* check_hit(const char* from, const char* k, const char* to, uint64_t filters,
+                        uint64_t* found) const;
+
   uint64_t first_[256];   // bit i of first_[b]: filter i can start with byte b
   uint64_t second_[256];  // bit i of second_[b]: byte b can follow filter i's first byte
+  uint64_t with_runs_;    // filters whose runs are known
+  uint64_t blank_led_;    // filters whose runs may follow blanks
+  uint64_t anywhere_;     // filters that may match at any byte: no fingerprint
+  uint64_t group_filters_[kGroups];
+  uint32_t blank_reach_;  // the largest window of a blank-led filter
   bool every_position_;   // some filter beyond kMaxFilters: no position can be passed over
-  int single_byte_;       // the only byte any filter can start with, or -1
+  Runs runs_[kMaxFilters];
+  // Bit g of low_[j][n] (high_[j][n]): some filter of group g allows, at offset j of its
+  // fingerprint, a byte whose low (high) four bits are n.
+  alignas(16) uint8_t low_[kFingerprint][16];
+  alignas(16) uint8_t high_[kFingerprint][16];
 };
 
 }  // namespace kw

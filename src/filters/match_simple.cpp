@@ -10,21 +10,21 @@
 #include <algorithm>
 
 #include "filters/matcher.h"
-#include "filters/pull_input.h"
+#include "filters/literal_search.h"
 
 namespace kw {
 namespace {
 
 uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
 
-char* skip_whitespace(MatchContext* ctx, char* pos) {
+char* skip_whitespace(MatchState* ctx, char* pos) {
   while (byte_available(ctx, pos) && byte_at(pos) <= 32) ++pos;
   return pos;
 }
 
 }  // namespace
 
-char* match_simple(MatchContext* ctx) {
+char* match_simple(MatchState* ctx) {
   if (ctx->pattern == nullptr) return nullptr;
   ctx->usable_end = std::min(ctx->data_end, ctx->window_end);
   const uint8_t* pc = ctx->pattern;
@@ -41,7 +41,7 @@ char* match_simple(MatchContext* ctx) {
           return pos;
         case OP_STAR:
           if (*pc == OP_END) {
-            while (pull_input(ctx, ctx->usable_end)) {
+            while (byte_available(ctx, ctx->usable_end)) {
             }
             pos = std::max(pos, ctx->usable_end);
             continue;
@@ -71,10 +71,8 @@ char* match_simple(MatchContext* ctx) {
   fail:
     if (star_rest == nullptr) return nullptr;
     // Where the rest begins with a literal, the positions it cannot match at are passed over.
-    if (is_literal_op(*star_rest)) {
-      while (star_next < ctx->usable_end && !literal_matches(*star_rest, byte_at(star_next))) {
-        ++star_next;
-      }
+    if (is_literal_op(*star_rest) && star_next < ctx->usable_end) {
+      star_next = const_cast<char*>(find_literal(*star_rest, false, star_next, ctx->usable_end));
     }
     if (!byte_available(ctx, star_next)) return nullptr;
     pc = star_rest;

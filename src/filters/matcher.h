@@ -1,9 +1,10 @@
 // The matchers: does pattern code match at one position of a text, and where does it end.
 //
-// They never search; the caller tries position after position. Both pull body bytes as a step
-// needs them (pull_input.h) and never consume a byte at or beyond window end. match_full is a
-// recursive backtracking interpreter for every element; match_simple handles the expressions of
-// level 2 or less (literals, "?", "*", blank runs, "\s") without frames or recursion and gives
+// They never search; the caller tries position after position. Both pull input as a step needs
+// it (through the state's source, match_state.h) and never consume a byte at or beyond window
+// end. They need nothing of the page transfer or the HTTP messages. match_full is a recursive
+// backtracking interpreter for every element; match_simple handles the expressions of level 2
+// or less (literals, "?", "*", blank runs, "\s") without frames or recursion and gives
 // the same results on them. Neither allocates. A match may be empty (the result equals the
 // start). Variables are stored into the context and never cleared here; stores made on paths
 // that later fail stay.
@@ -16,7 +17,7 @@
 
 #include <cstdint>
 
-#include "filters/match_context.h"
+#include "filters/match_state.h"
 #include "filters/pattern_code.h"
 
 namespace kw {
@@ -26,9 +27,9 @@ inline constexpr uint32_t kMaxMatchSteps = uint32_t{1} << 20;
 
 // The position just after the match of ctx->pattern at ctx->position, or none. With frame none
 // it is a fresh attempt (root frame, usable end computed); frame is none again afterwards.
-char* match_full(MatchContext* ctx);
+char* match_full(MatchState* ctx);
 // The same for code of level 2 or less (anything else is handed to match_full).
-char* match_simple(MatchContext* ctx);
+char* match_simple(MatchState* ctx);
 
 // How many attempts of match_full on this thread so far failed at the depth or step bound.
 uint64_t match_bounds_hit();
@@ -36,6 +37,6 @@ uint64_t match_bounds_hit();
 // A fresh attempt of `code` at ctx->position with `matcher`, after checking the code's
 // prefilter against the bytes there; that check only rules out attempts that would fail.
 // Empty code fails.
-char* match_pattern(MatchContext* ctx, const PatternCode& code, MatchFunction matcher = match_full);
+char* match_pattern(MatchState* ctx, const PatternCode& code, MatchFunction matcher = match_full);
 
 }  // namespace kw

@@ -2,12 +2,14 @@
 // the use count of web_filter_list. The body scan itself is in page_scan.cpp.
 #include "filters/page_filter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/char_class.h"
 #include "filters/emit_replacement.h"
 #include "filters/matcher.h"
 #include "filters/page_output.h"
+#include "filters/pull_input.h"
 #include "platform/designed_lock.h"
 #include "report/frontend.h"
 
@@ -17,8 +19,20 @@ namespace {
 DesignedLock web_filter_lock;
 int32_t web_filter_users = 0;  // guarded by web_filter_lock
 
+// The installed list's table and the change count it was built at; guarded by
+// web_filter_lock, and read without it only while web_filter_users is positive.
+ListScanTable installed_table;
+uint64_t installed_change = 0;
+bool installed_built = false;
+
 bool match_text_is(const WebFilter& f, const char* text) {
   return f.match != nullptr && std::strcmp(f.match.get(), text) == 0;
+}
+
+// A filter that takes part in the scan of a page whose URL it matches.
+bool scans_the_page(const WebFilter& f) {
+  return (f.flags & FILTER_ACTIVE) != 0 && f.match != nullptr && !match_text_is(f, "<end>") &&
+         !match_text_is(f, "<start>");
 }
 
 // Whether the filter applies to the request: its Url pattern matches a prefix of the URL from
@@ -34,6 +48,7 @@ bool url_matches(MatchContext* ctx, const WebFilter& f) {
 }  // namespace
 
 void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f) {
+  f.hits.add();
   if (!log_category_on(kLogHtmlFilters)) return;
   add_log_linef(format, ctx->input != nullptr ? static_cast<int>(ctx->input->number) : 0,
                 f.name != nullptr ? f.name.get() : "");
@@ -51,13 +66,22 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   ctx.data_end = buffer_a;
   ctx.buffer_end = buffer_a + kSwapBufferSize - 1;
   ctx.input = server;
+  ctx.source = server_body();
   ctx.client = browser;
   ctx.output = &output;
   const int is_text =
       content_type != nullptr && prefix_equals_ignoring_case(content_type, "text/", 5) ? 1 : 0;
 
   web_filter_users_add(1);
-  LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text);
+  const ListScanTable* installed = installed_scan_table();
+  int selected = kResultOk;
+  LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text, &selected);
+  if (selected != kResultOk) {
+    web_filter_users_add(-1);
+    add_log_linef("R** %u Page relayed unfiltered: %s **", browser->number, result_name(selected));
+    const int64_t moved = output.flush() ? relay_to_end(server, browser) : 0;
+    return moved > 0 ? 1 : 0;
+  }
   if (page == nullptr) {
     // Nothing to scan: the list is free for others while the body is relayed unchanged.
     web_filter_users_add(-1);
@@ -68,7 +92,7 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
     output.flush();
     return moved > 0 ? 1 : 0;
   }
-  scan_page(&ctx, page);
+  scan_page(&ctx, page, installed);
   run_end_filters(web_filter_list, &ctx, is_text);
   web_filter_users_add(-1);
   output.flush();
@@ -76,7 +100,21 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   return 1;
 }
 
-LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text) {
+LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text, int* result) {
+  if (result != nullptr) *result = kResultOk;
+  // Every node the page may need is taken before any text goes out, so a page whose list
+  // cannot be made is relayed as it came, without the "<start>" texts as well.
+  LinkPat* spare = nullptr;
+  for (WebFilter* f = first; f != nullptr; f = f->next) {
+    if (!scans_the_page(*f)) continue;
+    LinkPat* node = new_linkpat(nullptr, spare);
+    if (node == nullptr) {
+      free_linkpat_list(spare);
+      if (result != nullptr) *result = kResultNoMemory;
+      return nullptr;
+    }
+    spare = node;
+  }
   LinkPat* head = nullptr;
   LinkPat** tail = &head;
   for (WebFilter* f = first; f != nullptr; f = f->next) {
@@ -90,9 +128,13 @@ LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text) {
       }
       continue;
     }
-    *tail = new_linkpat(f, nullptr);
-    tail = &(*tail)->next;
+    LinkPat* node = spare;
+    spare = node->next;
+    *node = LinkPat{f, nullptr};
+    *tail = node;
+    tail = &node->next;
   }
+  free_linkpat_list(spare);
   return head;
 }
 
@@ -102,10 +144,41 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
   for (WebFilter* f = first; f != nullptr; f = f->next) {
     if ((f->flags & FILTER_ACTIVE) == 0 || !url_matches(ctx, *f)) continue;
     if (!match_text_is(*f, "<end>")) continue;
-    if (emit_replacement(ctx, f->replace_code) == kEmitSendFailed) return 0;
+    if (emit_replacement(ctx, f->replace_code) == kResultSendFailed) return 0;
     log_filter_hit("V<end> %d: %s", ctx, *f);
   }
   return 1;
+}
+
+void ListScanTable::build(const WebFilter* first) {
+  table.clear();
+  records.clear();
+  for (const WebFilter* f = first; f != nullptr; f = f->next) {
+    if (!f->match_code || f->limit < 2) continue;
+    table.add(static_cast<int>(records.size()), f->match_code,
+              f->bounds_code ? &f->bounds_code : nullptr, f->limit);
+    records.push_back(f);
+  }
+  table.finish();
+}
+
+int ListScanTable::bit_of(const WebFilter* record) const {
+  const size_t known = std::min(records.size(), static_cast<size_t>(StartTable::kMaxFilters));
+  for (size_t i = 0; i < known; ++i) {
+    if (records[i] == record) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const ListScanTable* installed_scan_table() {
+  DesignedLock::Guard guard(web_filter_lock);
+  const uint64_t change = web_filter_list_change();
+  if (!installed_built || installed_change != change) {
+    installed_table.build(web_filter_list);
+    installed_change = change;
+    installed_built = true;
+  }
+  return &installed_table;
 }
 
 int web_filter_users_add(int delta) {

@@ -11,7 +11,10 @@
 // web_filter_users_add(0) and proceeds only while it is 0, still holding the lock.
 #pragma once
 
+#include <vector>
+
 #include "filters/match_context.h"
+#include "filters/match_prefilter.h"
 #include "filters/web_filter.h"
 #include "http/http_message.h"
 
@@ -24,28 +27,52 @@ inline constexpr int kSwapBufferSize = 32768;
 // Called once per filtered reply after the reply head went out; the server message's buffer
 // may already hold the first bytes of the body, which come first. Sends the whole body,
 // filtered, until the server closes. 1 when the body went through the scan or an unfiltered
-// relay moved bytes, 0 when nothing could be relayed.
+// relay moved bytes, 0 when nothing could be relayed. A page whose filters cannot be set up
+// is relayed unfiltered (no "<start>" or "<end>" text either), with an "R" line in the log that
+// says why.
 int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* content_type);
 
 // The filters from `first` on that apply to the request's URL, as the page's list (none when
-// none applies); emits the "<start>" filters' text on the way when the body is text.
-LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text);
+// none applies); emits the "<start>" filters' text on the way when the body is text. When the
+// list cannot be allocated nothing is emitted, the list is none and *result (when given)
+// kResultNoMemory, else kResultOk: the page is then relayed unfiltered.
+LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text,
+                           int* result = nullptr);
 // Emits the "<end>" filters' text for a text body. 1, or 0 when the body is not text or a send
 // to the browser failed.
 int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text);
 
+// What the page scan derives from web_filter_list alone: the start table of every record that
+// can ever match, in list order (record i has bit i, up to StartTable::kMaxFilters).
+struct ListScanTable {
+  StartTable table;
+  std::vector<const WebFilter*> records;
+
+  // Builds the table for the list from `first` on.
+  void build(const WebFilter* first);
+  // The bit of a record in the table, or -1 when the table does not know it.
+  int bit_of(const WebFilter* record) const;
+};
+
+// The table for web_filter_list as it stands, built again only when the list changed since
+// (web_filter_list_changed). Called by a transfer right after it raised web_filter_users: the
+// list cannot change while the count is positive, so the table it returns stays valid until the
+// transfer lowers the count again.
+const ListScanTable* installed_scan_table();
+
 // Scans the body through the page's filters until the server closes. 1 when the input ended,
 // 0 when a send to the browser failed. Bytes go into ctx->output when there is one (the caller
-// flushes it), else a queue of the scan's own that is flushed before it returns.
-int scan_page(MatchContext* ctx, LinkPat* filters);
+// flushes it), else a queue of the scan's own that is flushed before it returns. `installed` is
+// the list's table; filters it does not know (or none) make the page a table of its own.
+int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installed = nullptr);
 // Puts the expansion of record's replacement, followed by the bytes not scanned yet (pending
 // start, the match end, up to data end), into the other swap buffer and makes it current, so
 // that the replacement is scanned again. 1 when done (or when there is no replacement code, the
 // match is simply dropped), 0 when the two would not fit the buffer.
 int swap_in_replacement(MatchContext* ctx, const WebFilter* record);
 
-// A filter hit as a line of the "HTML filters" log category, when that category is on: format
-// takes the connection number (%d) and the filter's name (%s).
+// A filter hit: counted in the filter's hits, and a line of the "HTML filters" log category
+// when that category is on (format takes the connection number (%d) and the filter's name (%s)).
 void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f);
 
 // Adds delta to web_filter_users under web_filter_lock and returns the new count (0 reads it).

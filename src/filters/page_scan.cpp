@@ -7,7 +7,11 @@
 // not be empty. The first filter that matches has its replacement sent instead of the matched
 // bytes and scanning resumes at the match end; a FILTER_MULTI filter's replacement is put in
 // front of the rest of the input instead (swap_in_replacement) and scanned again: by the filters
-// after it at its first byte, by all of them from its second byte on.
+// after it at its first byte, by all of them from its second byte on. A re-scan filter whose
+// output holds its own match (or two that write each other's) would re-scan forever, so a match
+// that lies wholly inside re-scanned bytes is swapped in again only so many times in a row;
+// past that its replacement goes out directly. Any match that takes a byte from the server
+// starts the count afresh, so ordinary chains of re-scan filters never meet the cap.
 //
 // The bytes live in the current swap buffer: [current_buffer, data_end) has been received,
 // [pending_start, scan position) has been scanned but not sent. The matchers receive more as
@@ -17,10 +21,11 @@
 //
 // What the browser receives depends only on the bytes of the body, not on how they were cut
 // into receives (with one exception: whether a re-scanned replacement and the bytes read ahead
-// of the scan fit the other swap buffer). Positions where no filter can start (by the start
-// table of the filters' first bytes) are passed over, and so are filters that can never match
-// (no Match code, Limit 0 or 1), since trying them would only fail. Runs on the transfer's
-// connection thread.
+// of the scan fit the other swap buffer). Positions where none of the page's filters can start
+// are passed over, and at the others only the filters whose first bytes and literal runs occur
+// there are tried, by the start table built once for the installed list (match_prefilter.h);
+// filters that can never match (no Match code, Limit 0 or 1) are never tried, since trying them
+// would only fail. Runs on the transfer's connection thread.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -39,19 +44,44 @@ namespace {
 // Receives of a body scanned without re-scan filters: half the swap buffer.
 constexpr int kLargePullSize = kSwapBufferSize / 2;
 
+// Re-scan swaps in a row whose match lies wholly inside bytes an earlier swap put in.
+constexpr int kMaxRescansInARow = 100;
+
 bool can_ever_match(const WebFilter& f) { return f.match_code && f.limit >= 2; }
 
 class PageScan {
  public:
-  PageScan(MatchContext* ctx, LinkPat* list) : ctx_(ctx) {
+  PageScan(MatchContext* ctx, LinkPat* list, const ListScanTable* installed) : ctx_(ctx) {
     bool rescans = false;
+    bool known = installed != nullptr;
     for (LinkPat* node = list; node != nullptr; node = node->next) {
       const WebFilter* f = node->web_filter();
       rescans |= (f->flags & FILTER_MULTI) != 0;
-      const int index = static_cast<int>(filters_.size());
       filters_.push_back(f);
-      if (can_ever_match(*f)) {
-        table_.add(index, f->match_code, f->bounds_code ? &f->bounds_code : nullptr);
+      int bit = -1;
+      if (known && can_ever_match(*f)) {
+        bit = installed->bit_of(f);
+        known = bit >= 0;
+      }
+      bits_.push_back(bit);
+    }
+    if (!known) {
+      // Filters the installed table does not know: the page gets a table of its own.
+      for (size_t i = 0; i < filters_.size(); ++i) {
+        const WebFilter& f = *filters_[i];
+        bits_[i] = -1;
+        if (!can_ever_match(f)) continue;
+        if (i < StartTable::kMaxFilters) bits_[i] = static_cast<int>(i);
+        own_.add(static_cast<int>(i), f.match_code, f.bounds_code ? &f.bounds_code : nullptr,
+                 f.limit);
+      }
+    }
+    table_ = known ? &installed->table : &own_;
+    for (size_t i = 0; i < filters_.size(); ++i) {
+      if (bits_[i] >= 0) {
+        mask_ |= uint64_t{1} << bits_[i];
+      } else if (can_ever_match(*filters_[i])) {
+        everywhere_ = true;
       }
     }
     // How far ahead of the scan the body has been read decides only whether a re-scanned
@@ -76,10 +106,22 @@ class PageScan {
   char* attempt(const WebFilter& f, char** pos);
   void queue_pending(char* pos);
   void prepare_window(char* pos, char* window_end);
+  // Whether the match [.., end) may be re-scanned, counting it if it lies inside swapped-in bytes.
+  bool may_rescan(char* end);
+  // Swaps in f's replacement and records how far the swapped-in bytes now reach.
+  bool swap_in(const WebFilter& f);
 
   MatchContext* ctx_;
+  // The end of the swapped-in bytes ahead of the scan in the current buffer; none when the scan
+  // is back in bytes from the server.
+  char* swapped_end_ = nullptr;
+  int rescans_in_a_row_ = 0;
   std::vector<const WebFilter*> filters_;
-  StartTable table_;
+  std::vector<int> bits_;  // each filter's bit in the table, or -1: tried at every position
+  const StartTable* table_ = nullptr;
+  StartTable own_;
+  uint64_t mask_ = 0;        // the bits of the page's filters
+  bool everywhere_ = false;  // some filter is tried at every position
 };
 
 void PageScan::queue_pending(char* pos) {
@@ -94,6 +136,7 @@ char* PageScan::restart_buffer() {
   char* start = ctx_->current_buffer;
   ctx_->pending_start = start;
   ctx_->data_end = start;
+  swapped_end_ = nullptr;
   return start;
 }
 
@@ -101,7 +144,7 @@ bool PageScan::more_input(char* pos) {
   ctx_->position = pos;
   const int piece = ctx_->pull_size > 0 ? ctx_->pull_size : kPullSize;
   prepare_window(pos, std::min(pos + piece, ctx_->buffer_end));
-  return pull_input(ctx_, pos) != 0;
+  return byte_available(ctx_, pos);
 }
 
 char* PageScan::make_room(char* pos, uint32_t limit) {
@@ -110,6 +153,8 @@ char* PageScan::make_room(char* pos, uint32_t limit) {
   char* start = ctx_->current_buffer;
   const size_t unscanned = static_cast<size_t>(ctx_->data_end - pos);
   std::memmove(start, pos, unscanned);
+  swapped_end_ =
+      swapped_end_ != nullptr && swapped_end_ > pos ? start + (swapped_end_ - pos) : nullptr;
   ctx_->data_end = start + unscanned;
   ctx_->pending_start = start;
   return start;
@@ -142,6 +187,26 @@ char* PageScan::attempt(const WebFilter& f, char** pos_io) {
   return end;
 }
 
+bool PageScan::may_rescan(char* end) {
+  if (swapped_end_ == nullptr || end > swapped_end_) {
+    rescans_in_a_row_ = 0;
+    return true;
+  }
+  return ++rescans_in_a_row_ <= kMaxRescansInARow;
+}
+
+bool PageScan::swap_in(const WebFilter& f) {
+  MatchContext* const c = ctx_;
+  const long unscanned = c->data_end - c->pending_start;
+  const long carried = swapped_end_ != nullptr && swapped_end_ > c->pending_start
+                           ? swapped_end_ - c->pending_start
+                           : 0;
+  if (!swap_in_replacement(c, &f)) return false;
+  const long expansion = (c->data_end - c->pending_start) - unscanned;
+  swapped_end_ = c->pending_start + expansion + carried;
+  return true;
+}
+
 int PageScan::run() {
   MatchContext* const c = ctx_;
   const size_t count = filters_.size();
@@ -156,25 +221,19 @@ int PageScan::run() {
       if (!more_input(pos)) break;
     }
     if (c->output->failed()) return 0;
-    if (first == 0) {
-      pos = const_cast<char*>(table_.next_candidate(pos, c->data_end));
+    if (swapped_end_ != nullptr && pos >= swapped_end_) swapped_end_ = nullptr;
+    uint64_t candidates = 0;
+    if (first == 0 && !everywhere_) {
+      pos = const_cast<char*>(table_->next_candidate(pos, c->data_end, mask_, &candidates));
       if (pos == c->data_end) continue;
+    } else {
+      candidates = table_->candidates(pos, c->data_end, mask_);
     }
 
-    const uint64_t candidates = table_.candidates(pos, c->data_end);
     bool moved = false;
     for (size_t i = first; i < count; ++i) {
-      if (i < StartTable::kMaxFilters) {
-        const uint64_t rest = candidates & (~uint64_t{0} << i);
-        if (rest == 0) {
-          i = StartTable::kMaxFilters - 1;
-          continue;
-        }
-        i = static_cast<size_t>(__builtin_ctzll(rest));
-        if (i >= count) break;
-      } else if (!can_ever_match(*filters_[i])) {
-        continue;
-      }
+      const int bit = bits_[i];
+      if (bit >= 0 ? ((candidates >> bit) & 1) == 0 : !can_ever_match(*filters_[i])) continue;
       const WebFilter& f = *filters_[i];
       char* end = attempt(f, &pos);
       if (c->output->failed()) return 0;
@@ -183,8 +242,8 @@ int PageScan::run() {
       queue_pending(pos);
       c->pending_start = end;
       log_filter_hit("VMatch %d: %s", c, f);
-      if ((f.flags & FILTER_MULTI) != 0) {
-        if (swap_in_replacement(c, &f)) {
+      if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
+        if (swap_in(f)) {
           pos = c->pending_start;
           first = i + 1;
           moved = true;
@@ -192,7 +251,7 @@ int PageScan::run() {
         }
         add_log_line("RHTML Swap Buffer Overflow, using direct replace");
       }
-      if (emit_replacement(c, f.replace_code) == kEmitSendFailed) return 0;
+      if (emit_replacement(c, f.replace_code) == kResultSendFailed) return 0;
       pos = end;
       first = 0;
       moved = true;
@@ -209,11 +268,11 @@ int PageScan::run() {
 
 }  // namespace
 
-int scan_page(MatchContext* ctx, LinkPat* filters) {
-  if (ctx->output != nullptr) return PageScan(ctx, filters).run();
+int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installed) {
+  if (ctx->output != nullptr) return PageScan(ctx, filters, installed).run();
   PageOutput own(*ctx->client->socket);
   ctx->output = &own;
-  int result = PageScan(ctx, filters).run();
+  int result = PageScan(ctx, filters, installed).run();
   if (!own.flush()) result = 0;
   ctx->output = nullptr;
   return result;

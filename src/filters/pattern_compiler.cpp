@@ -12,7 +12,6 @@
 
 #include "filters/match_prefilter.h"
 #include "filters/matcher.h"
-#include "report/frontend.h"
 
 namespace kw {
 namespace {
@@ -377,7 +376,10 @@ Outcome Compiler::set() {
 
 }  // namespace
 
-PatternCode compile_pattern(const char* text, MatchFunction* choice) {
+PatternCode compile_pattern(const char* text, MatchFunction* choice, int* result) {
+  int ignored = kResultOk;
+  int& outcome = result != nullptr ? *result : ignored;
+  outcome = kResultBadPattern;
   if (text == nullptr) return {};
   Compiler compiler(reinterpret_cast<const uint8_t*>(text));
   switch (compiler.run()) {
@@ -386,18 +388,22 @@ PatternCode compile_pattern(const char* text, MatchFunction* choice) {
     case Outcome::kSyntax:
       return {};
     case Outcome::kBufferFull:
-      show_application_error("Exceeded parsed line buffer");
+      outcome = kResultPatternTooLong;
       return {};
     case Outcome::kStackFull:
-      show_application_error("Parse stack overflow");
+      outcome = kResultPatternTooDeep;
       return {};
   }
   const int size = compiler.size();
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
-  if (!block) return {};
+  if (!block) {
+    outcome = kResultNoMemory;
+    return {};
+  }
   std::memcpy(block.get(), compiler.code(), static_cast<size_t>(size));
   const MatchPrefilter prefilter = compute_prefilter(block.get());
   if (choice != nullptr) *choice = compiler.level() <= kLevelSimple ? match_simple : match_full;
+  outcome = kResultOk;
   return PatternCode(std::move(block), static_cast<uint16_t>(size),
                      static_cast<uint8_t>(compiler.level()), prefilter);
 }

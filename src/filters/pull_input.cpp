@@ -40,7 +40,12 @@ int stream_read(HttpMessage* msg, char* destination, int n) {
   return count;
 }
 
-int pull_input(MatchContext* ctx, const char* p) {
+int BodySource::receive(MatchContext* ctx, char* destination, int n) {
+  return stream_read(ctx->input, destination, n);
+}
+
+int BodySource::pull(MatchState* state, const char* p) {
+  MatchContext* ctx = static_cast<MatchContext*>(state);
   while (p >= ctx->usable_end) {
     const long wanted = ctx->window_end - ctx->usable_end;
     if (wanted <= 0) return 0;
@@ -66,7 +71,7 @@ int pull_input(MatchContext* ctx, const char* p) {
       ctx->usable_end = ctx->data_end;
       return 0;
     }
-    const int got = stream_read(ctx->input, ctx->data_end, static_cast<int>(size));
+    const int got = receive(ctx, ctx->data_end, static_cast<int>(size));
     if (got == 0) {
       ctx->input_ended = true;
       ctx->window_end = ctx->data_end;
@@ -78,5 +83,17 @@ int pull_input(MatchContext* ctx, const char* p) {
   }
   return 1;
 }
+
+namespace {
+
+class ServerBody final : public BodySource {};
+
+ServerBody server_body_source;
+
+}  // namespace
+
+MatchSource* server_body() { return &server_body_source; }
+
+int pull_input(MatchContext* ctx, const char* p) { return server_body_source.pull(ctx, p); }
 
 }  // namespace kw

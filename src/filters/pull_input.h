@@ -1,14 +1,14 @@
 // Feeding a match from the server connection while the body arrives.
 //
 // The matchers never read a socket themselves: whenever a step needs the byte at some position
-// and it has not arrived, pull_input receives more of the body into the caller's buffer at data
-// end, reading through the server message's own receive buffer so that bytes read ahead while
-// the reply head was parsed come first. Reads never go beyond window end by more than one
-// receive, never past buffer end, and stop for good when the server closes: window end then
-// shrinks to data end and the match is decided on the bytes present. A page transfer's output
-// queue (the context's output) is flushed before every receive from the socket, so the browser
-// never waits for bytes that were already scanned. Called on the connection thread that owns
-// the context.
+// and it has not arrived, the body source (server_body) receives more of the body into the
+// context's buffer at data end, reading through the server message's own receive buffer so
+// that bytes read ahead while the reply head was parsed come first. Reads never go beyond
+// window end by more than one receive, never past buffer end, and stop for good when the
+// server closes: window end then shrinks to data end and the match is decided on the bytes
+// present. A page transfer's output queue (the context's output) is flushed before every
+// receive from the socket, so the browser never waits for bytes that were already scanned.
+// Called on the connection thread that owns the context.
 #pragma once
 
 #include "filters/match_context.h"
@@ -20,15 +20,24 @@ namespace kw {
 // larger ones (its pull_size).
 inline constexpr int kPullSize = 2048;
 
-// Whether the byte at p (at or after the match start) can be consumed: it lies before usable
-// end, or receiving more of the body brings it there. Receives as needed; when the input ends,
-// window end and usable end become data end. A byte at or beyond window end is never available.
-int pull_input(MatchContext* ctx, const char* p);
+// The source of a page transfer's body (a MatchContext's): the window and buffer rules above
+// around receives of the body. The body comes from the server connection (ctx->input); a
+// source that feeds it from elsewhere replaces receive.
+class BodySource : public MatchSource {
+ public:
+  int pull(MatchState* state, const char* p) final;
 
-// pull_input with the common case first: a byte already before usable end needs no call.
-inline bool byte_available(MatchContext* ctx, const char* p) {
-  return p < ctx->usable_end || pull_input(ctx, p) != 0;
-}
+ protected:
+  ~BodySource() = default;
+  // Up to n bytes of the body at destination, followed by a NUL; 0 when it has ended.
+  virtual int receive(MatchContext* ctx, char* destination, int n);
+};
+
+// The shared source of every body that comes from its server connection.
+MatchSource* server_body();
+
+// What that source does for ctx: whether the byte at p can be consumed, receiving as needed.
+int pull_input(MatchContext* ctx, const char* p);
 
 // Up to n bytes of the message's stream into destination, followed by a NUL: the bytes waiting
 // in the message's receive buffer, or when it is used up, what one receive of up to 2048 bytes

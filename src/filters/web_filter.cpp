@@ -1,16 +1,22 @@
 // Web filter records and LinkPat nodes; see web_filter.h.
 #include "filters/web_filter.h"
 
-#include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <new>
 
 #include "filters/pattern_compiler.h"
-#include "report/frontend.h"
 
 namespace kw {
-
 WebFilter* web_filter_list = nullptr;
+
+namespace {
+std::atomic<uint64_t> list_changes{0};
+}  // namespace
+
+void web_filter_list_changed() { list_changes.fetch_add(1, std::memory_order_relaxed); }
+
+uint64_t web_filter_list_change() { return list_changes.load(std::memory_order_relaxed); }
 
 HeapText copy_heap_text(const char* text) {
   if (!text_given(text)) return nullptr;
@@ -20,33 +26,43 @@ HeapText copy_heap_text(const char* text) {
   return copy;
 }
 
+PatternCode compile_filter_text(const char* text, MatchFunction* choice, int* limit_result) {
+  if (!text_given(text)) return {};
+  int result = kResultOk;
+  PatternCode code = compile_pattern(text, choice, &result);
+  if (limit_result != nullptr && result != kResultOk && result != kResultBadPattern) {
+    *limit_result = result;
+  }
+  return code;
+}
+
 WebFilter* new_web_filter() { return new (std::nothrow) WebFilter{}; }
 
 void free_web_filter(WebFilter* record) { delete record; }
 
 int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const char* url,
-                     const char* match, const char* bounds, uint32_t limit, const char* replace) {
+                     const char* match, const char* bounds, uint32_t limit, const char* replace,
+                     int* limit_result) {
   ReplacementCode replace_code =
       text_given(replace) ? compile_replacement(replace) : ReplacementCode();
-  PatternCode match_code = text_given(match) ? compile_pattern(match) : PatternCode();
-  PatternCode url_code = text_given(url) ? compile_pattern(url) : PatternCode();
+  PatternCode match_code = compile_filter_text(match, nullptr, limit_result);
+  PatternCode url_code = compile_filter_text(url, nullptr, limit_result);
   MatchFunction bounds_matcher = nullptr;
-  PatternCode bounds_code =
-      text_given(bounds) ? compile_pattern(bounds, &bounds_matcher) : PatternCode();
+  PatternCode bounds_code = compile_filter_text(bounds, &bounds_matcher, limit_result);
   const bool url_failed = text_given(url) && !url_code;
   const bool match_failed = text_given(match) && !match_code;
   const bool bounds_failed = text_given(bounds) && !bounds_code;
 
   if (record != nullptr) {
-    int failure = 0;
-    if (url_failed) failure = -1;
-    if (match_failed) failure = -2;
-    if (bounds_failed) failure = -3;
-    if (failure != 0) return failure;
+    int failure = kResultOk;
+    if (url_failed) failure = kResultBadPattern;
+    if (match_failed) failure = kResultBadMatch;
+    if (bounds_failed) failure = kResultBadBounds;
+    if (failure != kResultOk) return failure;
     clear_web_filter(record);
   } else {
     record = new_web_filter();
-    if (record == nullptr) return 0;
+    if (record == nullptr) return kResultFailed;
     WebFilter** link = &web_filter_list;
     WebFilter* last = nullptr;
     while (*link != nullptr) {
@@ -55,6 +71,7 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
     }
     record->prev = last;
     *link = record;
+    web_filter_list_changed();
   }
 
   // The record's fields are empty here, and so is the code of a text that was not given.
@@ -71,7 +88,7 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
   record->limit = limit > kMaxFilterLimit ? kMaxFilterLimit : limit;
   record->flags = flags;
   if (url_failed || match_failed || bounds_failed) record->flags &= ~FILTER_ACTIVE;
-  return 1;
+  return kResultOk;
 }
 
 int clear_web_filter(WebFilter* record) {
@@ -98,17 +115,11 @@ int free_web_filters() {
     last = prev;
   }
   web_filter_list = nullptr;
+  web_filter_list_changed();
   return 1;
 }
 
-LinkPat* new_linkpat(void* record, LinkPat* next) {
-  LinkPat* node = new (std::nothrow) LinkPat{record, next};
-  if (node == nullptr) {
-    show_application_error("Not enough memory to create new LinkPat!");
-    std::exit(1);
-  }
-  return node;
-}
+LinkPat* new_linkpat(void* record, LinkPat* next) { return new (std::nothrow) LinkPat{record, next}; }
 
 LinkPat* linkpat_predecessor(LinkPat* head, LinkPat* node) {
   for (LinkPat* p = head; p != nullptr; p = p->next) {

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "filters/match_context.h"
+#include "base/result.h"
+#include "filters/hit_count.h"
+#include "filters/match_state.h"
 #include "filters/pattern_code.h"
 #include "filters/replacement_code.h"
 
@@ -29,6 +31,9 @@ using HeapText = std::unique_ptr<char[]>;
 
 // A text that is there and not empty: only such texts are kept and compiled.
 inline bool text_given(const char* text) { return text != nullptr && text[0] != '\0'; }
+// The code of a given text (none for no text or an empty one). A text that fails on one of the
+// compiler's limits (or for want of memory) leaves that reason in *limit_result when it is given.
+PatternCode compile_filter_text(const char* text, MatchFunction* choice, int* limit_result);
 // A heap copy of a given text; none for no text, an empty one, or no memory.
 HeapText copy_heap_text(const char* text);
 
@@ -45,6 +50,7 @@ struct WebFilter {
   uint32_t limit;                // bytes examined per position, at most kMaxFilterLimit
   HeapText replace;
   ReplacementCode replace_code;
+  mutable HitCount hits;  // matches replaced, "<start>" and "<end>" texts sent
   WebFilter* prev;
   WebFilter* next;
 };
@@ -52,18 +58,31 @@ struct WebFilter {
 // The first record of the program's web filters, or none.
 extern WebFilter* web_filter_list;
 
+// Marks web_filter_list as changed: records linked into it, relinked or freed with it.
+// Whatever was derived from the list is derived again before its next use. The functions below
+// that link or free the list call it themselves; records outside the list (an editor's copies)
+// are built and freed without it, because transfers may be reading what was derived meanwhile.
+// Flags may change without it.
+void web_filter_list_changed();
+// How many changes were marked so far.
+uint64_t web_filter_list_change();
+
 // A zeroed record outside any list, or none when there is no memory.
 WebFilter* new_web_filter();
 // Frees a record that is in no list.
 void free_web_filter(WebFilter* record);
 
 // Compiles Replace, Match, Url and Bounds and stores them with copies of the texts. An existing
-// record is changed only when all compile: otherwise the result is -1 (Url), -2 (Match) or -3
-// (Bounds), the last failing of these in that order. With no record a new one is appended to
-// web_filter_list (0 when it cannot be allocated); a text that does not compile is then kept
-// without its code and the record is stored inactive. Limit is held at 32767. 1 on success.
+// record is changed only when all compile: otherwise the result is kResultBadPattern (Url, -1),
+// kResultBadMatch (Match, -2) or kResultBadBounds (Bounds, -3), the last failing of these in
+// that order. With no record a new one is appended to web_filter_list (0 when it cannot be
+// allocated); a text that does not compile is then kept without its code and the record is
+// stored inactive. Limit is held at 32767. 1 on success. A text that failed on one of the
+// compiler's limits leaves that reason (kResultPatternTooLong, ...) in *limit_result, for the
+// caller to show.
 int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const char* url,
-                     const char* match, const char* bounds, uint32_t limit, const char* replace);
+                     const char* match, const char* bounds, uint32_t limit, const char* replace,
+                     int* limit_result = nullptr);
 
 // Frees every text and compiled form and sets flags to 0; Limit and the bounds matcher stay.
 int clear_web_filter(WebFilter* record);
@@ -79,8 +98,7 @@ struct LinkPat {
   WebFilter* web_filter() const { return static_cast<WebFilter*>(record); }
 };
 
-// A new node; without memory it shows "Not enough memory to create new LinkPat!" and ends the
-// program with status 1.
+// A new node, or none when there is no memory: the caller decides whether that is fatal.
 LinkPat* new_linkpat(void* record, LinkPat* next);
 // The node whose next is `node`; none when node is the head or not in the list.
 LinkPat* linkpat_predecessor(LinkPat* head, LinkPat* node);

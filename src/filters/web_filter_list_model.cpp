@@ -31,10 +31,13 @@ void install_web(LinkPat* working) {
     (prev != nullptr ? prev->next : web_filter_list) = f;
     prev = f;
   }
+  web_filter_list_changed();
 }
 
+HitCount& web_hits(const void* r) { return static_cast<const WebFilter*>(r)->hits; }
+
 const FilterListKind kWebKind{
-    {web_filter_lock_op, web_filter_users_add}, web_edited, free_web, install_web};
+    {web_filter_lock_op, web_filter_users_add}, web_edited, free_web, install_web, web_hits};
 
 }  // namespace
 

@@ -159,14 +159,22 @@ int net_set_nodelay(Socket s) { return set_int_option(s, IPPROTO_TCP, TCP_NODELA
 
 int net_set_reuseaddr(Socket s) { return set_int_option(s, SOL_SOCKET, SO_REUSEADDR); }
 
-int net_bind_loopback(Socket s, uint16_t port) {
+namespace {
+
+int bind_to(Socket s, uint32_t host_order_address, uint16_t port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_addr.s_addr = htonl(host_order_address);
   a.sin_port = htons(port);
   if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return fail() + 1;
   return 1;
 }
+
+}  // namespace
+
+int net_bind_loopback(Socket s, uint16_t port) { return bind_to(s, INADDR_LOOPBACK, port); }
+
+int net_bind_any(Socket s, uint16_t port) { return bind_to(s, INADDR_ANY, port); }
 
 int net_listen(Socket s, int backlog) {
   if (::listen(s, backlog) != 0) return fail() + 1;

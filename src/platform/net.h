@@ -38,6 +38,9 @@ int net_set_nodelay(Socket s);
 int net_set_reuseaddr(Socket s);
 // Binds to 127.0.0.1 and the port (0 picks a free port). 1 or 0.
 int net_bind_loopback(Socket s, uint16_t port);
+// Binds to INADDR_ANY and the port: only the proxy tester's one-shot test server, which a remote
+// proxy on another machine must reach. 1 or 0.
+int net_bind_any(Socket s, uint16_t port);
 int net_listen(Socket s, int backlog);
 // Port the socket is bound to (host order), 0 on failure.
 uint16_t net_local_port(Socket s);

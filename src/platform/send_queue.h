@@ -16,6 +16,7 @@ template <size_t Capacity>
 class SendQueue {
  public:
   explicit SendQueue(Socket socket) : socket_(socket) {}
+  virtual ~SendQueue() = default;
   SendQueue(const SendQueue&) = delete;
   SendQueue& operator=(const SendQueue&) = delete;
 
@@ -41,9 +42,13 @@ class SendQueue {
 
   bool failed() const { return failed_; }
 
+ protected:
+  // Where the bytes go: the socket. A queue that collects into memory instead replaces it.
+  virtual bool deliver(const char* data, size_t n) { return net_send_all(socket_, data, n); }
+
  private:
   bool send_all(const char* data, size_t n) {
-    if (!failed_ && !net_send_all(socket_, data, n)) failed_ = true;
+    if (!failed_ && !deliver(data, n)) failed_ = true;
     return !failed_;
   }
 

@@ -15,6 +15,13 @@ DesignedLock log_lock;
 
 }  // namespace
 
+void Frontend::show_active_connections(int count) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Active connections: %02d", count);
+  set_status_text(text, kGreen);
+  set_log_status(text);
+}
+
 void install_frontend(Frontend* frontend) { current.store(frontend); }
 
 Frontend* installed_frontend() { return current.load(); }
@@ -62,6 +69,10 @@ void show_application_error(const char* text) {
 int ask_active_connections(AskHandler handler) {
   Frontend* f = current.load();
   return f ? f->ask_active_connections(handler) : kAskGoBack;
+}
+
+void show_active_connections(int count) {
+  if (Frontend* f = current.load()) f->show_active_connections(count);
 }
 
 void reload_textures() {

@@ -44,6 +44,9 @@ class Frontend {
   // Returns when the user has closed it (a console frontend returns at once).
   virtual void show_application_error(const char* text) = 0;
   virtual int ask_active_connections(AskHandler handler) = 0;
+  // The count of active connections changed: "Active connections: NN" in green on the status
+  // line and in the log window's status bar. A frontend may show fewer of these texts.
+  virtual void show_active_connections(int count);
   // The texture paths of the settings changed (configuration load); reload and repaint.
   virtual void reload_textures() {}
   // A peer from outside loopback knocked: the listener offers the log window.
@@ -63,6 +66,7 @@ void set_status_text(const char* text, Rgb colour);
 void set_status_textf(Rgb colour, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void show_application_error(const char* text);
 int ask_active_connections(AskHandler handler);
+void show_active_connections(int count);
 void reload_textures();
 void external_connection_seen();
 

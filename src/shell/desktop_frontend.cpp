@@ -6,7 +6,7 @@
 
 #include "dialogs/message_dialogs.h"
 #include "shell/log_queue.h"
-#include "skin/textures.h"
+#include "base/settings.h"
 
 namespace kw {
 
@@ -95,7 +95,16 @@ int DesktopFrontend::ask_active_connections(AskHandler handler) {
 }
 
 void DesktopFrontend::reload_textures() {
-  on_ui_thread([] { load_textures(); });
+  on_ui_thread([] { record_texture_load(load_textures()); });
+}
+
+void record_texture_load(const TextureLoadReport& report) {
+  for (TextureIndex which : report.unreadable) {
+    std::string& path = settings().texture_paths[which];
+    kw::show_application_error(("Failed to load texture bitmap:\n" + path).c_str());
+    path.clear();
+  }
+  if (report.palette_display) settings_add_flags(PaletteDisplay);
 }
 
 }  // namespace kw

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "report/frontend.h"
+#include "skin/textures.h"
 
 namespace kw {
 
@@ -64,5 +65,10 @@ class DesktopFrontend : public Frontend {
   bool status_posted_ = false;      // a delivery is on its way through the event loop
   StatusListener status_listener_;  // user-interface thread only
 };
+
+// Records in the settings what a texture load found: each unreadable file is reported with
+// "Failed to load texture bitmap:\n<path>" and its path dropped; a palette display sets
+// PaletteDisplay. User-interface thread only.
+void record_texture_load(const TextureLoadReport& report);
 
 }  // namespace kw

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
@@ -13,8 +14,11 @@
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
 #include "shell/help_window.h"
+#include "shell/log_find.h"
+#include "shell/log_find_bar.h"
 #include "shell/log_queue.h"
 #include "shell/main_window.h"
+#include "ui/controls.h"
 #include "ui/dialog_units.h"
 #include "ui/list_box.h"
 #include "ui/menu_bar.h"
@@ -55,6 +59,10 @@ constexpr int kFirstPartWidth = 60;
 
 constexpr char kCapture[] = "Capture";
 constexpr char kPaused[] = "Paused...";
+constexpr char kTitle[] = "HTTP Message Log";
+
+// Behind the lines that hold the find bar's text.
+const QColor kFindHighlight(0x20, 0x30, 0x78);
 
 QPointer<LogWindow> open_window;
 
@@ -79,7 +87,7 @@ Rgb log_line_colour(char first) {
 
 LogWindow::LogWindow(MainWindowRecord& record) : QWidget(nullptr), record_(record) {
   setObjectName(QStringLiteral("HtmMsgLog"));
-  setWindowTitle(QStringLiteral("HTTP Message Log"));
+  setWindowTitle(QString::fromLatin1(kTitle));
   setAttribute(Qt::WA_DeleteOnClose);
   // The log never keeps the program running, and quitting the program closes it.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -105,6 +113,8 @@ LogWindow::LogWindow(MainWindowRecord& record) : QWidget(nullptr), record_(recor
   list_->set_subclassed(true);  // its keys come here first (Ctrl+C and the others)
   list_->setContextMenuPolicy(Qt::NoContextMenu);
   setFocusProxy(list_);
+  find_bar_ = new LogFindBar(this, kLogFindEdit, this);
+  find_bar_->hide();
 
   // The window manager sizes the window so that the list shows whole lines, at least three.
   setSizeIncrement(1, kLogLineHeight);
@@ -149,8 +159,11 @@ int LogWindow::fixed_height() const {
 void LogWindow::lay_out() {
   const int menu_height = menu_bar_->sizeHint().height();
   const int status_height = status_bar_->sizeHint().height();
+  const int bar_height = find_bar_->isVisible() ? find_bar_->sizeHint().height() : 0;
   menu_bar_->setGeometry(0, 0, width(), menu_height);
-  list_->setGeometry(0, menu_height, width(), std::max(height() - menu_height - status_height, 0));
+  const int list_height = std::max(height() - menu_height - status_height - bar_height, 0);
+  list_->setGeometry(0, menu_height, width(), list_height);
+  find_bar_->setGeometry(0, menu_height + list_height, width(), bar_height);
   status_bar_->setGeometry(0, height() - status_height, width(), status_height);
 }
 
@@ -163,6 +176,27 @@ std::vector<std::string> LogWindow::lines() const {
   result.reserve(static_cast<size_t>(list_->count()));
   for (int i = 0; i < list_->count(); ++i) result.push_back(to_8bit(list_->item_text(i)));
   return result;
+}
+
+std::vector<std::string> LogWindow::shown_lines() const {
+  std::vector<std::string> result;
+  for (int i = 0; i < list_->count(); ++i) {
+    if (!list_->isRowHidden(i)) result.push_back(to_8bit(list_->item_text(i)));
+  }
+  return result;
+}
+
+bool LogWindow::line_matches(const QString& text) const {
+  return !needle_.empty() && log_line_holds(to_8bit(text), needle_);
+}
+
+std::vector<int> LogWindow::match_rows() const {
+  std::vector<int> rows;
+  if (needle_.empty()) return rows;
+  for (int i = 0; i < list_->count(); ++i) {
+    if (!list_->isRowHidden(i) && line_matches(list_->item_text(i))) rows.push_back(i);
+  }
+  return rows;
 }
 
 void LogWindow::drain() {
@@ -182,9 +216,85 @@ void LogWindow::append_lines(std::vector<std::string>& lines) {
   QStringList texts;
   texts.reserve(incoming);
   for (const std::string& line : lines) texts.push_back(from_8bit(line));
-  list_->insertItems(list_->count(), texts);
+  const int first_new = list_->count();
+  list_->insertItems(first_new, texts);
+  if (connection_ >= 0) hide_other_connections(first_new);
   list_->scrollToBottom();
   if (redraw_off) list_->set_redraw(true);
+  if (find_bar_->isVisible()) show_find_result();
+}
+
+void LogWindow::hide_other_connections(int first) {
+  for (int i = first; i < list_->count(); ++i) {
+    list_->setRowHidden(i, !is_filter_hit_of(to_8bit(list_->item_text(i)), connection_));
+  }
+}
+
+void LogWindow::show_connection(int number) {
+  connection_ = number < 0 ? -1 : number;
+  if (connection_ < 0) {
+    for (int i = 0; i < list_->count(); ++i) list_->setRowHidden(i, false);
+    setWindowTitle(QString::fromLatin1(kTitle));
+  } else {
+    hide_other_connections(0);
+    setWindowTitle(QStringLiteral("%1 - connection %2").arg(QLatin1String(kTitle)).arg(number));
+  }
+  list_->scrollToBottom();
+  if (find_bar_->isVisible()) show_find_result();
+}
+
+void LogWindow::open_find_bar() {
+  if (!find_bar_->isVisible()) {
+    find_bar_->show();
+    lay_out();
+  }
+  find_bar_->edit()->setFocus(Qt::ShortcutFocusReason);
+  find_bar_->edit()->selectAll();
+  find_text_changed();
+}
+
+void LogWindow::close_find_bar() {
+  find_bar_->hide();
+  needle_.clear();
+  lay_out();
+  list_->viewport()->update();
+  list_->setFocus(Qt::OtherFocusReason);
+}
+
+void LogWindow::find_text_changed() {
+  needle_ = to_8bit(find_bar_->edit()->text());
+  list_->viewport()->update();
+  // As the text is typed, the view goes to the first match from the caret line itself on.
+  step_match(true, true);
+}
+
+void LogWindow::step_match(bool forward, bool from_caret_line) {
+  const int caret = list_->caret_index();
+  const int target =
+      step_to_match(match_rows(), from_caret_line && caret >= 0 ? caret - 1 : caret, forward);
+  if (target >= 0) {
+    list_->set_selected(-1, false);
+    list_->set_selected(target, true);
+    list_->set_caret_index(target);
+    list_->scrollToItem(list_->item(target));
+  }
+  show_find_result();
+}
+
+void LogWindow::show_find_result() {
+  const std::vector<int> rows = match_rows();
+  QString text;
+  if (!needle_.empty()) {
+    const auto at = std::find(rows.begin(), rows.end(), list_->caret_index());
+    if (rows.empty()) {
+      text = QStringLiteral("Not found");
+    } else if (at != rows.end() && list_->is_selected(*at)) {
+      text = QStringLiteral("%1 of %2").arg(at - rows.begin() + 1).arg(rows.size());
+    } else {
+      text = QStringLiteral("%1 lines").arg(rows.size());
+    }
+  }
+  find_bar_->set_result(text);
 }
 
 void LogWindow::post_command(int id) {
@@ -193,6 +303,10 @@ void LogWindow::post_command(int id) {
 
 void LogWindow::control_command(int id, int code) {
   if (id == kLogList) return;  // notifications from the list are not commands
+  if (id == kLogFindEdit) {
+    if (code == kEditChange && find_bar_->isVisible()) find_text_changed();
+    return;
+  }
   run_command(id);
 }
 
@@ -222,6 +336,17 @@ void LogWindow::run_command(int id) {
     case kLogHelpCommand:
       show_help(kLogHelpTopic);
       break;
+    case kLogFindCommand:
+      open_find_bar();
+      break;
+    case kLogFindNextCommand:
+    case kLogFindPreviousCommand:
+      if (!find_bar_->isVisible()) {
+        open_find_bar();
+      } else {
+        step_match(id == kLogFindNextCommand);
+      }
+      break;
     default:
       break;
   }
@@ -236,6 +361,7 @@ void LogWindow::copy_selection() {
   }
   QString text;
   for (int index : selected) {
+    if (list_->isRowHidden(index)) continue;
     text += list_->item_text(index).mid(1);
     text += QLatin1String("\r\n");
   }
@@ -253,6 +379,7 @@ void LogWindow::toggle_pause() {
 void LogWindow::reset() {
   // Lines logged before the reset and not shown yet go with the rest.
   log_queue().discard_lines();
+  show_connection(-1);
   list_->reset_content();
   list_->addItem(QStringLiteral("W*** Log Reset ***"));
   list_->setFocus(Qt::OtherFocusReason);
@@ -278,6 +405,8 @@ void LogWindow::control_draw(DrawItem& item) {
   if (selected) {
     background = sys_colour(SysColour::Highlight);
     foreground = sys_colour(SysColour::HighlightText);
+  } else if (line_matches(item.text)) {
+    background = kFindHighlight;
   }
   painter.fillRect(item.rect, background);
   painter.setPen(foreground);
@@ -301,10 +430,34 @@ QSize LogWindow::control_measure(int id) {
 
 QWidget* LogWindow::control_widget(int id) { return id == kLogList ? list_ : nullptr; }
 
+bool LogWindow::find_bar_key(const InputEvent& event) {
+  if (event.kind != InputEvent::KeyDown) return false;
+  const bool back = (event.modifiers & kKeyShift) != 0;
+  switch (event.key) {
+    case kVkReturn:
+    case kVkF3:
+      post_command(back ? kLogFindPreviousCommand : kLogFindNextCommand);
+      return true;
+    case kVkEscape:
+      close_find_bar();
+      return true;
+    case kVkF1:
+      show_help(kLogHelpTopic);
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool LogWindow::control_input(int id, const InputEvent& event) {
+  if (id == kLogFindEdit) return find_bar_key(event);
   if (id != kLogList || event.kind != InputEvent::KeyDown) return false;
   if (event.key == kVkF1) {
     show_help(kLogHelpTopic);
+    return true;
+  }
+  if (event.key == kVkF3) {
+    post_command((event.modifiers & kKeyShift) ? kLogFindPreviousCommand : kLogFindNextCommand);
     return true;
   }
   if (!(event.modifiers & kKeyCtrl)) return false;
@@ -327,6 +480,9 @@ bool LogWindow::control_input(int id, const InputEvent& event) {
     case 'X':
       post_command(kLogStopCommand);
       return false;
+    case 'F':
+      post_command(kLogFindCommand);
+      return true;
     default:
       return false;
   }
@@ -341,10 +497,38 @@ void LogWindow::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
+// A right click on a line that names a connection, or any while one connection is shown, offers
+// the connection views and the find bar, with the File menu beneath; elsewhere it is the File
+// menu alone.
 void LogWindow::contextMenuEvent(QContextMenuEvent* event) {
-  const QPoint where =
-      event->reason() == QContextMenuEvent::Keyboard ? QPoint(-1, -1) : event->globalPos();
-  popup_file_menu(this, where);
+  const bool by_keyboard = event->reason() == QContextMenuEvent::Keyboard;
+  int number = -1;
+  if (!by_keyboard) {
+    const QPoint at = list_->viewport()->mapFromGlobal(event->globalPos());
+    const int row = list_->item_from_point(at.x(), at.y());
+    if (row >= 0) number = log_line_connection(to_8bit(list_->item_text(row)));
+  }
+  if (number < 0 && connection_ < 0) {
+    popup_file_menu(this, by_keyboard ? QPoint(-1, -1) : event->globalPos());
+    return;
+  }
+  QMenu menu(this);
+  QAction* only = number >= 0 && number != connection_
+                      ? menu.addAction(QStringLiteral("Show only connection %1").arg(number))
+                      : nullptr;
+  QAction* all = connection_ >= 0 ? menu.addAction(QStringLiteral("Show all lines")) : nullptr;
+  QAction* find = menu.addAction(QStringLiteral("Find...\tCtrl+F"));
+  MainWindow* main = main_window();
+  if (QMenu* file =
+          main && main->dialog().menu_bar() ? main->dialog().menu_bar()->popup(0) : nullptr) {
+    menu.addSeparator();
+    menu.addMenu(file)->setText(QStringLiteral("&File"));
+  }
+  QAction* chosen = menu.exec(event->globalPos());
+  if (chosen == nullptr) return;
+  if (chosen == only) show_connection(number);
+  if (chosen == all) show_connection(-1);
+  if (chosen == find) open_find_bar();
 }
 
 void LogWindow::closeEvent(QCloseEvent* event) {

@@ -8,7 +8,8 @@
 #include "config/config_commands.h"
 #include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
-#include "dialogs/stand_in_dialogs.h"
+#include "dialogs/preferences_dialog.h"
+#include "dialogs/proxy_selector.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "engine/listener.h"
 #include "shell/config_file_dialog.h"
@@ -64,6 +65,8 @@ const MenuItemTemplate kMainBar[] = {
     {"", kReloadLastCommand, kMenuOwnerDraw}, {"", kLaunchAutoRunCommand, kMenuOwnerDraw},
 };
 const MenuTemplate kMainMenu{101, kMainBar};
+
+constexpr int kMainWindowTemplate = 101;
 
 const DialogTemplate kMainTemplate{kMainWindowTemplate,
                                    "The Kestrelwick",
@@ -216,31 +219,36 @@ void MainWindow::on_close(Dialog& d) {
 void MainWindow::on_help(Dialog&) { show_help(kMainWindowHelpTopic); }
 
 void MainWindow::on_draw_item(Dialog& d, DrawItem& item) {
-  if (item.kind != DrawKind::MenuItem) {
-    SkinnedDialogProc::on_draw_item(d, item);
+  if (item.kind == DrawKind::MenuItem) {
+    int icon = 0;
+    for (const IconItem& i : kIconItems) {
+      if (i.id == item.id) icon = i.icon;
+    }
+    draw_menu_bar_icon(item, icon);
     return;
   }
-  const char* hint = nullptr;
-  int icon = 0;
+  // Bypass looks pushed exactly while filtering is off, held down or not.
+  if (item.id == kBypassToggle) {
+    item.state = (settings_flags() & Enable) ? item.state & ~kStateSelected
+                                             : item.state | kStateSelected;
+  }
+  SkinnedDialogProc::on_draw_item(d, item);
+}
+
+// An icon under the pointer shows its hint in yellow; when the pointer leaves the icons, the
+// status line shows the connection count again.
+void MainWindow::on_menu_highlight(Dialog&, int id) {
   for (const IconItem& i : kIconItems) {
-    if (i.id == item.id) {
-      hint = i.hint;
-      icon = i.icon;
+    if (i.id == id) {
+      set_status_text(i.hint, kYellow);
+      record_.state_flags |= kMenuHintShown;
+      return;
     }
   }
-  // The bar paints all its items together, so an item that is not highlighted may be painted
-  // after the one that is; the hint stays while any icon is highlighted.
-  MenuBar* bar = d.menu_bar();
-  const int hot = bar ? bar->item_id(bar->hot_item()) : 0;
-  const bool icon_hot =
-      hot == kSaveLastCommand || hot == kReloadLastCommand || hot == kLaunchAutoRunCommand;
-  draw_menu_bar_icon(item, hint, icon, record_.state_flags, [this, icon_hot] {
-    if (icon_hot) {
-      record_.state_flags |= kMenuHintShown;
-    } else {
-      adjust_active_connections(0);
-    }
-  });
+  if (record_.state_flags & kMenuHintShown) {
+    record_.state_flags &= ~kMenuHintShown;
+    adjust_active_connections(0);
+  }
 }
 
 QSize MainWindow::on_measure_item(Dialog&, int id) {
@@ -289,7 +297,11 @@ void MainWindow::open_web_filter_list() { kw::open_web_filter_list(dialog_.get()
 
 void MainWindow::open_header_filter_list() { kw::open_header_filter_list(dialog_.get()); }
 
-void MainWindow::open_preferences() { kw::open_preferences(dialog_.get()); }
+// The preferences may have named or removed the auto-run program: its icon follows.
+void MainWindow::open_preferences() {
+  kw::open_preferences(dialog_.get());
+  sync_controls();
+}
 
 void MainWindow::open_proxy_selector() { kw::open_proxy_selector(dialog_.get()); }
 

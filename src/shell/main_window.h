@@ -62,6 +62,7 @@ class MainWindow : public SkinnedDialogProc, public MainCommandTarget {
   void on_close(Dialog& d) override;
   void on_help(Dialog& d) override;
   void on_draw_item(Dialog& d, DrawItem& item) override;
+  void on_menu_highlight(Dialog& d, int id) override;
   QSize on_measure_item(Dialog& d, int id) override;
   QColor on_text_colour(Dialog& d, int id) override;
   QColor on_static_background(Dialog& d, int id) override;

@@ -16,9 +16,11 @@
 
 namespace kw {
 
-// State flag 1 (kMenuHintShown of skin/painter.h): the status line shows a menu hint.
 // State flag 2: a command-line argument waits for the auto-run program; kept as
 // AutoRunRecord::argument_waiting.
+
+// State flag 1: the status line shows the hint of a menu-bar icon.
+inline constexpr uint32_t kMenuHintShown = 1;
 
 struct LogWindowRect {
   int left = 0, top = 0, right = 400, bottom = 263;

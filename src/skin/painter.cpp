@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "base/settings.h"
 #include "report/frontend.h"
 #include "skin/textures.h"
 #include "ui/control_host.h"
@@ -57,10 +56,7 @@ void report_unreadable_bitmap() {
 void draw_button(DrawItem& item) {
   QPainter& painter = *item.painter;
   const QRect rect = item.rect;
-  bool pushed = (item.state & kStateSelected) != 0;
-  if (item.id == kBypassButton && item.host_id == kMainWindowTemplate) {
-    pushed = !(settings_flags() & Enable);
-  }
+  const bool pushed = (item.state & kStateSelected) != 0;
   const bool focused = (item.state & kStateFocus) != 0;
   const bool disabled = (item.state & kStateDisabled) != 0;
   QPoint source = pushed ? QPoint(0, 0) : QPoint(10, 8);
@@ -69,12 +65,13 @@ void draw_button(DrawItem& item) {
   unsigned edge;
   QColor disabled_text;
   if (disabled) {
-    QWidget* panel =
-        item.host && item.id == kApplyButton ? item.host->control_widget(kInsetPanel) : nullptr;
-    const TextureIndex behind = panel ? kInsetTexture : kBackTexture;
-    tile_texture(item.widget, painter, rect, texture(behind),
-                 panel ? anchor_to(panel) : kAnchorParent);
-    disabled_text = disabled_text_colour(texture_average_colour(behind));
+    if (item.backdrop) {
+      tile_texture(item.widget, painter, rect, *item.backdrop, anchor_to(item.backdrop_anchor));
+      disabled_text = disabled_text_colour(backdrop_average_colour(*item.backdrop));
+    } else {
+      tile_texture(item.widget, painter, rect, texture(kBackTexture), kAnchorParent);
+      disabled_text = disabled_text_colour(texture_average_colour(kBackTexture));
+    }
     edge = kSunkenOuter;
   } else {
     // The item's rectangle from the Button texture at the source point. A button larger than
@@ -87,7 +84,7 @@ void draw_button(DrawItem& item) {
   const int shift = pushed ? 1 : 0;
   const QRect text_rect = rect.translated(shift, shift - 1);
   constexpr int flags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
-  if (!(settings_flags() & NoTextures)) {
+  if (textures().caption_highlight) {
     painter.setPen(Qt::white);
     painter.drawText(text_rect.translated(1, 1), flags, text);
   }
@@ -171,21 +168,10 @@ void draw_skinned_item(DrawItem& item, const QPixmap* bitmap, Anchor anchor) {
   }
 }
 
-void draw_menu_bar_icon(DrawItem& item, const char* hint, int icon, uint32_t& state_flags,
-                        const std::function<void()>& restore_status) {
-  bool highlighted = (item.state & kStateSelected) != 0;
+void draw_menu_bar_icon(DrawItem& item, int icon) {
   const bool disabled = (item.state & (kStateDisabled | kStateGrayed)) != 0;
-  if (icon) {
-    if (highlighted) {
-      set_status_text(hint, kYellow);
-      state_flags |= kMenuHintShown;
-    } else if (state_flags & kMenuHintShown) {
-      state_flags &= ~kMenuHintShown;
-      if (restore_status) restore_status();
-    }
-  }
   // A disabled icon under the pointer is drawn as it is elsewhere: no press, no edge.
-  if (disabled) highlighted = false;
+  const bool highlighted = !disabled && (item.state & kStateSelected) != 0;
   QPainter& painter = *item.painter;
   const QRect rect = item.rect;
   if (!icon) {

@@ -8,7 +8,6 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QString>
-#include <functional>
 
 #include "ui/draw_item.h"
 
@@ -27,12 +26,6 @@ inline constexpr Anchor kAnchorSelf{Anchor::Self};
 inline constexpr Anchor kAnchorParent{Anchor::Parent};
 inline Anchor anchor_to(const QWidget* window) { return Anchor{Anchor::Window, window}; }
 
-// Controls and templates the painter treats specially.
-inline constexpr int kMainWindowTemplate = 101;
-inline constexpr int kBypassButton = 1007;  // main window: drawn pushed while Enable is clear
-inline constexpr int kApplyButton = 3;      // disabled: tiled with Inset, anchored to the panel
-inline constexpr int kInsetPanel = 1057;
-
 // Offsets of the first tile for an anchor whose client origin lies at `anchor_origin` in the
 // window's client coordinates: the remainders by the tile's size, with the sign of the
 // dividend. A positive remainder would leave a strip at the left or top unpainted, so it is
@@ -47,7 +40,8 @@ void tile_texture(QWidget* window, QPainter& painter, const QRect& area, const Q
                   Anchor anchor);
 
 // Paints an owner-drawn button (the bitmap is not used: buttons are cut from the Button
-// texture) or static (tiled with the bitmap, if any, then its text).
+// texture; pushed while kStateSelected, disabled on the item's backdrop) or static (tiled with
+// the bitmap, if any, then its text).
 void draw_skinned_item(DrawItem& item, const QPixmap* bitmap, Anchor anchor);
 
 // How an owner-drawn static shows its text: "^l" and "^r" at the start align it left or
@@ -58,13 +52,8 @@ struct StaticTextLayout {
 };
 StaticTextLayout static_text_layout(const QString& text);
 
-// State flag of the main window record: the status line shows a menu hint.
-inline constexpr uint32_t kMenuHintShown = 1;
-
-// Paints one owner-drawn item of the main window's menu bar: an icon button (icon != 0) whose
-// hint goes to the status line in yellow while it is highlighted (restore_status puts the
-// usual text back when the highlight leaves), or the spacer (icon 0).
-void draw_menu_bar_icon(DrawItem& item, const char* hint, int icon, uint32_t& state_flags,
-                        const std::function<void()>& restore_status);
+// Paints one owner-drawn item of the main window's menu bar: an icon button (icon != 0), sunken
+// while highlighted, or the spacer (icon 0).
+void draw_menu_bar_icon(DrawItem& item, int icon);
 
 }  // namespace kw

@@ -8,7 +8,6 @@
 #include <QWidget>
 #include <string>
 
-#include "report/frontend.h"
 #include "skin/builtin_art.h"
 #include "ui/system_colours.h"
 #include "ui/text.h"
@@ -51,6 +50,14 @@ QColor texture_text_colour(TextureIndex which) {
 }
 
 QColor texture_average_colour(TextureIndex which) { return textures().average_colours[which]; }
+
+QColor backdrop_average_colour(const QPixmap& bitmap) {
+  const TextureSet& set = textures();
+  for (int i = 0; i < kTextureCount; ++i) {
+    if (&set.bitmaps[i] == &bitmap) return set.average_colours[i];
+  }
+  return average_colour_of(bitmap.toImage());
+}
 
 bool textures_stay(bool palette_display, uint32_t flags) {
   if (flags & ForceTextures) return true;
@@ -97,26 +104,26 @@ QColor average_colour_of(const QImage& bitmap) {
                 static_cast<int>(blue / pixels));
 }
 
-void load_textures() {
+TextureLoadReport load_textures() {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  load_textures(screen ? screen->depth() : 32);
+  return load_textures(screen ? screen->depth() : 32);
 }
 
-void load_textures(int display_depth) {
+TextureLoadReport load_textures(int display_depth) {
   TextureSet& set = textures();
+  TextureLoadReport report;
   for (int i = 0; i < kTextureCount; ++i) {
     const auto which = static_cast<TextureIndex>(i);
-    std::string& path = settings().texture_paths[i];
+    const std::string& path = settings().texture_paths[i];
     QPixmap bitmap;
-    if (!path.empty() && !bitmap.load(from_path(path))) {
-      show_application_error(("Failed to load texture bitmap:\n" + path).c_str());
-      path.clear();
-    }
+    if (!path.empty() && !bitmap.load(from_path(path))) report.unreadable.push_back(which);
     set.bitmaps[i] = bitmap.isNull() ? builtin_texture(which) : bitmap;
   }
-  const bool palette_display = display_depth <= 8;
-  if (palette_display) settings_add_flags(PaletteDisplay);
-  if (!textures_stay(palette_display, settings_flags())) {
+  report.palette_display = display_depth <= 8;
+  // The flag the caller adds for a palette display counts already.
+  const uint32_t flags = settings_flags() | (report.palette_display ? uint32_t{PaletteDisplay} : 0u);
+  set.caption_highlight = (flags & NoTextures) == 0;
+  if (!textures_stay(report.palette_display, flags)) {
     for (int i = 0; i < kTextureCount; ++i) {
       QPixmap plain(kPlainWidth, kPlainHeight);
       plain.fill(plain_substitute(static_cast<TextureIndex>(i)));
@@ -125,6 +132,7 @@ void load_textures(int display_depth) {
   }
   compute_text_colours(set);
   for (QWidget* w : QApplication::allWidgets()) w->update();
+  return report;
 }
 
 }  // namespace kw

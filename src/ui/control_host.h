@@ -37,6 +37,9 @@ class ControlHost {
   virtual QWidget* control_widget(int id) = 0;
   // The window whose client area is "the dialog" for anchoring.
   virtual QWidget* client_area() = 0;
+  // The pointer moved onto another item of a menu bar: the command id of the item now under
+  // it, 0 for a popup or none.
+  virtual void control_highlight(int id) {}
   // Template id of the dialog, 0 for windows that have none.
   virtual int host_id() const { return 0; }
 };

@@ -182,6 +182,8 @@ int virtual_key(int qt_key) {
       return kVkDelete;
     case Qt::Key_F1:
       return kVkF1;
+    case Qt::Key_F3:
+      return kVkF3;
     default:
       return 0;
   }
@@ -282,6 +284,9 @@ StaticControl::StaticControl(ControlHost* host, const ControlTemplate& t, QWidge
   setFocusPolicy(Qt::NoFocus);
   const int edge = (t.style & kClientEdge) ? 2 : (t.style & kSunken) ? 1 : 0;
   setContentsMargins(edge, edge, edge, edge);
+  // A static that does not notify is only a picture: clicks reach what lies beneath it, such
+  // as the check box a label is laid over.
+  if (!(t.style & kNotify)) setAttribute(Qt::WA_TransparentForMouseEvents);
   route_input(this);
 }
 

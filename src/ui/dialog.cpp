@@ -397,6 +397,8 @@ QWidget* Dialog::client_area() { return client_; }
 
 QSize Dialog::control_measure(int id) { return proc_.on_measure_item(*this, id); }
 
+void Dialog::control_highlight(int id) { proc_.on_menu_highlight(*this, id); }
+
 void Dialog::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
     event->ignore();

@@ -40,6 +40,8 @@ class DialogProc {
   virtual void on_close(Dialog& d);
   virtual void on_help(Dialog& d) {}
   virtual void on_draw_item(Dialog& d, DrawItem& item) {}
+  // The item of the menu bar under the pointer changed: its command id, 0 for a popup or none.
+  virtual void on_menu_highlight(Dialog& d, int id) {}
   // Owner-drawn list items: the height; owner-drawn menu-bar items: the width.
   virtual QSize on_measure_item(Dialog& d, int id) { return QSize(16, 16); }
   // Input of a subclassed control; true consumes it.
@@ -135,6 +137,7 @@ class Dialog : public QDialog, public ControlHost {
   QColor control_backdrop(int id) override;
   bool control_input(int id, const InputEvent& event) override;
   QSize control_measure(int id) override;
+  void control_highlight(int id) override;
   QWidget* control_widget(int id) override;
   QWidget* client_area() override;
   int host_id() const override { return template_.id; }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 
+class QPixmap;
 class QWidget;
 
 namespace kw {
@@ -53,6 +54,7 @@ inline constexpr int kVkDown = 0x28;
 inline constexpr int kVkInsert = 0x2D;
 inline constexpr int kVkDelete = 0x2E;
 inline constexpr int kVkF1 = 0x70;
+inline constexpr int kVkF3 = 0x72;
 // Letters and digits are their upper-case ASCII codes ('A', '7').
 
 enum KeyModifier : uint32_t { kKeyShift = 1, kKeyCtrl = 2, kKeyAlt = 4 };
@@ -88,6 +90,10 @@ struct DrawItem {
   uintptr_t data = 0;         // list item data
   ControlHost* host = nullptr;
   int host_id = 0;  // template id of the dialog the control belongs to
+  // Set by the host before painting: what a disabled button shows behind its text, this bitmap
+  // tiled from the client origin of backdrop_anchor. None: the Background of its parent.
+  const QPixmap* backdrop = nullptr;
+  const QWidget* backdrop_anchor = nullptr;
 };
 
 // Input of a subclassed control, offered to its procedure before the control sees it.

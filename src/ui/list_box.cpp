@@ -224,11 +224,11 @@ void ListBox::paintEvent(QPaintEvent* event) {
   QListWidget::paintEvent(event);
   if (!owner_drawn()) return;
   // The owner also paints what lies below the last item.
+  // Hidden rows have no place in the view: the last row shown ends the items.
   QRect rest = viewport()->rect();
-  if (count() > 0) {
-    const QRect last = item_rect(count() - 1);
-    rest.setTop(last.bottom() + 1);
-  }
+  int last = count() - 1;
+  while (last >= 0 && isRowHidden(last)) --last;
+  if (last >= 0) rest.setTop(item_rect(last).bottom() + 1);
   if (rest.height() <= 0) return;
   QPainter painter(viewport());
   DrawItem draw(DrawKind::ListBackground, id());

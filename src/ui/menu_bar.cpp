@@ -227,6 +227,7 @@ void MenuBar::set_hot_item(int index) {
   if (hot_ >= 0 && hot_ < item_count()) update(items_[hot_].rect);
   hot_ = index;
   if (hot_ >= 0 && hot_ < item_count()) update(items_[hot_].rect);
+  host_->control_highlight(item_id(hot_));
 }
 
 bool MenuBar::choose(int id) {

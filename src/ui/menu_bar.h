@@ -34,7 +34,8 @@ class MenuBar : public QWidget {
   QMenu* popup(int index) const;
   // The item of the bar with this id, in bar coordinates; empty when there is none.
   QRect item_rect(int id) const;
-  // The bar item under the pointer (-1: none): what the pointer does when it moves.
+  // The bar item under the pointer (-1: none): what the pointer does when it moves. The host
+  // hears of each change (control_highlight).
   void set_hot_item(int index);
   int hot_item() const { return hot_; }
   int item_count() const { return static_cast<int>(items_.size()); }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,6 @@
 namespace kw {
 namespace {
 
-// A status text as "text (colour)".
-std::string shown(const std::string& text, Rgb colour) {
-  return text + (colour == kCyan ? " (cyan)" : colour == kRed ? " (red)" : " (other)");
-}
-
 class ConfigCommands : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -33,11 +29,13 @@ class ConfigCommands : public ::testing::Test {
   }
   void TearDown() override { test::reset_configuration(); }
 
-  // The command results among the status texts (the connection count shows up as well).
+  // The command results among the status texts (the connection count shows up as well), as
+  // "text (colour)".
   std::vector<std::string> statuses() const {
     std::vector<std::string> texts;
     for (const auto& s : frontend_.statuses()) {
-      if (s.text.rfind("--- ", 0) == 0) texts.push_back(shown(s.text, s.colour));
+      if (s.text.rfind("--- ", 0) != 0) continue;
+      texts.push_back(s.text + (s.colour == kCyan ? " (cyan)" : s.colour == kRed ? " (red)" : ""));
     }
     return texts;
   }
@@ -48,10 +46,14 @@ class ConfigCommands : public ::testing::Test {
   const std::string b_ = dir_.file("b.cfg");
 };
 
+// A failed first load shows the box and makes no last file; a cancelled first dialog makes an
+// empty one. The last-file commands then fail silently, as they do on a file that cannot be
+// opened.
 TEST_F(ConfigCommands, AFailedFirstLoadShowsTheBoxAndLeavesNoLastFile) {
-  EXPECT_EQ(startup_load(dir_.file("missing.cfg").c_str()), 0);
+  const std::string missing = dir_.file("missing.cfg");
+  EXPECT_EQ(startup_load(missing.c_str()), 0);
   EXPECT_EQ(frontend_.errors(), std::vector<std::string>{"Error Loading Default Configuration!"});
-  EXPECT_TRUE(frontend_.has_line("RCan't read configuration file " + dir_.file("missing.cfg") +
+  EXPECT_TRUE(frontend_.has_line("RCan't read configuration file " + missing +
                                  ": No such file or directory"));
   EXPECT_EQ(frontend_.textures_reloaded(), 1);
   EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
@@ -62,69 +64,10 @@ TEST_F(ConfigCommands, AFailedFirstLoadShowsTheBoxAndLeavesNoLastFile) {
   EXPECT_TRUE(statuses().empty());
 
   // Once textures exist a failed load is only a status text.
-  EXPECT_EQ(startup_load(dir_.file("missing.cfg").c_str()), 0);
+  EXPECT_EQ(startup_load(missing.c_str()), 0);
   EXPECT_EQ(frontend_.errors().size(), 1u);
-  EXPECT_EQ(statuses(),
-            std::vector<std::string>{shown("--- Error Loading Config File! ---", kRed)});
-}
+  EXPECT_EQ(statuses(), std::vector<std::string>{"--- Error Loading Config File! --- (red)"});
 
-TEST_F(ConfigCommands, TheFirstLoadNamesTheLastFileAndLaterDefaultLoadsDoNot) {
-  ASSERT_EQ(startup_load(a_.c_str()), 1);
-  EXPECT_EQ(frontend_.textures_reloaded(), 1);
-  EXPECT_STREQ(last_config_file(), a_.c_str());
-  EXPECT_TRUE(statuses().empty());
-
-  ASSERT_EQ(startup_load(b_.c_str()), 1);
-  EXPECT_STREQ(last_config_file(), a_.c_str());
-  EXPECT_EQ(settings_port(), 1002);
-
-  // Save Last Config writes to the file named at start, not to default.cfg.
-  settings_add_flags(Changed);
-  ASSERT_EQ(save_last_config(), 1);
-  EXPECT_FALSE(settings_has(Changed));
-  EXPECT_EQ(test::read_file(a_), config_file_text());
-  ASSERT_EQ(reload_last_config(), 1);
-  EXPECT_EQ(settings_port(), 1002);
-  EXPECT_EQ(statuses(), (std::vector<std::string>{shown("--- Changes Saved ---", kCyan),
-                                                  shown("--- Config Reloaded ---", kCyan)}));
-}
-
-TEST_F(ConfigCommands, LoadDialogOutcomes) {
-  ASSERT_EQ(startup_load(a_.c_str()), 1);
-  EXPECT_EQ(load_chosen_config(nullptr), 1);
-  EXPECT_EQ(settings_port(), 1001);
-  EXPECT_STREQ(last_config_file(), a_.c_str());
-
-  EXPECT_EQ(load_chosen_config(b_.c_str()), 1);
-  EXPECT_EQ(settings_port(), 1002);
-  EXPECT_STREQ(last_config_file(), b_.c_str());
-
-  const std::string missing = dir_.file("missing.cfg");
-  EXPECT_EQ(load_chosen_config(missing.c_str()), 0);
-  EXPECT_STREQ(last_config_file(), missing.c_str());
-
-  EXPECT_EQ(statuses(),
-            (std::vector<std::string>{shown("--- Load Canceled ---", kCyan),
-                                      shown("--- New Config File Loaded ---", kCyan),
-                                      shown("--- Error Loading Config File! ---", kRed)}));
-}
-
-TEST_F(ConfigCommands, GoingBackFromTheLoadDialogStillNamesTheChosenFile) {
-  adjust_active_connections(1);  // a connection holds the lists
-  frontend_.script_answers(std::vector<int>{kAskGoBack});
-  const int result = load_chosen_config(b_.c_str());
-  adjust_active_connections(-1);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(frontend_.questions_asked(), 1);
-  EXPECT_EQ(settings_port(), 0);
-  EXPECT_STREQ(last_config_file(), b_.c_str());
-  ASSERT_FALSE(statuses().empty());
-  EXPECT_EQ(statuses().back(), shown("--- Error Loading Config File! ---", kRed));
-}
-
-// A cancelled first dialog makes an empty last file; the last-file commands then fail
-// silently, as they do on a file that cannot be opened.
-TEST_F(ConfigCommands, SaveDialogOutcomes) {
   EXPECT_EQ(save_chosen_config(nullptr), 1);
   EXPECT_TRUE(last_config_file_made());
   EXPECT_STREQ(last_config_file(), "");
@@ -133,16 +76,69 @@ TEST_F(ConfigCommands, SaveDialogOutcomes) {
     EXPECT_EQ(save_last_config(), 0);
     EXPECT_EQ(reload_last_config(), 0);
   }
-  settings().port.store(777);
-  const std::string chosen = dir_.file("saved.cfg");
-  EXPECT_EQ(save_chosen_config(chosen.c_str()), 1);
-  EXPECT_EQ(test::read_file(chosen), config_file_text());
-  EXPECT_STREQ(last_config_file(), chosen.c_str());
-  EXPECT_EQ(save_chosen_config(dir_.file("gone/x.cfg").c_str()), 0);
-  EXPECT_EQ(statuses(),
-            (std::vector<std::string>{shown("--- Save Canceled ---", kCyan),
-                                      shown("--- Config File Saved ---", kCyan),
-                                      shown("--- Error Saving Config File! ---", kRed)}));
+  EXPECT_EQ(statuses().back(), "--- Save Canceled --- (cyan)");
+}
+
+TEST_F(ConfigCommands, EachCommandUsesItsFileAndReports) {
+  const std::string missing = dir_.file("missing.cfg"), saved = dir_.file("saved.cfg"),
+                    gone = dir_.file("gone/x.cfg");
+  const auto no_arg = [](int (*command)()) { return [command](const char*) { return command(); }; };
+  struct Step {
+    const char* what;
+    std::function<int(const char*)> run;
+    const char* path;  // nullptr: the dialog was cancelled
+    int result;
+    const char* status;  // "": none
+    std::string last;
+    int port;
+  } steps[] = {
+      {"the first load names the last file", startup_load, a_.c_str(), 1, "", a_, 1001},
+      {"later default loads do not", startup_load, b_.c_str(), 1, "", a_, 1002},
+      {"reload reads the last file", no_arg(reload_last_config), nullptr, 1,
+       "--- Config Reloaded --- (cyan)", a_, 1001},
+      {"going back from the load dialog while a connection holds the lists still names the file",
+       [&](const char* path) {
+         adjust_active_connections(1);
+         frontend_.script_answers(std::vector<int>{kAskGoBack});
+         const int result = load_chosen_config(path);
+         adjust_active_connections(-1);
+         EXPECT_EQ(frontend_.questions_asked(), 1);
+         return result;
+       },
+       b_.c_str(), 0, "--- Error Loading Config File! --- (red)", b_, 1001},
+      {"load dialog cancelled", load_chosen_config, nullptr, 1, "--- Load Canceled --- (cyan)", b_,
+       1001},
+      {"load dialog", load_chosen_config, b_.c_str(), 1, "--- New Config File Loaded --- (cyan)",
+       b_, 1002},
+      {"save last writes the last file", no_arg(save_last_config), nullptr, 1,
+       "--- Changes Saved --- (cyan)", b_, 1002},
+      {"a chosen file that cannot be loaded is still the last file", load_chosen_config,
+       missing.c_str(), 0, "--- Error Loading Config File! --- (red)", missing, kDefaultPort},
+      {"save dialog", save_chosen_config, saved.c_str(), 1, "--- Config File Saved --- (cyan)",
+       saved, kDefaultPort},
+      {"save dialog on a file that cannot be made", save_chosen_config, gone.c_str(), 0,
+       "--- Error Saving Config File! --- (red)", gone, kDefaultPort},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    const size_t statuses_before = statuses().size();
+    settings_add_flags(Changed);
+    EXPECT_EQ(step.run(step.path), step.result);
+    EXPECT_STREQ(last_config_file(), step.last.c_str());
+    EXPECT_EQ(settings_port(), step.port);
+    const std::vector<std::string> now = statuses();
+    if (*step.status == '\0') {
+      EXPECT_EQ(now.size(), statuses_before);
+    } else {
+      ASSERT_EQ(now.size(), statuses_before + 1);
+      EXPECT_EQ(now.back(), step.status);
+    }
+    // A save that worked wrote the configuration and took the change mark away.
+    if (std::string(step.status).find("Saved") != std::string::npos) {
+      EXPECT_EQ(test::read_file(step.last), config_file_text());
+      EXPECT_FALSE(settings_has(Changed));
+    }
+  }
 }
 
 TEST_F(ConfigCommands, FreeConfigLeavesTheFiltersToRunningConnections) {

@@ -1,6 +1,7 @@
 // Configuration test helpers; see config_state.h.
 #include "config_state.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "base/settings.h"
@@ -32,10 +33,8 @@ void reset_configuration() {
 std::vector<std::string> web_filter_texts() {
   std::vector<std::string> texts;
   for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    std::string flags;
-    if (f->flags & FILTER_ACTIVE) flags += 'A';
-    if (f->flags & FILTER_MULTI) flags += 'M';
-    texts.push_back(text_or_dash(f->name) + "|" + flags + "|" + text_or_dash(f->url) + "|" +
+    texts.push_back(text_or_dash(f->name) + "|" + (f->flags & FILTER_ACTIVE ? "A" : "") +
+                    (f->flags & FILTER_MULTI ? "M" : "") + "|" + text_or_dash(f->url) + "|" +
                     text_or_dash(f->bounds) + "|" + std::to_string(f->limit) + "|" +
                     text_or_dash(f->match) + "|" + text_or_dash(f->replace));
   }
@@ -45,11 +44,9 @@ std::vector<std::string> web_filter_texts() {
 std::vector<std::string> header_filter_texts() {
   std::vector<std::string> texts;
   for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
-    std::string flags;
-    if (f->flags & HEADER_IN) flags += 'I';
-    if (f->flags & HEADER_OUT) flags += 'O';
-    texts.push_back(flags + "|" + text_or_dash(f->key) + "|" + text_or_dash(f->match) + "|" +
-                    text_or_dash(f->replace));
+    texts.push_back(std::string(f->flags & HEADER_IN ? "I" : "") +
+                    (f->flags & HEADER_OUT ? "O" : "") + "|" + text_or_dash(f->key) + "|" +
+                    text_or_dash(f->match) + "|" + text_or_dash(f->replace));
   }
   return texts;
 }
@@ -71,11 +68,13 @@ std::string settings_text() {
   return out.str();
 }
 
-std::string lists_text() {
+std::string lists_text(bool proxies_reversed) {
   std::string text;
   for (const std::string& f : header_filter_texts()) text += "header " + f + "\n";
   for (const std::string& f : web_filter_texts()) text += "web " + f + "\n";
-  for (const std::string& p : proxy_texts()) text += "proxy " + p + "\n";
+  std::vector<std::string> proxies = proxy_texts();
+  if (proxies_reversed) std::reverse(proxies.begin(), proxies.end());
+  for (const std::string& p : proxies) text += "proxy " + p + "\n";
   return text;
 }
 

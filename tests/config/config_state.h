@@ -25,8 +25,9 @@ std::vector<std::string> proxy_texts();
 // Flags, port, auto-run line and texture paths in one text.
 std::string settings_text();
 
-// The three lists, one line each entry: "header ...", then "web ...", then "proxy ...".
-std::string lists_text();
+// The three lists, one line each entry: "header ...", then "web ...", then "proxy ...", the
+// proxies in reverse order when asked (a load puts each entry it reads in front).
+std::string lists_text(bool proxies_reversed = false);
 
 // Everything above in one text (for comparing whole configurations).
 std::string configuration_text();

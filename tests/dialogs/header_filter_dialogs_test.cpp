@@ -21,6 +21,7 @@ namespace kw {
 namespace {
 
 using test::when_shown;
+using Texts = std::vector<std::string>;
 
 std::vector<std::string> live_keys() {
   std::vector<std::string> out;
@@ -37,11 +38,14 @@ std::vector<std::string> shown(Dialog& d) {
   return out;
 }
 
-uint32_t flags_of(const char* key) {
+// The live filters in the order of application, as "key:" and their directions.
+std::vector<std::string> directions() {
+  std::vector<std::string> out;
   for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
-    if (std::string(f->key.get()) == key) return f->flags;
+    out.push_back(std::string(f->key.get()) + ":" + (f->flags & HEADER_IN ? "I" : "") +
+                  (f->flags & HEADER_OUT ? "O" : ""));
   }
-  return 0xFFFF;
+  return out;
 }
 
 // A press in one check cell of an item (x in pixels from the left), released there or below
@@ -74,13 +78,11 @@ class HeaderFilterDialogsTest : public test::ProxyTest {
 
 TEST_F(HeaderFilterDialogsTest, SortedListCellsKeysAndEnter) {
   when_shown([&](Dialog& d) {
-    EXPECT_EQ(shown(d), (std::vector<std::string>{"Cookie", "Referer", "X-Added: label"}));
+    EXPECT_EQ(shown(d), (Texts{"Cookie", "Referer", "X-Added: label"}));
     click_cell(d, 0, 10);        // Cookie: Out on
     click_cell(d, 1, 35);        // Referer: In on
     click_cell(d, 2, 35, true);  // released outside: nothing
-    EXPECT_EQ(flags_of("Cookie"), HEADER_IN | HEADER_OUT);
-    EXPECT_EQ(flags_of("Referer"), HEADER_IN | HEADER_OUT);
-    EXPECT_EQ(flags_of("X-Added: label"), HEADER_OUT);
+    EXPECT_EQ(directions(), (Texts{"Referer:IO", "Cookie:IO", "X-Added: label:O"}));
     EXPECT_EQ(d.list(kFilterList)->selected_count(), 0);
 
     // 'i' on a mixed selection: the first one's pair with In flipped, for all.
@@ -88,8 +90,7 @@ TEST_F(HeaderFilterDialogsTest, SortedListCellsKeysAndEnter) {
     test::click_item(d, kFilterList, 0);
     test::click_item(d, kFilterList, 2, kKeyCtrl);
     test::key(d, kFilterList, 'I');
-    EXPECT_EQ(flags_of("Cookie"), HEADER_IN | HEADER_OUT);
-    EXPECT_EQ(flags_of("X-Added: label"), HEADER_IN | HEADER_OUT);
+    EXPECT_EQ(directions(), (Texts{"Referer:IO", "Cookie:IO", "X-Added: label:IO"}));
 
     // New goes in before the caret filter in the order of application, with no direction.
     test::click_item(d, kFilterList, 1);  // Referer
@@ -98,16 +99,14 @@ TEST_F(HeaderFilterDialogsTest, SortedListCellsKeysAndEnter) {
       test::press(editor, kIdOk);
     });
     test::press(d, kFilterNewButton);
-    EXPECT_EQ(shown(d),
-              (std::vector<std::string>{"Cookie", "New-HTTP-header", "Referer", "X-Added: label"}));
+    EXPECT_EQ(shown(d), (Texts{"Cookie", "New-HTTP-header", "Referer", "X-Added: label"}));
     EXPECT_EQ(live_keys().size(), 3u);
     test::send_enter(d);  // installs and closes
     EXPECT_FALSE(d.is_running());
   });
   open_header_filter_list(nullptr);
-  EXPECT_EQ(live_keys(),
-            (std::vector<std::string>{"New-HTTP-header", "Referer", "Cookie", "X-Added: label"}));
-  EXPECT_EQ(flags_of("New-HTTP-header"), 0u);
+  EXPECT_EQ(directions(),
+            (Texts{"New-HTTP-header:", "Referer:IO", "Cookie:IO", "X-Added: label:IO"}));
   // Referer and X-Added now apply to replies too: the running proxy adds both.
   test::OriginServer origin("HTTP/1.0 200 OK\r\n\r\nbody");
   EXPECT_EQ(get(origin), "HTTP/1.0 200 OK\r\nReferer: none\r\nX-Added: yes\r\n\r\nbody");
@@ -160,7 +159,7 @@ TEST_F(HeaderFilterDialogsTest, EditorRefusalsAndAnInstallThatWaitsForTheConnect
     EXPECT_FALSE(d.is_running());
   });
   open_header_filter_list(nullptr);
-  EXPECT_EQ(live_keys(), (std::vector<std::string>{"Referer", "X-Added: label"}));
+  EXPECT_EQ(live_keys(), (Texts{"Referer", "X-Added: label"}));
 }
 
 }  // namespace

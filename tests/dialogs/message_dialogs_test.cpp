@@ -5,16 +5,15 @@
 #include "dialogs/message_dialogs.h"
 
 #include <gtest/gtest.h>
-
-#include <QApplication>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "report/frontend.h"
@@ -50,6 +49,9 @@ int open(Opener opener, std::vector<int>* handled, int handler_result) {
   return -1;
 }
 
+// kCloseBox: Escape first, which must end none of them, then the close box.
+constexpr int kCloseBox = -1;
+
 TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
   struct Row {
     Opener opener;
@@ -69,46 +71,42 @@ TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
       {Opener::SaveChanges, kIdOk, 0, kSaveChanges},  // Enter: the first button's command
       {Opener::SaveChanges, kForgetButton, 0, kForgetChanges},
       {Opener::SaveChanges, kDontQuitButton, 0, kDontQuit},
+      {Opener::About, kCloseBox, 0, kClosedWithoutChoice},
+      {Opener::Message, kCloseBox, 0, kClosedWithoutChoice},
+      {Opener::ActiveConnections, kCloseBox, 2, kClosedWithoutChoice},
+      {Opener::FiltersInUse, kCloseBox, 2, kClosedWithoutChoice},
+      {Opener::SaveChanges, kCloseBox, 0, kClosedWithoutChoice},
   };
+  const std::map<Opener, std::pair<int, std::string>> templates = {
+      {Opener::About, {147, "About the Kestrelwick"}},
+      {Opener::Message, {135, "caption"}},
+      {Opener::ActiveConnections, {134, "Active Connections - Can't load configuration"}},
+      {Opener::FiltersInUse, {133, "Filters In Use!"}},
+      {Opener::SaveChanges, {132, "Save Configuration Changes"}}};
   for (const Row& row : rows) {
+    SCOPED_TRACE("opener " + std::to_string(static_cast<int>(row.opener)) + ", button " +
+                 std::to_string(row.button));
     std::vector<int> handled;
-    test::when_shown(
-        [&](Dialog& d) { row.button == kIdOk ? d.enter() : test::press(d, row.button); });
-    EXPECT_EQ(open(row.opener, &handled, row.handler_result), row.result)
-        << "opener " << static_cast<int>(row.opener) << ", button " << row.button;
+    std::pair<int, std::string> seen;
+    bool open_after_escape = true;
+    test::when_shown([&](Dialog& d) {
+      seen = {d.template_id(), d.title()};
+      if (row.button == kCloseBox) {
+        test::send_escape(d);
+        open_after_escape = d.is_running();
+        test::close_box(d);
+      } else {
+        row.button == kIdOk ? d.enter() : test::press(d, row.button);
+      }
+    });
+    EXPECT_EQ(open(row.opener, &handled, row.handler_result), row.result);
+    EXPECT_EQ(seen, templates.at(row.opener));
+    EXPECT_TRUE(open_after_escape);
     // Only Retry and Kill Connections ask the handler, in the report's answer codes.
     const int answer = row.button == kRetryButton  ? kAnswerRetry
                        : row.button == kKillButton ? kAnswerKillConnections
                                                    : 0;
     EXPECT_EQ(handled, answer != 0 ? std::vector<int>{answer} : std::vector<int>{});
-  }
-}
-
-TEST(MessageDialogTest, EscapeDoesNothingAndTheCloseBoxGivesZero) {
-  const std::tuple<Opener, int, std::string> openers[] = {
-      {Opener::About, 147, "About the Kestrelwick"},
-      {Opener::Message, 135, "caption"},
-      {Opener::ActiveConnections, 134, "Active Connections - Can't load configuration"},
-      {Opener::FiltersInUse, 133, "Filters In Use!"},
-      {Opener::SaveChanges, 132, "Save Configuration Changes"}};
-  for (const auto& [opener, template_id, title] : openers) {
-    std::vector<int> handled;
-    bool open_after_escape = false;
-    int seen_template = 0;
-    std::string seen_title;
-    test::when_shown([&](Dialog& d) {
-      seen_template = d.template_id();
-      seen_title = d.title();
-      test::send_escape(d);
-      open_after_escape = d.is_running();
-      test::close_box(d);
-    });
-    EXPECT_EQ(open(opener, &handled, 0), kClosedWithoutChoice) << title;
-    EXPECT_EQ(seen_template, template_id);
-    EXPECT_EQ(seen_title, title);
-    EXPECT_TRUE(open_after_escape) << title;
-    // Escape is no answer: the handler is not asked.
-    EXPECT_TRUE(handled.empty()) << title;
   }
 }
 
@@ -162,9 +160,15 @@ TEST(MessageDialogTest, LongMessagesGrowTheBoxInsteadOfBeingCut) {
   EXPECT_GE(client.height(), button.bottom());
 }
 
-TEST(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
-  DesktopFrontend frontend;
-  install_frontend(&frontend);
+// The desktop frontend installed for the test.
+class DesktopFrontendTest : public ::testing::Test {
+ protected:
+  DesktopFrontendTest() { install_frontend(&frontend_); }
+  ~DesktopFrontendTest() override { install_frontend(nullptr); }
+  DesktopFrontend frontend_;
+};
+
+TEST_F(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
   static std::vector<int> handled;
   handled.clear();
   int seen_template = 0;
@@ -172,19 +176,16 @@ TEST(DesktopFrontendTest, ActiveConnectionsQuestionGoesThroughTheFrontend) {
     seen_template = d.template_id();
     test::press(d, kRetryButton);
   });
-  const int result = kw::ask_active_connections([](int answer) {
-    handled.push_back(answer);
-    return answer == kAnswerRetry ? 2 : 0;
-  });
-  install_frontend(nullptr);
+  EXPECT_EQ(kw::ask_active_connections([](int answer) {
+              handled.push_back(answer);
+              return answer == kAnswerRetry ? 2 : 0;
+            }),
+            2);
   EXPECT_EQ(seen_template, 134);
-  EXPECT_EQ(result, 2);
   EXPECT_EQ(handled, std::vector<int>{kAnswerRetry});
 }
 
-TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
-  DesktopFrontend frontend;
-  install_frontend(&frontend);
+TEST_F(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
   std::atomic<bool> returned{false};
   std::atomic<bool> returned_while_shown{false};
   std::atomic<pid_t> worker_id{0};
@@ -202,32 +203,27 @@ TEST(DesktopFrontendTest, ErrorBoxFromAWorkerThreadWaitsForTheUser) {
     kw::show_application_error("Can't open listener socket");
     returned = true;
   });
-  const bool done = test::wait_until(
+  EXPECT_TRUE(test::wait_until(
       [&] {
         QApplication::processEvents();
         return returned.load();
       },
-      20000);
+      20000));
   worker.join();
-  install_frontend(nullptr);
-  EXPECT_TRUE(done);
   EXPECT_FALSE(returned_while_shown);
   EXPECT_EQ(title, "Kestrelwick Application Error");
   EXPECT_EQ(message, "Can't open listener socket");
 }
 
-TEST(DesktopFrontendTest, KeepsStatusTextsAndDropsLogLines) {
-  DesktopFrontend frontend;
-  install_frontend(&frontend);
+TEST_F(DesktopFrontendTest, KeepsStatusTextsAndDropsLogLines) {
   set_status_text("--- Config File Saved ---", kCyan);
   std::thread([] { set_status_text("Active connections: 02", kGreen); }).join();
   set_log_status("Active connections: 02");
   EXPECT_EQ(add_log_line("Wdropped"), 0);
   EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
-  install_frontend(nullptr);
-  EXPECT_EQ(frontend.status_text().text, "Active connections: 02");
-  EXPECT_EQ(frontend.status_text().colour, kGreen);
-  EXPECT_EQ(frontend.log_status(), "Active connections: 02");
+  EXPECT_EQ(frontend_.status_text().text, "Active connections: 02");
+  EXPECT_EQ(frontend_.status_text().colour, kGreen);
+  EXPECT_EQ(frontend_.log_status(), "Active connections: 02");
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 // the proxy holds the list, with each of its answers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,20 +28,24 @@ namespace {
 
 using test::when_shown;
 
-std::vector<std::string> live_names() {
-  std::vector<std::string> out;
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next)
-    out.push_back(f->name.get());
+using Names = std::vector<std::string>;
+
+// The live list's names, top to bottom; only the active ones when asked.
+Names live_names(bool active_only = false) {
+  Names out;
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    if (!active_only || (f->flags & FILTER_ACTIVE)) out.push_back(f->name.get());
+  }
   return out;
 }
+Names active_names() { return live_names(true); }
 
 // The names the list shows, top to bottom.
-std::vector<std::string> shown(Dialog& d) {
-  std::vector<std::string> out;
+Names shown(Dialog& d) {
+  Names out;
   ListBox* list = d.list(kFilterList);
   for (int i = 0; i < list->count(); ++i) {
-    const auto* node = reinterpret_cast<const LinkPat*>(list->item_data(i));
-    out.push_back(node->web_filter()->name.get());
+    out.push_back(reinterpret_cast<const LinkPat*>(list->item_data(i))->web_filter()->name.get());
   }
   return out;
 }
@@ -106,20 +113,18 @@ TEST_F(WebFilterDialogsTest, ListDrivenByIdsAndKeys) {
     pick(d, 1, kKeyCtrl);
     EXPECT_TRUE(d.is_enabled(kFilterRemoveButton));
     test::key(d, kFilterList, 'X', kKeyCtrl);
-    EXPECT_EQ(shown(d), (std::vector<std::string>{"C", "D"}));
+    EXPECT_EQ(shown(d), (Names{"C", "D"}));
     EXPECT_TRUE(d.is_enabled(kWebPasteButton));
     EXPECT_TRUE(d.is_enabled(kWebListApply));
     pick(d, 1);
     test::key(d, kFilterList, 'V', kKeyCtrl);
-    EXPECT_EQ(shown(d), (std::vector<std::string>{"C", "A", "B", "D"}));
+    EXPECT_EQ(shown(d), (Names{"C", "A", "B", "D"}));
 
     // Space with three selected, the first active: all three off, at once on the live records.
     pick(d, 0);
     pick(d, 2, kKeyShift);
     test::key(d, kFilterList, kVkSpace);
-    EXPECT_EQ(live("C")->flags & FILTER_ACTIVE, 0);
-    EXPECT_EQ(live("B")->flags & FILTER_ACTIVE, 0);
-    EXPECT_EQ(live("D")->flags & FILTER_ACTIVE, FILTER_ACTIVE);
+    EXPECT_EQ(active_names(), Names{"D"});
 
     // Enter edits the caret item and never closes the list.
     std::string edited;
@@ -141,31 +146,30 @@ TEST_F(WebFilterDialogsTest, ListDrivenByIdsAndKeys) {
     pick(d, 1);
     when_shown([&](Dialog& editor) { test::press(editor, kIdOk); });
     test::press(d, kFilterDupeButton);
-    EXPECT_EQ(shown(d), (std::vector<std::string>{"C", "A", "A", "B", "New HTML filter", "D"}));
+    EXPECT_EQ(shown(d), (Names{"C", "A", "A", "B", "New HTML filter", "D"}));
 
     test::press(d, kWebListOk);
     ended_on_ok = !d.is_running();
   });
   open_web_filter_list(nullptr);
   EXPECT_TRUE(ended_on_ok);
-  EXPECT_EQ(live_names(), (std::vector<std::string>{"C", "A", "A", "B", "New HTML filter", "D"}));
+  EXPECT_EQ(live_names(), (Names{"C", "A", "A", "B", "New HTML filter", "D"}));
   EXPECT_EQ(live("New HTML filter")->flags, 0);  // installed without its edited mark, inactive
 }
 
 TEST_F(WebFilterDialogsTest, CheckColumnTogglesOnReleaseInsideTheSameItem) {
   when_shown([&](Dialog& d) {
     click_box(d, 0);
-    EXPECT_EQ(live("A")->flags & FILTER_ACTIVE, 0);
+    click_box(d, 1, true);  // released below the list: nothing
+    EXPECT_EQ(active_names(), (Names{"B", "C", "D"}));
     EXPECT_EQ(d.list(kFilterList)->selected_count(), 0);  // the click does not select
-    click_box(d, 1, true);
-    EXPECT_EQ(live("B")->flags & FILTER_ACTIVE, FILTER_ACTIVE);
     // A quick double click toggles twice.
     QWidget* viewport = d.list(kFilterList)->viewport();
     const QPoint box(10, d.list(kFilterList)->item_rect(2).center().y());
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, box);
-    EXPECT_EQ(live("C")->flags & FILTER_ACTIVE, 0);
+    EXPECT_EQ(active_names(), (Names{"B", "D"}));
     QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, box);
-    EXPECT_EQ(live("C")->flags & FILTER_ACTIVE, FILTER_ACTIVE);
+    EXPECT_EQ(active_names(), (Names{"B", "C", "D"}));
     EXPECT_FALSE(d.is_enabled(kWebListApply));  // toggles are not staged
     // OK without staged changes closes at once, without asking, while a transfer runs.
     hold_a_transfer();
@@ -176,6 +180,35 @@ TEST_F(WebFilterDialogsTest, CheckColumnTogglesOnReleaseInsideTheSameItem) {
   // The live toggle reached the running proxy: A is off, so only B replaces "cat".
   test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\ncat");
   EXPECT_EQ(get(origin), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nB");
+}
+
+TEST_F(WebFilterDialogsTest, RightButtonTogglesOverAnItemAndOffersResetCountsBelowThem) {
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) f->hits.add();
+  when_shown([&](Dialog& d) {
+    QWidget* viewport = d.list(kFilterList)->viewport();
+    pick(d, 0);
+    QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier,
+                      d.list(kFilterList)->item_rect(0).center());
+    QTest::mouseRelease(viewport, Qt::RightButton);
+    EXPECT_EQ(active_names(), (Names{"B", "C", "D"}));
+    EXPECT_EQ(live("A")->hits.value(), 1u);
+
+    QStringList items;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      for (QAction* a : menu->actions()) items.push_back(a->text());
+      menu->setActiveAction(menu->actions().value(0));
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier,
+                      QPoint(60, viewport->height() - 2));
+    QTest::mouseRelease(viewport, Qt::RightButton);
+    EXPECT_EQ(items, QStringList{"Reset counts"});
+    for (const char* name : {"A", "B", "C", "D"}) EXPECT_EQ(live(name)->hits.value(), 0u);
+    test::press(d, kIdCancel);
+  });
+  open_web_filter_list(nullptr);
 }
 
 TEST_F(WebFilterDialogsTest, ApplyAsksWhileATransferUsesTheFilters) {
@@ -203,7 +236,7 @@ TEST_F(WebFilterDialogsTest, ApplyAsksWhileATransferUsesTheFilters) {
     });
     test::press(d, kWebListApply);
     EXPECT_FALSE(d.is_enabled(kWebListApply));
-    EXPECT_EQ(live_names(), (std::vector<std::string>{"B", "C", "D"}));
+    EXPECT_EQ(live_names(), (Names{"B", "C", "D"}));
 
     // Kill Connections ends the transfer and installs.
     hold_a_transfer();
@@ -214,7 +247,7 @@ TEST_F(WebFilterDialogsTest, ApplyAsksWhileATransferUsesTheFilters) {
     EXPECT_FALSE(d.is_running());
   });
   open_web_filter_list(nullptr);
-  EXPECT_EQ(live_names(), (std::vector<std::string>{"C", "D"}));
+  EXPECT_EQ(live_names(), (Names{"C", "D"}));
   held_client_->read_all(10000);
   EXPECT_TRUE(held_client_->closed());
 }

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -100,15 +103,9 @@ TEST_F(ProxyExchange, UpstreamGetsHttp10WithTheHeadersInOrder) {
   EXPECT_TRUE(frontend_.has_line("GPosting 100000 bytes..."));
 }
 
-std::string large_body() {
-  std::string body;
-  for (int i = 0; body.size() < 3 * 1024 * 1024; ++i) body += std::to_string(i) + ",";
-  return body;
-}
-
 TEST_F(ProxyExchange, RepliesReachTheBrowserByteForByte) {
-  const std::string large =
-      "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + large_body();
+  std::string large = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n";
+  for (int i = 0; large.size() < 3 * 1024 * 1024; ++i) large += std::to_string(i) + ",";
   const std::string short_body =
       "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\nonly part";
   // The server's script and what the browser receives.
@@ -128,7 +125,9 @@ TEST_F(ProxyExchange, RepliesReachTheBrowserByteForByte) {
 }
 
 TEST_F(ProxyExchange, LogBlocksOfRequestAndReplyFollowTheCategory) {
-  OriginServer origin("HTTP/1.1 404 Not Found\r\nServer: t\r\n\r\n");
+  // A header line as long as a line may be is logged whole.
+  const std::string server(2036, 't');
+  OriginServer origin("HTTP/1.1 404 Not Found\r\nServer: " + server + "\r\n\r\n");
   test::exchange(port_, "HEAD " + origin.url("/x?y") +
                             " HTTP/1.1\r\nHost: h\r\nProxy-Connection: close\r\n\r\n");
   ASSERT_TRUE(wait_for_closes(1));
@@ -139,7 +138,7 @@ TEST_F(ProxyExchange, LogBlocksOfRequestAndReplyFollowTheCategory) {
                                        "W",
                                        lines_starting("W+++RESP ")[0],
                                        "YHTTP/1.1 404 Not Found",
-                                       "YServer: t",
+                                       "YServer: " + server,
                                        lines_starting("W+++CLOSE ")[0]};
   std::vector<std::string> lines = frontend_.lines();
   std::vector<std::string> block(lines.end() - static_cast<long>(expected.size()), lines.end());
@@ -198,34 +197,26 @@ TEST_F(ProxyExchange, ReloadDropsConditionalHeadersOfPagesOnly) {
   }
 }
 
-TEST_F(ProxyExchange, ConnectFailureAnswersWithThePage) {
-  uint16_t port = test::closed_port();
-  std::string url = "127.0.0.1:" + std::to_string(port) + "/a?b=<i>&c#d";
-  std::string reply = test::exchange(port_, "GET http://" + url + " HTTP/1.0\r\n\r\n");
-  EXPECT_EQ(reply, page(kConnectFailedPage,
-                        "127.0.0.1:" + std::to_string(port) + "/a?b=&lt;i&gt;&amp;c#d"));
+// A refused connect and a host that does not resolve (or is too long for the look-up buffer)
+// answer with their page, the URL or host shown escaped; the address 0.0.0.0 closes without one.
+TEST_F(ProxyExchange, UnreachableSitesAnswerWithTheirPage) {
+  const std::string closed = "127.0.0.1:" + std::to_string(test::closed_port());
+  const std::string h127(127, 'h'), h128(128, 'h'), h1500(1500, 'h');
+  const std::pair<std::string, std::string> cases[] = {
+      {closed + "/a?b=<i>&c#d", page(kConnectFailedPage, closed + "/a?b=&lt;i&gt;&amp;c#d")},
+      {kUnknownHost + "<b>:81/path", page(kHostLookupFailedPage, kUnknownHost + "&lt;b&gt;")},
+      {h127 + "/path", page(kHostLookupFailedPage, h127)},
+      {h128 + "/path", page(kHostLookupFailedPage, h128)},
+      {h1500 + "/path", page(kHostLookupFailedPage, h1500)},
+      {"0.0.0.0/", ""}};
+  for (const auto& [url, reply] : cases) {
+    SCOPED_TRACE(url.substr(0, 40) + " of " + std::to_string(url.size()));
+    EXPECT_EQ(test::exchange(port_, "GET http://" + url + " HTTP/1.0\r\n\r\n"), reply);
+  }
   ASSERT_FALSE(lines_starting("R** ").empty());
   EXPECT_NE(lines_starting("R** ")[0].find(" Socket Error 111 for connect() **"),
             std::string::npos);
-}
-
-// A host that does not resolve, and hosts too long for the look-up buffer.
-TEST_F(ProxyExchange, LookupFailureAnswersWithThePageNamingTheHost) {
-  const std::pair<std::string, std::string> hosts[] = {
-      {kUnknownHost + "<b>:81", kUnknownHost + "&lt;b&gt;"},
-      {std::string(127, 'h'), std::string(127, 'h')},
-      {std::string(128, 'h'), std::string(128, 'h')},
-      {std::string(1500, 'h'), std::string(1500, 'h')}};
-  for (const auto& [host, shown] : hosts) {
-    EXPECT_EQ(test::exchange(port_, "GET http://" + host + "/path HTTP/1.0\r\n\r\n"),
-              page(kHostLookupFailedPage, shown))
-        << host.size();
-  }
-}
-
-TEST_F(ProxyExchange, AddressZeroClosesWithoutAPage) {
-  EXPECT_EQ(test::exchange(port_, "GET http://0.0.0.0/ HTTP/1.0\r\n\r\n"), "");
-  EXPECT_TRUE(wait_for_closes(1));
+  EXPECT_TRUE(wait_for_closes(std::size(cases)));
 }
 
 // A status line that cannot be read is also a socket error naming the host; headers are not.
@@ -246,41 +237,36 @@ TEST_F(ProxyExchange, UnreadableRepliesEndTheConnectionAndAreLogged) {
   }
 }
 
-class RemoteProxy : public test::ProxyTest {
- protected:
-  void use(const char* host, int port) {
-    host_ = host;
-    entry_ = ProxyEntry{0, host_.data(), port, 0, nullptr};
-    current_proxy.store(&entry_);
-  }
-  std::string host_;
-  ProxyEntry entry_{};
-};
-
-TEST_F(RemoteProxy, GetsTheWholeUrlAndCachesTheAddress) {
+// Without its flag the remote proxy is passed by. With it, it gets the whole URL and its
+// address is cached; a failed look-up of it answers with the page naming the proxy host.
+TEST_F(ProxyExchange, RemoteProxyGetsTheWholeUrlOnlyWithItsFlag) {
   OriginServer upstream(kPlainReply);
-  use("localhost", upstream.port());
-  std::string url = "http://elsewhere.example:81/p?q#f";
+  std::string host = "localhost";
+  ProxyEntry entry{0, host.data(), upstream.port(), 0, nullptr};
+  current_proxy.store(&entry);
+  settings_clear_flags(EnableProxy);
+  OriginServer origin(kPlainReply);
+  EXPECT_EQ(get(origin, "/direct"), kPlainReply);
+  EXPECT_TRUE(lines_starting("CUsing Proxy").empty());
+  EXPECT_EQ(upstream.connections(), 0);
+
+  settings_add_flags(EnableProxy);
+  const std::string url = "http://elsewhere.example:81/p?q#f";
   EXPECT_EQ(test::exchange(port_, "GET " + url + " HTTP/1.1\r\nHost: elsewhere\r\n\r\n"),
             kPlainReply);
   ASSERT_TRUE(upstream.wait_for_requests(1));
   EXPECT_EQ(upstream.requests()[0], "GET " + url + " HTTP/1.0\r\nHost: elsewhere\r\n\r\n");
-  EXPECT_EQ(entry_.resolved_address, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(entry.resolved_address, htonl(INADDR_LOOPBACK));
   EXPECT_TRUE(frontend_.has_line("CUsing Proxy - localhost:" + std::to_string(upstream.port())));
   EXPECT_TRUE(frontend_.has_line("GGET " + url + " HTTP/1.1"));
-}
 
-// Without its flag the proxy is passed by; with it, a failed look-up names the proxy host.
-TEST_F(RemoteProxy, IsNotUsedWithoutItsFlagAndItsLookupFailurePageNamesIt) {
-  OriginServer origin(kPlainReply);
-  use(kUnknownHost.c_str(), 8080);
-  settings_clear_flags(EnableProxy);
-  EXPECT_EQ(get(origin, "/direct"), kPlainReply);
-  EXPECT_TRUE(lines_starting("CUsing Proxy").empty());
-  settings_add_flags(EnableProxy);
+  std::string unknown_host = kUnknownHost;
+  ProxyEntry unknown{0, unknown_host.data(), 8080, 0, nullptr};
+  current_proxy.store(&unknown);
   EXPECT_EQ(test::exchange(port_, "GET http://site/ HTTP/1.0\r\n\r\n"),
             page(kHostLookupFailedPage, kUnknownHost));
-  EXPECT_EQ(entry_.resolved_address, 0u);
+  EXPECT_EQ(unknown.resolved_address, 0u);
+  current_proxy.store(nullptr);
 }
 
 // The port is bound to 127.0.0.1 alone; another loopback address that reaches it anyway is
@@ -313,19 +299,26 @@ TEST_F(ProxyExchange, OutsidePeerIsRefusedWhileTheListenerGoesOn) {
   frontend_.release_error_boxes();
 }
 
-TEST_F(ProxyExchange, AbortEndsALongDownloadAndANewListenerServes) {
+// More downloads than there are parked connection threads: Abort ends every one of them.
+TEST_F(ProxyExchange, AbortEndsEveryDownloadAndANewListenerServes) {
+  constexpr int kDownloads = 40;
   set_listener_start_pause(500);
   std::vector<ReplyPiece> endless = {{"HTTP/1.0 200 OK\r\n\r\n", 0}};
   for (int i = 0; i < 2000; ++i) endless.push_back({std::string(1000, 'd'), 10});
   OriginServer slow(endless);
-  RawClient client(port_);
-  client.send("GET " + slow.url("/big") + " HTTP/1.0\r\n\r\n");
-  EXPECT_GE(client.read_at_least(3000).size(), 3000u);
-  EXPECT_EQ(active_connections(), 1);
+  std::vector<std::unique_ptr<RawClient>> clients;
+  for (int i = 0; i < kDownloads; ++i) {
+    clients.push_back(std::make_unique<RawClient>(port_));
+    clients.back()->send("GET " + slow.url("/big") + " HTTP/1.0\r\n\r\n");
+  }
+  for (auto& client : clients) EXPECT_GE(client->read_at_least(3000).size(), 3000u);
+  EXPECT_EQ(active_connections(), kDownloads);
 
   restart_listener();
-  client.read_all(10000);
-  EXPECT_TRUE(client.closed());
+  for (auto& client : clients) {
+    client->read_all(10000);
+    EXPECT_TRUE(client->closed());
+  }
   EXPECT_TRUE(wait_until([] { return active_connections() == 0; }));
   EXPECT_EQ(slow.replies_completed(), 0);
 
@@ -334,10 +327,52 @@ TEST_F(ProxyExchange, AbortEndsALongDownloadAndANewListenerServes) {
   ASSERT_NE(port, 0);
   OriginServer origin(kPlainReply);
   EXPECT_EQ(test::exchange(port, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"), kPlainReply);
-  ASSERT_TRUE(wait_for_closes(2));
+  ASSERT_TRUE(wait_for_closes(kDownloads + 1));
   std::vector<int> numbers = close_numbers();
-  ASSERT_EQ(numbers.size(), 2u);
-  EXPECT_EQ(numbers[1], numbers[0] + 1);
+  ASSERT_EQ(numbers.size(), kDownloads + 1u);
+  EXPECT_EQ(numbers.back(), numbers.front() + kDownloads);
+}
+
+// A burst of connections that are all active at once, more than the threads that wait parked,
+// is served whole: the origin answers only once every request has reached it.
+TEST_F(ProxyExchange, ABurstOfMoreConnectionsThanParkedThreadsIsServed) {
+  constexpr int kBurst = 80;
+  const std::string reply = "HTTP/1.0 200 OK\r\n\r\nburst";
+  std::mutex mutex;
+  std::condition_variable arrived;
+  int requests = 0;
+  OriginServer origin([&](int fd) {
+    std::string head;
+    char buffer[1024];
+    while (head.find("\r\n\r\n") == std::string::npos) {
+      ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+      if (got <= 0) return head;
+      head.append(buffer, static_cast<size_t>(got));
+    }
+    std::unique_lock lock(mutex);
+    ++requests;
+    arrived.notify_all();
+    arrived.wait_for(lock, std::chrono::seconds(20), [&] { return requests == kBurst; });
+    lock.unlock();
+    test::send_all(fd, reply);
+    return head;
+  });
+  for (int round = 0; round < 2; ++round) {
+    {
+      std::lock_guard lock(mutex);
+      requests = 0;
+    }
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < kBurst; ++i) {
+      clients.push_back(std::make_unique<RawClient>(port_));
+      clients.back()->send("GET " + origin.url("/") + " HTTP/1.0\r\n\r\n");
+      // One at a time past the listen queue of 10, which a burst at once would overflow.
+      const int forwarded = round * kBurst + i + 1;
+      ASSERT_TRUE(wait_until([&] { return origin.connections() == forwarded; }));
+    }
+    for (auto& client : clients) EXPECT_EQ(client->read_all(), reply) << "round " << round;
+    ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
+  }
 }
 
 TEST_F(ProxyExchange, PortInUseIsReportedAndAnotherPortWorks) {

@@ -12,6 +12,7 @@
 #include "filters/header_filter_list_model.h"
 #include "filters/page_filter.h"
 #include "filters/web_filter_list_model.h"
+#include "node_allocation.h"
 #include "support/recording_frontend.h"
 
 namespace kw {
@@ -64,6 +65,21 @@ class FilterListModelTest : public ::testing::Test {
     free_web_filters();
     free_header_filters();
   }
+  // The editor's build of the item `name` renamed `to`, its record in *out.
+  static int rename(WebFilterListModel& m, const std::string& name, const char* to,
+                    WebFilter** out) {
+    WebFilterFields fields = web_filter_fields(node(m, name)->web_filter());
+    fields.name = to;
+    return build_edited_web_filter(m, node(m, name), EDIT_EXISTING, fields, out);
+  }
+  // A new record matching "x" as the editor builds it.
+  static WebFilter* fresh(WebFilterListModel& m) {
+    WebFilter* made = nullptr;
+    WebFilterFields fields = web_filter_fields(nullptr);
+    fields.match = "x";
+    EXPECT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, fields, &made), 1);
+    return made;
+  }
   void expect_counts_add_up(const FilterListModel& m) {
     EXPECT_EQ(m.record_total(), m.item_count() + m.cut_count() + m.discard_count());
   }
@@ -81,9 +97,7 @@ TEST_F(FilterListModelTest, ACutNeverPastedIsFreedAtInstallAndCopiesOnlyWhenNeve
     m.cut({node(m, "B")});  // A goes to the discard list
     EXPECT_EQ(names(m.discard_list()), std::vector<std::string>{"A"});
     WebFilter* copy = nullptr;
-    WebFilterFields fields = web_filter_fields(node(m, "C")->web_filter());
-    fields.name = "C2";
-    ASSERT_EQ(build_edited_web_filter(m, node(m, "C"), EDIT_EXISTING, fields, &copy), 1);
+    ASSERT_EQ(rename(m, "C", "C2", &copy), 1);
     m.mark_changed();
     expect_counts_add_up(m);
     ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
@@ -93,16 +107,10 @@ TEST_F(FilterListModelTest, ACutNeverPastedIsFreedAtInstallAndCopiesOnlyWhenNeve
   }
   // Closing with staged changes frees the new records and leaves the live ones alone.
   WebFilterListModel m;
+  m.insert_before(node(m, "D"), fresh(m));
+  m.insert_before(nullptr, fresh(m));
   WebFilter* made = nullptr;
-  WebFilterFields fresh = web_filter_fields(nullptr);
-  fresh.match = "x";
-  ASSERT_EQ(build_edited_web_filter(m, node(m, "D"), EDIT_NEW, fresh, &made), 1);
-  m.insert_before(node(m, "D"), made);
-  ASSERT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, fresh, &made), 1);
-  m.insert_before(nullptr, made);
-  WebFilterFields fields = web_filter_fields(node(m, "E")->web_filter());
-  fields.name = "E2";
-  ASSERT_EQ(build_edited_web_filter(m, node(m, "E"), EDIT_EXISTING, fields, &made), 1);
+  ASSERT_EQ(rename(m, "E", "E2", &made), 1);
   m.cut({node(m, "C2")});
   EXPECT_EQ(names(m.working_list()),
             (std::vector<std::string>{"New HTML filter", "New HTML filter", "D", "E2"}));
@@ -111,6 +119,60 @@ TEST_F(FilterListModelTest, ACutNeverPastedIsFreedAtInstallAndCopiesOnlyWhenNeve
 }
 
 // Scripts of the in-use question: the controls pressed, with the users holding the list.
+// Without memory for a node nothing is lost: a model whose copy of the list came out short
+// never installs it, and a made or edited record that cannot be linked in is freed (the
+// AddressSanitizer build checks) while the live list stays as it was.
+TEST_F(FilterListModelTest, NodesThatCannotBeAllocatedLoseNoFilter) {
+  {
+    test::fail_node_allocations = true;
+    WebFilterListModel m;
+    test::fail_node_allocations = false;
+    EXPECT_EQ(m.item_count(), 0);
+    m.insert_before(nullptr, fresh(m));
+    EXPECT_EQ(m.install(kNeverAsked, nullptr), 0);
+  }
+  WebFilterListModel m;
+  WebFilter* made = fresh(m);
+  test::fail_node_allocations = true;
+  EXPECT_EQ(m.insert_before(nullptr, made), nullptr);
+  EXPECT_EQ(rename(m, "B", "B2", &made), 0);
+  test::fail_node_allocations = false;
+  EXPECT_EQ(made, nullptr);
+  EXPECT_EQ(names(m.working_list()), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+  expect_counts_add_up(m);
+  EXPECT_EQ(live_names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+}
+
+TEST_F(FilterListModelTest, HitCountsSurviveAnInstallForLiveRecordsAndResetSetsThemTo0) {
+  uint64_t n = 0;
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    for (uint64_t i = 0; i <= n; ++i) f->hits.add();  // A 1, B 2, ...
+    ++n;
+  }
+  WebFilterListModel m;
+  WebFilter* b = node(m, "B")->web_filter();
+  WebFilter* edited = nullptr;
+  WebFilterFields fields = web_filter_fields(b);
+  fields.match = "bee";
+  ASSERT_EQ(build_edited_web_filter(m, node(m, "B"), EDIT_EXISTING, fields, &edited), 1);
+  m.cut({node(m, "D")});
+  m.insert_before(node(m, "A"), new_web_filter());
+  EXPECT_EQ(m.hits(node(m, "C")), 3u);
+  ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
+
+  // The records that stayed live keep counting from where they were; B's edited copy is a new
+  // filter and starts from 0.
+  std::vector<uint64_t> counts;
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    counts.push_back(f->hits.value());
+  }
+  EXPECT_EQ(counts, (std::vector<uint64_t>{0, 1, 0, 3, 5}));
+  m.reset_counts();
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    EXPECT_EQ(f->hits.value(), 0u);
+  }
+}
+
 TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
   struct Row {
     const char* name;
@@ -165,8 +227,6 @@ TEST_F(FilterListModelTest, WebEditorBuilds) {
   };
   WebFilter* r = nullptr;
   WebFilterFields f = web_filter_fields(nullptr);
-  EXPECT_EQ(f.name, "New HTML filter");
-  EXPECT_EQ(f.limit, 256u);
   f.match = "  \t ";
   EXPECT_EQ(build(EDIT_NEW, f, &r), kMissingMatch);
   f.match = "(";
@@ -190,24 +250,20 @@ TEST_F(FilterListModelTest, WebEditorBuilds) {
   EXPECT_EQ(r->flags, FILTER_ACTIVE | FILTER_EDITED);  // Multi cleared by the check box
   m.insert_before(node(m, "B"), r);
 
-  f = web_filter_fields(nullptr);
-  f.match = "x";
-  ASSERT_EQ(build(EDIT_NEW, f, &r), 1);
+  r = fresh(m);
   EXPECT_EQ(r->flags, FILTER_EDITED);  // a new filter starts inactive
   m.insert_before(nullptr, r);
 
   // Editing the live record replaces it with a copy; editing the copy rebuilds it in place;
   // a failed build leaves it as it was.
-  f = web_filter_fields(live);
-  f.name = "B2";
-  ASSERT_EQ(build(EDIT_EXISTING, f, &r), 1);
+  ASSERT_EQ(rename(m, "B", "B2", &r), 1);
   EXPECT_NE(r, live);
   EXPECT_EQ(node(m, "B2")->web_filter(), r);
   EXPECT_EQ(m.discard_list()->web_filter(), live);
-  f.name = "B3";
   WebFilter* again = nullptr;
-  ASSERT_EQ(build_edited_web_filter(m, node(m, "B2"), EDIT_EXISTING, f, &again), 1);
+  ASSERT_EQ(rename(m, "B2", "B3", &again), 1);
   EXPECT_EQ(again, r);
+  f = web_filter_fields(r);
   f.match = "a)";
   EXPECT_EQ(build_edited_web_filter(m, node(m, "B3"), EDIT_EXISTING, f, &again), -2);
   EXPECT_STREQ(r->match.get(), "B");
@@ -228,7 +284,6 @@ TEST_F(FilterListModelTest, HeaderListAndEditor) {
 
   HeaderFilter* r = nullptr;
   HeaderFilterFields f = header_filter_fields(nullptr);
-  EXPECT_EQ(f.key, "New-HTTP-header");
   f.key = " \t";
   EXPECT_EQ(build_edited_header_filter(m, cookie, EDIT_NEW, f, &r), kMissingHeader);
   f.key = "X-New";

@@ -19,6 +19,7 @@
 #include "filters/match_context.h"
 #include "filters/matcher.h"
 #include "filters/pattern_code.h"
+#include "filters/pull_input.h"
 
 namespace kw::test {
 
@@ -106,6 +107,7 @@ inline std::vector<Attempt> scan_positions(const PatternCode& code, const std::s
     input.pos = 1;
     input.socket = &reader;
     ctx.input = &input;
+    ctx.source = server_body();
     ctx.data_end = base;
   }
   char* text_end = base + text.size();

@@ -12,6 +12,7 @@
 
 #include "filter_proxy_fixture.h"
 #include "filters/web_filter.h"
+#include "node_allocation.h"
 #include "page_reference.h"
 #include "support/origin_server.h"
 #include "support/raw_client.h"
@@ -35,6 +36,7 @@ struct WebFilterRow {
 
 constexpr uint16_t A = FILTER_ACTIVE;
 constexpr uint16_t M = FILTER_ACTIVE | FILTER_MULTI;
+const std::string kHead = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
 
 class PageFilters : public test::FilterProxyTest {
  protected:
@@ -189,7 +191,7 @@ TEST_F(PageFilters, HitsAreLoggedWithTheFilterName) {
   add({{A, "<start>", "[", nullptr, nullptr, 4096, "frame start"},
        {A, "ad", "-", nullptr, nullptr, 4096, "ads"},
        {A, "<end>", "]", nullptr, nullptr, 4096, "frame end"}});
-  EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -]");
+  EXPECT_EQ(fetch_page("an ad"), kHead + "\r\n[an -]");
   ASSERT_TRUE(wait_for_closes(1));
   const std::string closing = lines_starting("W+++CLOSE ")[0];
   const std::string number = closing.substr(10, closing.size() - 13);
@@ -199,9 +201,24 @@ TEST_F(PageFilters, HitsAreLoggedWithTheFilterName) {
 
   frontend_.set_category(kLogHtmlFilters, false);
   frontend_.clear();
-  EXPECT_EQ(fetch_page("an ad"), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n[an -]");
+  EXPECT_EQ(fetch_page("an ad"), kHead + "\r\n[an -]");
   ASSERT_TRUE(wait_for_closes(1));
   EXPECT_TRUE(lines_starting("V").empty());
+}
+
+// A page whose filter list cannot be made goes through as it came, and the log says why.
+TEST_F(PageFilters, PageWithoutMemoryForItsFiltersIsRelayedUnfiltered) {
+  add({{A, "<start>", "["}, {A, "ad", "-"}, {A, "<end>", "]"}});
+  test::fail_node_allocations = true;
+  const std::string got = fetch_page("an ad");
+  test::fail_node_allocations = false;
+  EXPECT_EQ(got, kHead + "\r\nan ad");
+  ASSERT_TRUE(wait_for_closes(1));
+  const std::vector<std::string> errors = lines_starting("R** ");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(" Page relayed unfiltered: Not enough memory **"), std::string::npos);
+
+  EXPECT_EQ(fetch_page("an ad"), kHead + "\r\n[an -]");
 }
 
 // A page that arrives slowly reaches the browser as it arrives: everything scanned goes out
@@ -209,11 +226,10 @@ TEST_F(PageFilters, HitsAreLoggedWithTheFilterName) {
 // test has looked.
 TEST_F(PageFilters, ScannedBytesGoOutBeforeTheScanWaits) {
   add({{A, "<start>", "[start]"}, {A, "<script*</script>", nullptr}});
-  const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
-  OriginServer origin({{head + "\r\nhello <scr", 0}, {"ipt>x</script> world", 20000}});
+  OriginServer origin({{kHead + "\r\nhello <scr", 0}, {"ipt>x</script> world", 20000}});
   test::RawClient client(port_);
   client.send("GET " + origin.url("/slow") + " HTTP/1.0\r\n\r\n");
-  const std::string early = head + "\r\n[start]hello ";
+  const std::string early = kHead + "\r\n[start]hello ";
   EXPECT_EQ(client.read_at_least(early.size(), 15000), early);
 }
 
@@ -222,14 +238,12 @@ TEST_F(PageFilters, ScannedBytesGoOutBeforeTheScanWaits) {
 TEST_F(PageFilters, SwapOverflowFallsBackToDirectReplacement) {
   add({{M, "<big>\\1</big>", "\\1\\1", nullptr, nullptr, 32767}, {A, "x", "y"}});
   const std::string inner(20000, 'x');
-  EXPECT_EQ(fetch_page("<big>" + inner + "</big>x"),
-            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + inner + inner + "y");
+  EXPECT_EQ(fetch_page("<big>" + inner + "</big>x"), kHead + "\r\n" + inner + inner + "y");
   EXPECT_TRUE(frontend_.wait_for_line("RHTML Swap Buffer Overflow, using direct replace"));
 
   frontend_.clear();
   const std::string small(100, 'x');
-  EXPECT_EQ(fetch_page("<big>" + small + "</big>x"),
-            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + std::string(200, 'y') + "y");
+  EXPECT_EQ(fetch_page("<big>" + small + "</big>x"), kHead + "\r\n" + std::string(200, 'y') + "y");
   ASSERT_TRUE(wait_for_closes(1));
   EXPECT_FALSE(frontend_.has_line("RHTML Swap Buffer Overflow, using direct replace"));
 }
@@ -239,7 +253,7 @@ TEST_F(PageFilters, LongBodyWithFiltersThatNeverMatchArrivesWhole) {
   add({{A, "a", "A", nullptr, nullptr, 0}, {A, "a", "A", nullptr, nullptr, 1}});
   std::string body;
   for (int i = 0; body.size() < 200000; ++i) body += "line " + std::to_string(i) + " banana\n";
-  EXPECT_EQ(fetch_page(body), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body);
+  EXPECT_EQ(fetch_page(body), kHead + "\r\n" + body);
 }
 
 // The stream invariance property, against the reference scan: a long page with many matches
@@ -259,7 +273,6 @@ TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
       "<b1>", "<b>", "cat", "dog",   "<script>", "evil", "</script>",
       " ",    "one", "two", "<x12>", "zz",       "a",    "b",
       "\n",   "<",   ">",   "o",     "\"",       "'",    "onclick=\"a()\""};
-  const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
   std::mt19937 random(20240611);
   for (const uint16_t rescan : {M, A}) {
     SCOPED_TRACE(rescan == M ? "with re-scan filters" : "without re-scan filters");
@@ -276,16 +289,16 @@ TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
          // Never matches, but its bounds read 25000 bytes ahead wherever "<q" stands, so the
          // other filters' windows keep meeting the end of the buffer.
          {A, "<q>never", "Q", nullptr, "<q*", 25000}});
-    const std::string long_expected = head + "\r\n" + test::reference_scan(page_list(), long_page);
-    ASSERT_NE(long_expected, head + "\r\n" + long_page);
-    EXPECT_EQ(fetch(head, {{long_page, 0}}), long_expected);
-    EXPECT_EQ(fetch(head, test::split_reply(long_page, 1000)), long_expected);
+    const std::string long_expected = kHead + "\r\n" + test::reference_scan(page_list(), long_page);
+    ASSERT_NE(long_expected, kHead + "\r\n" + long_page);
+    EXPECT_EQ(fetch(kHead, {{long_page, 0}}), long_expected);
+    EXPECT_EQ(fetch(kHead, test::split_reply(long_page, 1000)), long_expected);
 
     for (int page = 0; page < 12; ++page) {
       std::string body;
       const size_t size = 200 + random() % 600;
       while (body.size() < size) body += fragments[random() % std::size(fragments)];
-      const std::string expected = head + "\r\n" + test::reference_scan(page_list(), body);
+      const std::string expected = kHead + "\r\n" + test::reference_scan(page_list(), body);
       std::vector<ReplyPiece> pieces;
       for (size_t at = 0; at < body.size();) {
         const size_t n = 1 + random() % 64;
@@ -297,11 +310,49 @@ TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
         bytes.push_back({body.substr(at, 1), at % 16 == 0 ? 1 : 0});
       }
       SCOPED_TRACE("page " + std::to_string(page) + ": " + body);
-      EXPECT_EQ(fetch(head, {{body, 0}}), expected);
-      EXPECT_EQ(fetch(head, pieces), expected);
-      EXPECT_EQ(fetch(head, bytes), expected);
+      EXPECT_EQ(fetch(kHead, {{body, 0}}), expected);
+      EXPECT_EQ(fetch(kHead, pieces), expected);
+      EXPECT_EQ(fetch(kHead, bytes), expected);
     }
   }
+}
+
+class FormerBugs : public PageFilters {};
+
+// Re-scan filters whose output holds their own match (alone or in turn) re-scanned forever and
+// the page never ended; now the page ends with a bounded output, while a re-scan that takes a
+// byte from the server each time still chains as far as the body goes.
+TEST_F(FormerBugs, RescanFiltersWritingTheirOwnMatchEnd) {
+  const std::string head = kHead + "\r\n";
+  const std::vector<WebFilterRow> loops[] = {{{M, "a", "ba"}}, {{M, "a", "xb"}, {M, "b", "ya"}}};
+  size_t served = 0;
+  for (const auto& filters : loops) {
+    add(filters);
+    const std::string received = fetch_page("a!");
+    ASSERT_EQ(received.compare(0, head.size(), head), 0);
+    EXPECT_LT(received.size(), head.size() + 1000);
+    EXPECT_EQ(received.substr(received.size() - 2), "a!");
+    ASSERT_TRUE(wait_for_closes(++served));
+    free_web_filters();
+  }
+  add({{M, "ab", "xa"}});
+  EXPECT_EQ(fetch_page("a" + std::string(300, 'b') + "!"), head + std::string(300, 'x') + "a!");
+}
+
+// An editor's copy being built or freed marked the live list as changed, so the next page
+// rebuilt the installed scan table under the transfers still reading it.
+TEST_F(FormerBugs, RecordsOutsideTheListLeaveTheInstalledTableAlone) {
+  add({{M, "cat", "dog"}});
+  web_filter_users_add(1);
+  installed_scan_table();
+  const uint64_t change = web_filter_list_change();
+  WebFilter* copy = new_web_filter();
+  ASSERT_NE(copy, nullptr);
+  ASSERT_EQ(build_web_filter(copy, FILTER_ACTIVE, "copy", "", "mouse", "", 0, "rat"), kResultOk);
+  clear_web_filter(copy);
+  free_web_filter(copy);
+  EXPECT_EQ(web_filter_list_change(), change);
+  web_filter_users_add(-1);
 }
 
 }  // namespace

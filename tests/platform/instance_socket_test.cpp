@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "support/child_record.h"
@@ -22,25 +23,21 @@ namespace {
 class InstanceSocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = getenv("XDG_RUNTIME_DIR");
-    had_runtime_ = old != nullptr;
-    if (old) old_runtime_ = old;
-    runtime_ = dir_.file("run");
+    if (const char* old = getenv("XDG_RUNTIME_DIR")) old_runtime_ = old;
     ASSERT_EQ(::mkdir(runtime_.c_str(), 0700), 0);
     setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
   }
   void TearDown() override {
-    if (had_runtime_) {
-      setenv("XDG_RUNTIME_DIR", old_runtime_.c_str(), 1);
+    if (old_runtime_) {
+      setenv("XDG_RUNTIME_DIR", old_runtime_->c_str(), 1);
     } else {
       unsetenv("XDG_RUNTIME_DIR");
     }
   }
 
   test::ScratchDir dir_;
-  std::string runtime_;
-  bool had_runtime_ = false;
-  std::string old_runtime_;
+  std::string runtime_ = dir_.file("run");
+  std::optional<std::string> old_runtime_;
 };
 
 TEST_F(InstanceSocketTest, FirstClaimListensASecondAsksItForwardTheNameIsFreedAtTheEnd) {

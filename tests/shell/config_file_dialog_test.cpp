@@ -62,31 +62,6 @@ class ConfigFileDialogTest : public ::testing::Test {
   int saved_port_ = 0;
 };
 
-TEST_F(ConfigFileDialogTest, LoadShowsItsTitleAndFiltersAndLoadsTheChosenFile) {
-  const std::string path = write_config("other.cfg", "Enable = 1\r\nFreezeGIF = 1\r\nPort = 4321");
-  std::string title;
-  QStringList filters;
-  QString suffix;
-  std::vector<QHeaderView::ResizeMode> type_and_date;
-  when_file_dialog_shown([&](QFileDialog& dialog) {
-    title = dialog.windowTitle().toStdString();
-    filters = dialog.nameFilters();
-    suffix = dialog.defaultSuffix();
-    const QHeaderView* header = dialog.findChild<QTreeView*>()->header();
-    type_and_date = {header->sectionResizeMode(2), header->sectionResizeMode(3)};
-    dialog.selectFile(QString::fromStdString(path));
-    static_cast<QDialog&>(dialog).accept();
-  });
-  EXPECT_EQ(load_config_dialog(nullptr), 1);
-  EXPECT_EQ(title, "Config Load-A-Rama!");
-  EXPECT_EQ(filters, (QStringList{"Config Files (*.cfg)", "Any old thing (*)"}));
-  EXPECT_EQ(suffix, "cfg");
-  // The Type and Date columns are as wide as their entries, never cut at the opening width.
-  EXPECT_EQ(type_and_date, std::vector<QHeaderView::ResizeMode>(2, QHeaderView::ResizeToContents));
-  EXPECT_EQ(settings_port(), 4321);
-  EXPECT_STREQ(last_config_file(), path.c_str());
-}
-
 TEST_F(ConfigFileDialogTest, CancelledDialogsChangeNothing) {
   settings().port.store(1234);
   std::string title;
@@ -106,7 +81,6 @@ TEST_F(ConfigFileDialogTest, CancelledDialogsChangeNothing) {
 // A save dialog that cannot create a file would be no save dialog: a new name is taken, and
 // the extension is added to a name typed without one.
 TEST_F(ConfigFileDialogTest, SaveAcceptsANewName) {
-  settings_set_flags(kLoadDefaultFlags | Changed);
   settings().port.store(8123);
   const std::string expected = dir_.file("fresh.cfg");
   when_file_dialog_shown([&](QFileDialog& dialog) {
@@ -117,10 +91,11 @@ TEST_F(ConfigFileDialogTest, SaveAcceptsANewName) {
   EXPECT_EQ(frontend_.status_text().text, "--- Config File Saved ---");
   EXPECT_STREQ(last_config_file(), expected.c_str());
   EXPECT_NE(test::read_file(expected).find("Port = 8123"), std::string::npos);
-  EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(ConfigFileDialogTest, TheMainWindowsSwitchesFollowALoad) {
+// Load Config File from the main window's menu: the dialog's title and filters, the chosen file
+// loaded, and the switches following it.
+TEST_F(ConfigFileDialogTest, LoadLoadsTheChosenFileAndTheMainWindowsSwitchesFollow) {
   settings_set_flags(kLoadDefaultFlags);
   MainWindow window(main_window_record());
   window.connect_frontend(frontend_);
@@ -129,12 +104,29 @@ TEST_F(ConfigFileDialogTest, TheMainWindowsSwitchesFollowALoad) {
   Dialog& d = window.dialog();
   ASSERT_TRUE(d.is_checked(kWebPageFiltersCheck));
 
-  const std::string path = write_config("bypass.cfg", "FreezeGIF = 1\r\nEnableProxy = 1");
+  const std::string path =
+      write_config("bypass.cfg", "FreezeGIF = 1\r\nEnableProxy = 1\r\nPort = 4321");
+  std::string title;
+  QStringList filters;
+  QString suffix;
+  std::vector<QHeaderView::ResizeMode> type_and_date;
   when_file_dialog_shown([&](QFileDialog& dialog) {
+    title = dialog.windowTitle().toStdString();
+    filters = dialog.nameFilters();
+    suffix = dialog.defaultSuffix();
+    const QHeaderView* header = dialog.findChild<QTreeView*>()->header();
+    type_and_date = {header->sectionResizeMode(2), header->sectionResizeMode(3)};
     dialog.selectFile(QString::fromStdString(path));
     static_cast<QDialog&>(dialog).accept();
   });
   EXPECT_TRUE(test::choose_menu(d, kLoadConfigCommand));
+  EXPECT_EQ(title, "Config Load-A-Rama!");
+  EXPECT_EQ(filters, (QStringList{"Config Files (*.cfg)", "Any old thing (*)"}));
+  EXPECT_EQ(suffix, "cfg");
+  // The Type and Date columns are as wide as their entries, never cut at the opening width.
+  EXPECT_EQ(type_and_date, std::vector<QHeaderView::ResizeMode>(2, QHeaderView::ResizeToContents));
+  EXPECT_EQ(settings_port(), 4321);
+  EXPECT_STREQ(last_config_file(), path.c_str());
   EXPECT_FALSE(d.is_checked(kWebPageFiltersCheck));
   EXPECT_TRUE(d.is_checked(kFreezeGifCheck));
   EXPECT_TRUE(d.is_checked(kRemoteProxyCheck));

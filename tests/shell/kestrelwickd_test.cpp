@@ -31,13 +31,13 @@ using test::wait_until;
 
 class Kestrelwickd : public ::testing::Test {
  protected:
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << errors();
-    }
+  void TearDown() override { stop(); }
+
+  // Ends the program with SIGTERM; it must exit 0.
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    EXPECT_EQ(exit_status(), 0) << errors();
   }
 
   // Starts the program with -p 0 and the given arguments and waits until it listens.
@@ -144,6 +144,41 @@ TEST_F(Kestrelwickd, ExitsWhenItCannotReadItsFileOrListen) {
   close(holder);
 }
 
+// The log categories a daemon user switches off: what reaches standard output for one filtered
+// page. Errors and connection ends are logged whatever the options.
+TEST_F(Kestrelwickd, QuietOptionsSwitchOffTheLogCategories) {
+  test::write_file(config_,
+                   "[Global]\nEnable = TRUE\nFilterHTML = TRUE\n[Patterns]\nName = \"ads\"\n"
+                   "Active = TRUE\nBounds = \"<script*</script>\"\nLimit = 4096\n"
+                   "Match = \"*ads*\"\nReplace = \"<!-- gone -->\"\n");
+  OriginServer origin(
+      "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p><script>ads</script></p>");
+  struct Case {
+    std::vector<std::string> options;
+    bool heads;
+    bool hits;
+  };
+  const Case cases[] = {{{}, true, true},
+                        {{"--no-http-headers"}, false, true},
+                        {{"--no-html-filters"}, true, false},
+                        {{"-q"}, false, false},
+                        {{"--no-html-filters", "--no-http-headers"}, false, false}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    args.push_back(config_);
+    start(args);
+    const std::string reply = test::exchange(port(), "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n");
+    EXPECT_NE(reply.find("<p><!-- gone --></p>"), std::string::npos) << reply;
+    ASSERT_TRUE(wait_until([&] { return test::read_file(out_).find("W+++CLOSE") != std::string::npos; }));
+    const std::string log = test::read_file(out_);
+    const std::string shown = c.options.empty() ? "(none)" : c.options[0];
+    EXPECT_EQ(log.find("W+++GET ") != std::string::npos, c.heads) << shown << "\n" << log;
+    EXPECT_EQ(log.find("\nYHTTP/1.0 200 OK\n") != std::string::npos, c.heads) << shown;
+    EXPECT_EQ(log.find("VMatch ") != std::string::npos, c.hits) << shown << "\n" << log;
+    stop();
+  }
+}
+
 class HeldConnection {
  public:
   HeldConnection(uint16_t proxy_port, int delay_ms)
@@ -175,6 +210,22 @@ TEST_F(Kestrelwickd, AHangupReloadsOnceActiveConnectionsHaveEnded) {
   ASSERT_TRUE(wait_for_error("--- Config Reloaded ---")) << errors();
   EXPECT_EQ(errors().find("Kill Connections"), std::string::npos) << errors();
   EXPECT_NE(request_seen().find("\r\nX-Mark: two\r\n"), std::string::npos);
+}
+
+TEST_F(Kestrelwickd, PrintsTheHitCountsOnSigusr1AndWhenItStops) {
+  test::write_file(config_, marking("one"));
+  start({config_});
+  request_seen();
+  request_seen();
+  kill(pid_, SIGUSR1);
+  EXPECT_TRUE(wait_until([&] {
+    return test::read_file(out_).find("\nheader filter 1 \"X-Mark\": 2 hits\n") !=
+           std::string::npos;
+  }));
+  request_seen();
+  stop();
+  EXPECT_NE(test::read_file(out_).find("\nheader filter 1 \"X-Mark\": 3 hits\n"),
+            std::string::npos);
 }
 
 TEST_F(Kestrelwickd, AfterTenSecondsTheConnectionsAreKilled) {

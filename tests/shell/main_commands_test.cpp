@@ -1,32 +1,11 @@
-// The main window's logic without a window: the control states a flag word gives and the
-// start-up rule for the command line. Running the commands is tested through the window.
+// The start-up rule for the command line. The control states and running the commands are
+// tested through the window.
 #include "shell/main_commands.h"
 
 #include <gtest/gtest.h>
 
-#include "base/settings.h"
-
 namespace kw {
 namespace {
-
-TEST(MainControlStatesTest, ChangeMarkBypassAndAutoRunDriveTheControls) {
-  EXPECT_FALSE(main_control_states(kLoadDefaultFlags, false).save_last_enabled);
-  EXPECT_TRUE(main_control_states(kLoadDefaultFlags | Changed, false).save_last_enabled);
-  // Escape's command (any id the table does not name) marks the configuration changed.
-  EXPECT_TRUE(main_command_row(2).marks_changed);
-
-  // Bypass greys the four filters but not the proxy; the check marks still show the flags.
-  const MainControlStates bypassed = main_control_states(kLoadDefaultFlags & ~Enable, true);
-  EXPECT_FALSE(bypassed.filters_enabled);
-  EXPECT_TRUE(bypassed.bypass_pressed);
-  for (bool checked : bypassed.checked) EXPECT_TRUE(checked);
-  const MainControlStates filtering = main_control_states(kLoadDefaultFlags, true);
-  EXPECT_TRUE(filtering.filters_enabled);
-  EXPECT_FALSE(filtering.bypass_pressed);
-
-  EXPECT_FALSE(main_control_states(kLoadDefaultFlags | EnableAutoRun, false).launch_enabled);
-  EXPECT_TRUE(main_control_states(kLoadDefaultFlags, true).launch_enabled);
-}
 
 TEST(CommandLineRuleTest, CfgNamesAreLoadedAndEverythingElseGoesToAutoRun) {
   struct Case {

@@ -123,17 +123,10 @@ void OriginServer::serve(int fd) {
     requests_.push_back(request);
   }
   changed_.notify_all();
-  bool complete = true;
-  for (const ReplyPiece& piece : script_) {
-    if (piece.delay_ms > 0 && !wait_or_stop(piece.delay_ms)) {
-      complete = false;
-      break;
-    }
-    if (!send_all(fd, piece.bytes)) {
-      complete = false;
-      break;
-    }
-  }
+  // Complete when every piece went out, each after its delay, before the server stopped.
+  const bool complete = std::all_of(script_.begin(), script_.end(), [&](const ReplyPiece& piece) {
+    return (piece.delay_ms <= 0 || wait_or_stop(piece.delay_ms)) && send_all(fd, piece.bytes);
+  });
   if (complete) ++completed_;
   std::lock_guard lock(mutex_);
   shutdown(fd, SHUT_RDWR);

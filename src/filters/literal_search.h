@@ -1,0 +1,58 @@
+// Searching bytes for where one literal element of pattern code could match.
+//
+// The lazy elements of the matchers try the rest of an expression at each later position; where
+// that rest begins with a literal, only the positions holding it need a try. These searches
+// find them sixteen bytes at a time where the processor allows, with the literal's own
+// comparison (A-Z fold to a-z for literals of 33 and up).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "filters/pattern_code.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace kw {
+
+// The byte that also matches literal op, or op itself when there is none.
+constexpr uint8_t literal_other_case(uint8_t op) {
+  return op >= 'a' && op <= 'z' ? static_cast<uint8_t>(op - 32) : op;
+}
+
+// The first position in [from, end) where literal op matches, or end. With word_bytes_only it
+// also stops at the first byte that is not a word byte (32 or less, or '>').
+inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* from,
+                                const char* end) {
+  const uint8_t other = literal_other_case(op);
+  const char* p = from;
+  if (!word_bytes_only && other == op) {
+    const void* hit = std::memchr(p, op, static_cast<size_t>(end - p));
+    return hit != nullptr ? static_cast<const char*>(hit) : end;
+  }
+#if defined(__SSE2__)
+  const __m128i want = _mm_set1_epi8(static_cast<char>(op));
+  const __m128i want_other = _mm_set1_epi8(static_cast<char>(other));
+  const __m128i blank = _mm_set1_epi8(32);
+  const __m128i close = _mm_set1_epi8('>');
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, want), _mm_cmpeq_epi8(v, want_other));
+    if (word_bytes_only) {
+      const __m128i at_most_blank = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
+      hit = _mm_or_si128(hit, _mm_or_si128(at_most_blank, _mm_cmpeq_epi8(v, close)));
+    }
+    const int bits = _mm_movemask_epi8(hit);
+    if (bits != 0) return p + __builtin_ctz(static_cast<unsigned>(bits));
+  }
+#endif
+  for (; p < end; ++p) {
+    const uint8_t c = static_cast<uint8_t>(*p);
+    if (c == op || c == other || (word_bytes_only && (c <= 32 || c == '>'))) return p;
+  }
+  return end;
+}
+
+}  // namespace kw

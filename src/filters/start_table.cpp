@@ -1,0 +1,347 @@
+// The candidate search over a list of filters; see match_prefilter.h.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "filters/match_prefilter.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define KW_FINGERPRINTS 1
+#endif
+
+namespace kw {
+namespace {
+
+int shortest_run(const MatchPrefilter& f) {
+  int shortest = MatchPrefilter::kMaxPrefix;
+  for (int k = 0; k < f.prefix_count; ++k) shortest = std::min<int>(shortest, f.prefix_length[k]);
+  return shortest;
+}
+
+// Of the prefilters of a filter's Match and Bounds (both must hold at a start), the one whose
+// runs rule out most: runs not led by blanks, then the longer shortest run.
+const MatchPrefilter* runs_to_search(const MatchPrefilter& match, const MatchPrefilter* bounds) {
+  const MatchPrefilter* best = nullptr;
+  for (const MatchPrefilter* f : {&match, bounds}) {
+    if (f == nullptr || f->any || f->prefix_count == 0) continue;
+    const auto score = [](const MatchPrefilter& x) {
+      return shortest_run(x) - (x.skip_blanks ? MatchPrefilter::kMaxPrefix : 0);
+    };
+    if (best == nullptr || score(*f) > score(*best)) best = f;
+  }
+  return best;
+}
+
+}  // namespace
+
+void StartTable::clear() {
+  std::memset(first_, 0, sizeof first_);
+  std::memset(second_, 0, sizeof second_);
+  with_runs_ = 0;
+  blank_led_ = 0;
+  anywhere_ = 0;
+  std::memset(group_filters_, 0, sizeof group_filters_);
+  blank_reach_ = 0;
+  every_position_ = false;
+  std::memset(low_, 0, sizeof low_);
+  std::memset(high_, 0, sizeof high_);
+}
+
+void StartTable::add_fingerprint(int group, int offset, uint8_t byte) {
+  low_[offset][byte & 15] |= static_cast<uint8_t>(1u << group);
+  high_[offset][byte >> 4] |= static_cast<uint8_t>(1u << group);
+}
+
+void StartTable::add(int index, const PatternCode& match, const PatternCode* bounds,
+                     uint32_t limit) {
+  if (index >= kMaxFilters) {
+    every_position_ = true;
+    return;
+  }
+  if (!match || (bounds != nullptr && !*bounds)) return;
+  const uint64_t bit = uint64_t{1} << index;
+  const MatchPrefilter& m = match.prefilter();
+  const MatchPrefilter* b = bounds ? &bounds->prefilter() : nullptr;
+  int first_count = 0;
+  for (int c = 0; c < 256; ++c) {
+    const uint8_t byte = static_cast<uint8_t>(c);
+    // With bounds, both expressions must match from the same bytes.
+    if ((m.any || m.can_start_with(byte)) && (!b || b->any || b->can_start_with(byte))) {
+      first_[c] |= bit;
+      ++first_count;
+    }
+    if ((m.any || m.can_continue_with(byte)) && (!b || b->any || b->can_continue_with(byte))) {
+      second_[c] |= bit;
+    }
+  }
+  if (first_count == 256) {
+    anywhere_ |= bit;
+    return;
+  }
+
+  const MatchPrefilter* key = runs_to_search(m, b);
+  if (key == nullptr) {
+    // Only the first byte is known: it alone makes the fingerprint.
+    const int group = index % kGroups;
+    group_filters_[group] |= bit;
+    for (int c = 0; c < 256; ++c) {
+      if ((first_[c] & bit) != 0) add_fingerprint(group, 0, static_cast<uint8_t>(c));
+    }
+    for (int offset = 1; offset < kFingerprint; ++offset) {
+      for (int n = 0; n < 16; ++n) add_fingerprint(group, offset, static_cast<uint8_t>(n * 17));
+    }
+    return;
+  }
+  Runs& runs = runs_[index];
+  runs.skip_blanks = key->skip_blanks;
+  runs.count = key->prefix_count;
+  std::memcpy(runs.length, key->prefix_length, sizeof runs.length);
+  std::memcpy(runs.bytes, key->prefix, sizeof runs.bytes);
+  with_runs_ |= bit;
+  if (runs.skip_blanks) {
+    blank_led_ |= bit;
+    blank_reach_ = std::max(blank_reach_, limit);
+  }
+  // Filters whose runs begin alike share a group, so that the groups' tables stay sharp.
+  const uint8_t* lead = runs.bytes[0];
+  const int group = (lead[0] * 7 + (runs.length[0] > 1 ? lead[1] : 0)) % kGroups;
+  group_filters_[group] |= bit;
+  for (int k = 0; k < runs.count; ++k) {
+    for (int offset = 0; offset < kFingerprint; ++offset) {
+      for (int c = 0; c < 256; ++c) {
+        const uint8_t byte = static_cast<uint8_t>(c);
+        if (offset >= runs.length[k] || literal_matches(runs.bytes[k][offset], byte)) {
+          add_fingerprint(group, offset, byte);
+        }
+      }
+    }
+  }
+}
+
+namespace {
+
+// The fingerprint of one run (or of a filter's first bytes): for each offset, the sets of low
+// and high four bits of the bytes it admits there; merged, the fingerprint of a group.
+struct Fingerprint {
+  uint64_t filters = 0;
+  uint16_t low[3] = {};
+  uint16_t high[3] = {};
+
+  void admit(int offset, uint8_t byte) {
+    low[offset] |= static_cast<uint16_t>(1u << (byte & 15));
+    high[offset] |= static_cast<uint16_t>(1u << (byte >> 4));
+  }
+  // How many byte sequences of three the tables admit.
+  double reach() const {
+    double product = 1;
+    for (int j = 0; j < 3; ++j) product *= __builtin_popcount(low[j]) * __builtin_popcount(high[j]);
+    return product;
+  }
+  Fingerprint merged(const Fingerprint& other) const {
+    Fingerprint m = *this;
+    m.filters |= other.filters;
+    for (int j = 0; j < 3; ++j) {
+      m.low[j] |= other.low[j];
+      m.high[j] |= other.high[j];
+    }
+    return m;
+  }
+};
+
+// Above this many runs the groups stay as add made them: the merging below grows with the
+// cube of the count.
+constexpr size_t kMaxRegrouped = 96;
+
+}  // namespace
+
+void StartTable::finish() {
+  static_assert(kFingerprint == 3);
+  std::vector<Fingerprint> groups;
+  for (int i = 0; i < kMaxFilters; ++i) {
+    const uint64_t bit = uint64_t{1} << i;
+    const bool runs = (with_runs_ & bit) != 0;
+    if ((anywhere_ & bit) != 0 || (!runs && (group_filters_[i % kGroups] & bit) == 0)) continue;
+    const int count = runs ? runs_[i].count : 1;
+    for (int k = 0; k < count; ++k) {
+      Fingerprint f;
+      f.filters = bit;
+      for (int offset = 0; offset < kFingerprint; ++offset) {
+        for (int c = 0; c < 256; ++c) {
+          const uint8_t byte = static_cast<uint8_t>(c);
+          const Runs& r = runs_[i];
+          const bool admitted = runs ? offset >= r.length[k] ||
+                                           literal_matches(r.bytes[k][offset], byte)
+                                     : offset > 0 || (first_[c] & bit) != 0;
+          if (admitted) f.admit(offset, byte);
+        }
+      }
+      groups.push_back(f);
+    }
+  }
+  if (groups.size() > kMaxRegrouped) return;
+  // Merge, two at a time, the groups whose union admits the fewest sequences beyond their own.
+  while (groups.size() > static_cast<size_t>(kGroups)) {
+    size_t best_a = 0;
+    size_t best_b = 1;
+    double best = -1;
+    for (size_t a = 0; a < groups.size(); ++a) {
+      for (size_t b = a + 1; b < groups.size(); ++b) {
+        const double growth =
+            groups[a].merged(groups[b]).reach() - groups[a].reach() - groups[b].reach();
+        if (best < 0 || growth < best) {
+          best = growth;
+          best_a = a;
+          best_b = b;
+        }
+      }
+    }
+    groups[best_a] = groups[best_a].merged(groups[best_b]);
+    groups.erase(groups.begin() + static_cast<long>(best_b));
+  }
+  std::memset(low_, 0, sizeof low_);
+  std::memset(high_, 0, sizeof high_);
+  std::memset(group_filters_, 0, sizeof group_filters_);
+  for (size_t g = 0; g < groups.size(); ++g) {
+    group_filters_[g] = groups[g].filters;
+    for (int offset = 0; offset < kFingerprint; ++offset) {
+      for (int n = 0; n < 16; ++n) {
+        const uint8_t mark = static_cast<uint8_t>(1u << g);
+        if (groups[g].low[offset] >> n & 1) low_[offset][n] |= mark;
+        if (groups[g].high[offset] >> n & 1) high_[offset][n] |= mark;
+      }
+    }
+  }
+}
+
+bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) const {
+  if (runs.skip_blanks) {
+    while (p < end && static_cast<uint8_t>(*p) <= 32) ++p;
+  }
+  for (int k = 0; k < runs.count; ++k) {
+    const uint8_t* run = runs.bytes[k];
+    const int length = runs.length[k];
+    int i = 0;
+    for (; i < length; ++i) {
+      if (p + i >= end) return true;
+      if (!literal_matches(run[i], static_cast<uint8_t>(p[i]))) break;
+    }
+    if (i == length) return true;
+  }
+  return false;
+}
+
+uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters) const {
+  uint64_t mask = first_[static_cast<uint8_t>(*p)] & filters;
+  if (mask == 0) return 0;
+  if (p + 1 < end) mask &= second_[static_cast<uint8_t>(p[1])];
+  for (uint64_t check = mask & with_runs_; check != 0; check &= check - 1) {
+    const int i = __builtin_ctzll(check);
+    if (!runs_fit(runs_[i], p, end)) mask &= ~(uint64_t{1} << i);
+  }
+  return mask;
+}
+
+const char* StartTable::next_candidate(const char* from, const char* to, uint64_t filters,
+                                       uint64_t* found) const {
+  uint64_t ignored;
+  if (found == nullptr) found = &ignored;
+  *found = 0;
+  if (every_position_) {
+    if (from < to) *found = candidates(from, to, filters);
+    return from;
+  }
+#if defined(KW_FINGERPRINTS)
+  static const bool fingerprints = __builtin_cpu_supports("ssse3");
+  if (fingerprints && (filters & anywhere_) == 0) {
+    return scan_fingerprints(from, to, filters, found);
+  }
+#endif
+  return scan_plain(from, to, filters, found);
+}
+
+const char* StartTable::scan_plain(const char* from, const char* to, uint64_t filters,
+                                   uint64_t* found) const {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(from);
+  const uint8_t* const end = reinterpret_cast<const uint8_t*>(to);
+  while (p < end) {
+    // Runs of bytes that begin none of the filters go four at a time.
+    while (end - p >= 4 &&
+           ((first_[p[0]] | first_[p[1]] | first_[p[2]] | first_[p[3]]) & filters) == 0) {
+      p += 4;
+    }
+    while (p < end && (first_[*p] & filters) == 0) ++p;
+    if (p == end) break;
+    const char* at = reinterpret_cast<const char*>(p);
+    if ((*found = candidates(at, to, filters)) != 0) return at;
+    ++p;
+  }
+  return to;
+}
+
+const char* StartTable::check_hit(const char* from, const char* k, const char* to,
+                                  uint64_t filters, uint64_t* found) const {
+  if ((filters & blank_led_) != 0) {
+    // Another filter that may begin at one of these blanks has a hit of its own there, which
+    // came first: only the blank-led filters need a look.
+    const char* lowest = k - from > static_cast<long>(blank_reach_) ? k - blank_reach_ : from;
+    const char* q = k;
+    while (q > lowest && static_cast<uint8_t>(q[-1]) <= 32) --q;
+    for (; q < k; ++q) {
+      if (candidates(q, to, filters & blank_led_) != 0) {
+        *found = candidates(q, to, filters);
+        return q;
+      }
+    }
+  }
+  if ((*found = candidates(k, to, filters)) != 0) return k;
+  return to;
+}
+
+#if defined(KW_FINGERPRINTS)
+__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
+    const char* from, const char* to, uint64_t filters, uint64_t* found) const {
+  uint8_t groups = 0;
+  for (int g = 0; g < kGroups; ++g) {
+    if ((group_filters_[g] & filters) != 0) groups |= static_cast<uint8_t>(1u << g);
+  }
+  const __m128i nibble = _mm_set1_epi8(0x0f);
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(groups));
+  const __m128i zero = _mm_setzero_si128();
+  __m128i low[kFingerprint];
+  __m128i high[kFingerprint];
+  for (int j = 0; j < kFingerprint; ++j) {
+    low[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(low_[j]));
+    high[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(high_[j]));
+  }
+  const char* p = from;
+  while (to - p >= 16 + kFingerprint - 1) {
+    __m128i hits = wanted;
+    for (int j = 0; j < kFingerprint; ++j) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+      const __m128i lo = _mm_shuffle_epi8(low[j], _mm_and_si128(v, nibble));
+      const __m128i hi = _mm_shuffle_epi8(high[j], _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+      hits = _mm_and_si128(hits, _mm_and_si128(lo, hi));
+    }
+    unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(hits, zero))) ^ 0xffffu;
+    for (; bits != 0; bits &= bits - 1) {
+      const char* hit = check_hit(from, p + __builtin_ctz(bits), to, filters, found);
+      if (hit != to) return hit;
+    }
+    p += 16;
+  }
+  // The last bytes one by one, from the blanks a blank-led filter may begin at before them.
+  if ((filters & blank_led_) != 0) {
+    const char* lowest = p - from > static_cast<long>(blank_reach_) ? p - blank_reach_ : from;
+    while (p > lowest && static_cast<uint8_t>(p[-1]) <= 32) --p;
+  }
+  return scan_plain(p, to, filters, found);
+}
+#else
+const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
+                                          uint64_t* found) const {
+  return scan_plain(from, to, filters, found);
+}
+#endif
+
+}  // namespace kw

@@ -1,0 +1,221 @@
+// "Preference Settings" driven by ids as the user drives it: "Run program at startup" following
+// the program field, the texture switches excluding each other, "&OK" storing the port (an
+// empty field gives 8080, one no listener can use is refused), and texture choices previewed
+// and taking effect at once, surviving "&Cancel".
+#include "dialogs/preferences_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QImage>
+#include <QTest>
+#include <functional>
+#include <string>
+
+#include "base/settings.h"
+#include "dialogs/file_dialog.h"
+#include "dialogs/message_dialogs.h"
+#include "skin/builtin_art.h"
+#include "skin/textures.h"
+#include "ui/help_request.h"
+#include "support/child_record.h"
+#include "support/ui_driver.h"
+
+namespace kw {
+namespace {
+
+// Every test starts from a loaded default configuration with the built-in textures.
+class PreferencesDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings_set_flags(kLoadDefaultFlags);
+    settings().port.store(8080);
+    settings().auto_run.clear();
+    load_textures();
+  }
+  void TearDown() override {
+    set_dialog_observer(nullptr);
+    for (std::string& path : settings().texture_paths) path.clear();
+    load_textures();
+  }
+
+  // Opens the dialog and runs the action in it; the action ends it.
+  static void run(std::function<void(Dialog&)> action) {
+    test::when_shown(std::move(action));
+    EXPECT_EQ(open_preferences(nullptr), 1);
+  }
+
+  std::string bitmap_file(const char* name, QColor colour) {
+    QImage image(128, 128, QImage::Format_RGB32);
+    image.fill(colour);
+    const std::string path = dir_.file(name);
+    EXPECT_TRUE(image.save(QString::fromStdString(path), "BMP"));
+    return path;
+  }
+
+  test::ScratchDir dir_;
+};
+
+// A pixel near the top-left corner of the control's client area, where its texture starts.
+QRgb preview_pixel(Dialog& d, int id) {
+  QWidget* w = d.control_widget(id);
+  return test::grab(w).pixel(w->contentsRect().topLeft() + QPoint(2, 2));
+}
+
+TEST_F(PreferencesDialogTest, RunAtStartupIsEnabledExactlyWhileThereIsAProgram) {
+  const struct {
+    const char* auto_run;
+    uint32_t flags;
+  } rows[] = {
+      {"", EnableAutoRun},  // the flag alone cannot start anything
+      {"/usr/bin/browser", 0},
+  };
+  for (const auto& row : rows) {
+    settings().auto_run = row.auto_run;
+    settings_set_flags(kLoadDefaultFlags | row.flags);
+    std::vector<bool> enabled;
+    run([&](Dialog& d) {
+      EXPECT_EQ(d.template_id(), 131);
+      EXPECT_EQ(d.is_checked(kPrefsRunAtStartupCheck), row.flags != 0);
+      enabled.push_back(d.is_enabled(kPrefsRunAtStartupCheck));
+      test::type_into(d, kPrefsProgramField, "x");
+      enabled.push_back(d.is_enabled(kPrefsRunAtStartupCheck));
+      test::key(d, kPrefsProgramField, 'A', kKeyCtrl);
+      test::key(d, kPrefsProgramField, kVkDelete);
+      enabled.push_back(d.is_enabled(kPrefsRunAtStartupCheck));
+      test::press(d, kIdCancel);
+    });
+    const bool at_open = *row.auto_run != 0;
+    EXPECT_EQ(enabled, (std::vector<bool>{at_open, true, false})) << row.auto_run;
+    EXPECT_EQ(settings().auto_run, row.auto_run);
+  }
+}
+
+// The label lies over the box: a click on it must reach the box.
+TEST_F(PreferencesDialogTest, TheLabelOfRunAtStartupTogglesItsBox) {
+  settings().auto_run = "/usr/bin/browser";
+  bool toggled = false;
+  run([&](Dialog& d) {
+    const QPoint label = d.units().rect(102, 28, 73, 8).center();
+    QWidget* under = d.client_area()->childAt(label);
+    ASSERT_EQ(under, d.control_widget(kPrefsRunAtStartupCheck));
+    QTest::mouseClick(under, Qt::LeftButton, Qt::NoModifier, under->mapFrom(d.client_area(), label));
+    toggled = d.is_checked(kPrefsRunAtStartupCheck);
+    test::press(d, kIdCancel);
+  });
+  EXPECT_TRUE(toggled);
+}
+
+int help_topic = 0;
+
+TEST_F(PreferencesDialogTest, NoTexturesAndAlwaysUseExcludeEachOther) {
+  set_help_handler([](int topic) { help_topic = topic; });
+  run([](Dialog& d) {
+    test::press(d, kPrefsNoTexturesCheck);
+    test::press(d, kPrefsAlwaysUseCheck);
+    EXPECT_FALSE(d.is_checked(kPrefsNoTexturesCheck));
+    test::press(d, kPrefsAlwaysUseCheck);  // both may be clear
+    EXPECT_FALSE(d.is_checked(kPrefsAlwaysUseCheck));
+    test::press(d, kPrefsAlwaysUseCheck);
+    test::send_help(d);
+    test::press(d, kIdOk);
+  });
+  set_help_handler(nullptr);
+  EXPECT_EQ(help_topic, 74);
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | ForceTextures | Changed);
+}
+
+// The readings of other port texts are the model's; here the field reaches it.
+TEST_F(PreferencesDialogTest, OkStoresAnEmptyPortAs8080AndTheCommandLine) {
+  settings().port.store(1234);
+  run([&](Dialog& d) {
+    EXPECT_EQ(d.text(kPrefsPortField), "1234");
+    d.set_text(kPrefsPortField, "");
+    test::type_into(d, kPrefsProgramField, "  /usr/bin/browser");
+    test::press(d, kPrefsRunAtStartupCheck);
+    test::press(d, kIdOk);
+  });
+  EXPECT_EQ(settings_port(), 8080);
+  EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | EnableAutoRun | Changed);
+}
+
+TEST_F(PreferencesDialogTest, APortNoListenerCanUseIsRefusedAndKeptForMending) {
+  std::string message, field_after;
+  bool open_after = false;
+  run([&](Dialog& d) {
+    d.set_text(kPrefsPortField, "");
+    test::type_into(d, kPrefsPortField, "70000");
+    test::when_shown([&](Dialog& box) {
+      message = box.text(kMessageText);
+      test::press(box, kMessageOk);
+    });
+    test::press(d, kIdOk);
+    open_after = d.is_running();
+    field_after = d.text(kPrefsPortField);
+    EXPECT_EQ(d.focused_id(), kPrefsPortField);
+    test::key(d, kPrefsPortField, kVkBack);
+    test::press(d, kIdOk);  // 7000
+  });
+  EXPECT_EQ(message, "The Listener Port must be a number from 1 to 65535.");
+  EXPECT_TRUE(open_after);
+  EXPECT_EQ(field_after, "70000");
+  EXPECT_EQ(settings_port(), 7000);
+}
+
+// Each choice repaints the field's preview and the text colour on it at once.
+TEST_F(PreferencesDialogTest, TextureChoicesTakeEffectAtOnceAndSurviveCancel) {
+  settings().texture_paths[kFace2Texture] = bitmap_file("black.bmp", Qt::black);
+  load_textures();
+  // What the file dialog of the next texture choice does.
+  auto next_file_dialog = [](std::function<void(Dialog& strip, QFileDialog&)> action) {
+    test::when_shown([action](Dialog& strip) {
+      auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
+      ASSERT_NE(file_dialog, nullptr);
+      action(strip, *file_dialog);
+    });
+  };
+  const QImage builtin = builtin_texture(kFace2Texture).toImage();
+  const std::string white = bitmap_file("white.bmp", Qt::white);
+  std::string started_with;
+  run([&](Dialog& d) {
+    EXPECT_EQ(QColor(preview_pixel(d, kPrefsFace2Field)), QColor(Qt::black));
+    EXPECT_EQ(d.proc().on_text_colour(d, kPrefsFace2Field), QColor(Qt::white));
+    next_file_dialog([&](Dialog& strip, QFileDialog& files) {
+      EXPECT_EQ(files.windowTitle(), "Load a new texture bitmap");
+      EXPECT_EQ(files.nameFilters(), QStringList{"Bitmap Files (*.bmp)"});
+      test::press(strip, kDefaultBitmapButton);
+    });
+    test::press(d, kPrefsFace2Field);
+    EXPECT_EQ(settings().texture_paths[kFace2Texture], "");
+    EXPECT_EQ(preview_pixel(d, kPrefsFace2Field), builtin.pixel(2, 2));
+
+    next_file_dialog([&](Dialog&, QFileDialog& files) {
+      files.selectFile(QString::fromStdString(white));
+      static_cast<QDialog&>(files).accept();
+    });
+    test::press(d, kPrefsFace2Field);
+    EXPECT_EQ(QColor(preview_pixel(d, kPrefsFace2Field)), QColor(Qt::white));
+    EXPECT_EQ(d.proc().on_text_colour(d, kPrefsFace2Field), QColor(Qt::black));
+    // The other fields keep their own textures.
+    EXPECT_EQ(preview_pixel(d, kPrefsInsetField), texture(kInsetTexture).toImage().pixel(2, 2));
+
+    next_file_dialog([&](Dialog&, QFileDialog& files) { files.reject(); });
+    test::press(d, kPrefsFace2Field);
+    EXPECT_EQ(settings().texture_paths[kFace2Texture], white);
+
+    next_file_dialog([&](Dialog&, QFileDialog& files) {
+      started_with = files.selectedFiles().value(0).toStdString();
+      files.reject();
+    });
+    test::press(d, kPrefsButtonsButton);
+    test::press(d, kIdCancel);
+  });
+  EXPECT_EQ(settings().texture_paths[kFace2Texture], white);
+  EXPECT_TRUE(settings_flags() & Changed);
+  EXPECT_EQ(settings_port(), 8080);
+  EXPECT_NE(started_with.find("[none]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kw

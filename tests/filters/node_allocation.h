@@ -1,0 +1,11 @@
+// Lets a test make the nothrow allocation of LinkPat nodes fail, as it would with the memory
+// used up; every other allocation goes on as usual.
+#pragma once
+
+#include <atomic>
+
+namespace kw::test {
+
+extern std::atomic<bool> fail_node_allocations;
+
+}  // namespace kw::test

@@ -1,0 +1,265 @@
+// The remote proxy tester against real peers on 127.0.0.1: tinyproxy working and refusing with
+// 403, a closed port, a name that cannot resolve, a peer whose reply is too short, port 7734
+// already taken, and Abort while the reply is awaited. These use port 7734 and never run in
+// parallel with each other.
+#include "proxies/proxy_tester.h"
+
+#include <sys/socket.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/net.h"
+#include "platform/process.h"
+#include "platform/wait_until.h"
+#include "support/child_record.h"
+#include "support/files.h"
+#include "support/origin_server.h"
+#include "support/raw_client.h"
+#include "support/recording_frontend.h"
+
+namespace kw {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Status {
+  std::string text;
+  Rgb colour;
+};
+
+// Keeps the last status shown and counts the ends of tests.
+class RecordingView : public ProxyTestView {
+ public:
+  void set_proxy_status(const char* text, Rgb colour) override {
+    std::lock_guard lock(mutex_);
+    last_ = {text, colour};
+  }
+  void test_ended() override { ++ended; }
+  bool wait_ended() { return wait_until([&] { return ended > 0; }, 20s); }
+  Status last() {
+    std::lock_guard lock(mutex_);
+    return last_;
+  }
+  void reset() {
+    std::lock_guard lock(mutex_);
+    last_ = {"", 0};
+    ended = 0;
+  }
+  std::atomic<int> ended{0};
+
+ private:
+  std::mutex mutex_;
+  Status last_{"", 0};
+};
+
+// tinyproxy from the system, with its own configuration in a scratch directory; `deny` makes it
+// refuse every request with 403.
+class TinyProxy {
+ public:
+  explicit TinyProxy(bool deny) : port_(test::closed_port()) {
+    std::string config = "Port " + std::to_string(port_) +
+                         "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 5\n"
+                         "LogFile \"" + dir_.file("log") + "\"\n";
+    if (deny) {
+      test::write_file(dir_.file("filter"), ".*\n");
+      config += "Filter \"" + dir_.file("filter") + "\"\nFilterType ere\n";
+    }
+    test::write_file(dir_.file("conf"), config);
+    const char* program = access("/usr/bin/tinyproxy", X_OK) == 0 ? "/usr/bin/tinyproxy"
+                                                                   : "/usr/sbin/tinyproxy";
+    ChildProcess::spawn({program, "-d", "-c", dir_.file("conf")}, &child_);
+    started_ = wait_until([&] { return test::RawClient(port_).connected(); }, 10s);
+  }
+  ~TinyProxy() {
+    child_.terminate();
+    wait_until([&] { return !child_.running(); }, 10s);
+  }
+  bool started() const { return started_; }
+  uint16_t port() const { return port_; }
+
+ private:
+  test::ScratchDir dir_;
+  uint16_t port_;
+  ChildProcess child_;
+  bool started_ = false;
+};
+
+// Holds port 7734 on every address, as another program might, and answers each request head
+// with `reply`.
+class PortOccupant {
+ public:
+  explicit PortOccupant(std::string reply) : reply_(std::move(reply)) {
+    listener_ = net_socket_tcp();
+    net_set_reuseaddr(listener_);
+    bound_ = net_bind_any(listener_, kProxyTestPort) && net_listen(listener_, 10);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~PortOccupant() {
+    net_shutdown(listener_);
+    thread_.join();
+    net_close(listener_);
+  }
+  bool bound() const { return bound_; }
+
+ private:
+  void serve() {
+    for (Socket c; (c = net_accept(listener_, nullptr)) != kNoSocket;) {
+      // The whole request head first: closing on a peer still sending resets it.
+      std::string request;
+      char buffer[2048];
+      for (int n; request.find("\r\n\r\n") == std::string::npos &&
+                  (n = net_recv(c, buffer, sizeof buffer)) > 0;) {
+        request.append(buffer, static_cast<size_t>(n));
+      }
+      net_send_all(c, reply_.data(), reply_.size());
+      net_close(c);
+    }
+  }
+
+  std::string reply_;
+  Socket listener_;
+  bool bound_ = false;
+  std::thread thread_;
+};
+
+class ProxyTesterTest : public ::testing::Test {
+ protected:
+  ProxyTesterTest() { net_startup(); }
+
+  ProxyEntry& entry(const std::string& host, uint16_t port) {
+    return *parse_proxy_entry(nullptr, (host + ":" + std::to_string(port)).c_str());
+  }
+  // Runs a whole test of host:port and returns the log.
+  std::vector<std::string> run(const std::string& host, uint16_t port) {
+    EXPECT_TRUE(tester.start(view, entry(host, port)));
+    return finish();
+  }
+  // Waits for the running test to end, checks that it ended once, and returns the log.
+  std::vector<std::string> finish() {
+    EXPECT_TRUE(view.wait_ended());
+    tester.wait();
+    EXPECT_EQ(proxy_test_state.load(), TEST_IDLE);
+    EXPECT_EQ(view.ended.load(), 1);
+    clear_proxy_list();
+    free_retired_proxies();
+    return log.lines();
+  }
+
+  test::RecordingFrontend log;
+  RecordingView view;
+  ProxyTester tester;
+};
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST_F(ProxyTesterTest, WorkingProxyRelaysTheTestReply) {
+  TinyProxy proxy(false);
+  ASSERT_TRUE(proxy.started());
+  const std::vector<std::string> lines = run("127.0.0.1", proxy.port());
+  for (const char* line : {"CStarting HTTP test server", "CSending test request",
+                           "CWaiting for remote proxy's reply", "CProxy IP = 127.0.0.1",
+                           "W  >GET / HTTP/1.0", "W  >Host: 127.0.0.1:7734",
+                           "W  >Pragma: no-cache"}) {
+    EXPECT_TRUE(contains(lines, line)) << line;
+  }
+  EXPECT_EQ(lines.back(), "CEnding proxy test");
+  EXPECT_FALSE(contains(lines, "CProxy test Failed!"));
+  // The status keeps the proxy's name (or its address) in yellow.
+  const Status status = view.last();
+  EXPECT_EQ(status.colour, kYellow);
+  EXPECT_TRUE(status.text == "localhost" || status.text == "127.0.0.1") << status.text;
+}
+
+// Each failure logs its lines in order and shows its reason in orange. With port 7734 taken the
+// test goes on, and the proxy's own error (here the occupant's answer) is what is reported.
+TEST_F(ProxyTesterTest, FailuresAreLoggedAndShownInOrange) {
+  struct Row {
+    const char* name;
+    std::function<std::vector<std::string>()> run;
+    std::vector<std::string> expected;  // line prefixes, in this order, each after the last
+    std::string status;
+    bool whole;  // the expected lines are the whole log
+  } rows[] = {
+      {"403",
+       [&] {
+         TinyProxy proxy(true);
+         EXPECT_TRUE(proxy.started());
+         return run("127.0.0.1", proxy.port());
+       },
+       {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"}, "403 Filtered", false},
+      {"closed port", [&] { return run("127.0.0.1", test::closed_port()); },
+       {"W", "CTesting 127.0.0.1:", "CConnecting to remote proxy", "RFailed to connect to proxy",
+        "CEnding proxy test"},
+       "Failed to connect to proxy", true},
+      {"unresolvable", [&] { return run("no-such-proxy.invalid", 3128); },
+       {"W", "CTesting no-such-proxy.invalid:3128", "RLookup of proxy's hostname failed",
+        "CEnding proxy test"},
+       "Lookup of proxy's hostname failed", true},
+      {"short reply",
+       [&] {
+         test::OriginServer peer("HTTP/1.0");
+         return run("127.0.0.1", peer.port());
+       },
+       {"RNo reply from remote proxy"}, "No reply from remote proxy", false},
+      {"port in use",
+       [&] {
+         PortOccupant occupant("HTTP/1.0 404 Not here\r\n\r\n");
+         EXPECT_TRUE(occupant.bound());
+         TinyProxy proxy(false);
+         EXPECT_TRUE(proxy.started());
+         return run("127.0.0.1", proxy.port());
+       },
+       {"RError binding to port 7734", "WHTTP/1.0 404 Not here", "CProxy test Failed!"},
+       "404 Not here", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    log.clear();
+    view.reset();
+    const std::vector<std::string> lines = row.run();
+    size_t at = 0;
+    for (const std::string& want : row.expected) {
+      while (at < lines.size() && lines[at].rfind(want, 0) != 0) ++at;
+      EXPECT_LT(at, lines.size()) << "missing or out of order: " << want;
+    }
+    if (row.whole) {
+      EXPECT_EQ(lines.size(), row.expected.size());
+    }
+    EXPECT_EQ(view.last().text, row.status);
+    EXPECT_EQ(view.last().colour, kOrange);
+  }
+}
+
+TEST_F(ProxyTesterTest, AbortWhileWaitingEndsAtOnce) {
+  // A peer that reads and never answers.
+  test::OriginServer silent([](int fd) {
+    for (char c; recv(fd, &c, 1, 0) > 0;) {
+    }
+    return std::string();
+  });
+  ProxyEntry& proxy = entry("127.0.0.1", silent.port());
+  ASSERT_TRUE(tester.start(view, proxy));
+  EXPECT_FALSE(tester.start(view, proxy));  // one test at a time
+  ASSERT_TRUE(log.wait_for_line("CWaiting for remote proxy's reply"));
+  const auto pressed = std::chrono::steady_clock::now();
+  ProxyTester::abort();
+  const std::vector<std::string> lines = finish();
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, 2s);
+  EXPECT_EQ(lines.back(), "R*** Proxy Test Aborted ***");
+  EXPECT_FALSE(contains(lines, "RNo reply from remote proxy"));
+  EXPECT_EQ(view.last().text, "*** Test Aborted ***");
+  EXPECT_EQ(view.last().colour, kOrange);
+}
+
+}  // namespace
+}  // namespace kw
