@@ -7,9 +7,9 @@
 // configuration is freed, and the program exits 0. It exits 1 when its first listener cannot
 // listen and 2 for a bad command line or a named configuration file that cannot be read.
 // SIGUSR1 prints every filter's hit count on standard output (filter_hits.h), and so does the
-// end of a run, once the connections have ended. --export-ca writes the certificate of the
-// user's own authority (making the authority the first time) and exits: 0, or 1 with the
-// reason on standard error.
+// end of a run, once the connections have ended. --check FILE only reports the mistakes in FILE
+// (see config/config_check.h). --export-ca writes the certificate of the user's own authority
+// (making the authority the first time) and exits: 0, or 1 with the reason on standard error.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -21,6 +21,7 @@
 #include <string>
 
 #include "base/settings.h"
+#include "config/config_check.h"
 #include "config/config_commands.h"
 #include "config/config_reader.h"
 #include "engine/listener.h"
@@ -35,6 +36,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: kestrelwickd [-p PORT] [-q] [--no-http-headers] [--no-html-filters] [FILE.cfg]\n"
+    "       kestrelwickd --check FILE.cfg\n"
     "       kestrelwickd --export-ca FILE\n"
     "Runs the Kestrelwick proxy without windows, serving browsers on 127.0.0.1 only. It loads\n"
     "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
@@ -47,6 +49,9 @@ constexpr char kUsage[] =
     "  --no-http-headers   do not log the request and reply heads\n"
     "  --no-html-filters   do not log the filter hits\n"
     "  -q        quiet: both of the above; errors and connection ends are still logged\n"
+    "  --check FILE.cfg\n"
+    "            load nothing: print each mistake in FILE.cfg as FILE:LINE: message, then a\n"
+    "            summary line; exit status 0 without findings, 1 with some, 2 unreadable\n"
     "  --export-ca FILE   write the certificate of your own authority (made the first time,\n"
     "            in ~/.config/kestrelwick) to FILE for importing into a browser, then exit\n"
     "  -h        show this text\n";
@@ -68,6 +73,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (std::strcmp(argv[i], "--check") == 0 && i + 1 < argc) {
+      return kw::check_config(argv[i + 1], stdout, stderr);
     }
     if (std::strcmp(argv[i], "--export-ca") == 0 && i + 1 < argc) {
       std::string error;
