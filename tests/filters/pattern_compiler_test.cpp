@@ -1,6 +1,6 @@
 // The compiler's golden code: each expression beside its exact bytes and level, every syntax
 // error and both limits with their messages; replacement segments; the web filter record
-// operations and LinkPat lists.
+// operations.
 #include "filters/pattern_compiler.h"
 
 #include <gtest/gtest.h>
@@ -156,25 +156,10 @@ TEST(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefixes) {
   for (const auto& [expression, want] : runs) {
     EXPECT_EQ(prefixes(compile_pattern(expression).prefilter()), want) << expression;
   }
-  // (The first and second bytes of runs led by a literal are pinned by StartTableTest.) The
-  // byte after the first follows from the runs when every run has two bytes; after a skipped
-  // blank run a blank or the run's first byte can come first and second.
-  const MatchPrefilter blank_led = compile_pattern(" target=x").prefilter();
-  EXPECT_TRUE(blank_led.skip_blanks && blank_led.second_known);
-  EXPECT_TRUE(blank_led.can_start_with(' ') && blank_led.can_start_with('T'));
-  for (uint8_t c : {' ', '\t', 't', 'A'}) EXPECT_TRUE(blank_led.can_continue_with(c));
-  EXPECT_FALSE(blank_led.can_continue_with('x'));
-  EXPECT_FALSE(compile_pattern("ab|c").prefilter().second_known);
-  EXPECT_TRUE(compile_pattern("ab|c").prefilter().can_continue_with('x'));
-
   // Anything that can succeed or store before consuming a byte allows every byte.
   for (const char* any : {"", "*a", "\\1a", "&b", "(^a)b", "(x*|)\\1a", " ", "(a|)"}) {
     EXPECT_TRUE(compile_pattern(any).prefilter().any) << any;
   }
-  // A blank run or \w in front adds its bytes to what follows.
-  PatternCode spaced = compile_pattern(" =x");
-  EXPECT_TRUE(spaced.prefilter().can_start_with(' ') && spaced.prefilter().can_start_with('='));
-  EXPECT_FALSE(spaced.prefilter().can_start_with('x'));
 }
 
 // Code letters are lower case only; raw code bytes (the last row) would read as codes.
@@ -274,20 +259,6 @@ TEST_F(WebFilterTest, ExistingRecordReportsTheLastFailureAndStaysUntouched) {
   EXPECT_FALSE(f->match_code);
   EXPECT_EQ(f->flags, 0);
   free_web_filter(f);
-}
-
-TEST(LinkPatTest, PredecessorsAndFreeingLeaveRecordsAlone) {
-  int records[3] = {1, 2, 3};
-  LinkPat* c = new_linkpat(&records[2], nullptr);
-  LinkPat* b = new_linkpat(&records[1], c);
-  LinkPat* a = new_linkpat(&records[0], b);
-  LinkPat stranger{&records[0], nullptr};
-  const std::vector<LinkPat*> found = {linkpat_predecessor(a, a), linkpat_predecessor(a, c),
-                                       linkpat_predecessor(a, &stranger),
-                                       linkpat_predecessor(nullptr, a)};
-  EXPECT_EQ(found, (std::vector<LinkPat*>{nullptr, b, nullptr, nullptr}));
-  EXPECT_EQ(free_linkpat_list(a), 1);
-  EXPECT_EQ(records[1], 2);
 }
 
 }  // namespace

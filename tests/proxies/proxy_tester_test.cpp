@@ -1,7 +1,5 @@
-// The remote proxy tester against real peers on 127.0.0.1: tinyproxy working and refusing with
-// 403, a closed port, a name that cannot resolve, a peer whose reply is too short, port 7734
-// already taken, and Abort while the reply is awaited. These use port 7734 and never run in
-// parallel with each other.
+// The remote proxy tester against real peers on 127.0.0.1, working, failing and aborted. These
+// use port 7734 and never run in parallel with each other.
 #include "proxies/proxy_tester.h"
 
 #include <sys/socket.h>
@@ -49,8 +47,7 @@ class RecordingView : public ProxyTestView {
     return last_;
   }
   void reset() {
-    std::lock_guard lock(mutex_);
-    last_ = {"", 0};
+    set_proxy_status("", 0);
     ended = 0;
   }
   std::atomic<int> ended{0};
