@@ -1,9 +1,10 @@
 // Searching bytes for where one literal element of pattern code could match.
 //
 // The lazy elements of the matchers try the rest of an expression at each later position; where
-// that rest begins with a literal, only the positions holding it need a try. These searches
-// find them sixteen bytes at a time where the processor allows, with the literal's own
-// comparison (A-Z fold to a-z for literals of 33 and up).
+// that rest begins with a literal (or a quote element, which wants one of one or two bytes), only
+// the positions holding it need a try. These searches find them sixteen bytes at a time where
+// the processor allows, with the literal's own comparison (A-Z fold to a-z for literals of 33
+// and up).
 #pragma once
 
 #include <cstdint>
@@ -22,19 +23,18 @@ constexpr uint8_t literal_other_case(uint8_t op) {
   return op >= 'a' && op <= 'z' ? static_cast<uint8_t>(op - 32) : op;
 }
 
-// The first position in [from, end) where literal op matches, or end. With word_bytes_only it
+// The first position in [from, end) holding byte a or byte b, or end. With word_bytes_only it
 // also stops at the first byte that is not a word byte (32 or less, or '>').
-inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* from,
-                                const char* end) {
-  const uint8_t other = literal_other_case(op);
+inline const char* find_either_byte(uint8_t a, uint8_t b, bool word_bytes_only, const char* from,
+                                    const char* end) {
   const char* p = from;
-  if (!word_bytes_only && other == op) {
-    const void* hit = std::memchr(p, op, static_cast<size_t>(end - p));
+  if (!word_bytes_only && a == b) {
+    const void* hit = std::memchr(p, a, static_cast<size_t>(end - p));
     return hit != nullptr ? static_cast<const char*>(hit) : end;
   }
 #if defined(__SSE2__)
-  const __m128i want = _mm_set1_epi8(static_cast<char>(op));
-  const __m128i want_other = _mm_set1_epi8(static_cast<char>(other));
+  const __m128i want = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i want_other = _mm_set1_epi8(static_cast<char>(b));
   const __m128i blank = _mm_set1_epi8(32);
   const __m128i close = _mm_set1_epi8('>');
   for (; end - p >= 16; p += 16) {
@@ -50,9 +50,15 @@ inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* fr
 #endif
   for (; p < end; ++p) {
     const uint8_t c = static_cast<uint8_t>(*p);
-    if (c == op || c == other || (word_bytes_only && (c <= 32 || c == '>'))) return p;
+    if (c == a || c == b || (word_bytes_only && (c <= 32 || c == '>'))) return p;
   }
   return end;
+}
+
+// The first position in [from, end) where literal op matches, or end; word_bytes_only as above.
+inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* from,
+                                const char* end) {
+  return find_either_byte(op, literal_other_case(op), word_bytes_only, from, end);
 }
 
 }  // namespace kw

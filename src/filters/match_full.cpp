@@ -62,15 +62,31 @@ class FullMatcher {
   }
   bool number_at(const uint8_t* bounds, char** pos);
 
-  // In a lazy loop whose rest begins with a literal `op`: moves *p over the bytes present where
-  // that literal cannot match (and, for \w, that are word bytes), charging what the nested calls
-  // there would have cost: one step each, failing at once beyond the depth bound. False when a
-  // bound was hit.
-  bool pass_over_mismatches(uint8_t op, bool word_bytes_only, char** p) {
-    if (!is_literal_op(op)) return true;
+  // In a lazy loop whose rest begins at `rest` in `frame`: moves *p over the bytes present where
+  // that rest fails at its first element without storing anything (a literal that does not
+  // match there, a quote element without its quote byte), and for \w over word bytes only,
+  // charging what the nested calls there would have cost: one step each, failing at once beyond
+  // the depth bound. False when a bound was hit.
+  bool pass_over_mismatches(const uint8_t* rest, const MatchFrame* frame, bool word_bytes_only,
+                            char** p) {
+    uint8_t a;
+    uint8_t b;
+    const uint8_t op = *rest;
+    if (is_literal_op(op)) {
+      a = op;
+      b = literal_other_case(op);
+    } else if (op == OP_OPENQUOTE) {
+      a = '"';
+      b = '\'';
+    } else if (op == OP_CLOSEQUOTE) {
+      // The quote the frame holds at this try (a failed try may have closed it: read it anew).
+      a = b = frame->open_quote != 0 ? static_cast<uint8_t>(frame->open_quote) : '\'';
+    } else {
+      return true;
+    }
     char* from = *p;
     char* q = from < ctx_->usable_end
-                  ? const_cast<char*>(find_literal(op, word_bytes_only, from, ctx_->usable_end))
+                  ? const_cast<char*>(find_either_byte(a, b, word_bytes_only, from, ctx_->usable_end))
                   : from;
     if (q == from) return true;
     *p = q;
@@ -188,7 +204,7 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
             continue;
           }
           for (char* p = pos;; ++p) {
-            if (!pass_over_mismatches(*pc, false, &p)) return nullptr;
+            if (!pass_over_mismatches(pc, frame, false, &p)) return nullptr;
             if (!available(p)) goto fail;
             if (char* result = run(pc, p, frame)) {
               store(variable, pos, p);
@@ -206,7 +222,7 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
             continue;
           }
           for (char* p = pos;; ++p) {
-            if (!pass_over_mismatches(next, true, &p)) return nullptr;
+            if (!pass_over_mismatches(pc, frame, true, &p)) return nullptr;
             if (!available(p)) goto fail;
             if (char* result = run(pc, p, frame)) return result;
             if (exhausted_) return nullptr;
