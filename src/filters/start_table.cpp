@@ -5,6 +5,9 @@
 
 #include "filters/match_prefilter.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #if defined(__x86_64__) || defined(__i386__)
 #include <tmmintrin.h>
 #define KW_FINGERPRINTS 1
@@ -98,6 +101,13 @@ void StartTable::add(int index, const PatternCode& match, const PatternCode* bou
   runs.count = key->prefix_count;
   std::memcpy(runs.length, key->prefix_length, sizeof runs.length);
   std::memcpy(runs.bytes, key->prefix, sizeof runs.bytes);
+  for (int k = 0; k < runs.count; ++k) {
+    runs.wanted[k] = (uint32_t{1} << runs.length[k]) - 1;
+    for (int i = 0; i < runs.length[k]; ++i) {
+      const uint8_t op = runs.bytes[k][i];
+      runs.fold[k][i] = op >= 'a' && op <= 'z' ? 0x20 : 0;
+    }
+  }
   with_runs_ |= bit;
   if (runs.skip_blanks) {
     blank_led_ |= bit;
@@ -218,6 +228,19 @@ bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) cons
   if (runs.skip_blanks) {
     while (p < end && static_cast<uint8_t>(*p) <= 32) ++p;
   }
+#if defined(__SSE2__)
+  if (end - p >= MatchPrefilter::kMaxPrefix) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    for (int k = 0; k < runs.count; ++k) {
+      const __m128i fold = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.fold[k]));
+      const __m128i run = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.bytes[k]));
+      const auto fits = static_cast<uint32_t>(
+          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
+      if ((fits & runs.wanted[k]) == runs.wanted[k]) return true;
+    }
+    return false;
+  }
+#endif
   for (int k = 0; k < runs.count; ++k) {
     const uint8_t* run = runs.bytes[k];
     const int length = runs.length[k];
