@@ -9,8 +9,8 @@
 // the code after the group in the parent frame. Frames live in the calls' stack frames.
 #include <algorithm>
 
-#include "filters/matcher.h"
 #include "filters/literal_search.h"
+#include "filters/matcher.h"
 
 namespace kw {
 namespace {
@@ -85,9 +85,10 @@ class FullMatcher {
       return true;
     }
     char* from = *p;
-    char* q = from < ctx_->usable_end
-                  ? const_cast<char*>(find_either_byte(a, b, word_bytes_only, from, ctx_->usable_end))
-                  : from;
+    char* q =
+        from < ctx_->usable_end
+            ? const_cast<char*>(find_either_byte(a, b, word_bytes_only, from, ctx_->usable_end))
+            : from;
     if (q == from) return true;
     *p = q;
     if (depth_ >= kMaxMatchDepth) {

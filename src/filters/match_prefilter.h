@@ -69,8 +69,7 @@ class StartTable {
 
   bool runs_fit(const Runs& runs, const char* p, const char* end) const;
   void add_fingerprint(int group, int offset, uint8_t byte);
-  const char* scan_plain(const char* from, const char* to, uint64_t filters,
-                         uint64_t* found) const;
+  const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
   const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
                                 uint64_t* found) const;
   // The candidates at the fingerprint hit k, or at the blanks before it a blank-led filter may

@@ -180,9 +180,9 @@ void StartTable::finish() {
         for (int c = 0; c < 256; ++c) {
           const uint8_t byte = static_cast<uint8_t>(c);
           const Runs& r = runs_[i];
-          const bool admitted = runs ? offset >= r.length[k] ||
-                                           literal_matches(r.bytes[k][offset], byte)
-                                     : offset > 0 || (first_[c] & bit) != 0;
+          const bool admitted =
+              runs ? offset >= r.length[k] || literal_matches(r.bytes[k][offset], byte)
+                   : offset > 0 || (first_[c] & bit) != 0;
           if (admitted) f.admit(offset, byte);
         }
       }
@@ -234,8 +234,8 @@ bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) cons
     for (int k = 0; k < runs.count; ++k) {
       const __m128i fold = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.fold[k]));
       const __m128i run = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.bytes[k]));
-      const auto fits = static_cast<uint32_t>(
-          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
+      const auto fits =
+          static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
       if ((fits & runs.wanted[k]) == runs.wanted[k]) return true;
     }
     return false;
@@ -302,8 +302,8 @@ const char* StartTable::scan_plain(const char* from, const char* to, uint64_t fi
   return to;
 }
 
-const char* StartTable::check_hit(const char* from, const char* k, const char* to,
-                                  uint64_t filters, uint64_t* found) const {
+const char* StartTable::check_hit(const char* from, const char* k, const char* to, uint64_t filters,
+                                  uint64_t* found) const {
   if ((filters & blank_led_) != 0) {
     // Another filter that may begin at one of these blanks has a hit of its own there, which
     // came first: only the blank-led filters need a look.
@@ -322,8 +322,10 @@ const char* StartTable::check_hit(const char* from, const char* k, const char* t
 }
 
 #if defined(KW_FINGERPRINTS)
-__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
-    const char* from, const char* to, uint64_t filters, uint64_t* found) const {
+__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const char* from,
+                                                                           const char* to,
+                                                                           uint64_t filters,
+                                                                           uint64_t* found) const {
   uint8_t groups = 0;
   for (int g = 0; g < kGroups; ++g) {
     if ((group_filters_[g] & filters) != 0) groups |= static_cast<uint8_t>(1u << g);
