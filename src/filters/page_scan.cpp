@@ -30,6 +30,7 @@
 // thread.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "filters/emit_replacement.h"
@@ -69,16 +70,17 @@ class PageScan {
     }
     if (!known) {
       // Filters the installed table does not know: the page gets a table of its own.
+      own_.emplace();
       for (size_t i = 0; i < filters_.size(); ++i) {
         const WebFilter& f = *filters_[i];
         bits_[i] = -1;
         if (!can_ever_match(f)) continue;
         if (i < StartTable::kMaxFilters) bits_[i] = static_cast<int>(i);
-        own_.add(static_cast<int>(i), f.match_code, f.bounds_code ? &f.bounds_code : nullptr,
-                 f.limit);
+        own_->add(static_cast<int>(i), f.match_code, f.bounds_code ? &f.bounds_code : nullptr,
+                  f.limit);
       }
     }
-    table_ = known ? &installed->table : &own_;
+    table_ = known ? &installed->table : &*own_;
     int last_bit = -1;
     for (size_t i = 0; i < filters_.size(); ++i) {
       if (bits_[i] >= 0) {
@@ -131,7 +133,9 @@ class PageScan {
   std::vector<const WebFilter*> filters_;
   std::vector<int> bits_;  // each filter's bit in the table, or -1: tried at every position
   const StartTable* table_ = nullptr;
-  StartTable own_;
+  // The page's own table, made only when needed: clearing one costs more than scanning a small
+  // page.
+  std::optional<StartTable> own_;
   uint64_t mask_ = 0;        // the bits of the page's filters
   bool everywhere_ = false;  // some filter is tried at every position
   // The filters' bits rise in list order and none is tried everywhere: the candidates' bits
