@@ -1,10 +1,10 @@
 // Searching bytes for where one literal element of pattern code could match.
 //
 // The lazy elements of the matchers try the rest of an expression at each later position; where
-// that rest begins with a literal (or a quote element, which wants one of one or two bytes), only
-// the positions holding it need a try. These searches find them sixteen bytes at a time where
-// the processor allows, with the literal's own comparison (A-Z fold to a-z for literals of 33
-// and up).
+// that rest begins with a literal (or a quote element, or a group of alternatives that all begin
+// with literals), only the positions holding one of the bytes it can begin with need a try. These
+// searches find them sixteen bytes at a time where the processor allows, with the literal's own
+// comparison (A-Z fold to a-z for literals of 33 and up).
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,38 @@ inline const char* find_either_byte(uint8_t a, uint8_t b, bool word_bytes_only, 
   for (; p < end; ++p) {
     const uint8_t c = static_cast<uint8_t>(*p);
     if (c == a || c == b || (word_bytes_only && (c <= 32 || c == '>'))) return p;
+  }
+  return end;
+}
+
+// The first position in [from, end) holding one of the `count` bytes wanted[0..count), or end;
+// word_bytes_only as above.
+inline const char* find_any_byte(const uint8_t* wanted, int count, bool word_bytes_only,
+                                 const char* from, const char* end) {
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i blank = _mm_set1_epi8(32);
+  const __m128i close = _mm_set1_epi8('>');
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_setzero_si128();
+    for (int i = 0; i < count; ++i) {
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(wanted[i]))));
+    }
+    if (word_bytes_only) {
+      const __m128i at_most_blank = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
+      hit = _mm_or_si128(hit, _mm_or_si128(at_most_blank, _mm_cmpeq_epi8(v, close)));
+    }
+    const int bits = _mm_movemask_epi8(hit);
+    if (bits != 0) return p + __builtin_ctz(static_cast<unsigned>(bits));
+  }
+#endif
+  for (; p < end; ++p) {
+    const uint8_t c = static_cast<uint8_t>(*p);
+    if (word_bytes_only && (c <= 32 || c == '>')) return p;
+    for (int i = 0; i < count; ++i) {
+      if (c == wanted[i]) return p;
+    }
   }
   return end;
 }
