@@ -23,40 +23,9 @@ constexpr uint8_t literal_other_case(uint8_t op) {
   return op >= 'a' && op <= 'z' ? static_cast<uint8_t>(op - 32) : op;
 }
 
-// The first position in [from, end) holding byte a or byte b, or end. With word_bytes_only it
-// also stops at the first byte that is not a word byte (32 or less, or '>').
-inline const char* find_either_byte(uint8_t a, uint8_t b, bool word_bytes_only, const char* from,
-                                    const char* end) {
-  const char* p = from;
-  if (!word_bytes_only && a == b) {
-    const void* hit = std::memchr(p, a, static_cast<size_t>(end - p));
-    return hit != nullptr ? static_cast<const char*>(hit) : end;
-  }
-#if defined(__SSE2__)
-  const __m128i want = _mm_set1_epi8(static_cast<char>(a));
-  const __m128i want_other = _mm_set1_epi8(static_cast<char>(b));
-  const __m128i blank = _mm_set1_epi8(32);
-  const __m128i close = _mm_set1_epi8('>');
-  for (; end - p >= 16; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, want), _mm_cmpeq_epi8(v, want_other));
-    if (word_bytes_only) {
-      const __m128i at_most_blank = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
-      hit = _mm_or_si128(hit, _mm_or_si128(at_most_blank, _mm_cmpeq_epi8(v, close)));
-    }
-    const int bits = _mm_movemask_epi8(hit);
-    if (bits != 0) return p + __builtin_ctz(static_cast<unsigned>(bits));
-  }
-#endif
-  for (; p < end; ++p) {
-    const uint8_t c = static_cast<uint8_t>(*p);
-    if (c == a || c == b || (word_bytes_only && (c <= 32 || c == '>'))) return p;
-  }
-  return end;
-}
-
-// The first position in [from, end) holding one of the `count` bytes wanted[0..count), or end;
-// word_bytes_only as above.
+// The first position in [from, end) holding one of the `count` bytes wanted[0..count), or end.
+// With word_bytes_only it also stops at the first byte that is not a word byte (32 or less, or
+// '>').
 inline const char* find_any_byte(const uint8_t* wanted, int count, bool word_bytes_only,
                                  const char* from, const char* end) {
   const char* p = from;
@@ -85,6 +54,17 @@ inline const char* find_any_byte(const uint8_t* wanted, int count, bool word_byt
     }
   }
   return end;
+}
+
+// The first position in [from, end) holding byte a or byte b, or end; word_bytes_only as above.
+inline const char* find_either_byte(uint8_t a, uint8_t b, bool word_bytes_only, const char* from,
+                                    const char* end) {
+  if (!word_bytes_only && a == b) {
+    const void* hit = std::memchr(from, a, static_cast<size_t>(end - from));
+    return hit != nullptr ? static_cast<const char*>(hit) : end;
+  }
+  const uint8_t wanted[2] = {a, b};
+  return find_any_byte(wanted, 2, word_bytes_only, from, end);
 }
 
 // The first position in [from, end) where literal op matches, or end; word_bytes_only as above.
