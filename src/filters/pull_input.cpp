@@ -15,7 +15,10 @@ namespace {
 // failed, or (when not waiting) kNetNothingYet.
 int receive_once(HttpMessage* msg, char* into, int n, bool wait) {
   if (!msg->socket) return 0;
-  const int got = wait ? net_recv(*msg->socket, into, n) : net_recv_nowait(*msg->socket, into, n);
+  // A stream (a TLS session) cannot tell without blocking whether a whole record has arrived:
+  // the caller then flushes and waits, as it does when nothing has arrived.
+  if (!wait && msg->stream != nullptr) return kNetNothingYet;
+  const int got = wait ? message_recv(msg, into, n) : net_recv_nowait(*msg->socket, into, n);
   if (got == kNetNothingYet) return got;
   return got > 0 ? got : 0;
 }
@@ -27,28 +30,15 @@ int read_stream(HttpMessage* msg, char* destination, int n, bool wait) {
   }
   // A piece as large as the receive buffer or larger goes straight to its destination.
   if (msg->pos >= msg->filled && n >= kReceiveBufferSize) {
-<<<<<<< HEAD
-    const int got = msg->socket ? message_recv(msg, destination, n) : -1;
-    if (got <= 0) {
-      *destination = '\0';
-      return 0;
-    }
-=======
     const int got = receive_once(msg, destination, n, wait);
     if (got == kNetNothingYet) return got;
->>>>>>> main
     destination[got] = '\0';
     return got;
   }
   if (msg->pos >= msg->filled) {
-<<<<<<< HEAD
-    int got = msg->socket ? message_recv(msg, msg->buffer, kReceiveBufferSize) : -1;
-    if (got <= 0) {
-=======
     const int got = receive_once(msg, msg->buffer, kReceiveBufferSize, wait);
     if (got == kNetNothingYet) return got;
     if (got == 0) {
->>>>>>> main
       *destination = '\0';
       return 0;
     }
