@@ -28,6 +28,7 @@ constexpr TableRow kCommandTable[] = {
     {kHeadersButton, {MainAction::OpenHeaderFilterList, 0, false}},
     {kConfigButton, {MainAction::OpenPreferences, 0, false}},
     {kProxyButton, {MainAction::OpenProxySelector, 0, false}},
+    {kSecurePagesCommand, {MainAction::OpenSecurePages, 0, false}},
     {kLoadConfigCommand, {MainAction::LoadConfigDialog, 0, false}},
     {kSaveConfigCommand, {MainAction::SaveConfigDialog, 0, false}},
     {kExitCommand, {MainAction::Exit, 0, false}},
@@ -76,6 +77,9 @@ void run_main_command(int id, MainCommandTarget& target) {
       break;
     case MainAction::OpenPreferences:
       target.open_preferences();
+      break;
+    case MainAction::OpenSecurePages:
+      target.open_secure_pages();
       break;
     case MainAction::OpenProxySelector:
       target.open_proxy_selector();

@@ -45,6 +45,7 @@ enum MainWindowId : int {
   kLaunchAutoRunCommand = 40021,
   kMenuSpacer = 40022,
   kHelpCommand = 40025,
+  kSecurePagesCommand = 40026,
 };
 
 // Help topics the main window opens: F1 and the Help menu.
@@ -59,6 +60,7 @@ enum class MainAction {
   OpenWebFilterList,
   OpenHeaderFilterList,
   OpenPreferences,
+  OpenSecurePages,
   OpenProxySelector,
   LoadConfigDialog,
   SaveConfigDialog,
@@ -95,6 +97,7 @@ class MainCommandTarget {
   virtual void open_web_filter_list() = 0;
   virtual void open_header_filter_list() = 0;
   virtual void open_preferences() = 0;
+  virtual void open_secure_pages() = 0;
   virtual void open_proxy_selector() = 0;
   virtual void load_config_dialog() = 0;  // then sync_controls
   virtual void save_config_dialog() = 0;

@@ -10,6 +10,7 @@
 #include "dialogs/message_dialogs.h"
 #include "dialogs/preferences_dialog.h"
 #include "dialogs/proxy_selector.h"
+#include "dialogs/secure_pages_dialog.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "engine/listener.h"
 #include "shell/config_file_dialog.h"
@@ -52,6 +53,8 @@ const MenuItemTemplate kFileItems[] = {
     {"&Save Config File\tCtrl-S", kSaveConfigCommand},
     {"Save &Default Settings\tCtrl-D", kSaveDefaultCommand},
     {"&Reload Default Settings\tCtrl-R", kReloadDefaultCommand},
+    {"", 0, kMenuSeparator},
+    {"Secure &pages...", kSecurePagesCommand},
     {"", 0, kMenuSeparator},
     {"E&xit Program\tCtrl-X", kExitCommand},
 };
@@ -302,6 +305,8 @@ void MainWindow::open_preferences() {
   kw::open_preferences(dialog_.get());
   sync_controls();
 }
+
+void MainWindow::open_secure_pages() { kw::open_secure_pages(dialog_.get()); }
 
 void MainWindow::open_proxy_selector() { kw::open_proxy_selector(dialog_.get()); }
 

@@ -75,6 +75,7 @@ class MainWindow : public SkinnedDialogProc, public MainCommandTarget {
   void open_web_filter_list() override;
   void open_header_filter_list() override;
   void open_preferences() override;
+  void open_secure_pages() override;
   void open_proxy_selector() override;
   void load_config_dialog() override;
   void save_config_dialog() override;
