@@ -414,6 +414,10 @@ int main(int argc, char** argv) {
 
   std::printf("soak: %d s, proxy pid %d on port %u, origin on port %u, status texts in %s\n",
               seconds, pid, proxy, origin, log_path.c_str());
+  // The sanitizer options change what the memory figures mean; the report says which applied.
+  for (const char* name : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
+    if (const char* options = std::getenv(name)) std::printf("  %s=%s\n", name, options);
+  }
   std::fflush(stdout);
   const auto begin = Clock::now();
   const auto deadline = begin + std::chrono::seconds(seconds);
