@@ -145,6 +145,75 @@ TEST(MatcherPropertyTest, MatchersPrefilterAndPiecesAgreeWithTheFullMatcher) {
   EXPECT_GT(hidden, 20000);
 }
 
+// The lazy loops ("*" and "\\w") pass over the positions where the rest cannot begin; against a
+// direct model of the two shapes they pass over most: a group of literal alternatives followed
+// by a literal, and a closing quote followed by a literal (a try that passed the quote and then
+// failed leaves it closed, so later tries want a single quote). Texts reach past sixteen bytes.
+TEST(MatcherPropertyTest, LazyLoopsPassOverOnlyWhatTheRestCannotBeginWith) {
+  std::mt19937 random(515);
+  const auto below = [&](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
+  static const char* const kWords[] = {"a", "b", "ab", "ba", "bb"};
+  static const char* const kSuffixes[] = {"", "b", "a"};
+  const auto fold = [](char c) { return static_cast<char>(lower_byte(static_cast<uint8_t>(c))); };
+  const auto at = [&](const std::string& text, size_t p, const std::string& word) {
+    if (p + word.size() > text.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+      if (fold(text[p + i]) != word[i]) return false;
+    }
+    return true;
+  };
+  int matches = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const bool word_loop = below(3) == 0;
+    const bool quoted = below(2) == 0;
+    const std::string suffix = kSuffixes[below(3)];
+    std::vector<std::string> alternatives;
+    std::string expression = quoted ? "\"" : "x";
+    expression += word_loop ? "\\w" : "*";
+    if (quoted) {
+      expression += "'";
+    } else {
+      expression += "(";
+      for (int k = 1 + below(4); k > 0; --k) {
+        alternatives.push_back(kWords[below(5)]);
+        expression += (alternatives.size() > 1 ? "|" : "") + alternatives.back();
+      }
+      expression += ")";
+    }
+    expression += suffix;
+    PatternCode code = compile_pattern(expression.c_str());
+    ASSERT_TRUE(code) << expression;
+    std::string text = quoted ? std::string(1, "\"'"[below(2)]) : "X";
+    for (int n = below(40); n > 0; --n) text += "aAbBx\"'\\ >"[below(10)];
+
+    int want = -1;
+    char quote = text[0];
+    for (size_t p = 1; p < text.size() && want < 0; ++p) {
+      if (quoted) {
+        const bool closes = quote != 0 ? text[p] == quote && text[p - 1] != '\\' : text[p] == '\'';
+        if (closes) {
+          quote = 0;
+          if (at(text, p + 1, suffix)) want = static_cast<int>(p + 1 + suffix.size());
+        }
+      } else {
+        for (const std::string& a : alternatives) {
+          if (at(text, p, a) && at(text, p + a.size(), suffix)) {
+            want = static_cast<int>(p + a.size() + suffix.size());
+            break;
+          }
+        }
+      }
+      const uint8_t c = static_cast<uint8_t>(text[p]);
+      if (word_loop && (c <= 32 || c == '>')) break;
+    }
+    const int limit = static_cast<int>(text.size()) + 1;
+    ASSERT_EQ(test::match_in_memory(code, text, 0, limit, match_full, false).end, want)
+        << named(expression, text, limit);
+    matches += want >= 0;
+  }
+  EXPECT_GT(matches, 800);
+}
+
 // The candidate search returns the first position at or after its start where the table's
 // per-position check finds a candidate, with that check's filters, for tables of several
 // filters (most led by literal runs, some by blanks) and texts long enough for the sixteen-byte

@@ -140,7 +140,7 @@ std::vector<std::string> prefixes(const MatchPrefilter& f) {
 
 TEST(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefixes) {
   // Runs go through alternatives and into and out of groups; a run stops where a store would
-  // happen and after 16 bytes; a leading blank run is skipped.
+  // happen and after 16 bytes; a leading blank run or \s is skipped.
   const std::pair<const char*, std::vector<std::string>> runs[] = {
       {"<SCRIPT*</script>", {"<script"}},
       {"(Casino|poker)\\s", {"casino", "poker"}},
@@ -148,11 +148,12 @@ TEST(CompilerTest, PrefilterKnowsFirstBytesAndLiteralPrefixes) {
       {"ab(cd)\\1ef", {"abcd"}},
       {"0123456789abcdefghij", {"0123456789abcdef"}},
       {" target=x", {"target"}},
+      {"\\starget=x", {"target"}},
       // No runs when some path starts with anything but a literal, or there are too many.
       {"a|?", {}},
       {"(^a)|b", {}},
       {"a|b|c|d|e|f|g|h|i", {}},
-      {"\\sx", {}}};
+      {"\\s+x", {}}};
   for (const auto& [expression, want] : runs) {
     EXPECT_EQ(prefixes(compile_pattern(expression).prefilter()), want) << expression;
   }
