@@ -75,12 +75,15 @@ void* ThreadPool::thread_main(void* record) {
 }
 
 void ThreadPool::serve(Task task) {
+  char name[16] = "";
+  pthread_getname_np(pthread_self(), name, sizeof name);
   std::unique_lock lock(mutex_, std::defer_lock);
   for (;;) {
     task.job(task.argument);
     lock.lock();
     if (closing_ || parked_ >= max_parked_) break;
     ++parked_;
+    pthread_setname_np(pthread_self(), kParkedThreadName);
     // Waits even when a task is handed already: it was handed to a thread that was waiting then
     // and is being woken for it, which would otherwise wake to find nothing and wait again.
     do {
@@ -88,6 +91,7 @@ void ThreadPool::serve(Task task) {
     } while (handed_.empty() && !closing_);
     --parked_;
     if (handed_.empty()) break;
+    pthread_setname_np(pthread_self(), name);
     task = handed_.back();
     handed_.pop_back();
     lock.unlock();

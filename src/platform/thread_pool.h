@@ -3,7 +3,9 @@
 // detached thread for it; after its job a thread parks again unless max_parked threads already
 // wait, and then it ends. A job is never queued behind another job: it starts at once or run
 // says it could not. Every thread gets a stack of stack_bytes below a guard page, so a job that
-// overruns its stack faults instead of writing into other memory.
+// overruns its stack faults instead of writing into other memory. A parked thread is named
+// kParkedThreadName (and takes its own name back with a job), so the process's thread list
+// (/proc/PID/task/*/comm) tells threads kept for reuse from threads at work.
 //
 // The destructor wakes the parked threads and waits until every thread of the pool has left it;
 // it must not run while a job may still be running or be handed in. A pool whose jobs can outlive
@@ -18,6 +20,8 @@
 #include <vector>
 
 namespace kw {
+
+inline constexpr char kParkedThreadName[] = "parked";
 
 class ThreadPool {
  public:

@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <dirent.h>
+
 #include <atomic>
+#include <fstream>
 #include <latch>
+#include <string>
 
 #include "support/child_record.h"  // wait_until
 
@@ -14,6 +18,20 @@ namespace kw {
 namespace {
 
 using test::wait_until;
+
+// Threads of this process that carry the parked threads' name.
+int threads_named_parked() {
+  int n = 0;
+  DIR* tasks = opendir("/proc/self/task");
+  while (dirent* e = readdir(tasks)) {
+    if (e->d_name[0] == '.') continue;
+    std::string name;
+    std::getline(std::ifstream(std::string("/proc/self/task/") + e->d_name + "/comm"), name);
+    n += name == kParkedThreadName ? 1 : 0;
+  }
+  closedir(tasks);
+  return n;
+}
 
 // Jobs that hold their threads until released.
 struct Gate {
@@ -40,6 +58,8 @@ TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceAndThreadsAreReused) {
   EXPECT_EQ(pool.threads(), 3 * kParked);
   first.open.count_down();
   ASSERT_TRUE(wait_until([&] { return pool.threads() == kParked && pool.parked() == kParked; }));
+  // Parked threads are told from working ones by their name (what the soak run counts on).
+  EXPECT_EQ(threads_named_parked(), kParked);
 
   // The next burst takes the parked threads first and starts new ones only for the rest: the
   // pool then holds the parked threads and the new ones, nothing more.
@@ -48,6 +68,7 @@ TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceAndThreadsAreReused) {
   ASSERT_TRUE(second.wait_started(2 * kParked));
   EXPECT_EQ(pool.parked(), 0);
   EXPECT_EQ(pool.threads(), 2 * kParked);
+  EXPECT_EQ(threads_named_parked(), 0);
   second.open.count_down();
   ASSERT_TRUE(wait_until([&] { return pool.parked() == kParked; }));
   // The destructor ends the parked threads (the sanitizer builds check that nothing is left).
