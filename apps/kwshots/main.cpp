@@ -22,11 +22,13 @@
 #include "dialogs/new_proxy_dialog.h"
 #include "dialogs/preferences_dialog.h"
 #include "dialogs/proxy_selector.h"
+#include "dialogs/secure_pages_dialog.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
+#include "secure/inspection.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"
@@ -393,6 +395,28 @@ void photograph_preferences() {
   load_textures();
 }
 
+// Secure pages with inspection on, two pass-through hosts, one selected, and the line an
+// export leaves.
+void photograph_secure_pages() {
+  const uint32_t flags = settings_flags();
+  settings_add_flags(InspectSecure);
+  pass_through_hosts() = {"*.bank.example", "pinned.example.org"};
+  set_dialog_observer([](Dialog& d) {
+    set_dialog_observer(nullptr);
+    d.list(kSecureHostList)->set_current_selection(1);
+    d.enable(kSecureDeleteButton, true);
+    d.set_text(kSecureExportResult, "Certificate written to /home/user/kestrelwick-ca.crt");
+    d.activateWindow();
+    QApplication::setActiveWindow(&d);
+    settle(50);
+    save(framed(&d), d.windowTitle());
+    d.end(0);
+  });
+  open_secure_pages(nullptr);
+  pass_through_hosts().clear();
+  settings_set_flags(flags);
+}
+
 void photograph_config_file_dialogs() {
   const std::string last = std::string(program_directory()) + "default.cfg";
   FileRequest load = load_config_request(last);
@@ -453,6 +477,7 @@ void photograph_everything() {
   photograph_web_filter_dialogs();
   photograph_header_filter_dialogs();
   photograph_preferences();
+  photograph_secure_pages();
   photograph_next();
   show_about(nullptr);
   photograph_next();

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "dialogs/file_dialog.h"
-#include "engine/listener.h"
 #include "dialogs/message_dialogs.h"
+#include "engine/listener.h"
 #include "filters/filter_list_model.h"
 #include "secure/inspection.h"
 #include "secure/secure_pages.h"
@@ -38,11 +38,11 @@ const ControlTemplate kSecurePagesControls[] = {
     {kSecureAddButton, Button, "&Add", 173, 137, 50, 14, kOwnerDraw | kStartsDisabled},
     {kNoId, EtchedLine, "", 7, 157, 216, 1},
     {kSecureExportButton, Button, "&Export certificate...", 7, 163, 80, 14, kOwnerDraw},
-    {kSecureExportResult, Static, "", 93, 163, 130, 18},
-    {kIdOk, Button, "&OK", 118, 187, 50, 14, kOwnerDraw},
-    {kIdCancel, Button, "&Cancel", 173, 187, 50, 14, kOwnerDraw},
+    {kSecureExportResult, Static, "", 93, 163, 130, 24},
+    {kIdOk, Button, "&OK", 118, 192, 50, 14, kOwnerDraw},
+    {kIdCancel, Button, "&Cancel", 173, 192, 50, 14, kOwnerDraw},
 };
-const DialogTemplate kSecurePagesTemplate{kSecurePagesTemplateId, "Secure pages", 230, 208, 0,
+const DialogTemplate kSecurePagesTemplate{kSecurePagesTemplateId, "Secure pages", 230, 213, 0,
                                           kSecurePagesControls};
 
 // The pass-through hosts are read by connection threads without a lock, so they are replaced
@@ -69,7 +69,8 @@ class SecurePagesProc : public SkinnedDialogProc {
 
   void on_init(Dialog& d) override {
     d.check(kSecureInspectCheck, fields_.inspect);
-    for (const std::string& host : fields_.hosts) d.list(kSecureHostList)->add_string(from_8bit(host));
+    auto* list = d.list(kSecureHostList);
+    for (const std::string& host : fields_.hosts) list->add_string(from_8bit(host));
     d.subclass(kSecureHostField);
   }
 

@@ -4,6 +4,7 @@
 #include "dialogs/secure_pages_dialog.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "base/settings.h"
@@ -75,11 +75,16 @@ TEST(PassThroughEntry, KeepsHostNamesAndRefusesWhatNamesNoHost) {
     const char* typed;
     const char* kept;
   } rows[] = {
-      {"  Example.COM\t", "example.com"}, {"*.cdn.example", "*.cdn.example"},
-      {"10.0.0.1", "10.0.0.1"},           {"", ""},
-      {"   ", ""},                        {"*.", ""},
-      {"a*.example", ""},                 {"*.*.example", ""},
-      {"two words", ""},                  {"say\"hi", ""},
+      {"  Example.COM\t", "example.com"},
+      {"*.cdn.example", "*.cdn.example"},
+      {"10.0.0.1", "10.0.0.1"},
+      {"", ""},
+      {"   ", ""},
+      {"*.", ""},
+      {"a*.example", ""},
+      {"*.*.example", ""},
+      {"two words", ""},
+      {"say\"hi", ""},
       {"example.com/path", ""},
   };
   for (const auto& row : rows) EXPECT_EQ(pass_through_entry(row.typed), row.kept) << row.typed;
