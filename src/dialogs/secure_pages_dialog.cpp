@@ -13,6 +13,7 @@
 #include "secure/secure_pages.h"
 #include "skin/skinned_dialog.h"
 #include "ui/dialog.h"
+#include "ui/help_request.h"
 #include "ui/text.h"
 
 namespace kw {
@@ -21,6 +22,7 @@ namespace {
 using enum ControlKind;
 
 constexpr int kSecurePagesTemplateId = 139;
+constexpr int kHelpTopic = 90;  // "Secure pages"
 
 const ControlTemplate kSecurePagesControls[] = {
     {kSecureInspectCheck, CheckBox, "&Inspect secure pages", 7, 7, 150, 10},
@@ -104,6 +106,8 @@ class SecurePagesProc : public SkinnedDialogProc {
         return;
     }
   }
+
+  void on_help(Dialog&) override { request_help(kHelpTopic); }
 
   // Enter in the host field adds the host instead of ending the dialog.
   bool on_input(Dialog& d, int id, const InputEvent& event) override {

@@ -1,6 +1,7 @@
 // "Secure pages" driven by ids: the host entry rule, "&OK" storing the switch, the edited host
-// list and making the authority, "&Cancel" keeping everything, the list waiting for active
-// connections, and the export writing the certificate without the key.
+// list and making the authority, "&Cancel" keeping everything (and F1 opening its help topic),
+// the list waiting for active connections, and the export writing the certificate without the
+// key.
 #include "dialogs/secure_pages_dialog.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include "support/child_record.h"
 #include "support/files.h"
 #include "support/ui_driver.h"
+#include "ui/help_request.h"
 
 namespace kw {
 namespace {
@@ -115,12 +117,18 @@ TEST_F(SecurePagesDialogTest, OkStoresTheSwitchAndTheListAndMakesTheAuthority) {
   EXPECT_TRUE(authority_exists());
 }
 
+int help_topic = 0;
+
 TEST_F(SecurePagesDialogTest, CancelChangesNothing) {
+  set_help_handler([](int topic) { help_topic = topic; });
   const int result = run([](Dialog& d) {
+    test::send_help(d);
     edit_hosts(d);
     test::press(d, kSecureInspectCheck);
     test::press(d, kIdCancel);
   });
+  set_help_handler(nullptr);
+  EXPECT_EQ(help_topic, 90);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(pass_through_hosts(), Hosts{"bank.example"});
   EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
