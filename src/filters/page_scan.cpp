@@ -241,6 +241,9 @@ int PageScan::run() {
 
       queue_pending(pos);
       c->pending_start = end;
+      if (c->watcher != nullptr) {
+        c->watcher->matched(c, f, pos, end, swapped_end_ != nullptr && pos < swapped_end_);
+      }
       log_filter_hit("VMatch %d: %s", c, f);
       if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
         if (swap_in(f)) {
