@@ -187,7 +187,9 @@ class TryFilterProc : public SkinnedDialogProc {
 
   void run(Dialog& d) {
     // A match shown selected may be gone: the selection shrinks to its start.
-    if (selection_start_ >= 0) d.select_text(kTrySample, selection_start_, 0);
+    if (selection_start_ >= 0 && d.focused_id() != kTrySample) {
+      d.select_text(kTrySample, selection_start_, 0);
+    }
     selection_start_ = -1;
     d.list(kTryMatches)->reset_content();
     d.list(kTryVariables)->reset_content();
