@@ -7,7 +7,8 @@
 // configuration is freed, and the program exits 0. It exits 1 when its first listener cannot
 // listen and 2 for a bad command line or a named configuration file that cannot be read.
 // SIGUSR1 prints every filter's hit count on standard output (filter_hits.h), and so does the
-// end of a run, once the connections have ended.
+// end of a run, once the connections have ended. --check FILE only reports the mistakes in FILE
+// (see config/config_check.h).
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 
 #include "base/settings.h"
+#include "config/config_check.h"
 #include "config/config_commands.h"
 #include "config/config_reader.h"
 #include "engine/listener.h"
@@ -31,6 +33,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: kestrelwickd [-p PORT] [-q] [--no-http-headers] [--no-html-filters] [FILE.cfg]\n"
+    "       kestrelwickd --check FILE.cfg\n"
     "Runs the Kestrelwick proxy without windows, serving browsers on 127.0.0.1 only. It loads\n"
     "FILE.cfg, or default.cfg beside the program, and listens on the port that file names\n"
     "(8080 unless it names one). Log lines go to standard output, status texts to standard\n"
@@ -42,6 +45,9 @@ constexpr char kUsage[] =
     "  --no-http-headers   do not log the request and reply heads\n"
     "  --no-html-filters   do not log the filter hits\n"
     "  -q        quiet: both of the above; errors and connection ends are still logged\n"
+    "  --check FILE.cfg\n"
+    "            load nothing: print each mistake in FILE.cfg as FILE:LINE: message, then a\n"
+    "            summary line; exit status 0 without findings, 1 with some, 2 unreadable\n"
     "  -h        show this text\n";
 
 int parse_port(const char* text) {
@@ -61,6 +67,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (std::strcmp(argv[i], "--check") == 0 && i + 1 < argc) {
+      return kw::check_config(argv[i + 1], stdout, stderr);
     }
     if (std::strcmp(argv[i], "-p") == 0 && i + 1 < argc) {
       port_override = parse_port(argv[++i]);

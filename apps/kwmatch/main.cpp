@@ -8,12 +8,10 @@
 // the bounds match ends) is printed with its offset, length, text and non-empty variables, and
 // scanning goes on at its end. Exit status: 0 when something matched, 1 when nothing did, 2 for
 // a bad expression, a bad option or an unreadable file.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,16 +29,24 @@ using kw::PatternCode;
 
 constexpr int kUsageError = 2;
 
+constexpr char kUsage[] =
+    "usage: kwmatch [--limit N] [--bounds EXPRESSION] EXPRESSION FILE...\n"
+    "       kwmatch --code EXPRESSION\n"
+    "Tries EXPRESSION at every position of each FILE (- for standard input) and prints\n"
+    "each match as FILE:OFFSET:LENGTH: TEXT, then its non-empty variables.\n"
+    "  --limit N        bytes examined per position (1 to 32767, default 4096)\n"
+    "  --bounds EXPR    a match must fill the text this expression matches exactly\n"
+    "  --code           print the compiled code in hex and the complexity level\n"
+    "  -h, --help       show this text\n";
+
 int usage() {
-  std::fputs(
-      "usage: kwmatch [--limit N] [--bounds EXPRESSION] EXPRESSION FILE...\n"
-      "       kwmatch --code EXPRESSION\n"
-      "Tries EXPRESSION at every position of each FILE (- for standard input) and prints\n"
-      "each match as FILE:OFFSET:LENGTH: TEXT, then its non-empty variables.\n"
-      "  --limit N        bytes examined per position (default 4096, at most 32767)\n"
-      "  --bounds EXPR    a match must fill the text this expression matches exactly\n"
-      "  --code           print the compiled code in hex and the complexity level\n",
-      stderr);
+  std::fputs(kUsage, stderr);
+  return kUsageError;
+}
+
+// A bad value of an option: says which option and what it takes.
+int bad_value(const std::string& option, const char* value, const char* wanted) {
+  std::fprintf(stderr, "kwmatch: %s takes %s, not \"%s\"\n", option.c_str(), wanted, value);
   return kUsageError;
 }
 
@@ -90,15 +96,17 @@ void print_code(const PatternCode& code) {
   }
 }
 
-bool read_file(const char* name, std::vector<char>* out) {
-  if (std::strcmp(name, "-") == 0) {
-    out->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return true;
-  }
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+// The whole file (- for standard input); 0, or the errno that stopped the reading.
+int read_file(const char* name, std::vector<char>* out) {
+  const bool standard_input = std::strcmp(name, "-") == 0;
+  std::FILE* in = standard_input ? stdin : std::fopen(name, "rb");
+  if (in == nullptr) return errno;
+  char block[65536];
+  size_t n;
+  while ((n = std::fread(block, 1, sizeof block, in)) > 0) out->insert(out->end(), block, block + n);
+  const int error = std::ferror(in) ? (errno != 0 ? errno : EIO) : 0;
+  if (!standard_input) std::fclose(in);
+  return error;
 }
 
 // Scans one text as the page scan does; returns the number of matches printed.
@@ -150,8 +158,13 @@ int main(int argc, char** argv) {
   const char* bounds_text = nullptr;
   bool code_only = false;
   int arg = 1;
-  for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] == '-'; ++arg) {
+  for (; arg < argc && (std::strncmp(argv[arg], "--", 2) == 0 || std::strcmp(argv[arg], "-h") == 0);
+       ++arg) {
     const std::string option = argv[arg];
+    if (option == "-h" || option == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (option == "--") {
       ++arg;
       break;
@@ -164,10 +177,17 @@ int main(int argc, char** argv) {
         continue;
       }
       char* rest = nullptr;
+      errno = 0;
       limit = std::strtol(value, &rest, 10);
-      if (*value == '\0' || *rest != '\0' || limit < 0) return usage();
-      if (limit > static_cast<long>(kw::kMaxFilterLimit)) limit = kw::kMaxFilterLimit;
+      if (*value == '\0' || *rest != '\0' || errno != 0 || limit < 1 ||
+          limit > static_cast<long>(kw::kMaxFilterLimit)) {
+        return bad_value(option, value, "a number from 1 to 32767");
+      }
+    } else if (option == "--limit" || option == "--bounds") {
+      std::fprintf(stderr, "kwmatch: %s needs a value\n", option.c_str());
+      return usage();
     } else {
+      std::fprintf(stderr, "kwmatch: unknown option %s\n", option.c_str());
       return usage();
     }
   }
@@ -192,8 +212,8 @@ int main(int argc, char** argv) {
   bool unreadable = false;
   for (; arg < argc; ++arg) {
     std::vector<char> text;
-    if (!read_file(argv[arg], &text)) {
-      std::fprintf(stderr, "kwmatch: cannot read %s\n", argv[arg]);
+    if (int error = read_file(argv[arg], &text)) {
+      std::fprintf(stderr, "kwmatch: cannot read %s: %s\n", argv[arg], std::strerror(error));
       unreadable = true;
       continue;
     }

@@ -4,9 +4,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTreeView>
 
 #include "skin/painter.h"
 #include "skin/skinned_dialog.h"
@@ -17,6 +19,10 @@ namespace kw {
 namespace {
 
 using enum ControlKind;
+
+// Columns of the file dialog's detail view.
+constexpr int kTypeColumn = 2;
+constexpr int kDateColumn = 3;
 
 // Template 136: the strip below the texture file dialog's own controls.
 const ControlTemplate kStripControls[] = {
@@ -52,9 +58,23 @@ class SkinnedFileDialog : public QFileDialog {
     }
     if (!request.file.empty()) selectFile(start.fileName());
     colour_labels();
+    size_columns_to_contents();
   }
 
   void finish(int result) { done(result); }
+
+  // The detail view's Type and Date columns follow their longest entry, so that neither is cut
+  // at the width the dialog opened with; the name column takes the rest.
+  void size_columns_to_contents() {
+    auto* view = findChild<QTreeView*>();
+    if (view == nullptr) return;
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column : {kTypeColumn, kDateColumn}) {
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+  }
 
   void colour_labels() {
     for (QLabel* label : findChildren<QLabel*>()) {

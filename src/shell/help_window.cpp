@@ -12,6 +12,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/window_placement.h"
+
 namespace kw {
 namespace {
 
@@ -217,6 +219,7 @@ void show_help(int topic) {
   shared_viewer->show_topic(topic);
   shared_viewer->follow_modal_window();
   if (shared_viewer->isMinimized()) shared_viewer->showNormal();
+  if (!shared_viewer->isVisible()) keep_inside_screen(shared_viewer);
   shared_viewer->show();
   shared_viewer->raise();
   shared_viewer->activateWindow();

@@ -26,6 +26,7 @@
 #include "ui/status_bar.h"
 #include "ui/system_colours.h"
 #include "ui/text.h"
+#include "ui/window_placement.h"
 
 namespace kw {
 namespace {
@@ -123,10 +124,6 @@ LogWindow::LogWindow(MainWindowRecord& record) : QWidget(nullptr), record_(recor
          std::max(record.log_window_rect.height(), minimumHeight()));
   lay_out();
 
-  // Shows the count in the main window's status line; this window's own count field is
-  // filled at the next change of the count.
-  adjust_active_connections(0);
-
   QPointer<LogWindow> self(this);
   log_queue().open([self] {
     // Called from whatever thread logs; the drain runs later on this window's thread.
@@ -137,6 +134,9 @@ LogWindow::LogWindow(MainWindowRecord& record) : QWidget(nullptr), record_(recor
         },
         Qt::QueuedConnection);
   });
+  // Now that the queue takes status texts: the current count goes to this window's count field
+  // (and to the main window's status line) without waiting for it to change.
+  adjust_active_connections(0);
   open_window = this;
 }
 
@@ -545,6 +545,7 @@ int open_log_window() {
     return 1;
   }
   auto* window = new LogWindow(main_window_record());
+  keep_inside_screen(window);
   window->show();
   add_log_line("WNew Message Log Window....");
   return 1;

@@ -63,11 +63,14 @@ void draw_button(DrawItem& item) {
   if (focused) source += QPoint(10, 5);
 
   unsigned edge;
+  QColor disabled_text;
   if (disabled) {
     if (item.backdrop) {
       tile_texture(item.widget, painter, rect, *item.backdrop, anchor_to(item.backdrop_anchor));
+      disabled_text = disabled_text_colour(backdrop_average_colour(*item.backdrop));
     } else {
       tile_texture(item.widget, painter, rect, texture(kBackTexture), kAnchorParent);
+      disabled_text = disabled_text_colour(texture_average_colour(kBackTexture));
     }
     edge = kSunkenOuter;
   } else {
@@ -85,7 +88,7 @@ void draw_button(DrawItem& item) {
     painter.setPen(Qt::white);
     painter.drawText(text_rect.translated(1, 1), flags, text);
   }
-  painter.setPen(disabled ? QColor(128, 128, 128) : focused ? QColor(128, 0, 0) : QColor(0, 0, 0));
+  painter.setPen(disabled ? disabled_text : focused ? QColor(128, 0, 0) : QColor(0, 0, 0));
   painter.drawText(text_rect, flags, text);
   draw_edge(painter, rect, edge);
 }
@@ -166,9 +169,9 @@ void draw_skinned_item(DrawItem& item, const QPixmap* bitmap, Anchor anchor) {
 }
 
 void draw_menu_bar_icon(DrawItem& item, int icon) {
-  const bool highlighted = (item.state & kStateSelected) != 0;
   const bool disabled = (item.state & (kStateDisabled | kStateGrayed)) != 0;
-  if (disabled && highlighted) return;
+  // A disabled icon under the pointer is drawn as it is elsewhere: no press, no edge.
+  const bool highlighted = !disabled && (item.state & kStateSelected) != 0;
   QPainter& painter = *item.painter;
   const QRect rect = item.rect;
   if (!icon) {

@@ -17,6 +17,11 @@ QColor SkinnedDialogProc::on_text_colour(Dialog& d, int id) {
   return texture_text_colour(text_texture(d, id));
 }
 
+QColor SkinnedDialogProc::on_backdrop_colour(Dialog& d, int id) {
+  const QColor background = on_static_background(d, id);
+  return background.isValid() ? background : texture_average_colour(text_texture(d, id));
+}
+
 void SkinnedDialogProc::on_draw_item(Dialog& d, DrawItem& item) {
   if (item.kind != DrawKind::Button && item.kind != DrawKind::Static) return;
   draw_skinned_item(item, owner_draw_texture(d, item.id), owner_draw_anchor(d, item.id));

@@ -17,6 +17,8 @@ class SkinnedDialogProc : public DialogProc {
 
   void on_paint_background(Dialog& d, QPainter& painter) override;
   QColor on_text_colour(Dialog& d, int id) override;
+  // The average colour of the texture the static `id` sits on (text_texture).
+  QColor on_backdrop_colour(Dialog& d, int id) override;
   void on_draw_item(Dialog& d, DrawItem& item) override;
 
  protected:

@@ -23,6 +23,9 @@ void compute_text_colours(TextureSet& set) {
   for (int i = 0; i < kButtonTexture; ++i) {
     set.text_colours[i] = text_colour_for(set.bitmaps[i].toImage());
   }
+  for (int i = 0; i < kTextureCount; ++i) {
+    set.average_colours[i] = average_colour_of(set.bitmaps[i].toImage());
+  }
 }
 
 }  // namespace
@@ -44,6 +47,16 @@ const QPixmap& texture(TextureIndex which) { return textures().bitmaps[which]; }
 
 QColor texture_text_colour(TextureIndex which) {
   return which < kButtonTexture ? textures().text_colours[which] : QColor(Qt::black);
+}
+
+QColor texture_average_colour(TextureIndex which) { return textures().average_colours[which]; }
+
+QColor backdrop_average_colour(const QPixmap& bitmap) {
+  const TextureSet& set = textures();
+  for (int i = 0; i < kTextureCount; ++i) {
+    if (&set.bitmaps[i] == &bitmap) return set.average_colours[i];
+  }
+  return average_colour_of(bitmap.toImage());
 }
 
 bool textures_stay(bool palette_display, uint32_t flags) {
@@ -74,6 +87,23 @@ QColor text_colour_for(const QImage& bitmap) {
   return brightness < 511 ? QColor(Qt::white) : QColor(Qt::black);
 }
 
+QColor average_colour_of(const QImage& bitmap) {
+  const QImage image = bitmap.convertToFormat(QImage::Format_RGB32);
+  const long pixels = static_cast<long>(image.width()) * image.height();
+  if (pixels == 0) return QColor(Qt::black);
+  long red = 0, green = 0, blue = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      red += qRed(line[x]);
+      green += qGreen(line[x]);
+      blue += qBlue(line[x]);
+    }
+  }
+  return QColor(static_cast<int>(red / pixels), static_cast<int>(green / pixels),
+                static_cast<int>(blue / pixels));
+}
+
 TextureLoadReport load_textures() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   return load_textures(screen ? screen->depth() : 32);
@@ -91,7 +121,7 @@ TextureLoadReport load_textures(int display_depth) {
   }
   report.palette_display = display_depth <= 8;
   // The flag the caller adds for a palette display counts already.
-  const uint32_t flags = settings_flags() | (report.palette_display ? PaletteDisplay : 0);
+  const uint32_t flags = settings_flags() | (report.palette_display ? uint32_t{PaletteDisplay} : 0u);
   set.caption_highlight = (flags & NoTextures) == 0;
   if (!textures_stay(report.palette_display, flags)) {
     for (int i = 0; i < kTextureCount; ++i) {

@@ -22,6 +22,8 @@ struct TextureSet {
   QPixmap bitmaps[kTextureCount];
   // Text colours of Background, Inset, Face One and Face Two; the Button texture has none.
   QColor text_colours[kButtonTexture];
+  // The average colour of each bitmap: what text drawn on it must stand out against.
+  QColor average_colours[kTextureCount];
   // Button captions get a white highlight one pixel right and down; not when NoTextures is set.
   bool caption_highlight = true;
 };
@@ -38,6 +40,10 @@ TextureSet& textures();
 const QPixmap& texture(TextureIndex which);
 // The text colour of Background, Inset, Face One or Face Two.
 QColor texture_text_colour(TextureIndex which);
+// The average colour of a texture.
+QColor texture_average_colour(TextureIndex which);
+// The average colour of a bitmap: a texture's stored one when it is one of the set.
+QColor backdrop_average_colour(const QPixmap& bitmap);
 
 // Reloads all five textures from settings().texture_paths (a file that cannot be loaded is
 // replaced by the built-in bitmap and named in the report), applies the plain-colour rule,
@@ -54,5 +60,7 @@ QColor plain_substitute(TextureIndex which);
 // White or black: the average colour along the bitmap's diagonal, red + blue + 2 x green below
 // 511 gives white.
 QColor text_colour_for(const QImage& bitmap);
+// The average of every pixel of the bitmap; black for an empty one.
+QColor average_colour_of(const QImage& bitmap);
 
 }  // namespace kw

@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include "ui/draw_item.h"
+#include "ui/system_colours.h"
 
 class QWidget;
 
@@ -22,6 +23,12 @@ class ControlHost {
   virtual QColor control_text_colour(int id) = 0;
   // What a static or check box is filled with before its text; invalid: nothing (transparent).
   virtual QColor control_background(int id) { return QColor(); }
+  // The colour mostly behind a control's text (the average of a texture it sits on), which
+  // disabled text must stand out against.
+  virtual QColor control_backdrop(int id) {
+    const QColor background = control_background(id);
+    return background.isValid() ? background : sys_colour(SysColour::ButtonFace);
+  }
   // Input of a subclassed control; true when it is consumed (the control never sees it).
   virtual bool control_input(int id, const InputEvent& event) { return false; }
   // Owner-drawn list items: their fixed height; owner-drawn menu-bar items: their width.

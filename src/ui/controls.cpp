@@ -103,11 +103,12 @@ class InputRouter : public QObject {
   Control* control_;
 };
 
-QPalette with_text_colour(QPalette palette, const QColor& colour) {
-  palette.setColor(QPalette::Active, QPalette::WindowText, colour);
-  palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-  palette.setColor(QPalette::Active, QPalette::ButtonText, colour);
-  palette.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
+QPalette with_text_colours(QPalette palette, const QColor& colour, const QColor& disabled) {
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+    palette.setColor(QPalette::Disabled, role, disabled);
+  }
   return palette;
 }
 
@@ -270,7 +271,8 @@ void CheckControl::paintEvent(QPaintEvent*) {
   }
   QStyleOptionButton option;
   initStyleOption(&option);
-  option.palette = with_text_colour(option.palette, text_colour());
+  option.palette = with_text_colours(option.palette, text_colour(),
+                                     disabled_text_colour(host()->control_backdrop(id())));
   painter.drawControl(QStyle::CE_CheckBox, option);
 }
 
@@ -339,7 +341,7 @@ void StaticControl::paintEvent(QPaintEvent*) {
   const Qt::Alignment horizontal = (control_style() & kCentred)        ? Qt::AlignHCenter
                                    : (control_style() & kRightAligned) ? Qt::AlignRight
                                                                        : Qt::AlignLeft;
-  painter.setPen(isEnabled() ? text_colour() : sys_colour(SysColour::GrayText));
+  painter.setPen(isEnabled() ? text_colour() : disabled_text_colour(host()->control_backdrop(id())));
   if (control_style() & kCentreVertically) {
     painter.drawText(
         client, horizontal | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, text_);

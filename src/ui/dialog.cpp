@@ -13,6 +13,7 @@
 
 #include "ui/system_colours.h"
 #include "ui/text.h"
+#include "ui/window_placement.h"
 
 namespace kw {
 namespace {
@@ -48,6 +49,10 @@ unsigned parse_dialog_uint(std::string_view text, bool* ok) {
 void DialogProc::on_close(Dialog& d) { d.escape(); }
 
 QColor DialogProc::on_text_colour(Dialog&, int) { return sys_colour(SysColour::WindowText); }
+QColor DialogProc::on_backdrop_colour(Dialog& d, int id) {
+  const QColor background = on_static_background(d, id);
+  return background.isValid() ? background : sys_colour(SysColour::ButtonFace);
+}
 
 // The client area: where the controls live and the background is painted.
 class Dialog::ClientArea : public QWidget {
@@ -180,12 +185,14 @@ void Dialog::initialise() {
 }
 
 void Dialog::place_on_screen() {
-  if (!(template_.style & kDialogCentred) && parentWidget()) return;  // Qt centres on the owner
-  const QScreen* screen =
-      parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+  const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+  if (!(template_.style & kDialogCentred) && owner) {
+    place_inside_screen(this, centred_position(this, owner->frameGeometry()));
+    return;
+  }
+  const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
-  const QRect area = screen->availableGeometry();
-  move(area.center() - QPoint(width() / 2, height() / 2));
+  place_inside_screen(this, centred_position(this, screen->availableGeometry()));
 }
 
 int Dialog::run_modal() {
@@ -388,6 +395,7 @@ void Dialog::control_draw(DrawItem& item) { proc_.on_draw_item(*this, item); }
 QColor Dialog::control_text_colour(int id) { return proc_.on_text_colour(*this, id); }
 
 QColor Dialog::control_background(int id) { return proc_.on_static_background(*this, id); }
+QColor Dialog::control_backdrop(int id) { return proc_.on_backdrop_colour(*this, id); }
 
 bool Dialog::control_input(int id, const InputEvent& event) {
   return proc_.on_input(*this, id, event);

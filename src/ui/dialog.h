@@ -53,6 +53,8 @@ class DialogProc {
   // Background of a static or check box (the main window's status line is black); invalid,
   // the default: transparent, the dialog's background shows through.
   virtual QColor on_static_background(Dialog& d, int id) { return QColor(); }
+  // The colour mostly behind the control's text: its static background, else the face colour.
+  virtual QColor on_backdrop_colour(Dialog& d, int id);
   // A right click on the dialog itself, at a screen position; (-1, -1) when it came from the
   // keyboard.
   virtual void on_context_menu(Dialog& d, QPoint global) {}
@@ -135,6 +137,7 @@ class Dialog : public QDialog, public ControlHost {
   void control_draw(DrawItem& item) override;
   QColor control_text_colour(int id) override;
   QColor control_background(int id) override;
+  QColor control_backdrop(int id) override;
   bool control_input(int id, const InputEvent& event) override;
   QSize control_measure(int id) override;
   void control_highlight(int id) override;

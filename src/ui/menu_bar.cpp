@@ -34,6 +34,13 @@ QChar mnemonic_of(const QString& text) {
 
 QString shown_text(QString text) { return text.remove(QLatin1Char('&')); }
 
+// Only a checked item is checkable: a style draws an empty box beside every checkable item
+// that is not checked, and a menu item shows a mark only when it has one.
+void check_action(QAction* action, bool on) {
+  action->setCheckable(on);
+  action->setChecked(on);
+}
+
 }  // namespace
 
 int qt_key(int vk) {
@@ -114,14 +121,13 @@ QMenu* MenuBar::build_popup(std::span<const MenuItemTemplate> items) {
       continue;
     }
     QAction* action = menu->addAction(QString::fromLatin1(item.text));
-    action->setCheckable(true);
-    action->setChecked(item.flags & kMenuChecked);
+    check_action(action, item.flags & kMenuChecked);
     action->setEnabled(!(item.flags & kMenuGrayed));
     const int id = item.id;
-    // A checked mark shows only when set: items are checkable so the mark can be drawn, but a
-    // choice never toggles it; the host decides.
+    // A choice never toggles the mark (Qt toggles a checkable action before it triggers): the
+    // host decides.
     connect(action, &QAction::triggered, this, [this, action, id] {
-      action->setChecked(!action->isChecked());
+      if (action->isCheckable()) action->setChecked(true);
       host_->control_command(id, kClicked);
     });
     actions_[id] = action;
@@ -170,7 +176,7 @@ bool MenuBar::is_item_enabled(int id) const {
 }
 
 void MenuBar::check_item(int id, bool on) {
-  if (auto a = actions_.find(id); a != actions_.end()) a->second->setChecked(on);
+  if (auto a = actions_.find(id); a != actions_.end()) check_action(a->second, on);
 }
 
 bool MenuBar::is_item_checked(int id) const {

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPalette>
+#include <algorithm>
+#include <cmath>
 
 namespace kw {
 
@@ -40,6 +42,46 @@ QColor palette_colour(SysColour which) {
 
 // Plain 8-bit colours: what a painted pixel reads back as.
 QColor sys_colour(SysColour which) { return QColor(palette_colour(which).rgb()); }
+
+namespace {
+
+constexpr double kDisabledContrast = 3.0;
+
+double channel_luminance(int value) {
+  const double c = value / 255.0;
+  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& c) {
+  return 0.2126 * channel_luminance(c.red()) + 0.7152 * channel_luminance(c.green()) +
+         0.0722 * channel_luminance(c.blue());
+}
+
+QColor mixed(const QColor& from, const QColor& to, int step, int steps) {
+  auto blend = [&](int a, int b) { return a + (b - a) * step / steps; };
+  return QColor(blend(from.red(), to.red()), blend(from.green(), to.green()),
+                blend(from.blue(), to.blue()));
+}
+
+}  // namespace
+
+double contrast_ratio(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor disabled_text_colour(const QColor& background) {
+  const QColor grey = sys_colour(SysColour::GrayText);
+  const QColor end = contrast_ratio(Qt::black, background) >= contrast_ratio(Qt::white, background)
+                         ? QColor(Qt::black)
+                         : QColor(Qt::white);
+  constexpr int kSteps = 32;
+  for (int step = 0; step < kSteps; ++step) {
+    const QColor c = mixed(grey, end, step, kSteps);
+    if (contrast_ratio(c, background) >= kDisabledContrast) return c;
+  }
+  return end;
+}
 
 namespace {
 

@@ -26,6 +26,13 @@ enum class SysColour {
 
 QColor sys_colour(SysColour which);
 
+// The contrast ratio of two colours, from 1 (the same) to 21 (black and white), by their
+// relative luminance.
+double contrast_ratio(const QColor& a, const QColor& b);
+// Disabled text on `background`: the system's grey text colour, darkened or lightened (towards
+// whichever of black and white stands out more) until it has a contrast of at least 3:1.
+QColor disabled_text_colour(const QColor& background);
+
 // Edge parts, combinable: an edge is an outer line and an inner line, each raised or sunken.
 enum EdgeBits : unsigned {
   kRaisedOuter = 1,

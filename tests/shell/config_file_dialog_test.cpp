@@ -8,9 +8,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QTimer>
+#include <QTreeView>
 #include <fstream>
 #include <functional>
+#include <vector>
 
 #include "base/settings.h"
 #include "config/config_commands.h"
@@ -106,10 +109,13 @@ TEST_F(ConfigFileDialogTest, LoadLoadsTheChosenFileAndTheMainWindowsSwitchesFoll
   std::string title;
   QStringList filters;
   QString suffix;
+  std::vector<QHeaderView::ResizeMode> type_and_date;
   when_file_dialog_shown([&](QFileDialog& dialog) {
     title = dialog.windowTitle().toStdString();
     filters = dialog.nameFilters();
     suffix = dialog.defaultSuffix();
+    const QHeaderView* header = dialog.findChild<QTreeView*>()->header();
+    type_and_date = {header->sectionResizeMode(2), header->sectionResizeMode(3)};
     dialog.selectFile(QString::fromStdString(path));
     static_cast<QDialog&>(dialog).accept();
   });
@@ -117,6 +123,8 @@ TEST_F(ConfigFileDialogTest, LoadLoadsTheChosenFileAndTheMainWindowsSwitchesFoll
   EXPECT_EQ(title, "Config Load-A-Rama!");
   EXPECT_EQ(filters, (QStringList{"Config Files (*.cfg)", "Any old thing (*)"}));
   EXPECT_EQ(suffix, "cfg");
+  // The Type and Date columns are as wide as their entries, never cut at the opening width.
+  EXPECT_EQ(type_and_date, std::vector<QHeaderView::ResizeMode>(2, QHeaderView::ResizeToContents));
   EXPECT_EQ(settings_port(), 4321);
   EXPECT_STREQ(last_config_file(), path.c_str());
   EXPECT_FALSE(d.is_checked(kWebPageFiltersCheck));

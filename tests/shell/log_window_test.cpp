@@ -15,6 +15,7 @@
 #include <atomic>
 #include <thread>
 
+#include "engine/listener.h"
 #include "shell/desktop_frontend.h"
 #include "shell/log_find_bar.h"
 #include "shell/log_queue.h"
@@ -122,6 +123,16 @@ TEST_F(LogWindowTest, OpensWithItsNoticeAndTheCategoriesFollowTheirMenuItems) {
   EXPECT_EQ(add_log_line("W+++CLOSE 3+++"), 1);
   window_->run_command(kLogHttpHeadersCommand);
   EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
+}
+
+TEST_F(LogWindowTest, OpenedWhileConnectionsAreActiveShowsTheirCountAtOnce) {
+  close_log_window();
+  adjust_active_connections(2);
+  ASSERT_EQ(open_log_window(), 1);
+  window_ = log_window();
+  settle();
+  EXPECT_EQ(window_->status_bar()->text(1), "Active connections: 02");
+  adjust_active_connections(-2);
 }
 
 // Six hundred lines leave lines 101 to 600, the newest in view.

@@ -8,14 +8,20 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <algorithm>
+#include <cstdlib>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "support/ui_driver.h"
 #include "ui/system_colours.h"
 #include "ui/text.h"
+#include "ui/window_placement.h"
 
 namespace kw {
 namespace {
@@ -590,6 +596,71 @@ TEST_F(DialogTest, MenusAndAcceleratorsSendCommands) {
   EXPECT_TRUE(highlighted);
   test::hover_menu(d, 0);
   EXPECT_EQ(bar->hot_item(), -1);
+}
+
+// The colours in the strip of a popup row where a check mark goes.
+int colours_in_mark_column(QMenu* menu, const QImage& picture, int id) {
+  for (QAction* action : menu->actions()) {
+    if (action->text().startsWith(id == 40001 ? "&Load" : "E&xit")) {
+      const QRect row = menu->actionGeometry(action);
+      std::set<QRgb> colours;
+      for (int y = row.top() + 2; y < row.bottom() - 1; ++y) {
+        for (int x = row.left() + 2; x < row.left() + row.height(); ++x) {
+          colours.insert(picture.pixel(x, y));
+        }
+      }
+      return static_cast<int>(colours.size());
+    }
+  }
+  return -1;
+}
+
+TEST_F(DialogTest, PopupsDrawAMarkOnlyBesideCheckedItems) {
+  Dialog d(kMenuTemplate, proc_, nullptr);
+  d.show_modeless();
+  MenuBar* bar = d.menu_bar();
+  QMenu* menu = bar->popup(0);
+  auto picture = [&] {
+    menu->ensurePolished();
+    menu->adjustSize();
+    return menu->grab().toImage();
+  };
+  QImage image = picture();
+  EXPECT_EQ(colours_in_mark_column(menu, image, 40001), 1);
+  EXPECT_EQ(colours_in_mark_column(menu, image, 40003), 1);
+  bar->check_item(40003, true);
+  image = picture();
+  if (const char* dir = std::getenv("KW_TEST_PICTURES")) {
+    image.save(QString::fromLocal8Bit(dir) + "/menu_one_checked.png");
+  }
+  EXPECT_EQ(colours_in_mark_column(menu, image, 40001), 1);
+  EXPECT_GT(colours_in_mark_column(menu, image, 40003), 1);
+  bar->check_item(40003, false);
+  EXPECT_EQ(colours_in_mark_column(menu, picture(), 40003), 1);
+}
+
+TEST_F(DialogTest, WindowsOpenInsideTheAvailableAreaOfTheScreen) {
+  const QRect area(0, 0, 1280, 900);
+  const struct Row {
+    QRect frame, placed;
+  } rows[] = {
+      {{100, 100, 880, 600}, {100, 100, 880, 600}},  // inside: unchanged
+      {{300, 500, 880, 600}, {300, 300, 880, 600}},  // below the bottom: up
+      {{900, 50, 500, 300}, {780, 50, 500, 300}},    // past the right edge: left
+      {{-40, -10, 300, 200}, {0, 0, 300, 200}},      // above and left: in
+      {{200, 200, 1400, 1000}, {0, 0, 1400, 1000}},  // too big: its top-left corner in view
+  };
+  for (const Row& r : rows) EXPECT_EQ(fit_inside(r.frame, area), r.placed) << r.frame.x();
+
+  // A dialog over an owner in the screen's bottom-right corner opens inside the screen.
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  Dialog owner(kTemplate, proc_, nullptr);
+  owner.show_modeless();
+  owner.move(screen.bottomRight() - QPoint(owner.width() / 3, owner.height() / 3));
+  RecordingProc other;
+  Dialog near_edge(kMenuTemplate, other, &owner);
+  near_edge.show_modeless();
+  EXPECT_TRUE(screen.contains(near_edge.frameGeometry())) << near_edge.frameGeometry().x();
 }
 
 }  // namespace

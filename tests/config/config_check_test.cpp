@@ -1,0 +1,179 @@
+// The configuration checker on a file holding one mistake of each kind; the same file loaded,
+// for the log lines of its filters that do not compile; files the writer wrote, which must
+// check clean; and files that cannot be read.
+#include "config/config_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/settings.h"
+#include "config/config_reader.h"
+#include "config/config_writer.h"
+#include "config_state.h"
+#include "filters/header_filters.h"
+#include "filters/web_filter.h"
+#include "platform/program_directory.h"
+#include "proxies/proxy_list.h"
+#include "support/child_record.h"
+#include "support/recording_frontend.h"
+
+namespace kw {
+namespace {
+
+constexpr char kMistakes[] =
+    "## every kind of mistake\n"  // 1
+    "[Global]\n"
+    "Enabel = TRUE\n"
+    "FilterHTML = TURE\n"
+    "Port = 18341x\n"  // 5
+    "just words\n"
+    "# a comment\n"
+    "[Global Settings]\n"
+    "Enable = TRUE\n"
+    "\n"  // 10
+    "[HTTP headers]\n"
+    "Out = TRUE\n"
+    "Match = \"x\"\n"
+    "\n"
+    "Out = TRUE\n"  // 15
+    "Key = \"Cookie\"\n"
+    "Match = \"(abc\"\n"
+    "\n"
+    "[Patterns]\n"
+    "Name = \"Too long\"\n"  // 20
+    "Limit = 40000\n"
+    "Match = \"a\"\n"
+    "\n"
+    "Name = \"Broken\"\n"
+    "URL = \"[abc\"\n"  // 25
+    "Match = \"(abc\"\n"
+    "        \"def\"\n"
+    "Frob = 1\n"
+    "\n"
+    "Name = \"No match\"\n"  // 30
+    "Active = TRUE\n"
+    "\n"
+    "[Proxies]\n"
+    ">proxy.example:8080\n"
+    "other.example:80x\n";  // 35
+
+constexpr char kMistakesReport[] =
+    "F:3: unknown key \"Enabel\" in [Global] (did you mean \"Enable\"?)\n"
+    "F:4: FilterHTML: \"TURE\" is neither TRUE nor FALSE\n"
+    "F:5: Port: \"18341x\" is not a whole number (0 to 65535)\n"
+    "F:6: not a KEY = VALUE line\n"
+    "F:8: unknown section [Global Settings]\n"
+    "F:12: [HTTP headers] record without a Key line is left out\n"
+    "F:17: [HTTP headers] \"Cookie\": the Match expression does not compile (Check for "
+    "mis-matched [] or ())\n"
+    "F:21: Limit: 40000 is out of range (0 to 32767)\n"
+    "F:25: [Patterns] \"Broken\": the URL expression does not compile (Check for mis-matched [] "
+    "or ())\n"
+    "F:26: [Patterns] \"Broken\": the Match expression does not compile (Check for mis-matched "
+    "[] or ())\n"
+    "F:28: unknown key \"Frob\" in [Patterns]\n"
+    "F:30: [Patterns] record \"No match\" without a Match line is left out\n"
+    "F:35: \"other.example:80x\" is not a proxy entry (HOST:PORT, port 0 to 65535)\n"
+    "F: 13 findings\n";
+
+class ConfigCheck : public ::testing::Test {
+ protected:
+  void SetUp() override { test::reset_configuration(); }
+  void TearDown() override { test::reset_configuration(); }
+
+  // Runs the checker; its standard output and error with the path written as "F".
+  int check(const std::string& path, std::string* out, std::string* err = nullptr) {
+    char* out_text = nullptr;
+    char* err_text = nullptr;
+    size_t out_size = 0, err_size = 0;
+    std::FILE* out_file = open_memstream(&out_text, &out_size);
+    std::FILE* err_file = open_memstream(&err_text, &err_size);
+    const int status = check_config(path.c_str(), out_file, err_file);
+    std::fclose(out_file);
+    std::fclose(err_file);
+    *out = out_text;
+    if (err != nullptr) *err = err_text;
+    std::free(out_text);
+    std::free(err_text);
+    for (size_t at; (at = out->find(path)) != std::string::npos;) out->replace(at, path.size(), "F");
+    return status;
+  }
+
+  // The configuration as the writer writes it, checked.
+  int check_written(std::string* out) {
+    const std::string path = dir_.file("written.cfg");
+    test::write_file(path, config_file_text());
+    return check(path, out);
+  }
+
+  test::RecordingFrontend frontend_;
+  test::ScratchDir dir_;
+};
+
+TEST_F(ConfigCheck, ReportsEachMistakeWithItsLineAndLoadsNothing) {
+  const std::string path = dir_.file("mistakes.cfg");
+  test::write_file(path, kMistakes);
+  std::string out;
+  EXPECT_EQ(check(path, &out), 1);
+  EXPECT_EQ(out, kMistakesReport);
+  EXPECT_EQ(test::lists_text(), "");
+  EXPECT_EQ(settings_port(), 0);
+}
+
+TEST_F(ConfigCheck, LoadNamesEachFilterThatDoesNotCompile) {
+  const std::string path = dir_.file("mistakes.cfg");
+  test::write_file(path, kMistakes);
+  ASSERT_EQ(load_config(path.c_str()), 1);
+  const std::vector<std::string> expected = {
+      "R[HTTP headers] \"Cookie\", line 17: the Match expression does not compile (Check for "
+      "mis-matched [] or ()); the filter is off",
+      "R[Patterns] \"Broken\", line 25: the URL expression does not compile (Check for "
+      "mis-matched [] or ()); the filter is off",
+      "R[Patterns] \"Broken\", line 26: the Match expression does not compile (Check for "
+      "mis-matched [] or ()); the filter is off"};
+  EXPECT_EQ(frontend_.lines(), expected);
+  // The load went on: the records that compiled are there too.
+  EXPECT_EQ(test::web_filter_texts().size(), 2u);
+}
+
+TEST_F(ConfigCheck, FilesTheWriterWroteCheckClean) {
+  std::string out;
+  const std::string shipped = std::string(program_directory()) + "default.cfg";
+  EXPECT_EQ(check(shipped, &out), 0) << out;
+  ASSERT_EQ(load_config(shipped.c_str()), 1);
+  EXPECT_EQ(check_written(&out), 0) << out;
+
+  // Every kind of record and every key the writer writes.
+  test::reset_configuration();
+  settings_set_flags(Enable | FreezeGIF | NoTextures);
+  settings().port.store(65535);
+  settings().auto_run = "browser --new-window";
+  settings().texture_paths[kBackTexture] = std::string(program_directory()) + "skins/back.bmp";
+  settings().texture_paths[kButtonTexture] = "/elsewhere/button.bmp";
+  build_header_filter(nullptr, HEADER_IN | HEADER_OUT, "Cookie", "*session*", "none");
+  build_header_filter(nullptr, HEADER_OUT, "Referer", nullptr, nullptr);
+  build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "All keys", "www.\r\nexample.",
+                   "<a\r\n*>", "<a*>", kMaxFilterLimit, "<b>\r\n</b>");
+  build_web_filter(nullptr, 0, nullptr, nullptr, "x", nullptr, 0, nullptr);
+  parse_proxy_entry(nullptr, "near.example");
+  current_proxy.store(parse_proxy_entry(nullptr, "far.example:3128"));
+  EXPECT_EQ(check_written(&out), 0) << out;
+  EXPECT_EQ(out, "F: no findings\n");
+}
+
+TEST_F(ConfigCheck, UnreadableFilesAreNamedWithTheReason) {
+  const std::pair<std::string, const char*> rows[] = {{dir_.file("nosuch.cfg"), "No such file"},
+                                                      {dir_.path(), "Is a directory"}};
+  for (const auto& [path, reason] : rows) {
+    std::string out, err;
+    EXPECT_EQ(check(path, &out, &err), 2) << path;
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find(path + ": cannot read: " + reason), std::string::npos) << err;
+  }
+}
+
+}  // namespace
+}  // namespace kw
