@@ -14,6 +14,7 @@
 #include "filters/filter_trial.h"
 #include "filters/recent_pages.h"
 #include "ui/text.h"
+#include "ui/window_placement.h"
 
 namespace kw {
 namespace {
@@ -295,13 +296,14 @@ void TryFilterWindow::open(QWidget* editor, const WebFilterFields& fields) {
   dialog_ = new Dialog(kTemplate, *proc_, editor);
   dialog_->show_modeless();
   // Beside the editor: to its right, or to its left when the screen ends there.
-  const QRect beside = editor->frameGeometry();
-  const QRect area = editor->screen()->availableGeometry();
-  int x = beside.right() + kWindowGap;
-  if (x + dialog_->frameGeometry().width() > area.right()) {
-    x = std::max(area.left(), beside.left() - kWindowGap - dialog_->frameGeometry().width());
+  const QRect editor_frame = editor->frameGeometry();
+  const QRect frame = dialog_->frameGeometry();
+  const int left_margin = dialog_->geometry().left() - frame.left();
+  QPoint wanted(editor_frame.right() + 1 + kWindowGap + left_margin, editor->geometry().top());
+  if (wanted.x() - left_margin + frame.width() > editor->screen()->availableGeometry().right()) {
+    wanted.setX(editor_frame.left() - kWindowGap - frame.width() + left_margin);
   }
-  dialog_->move(x, std::max(area.top(), beside.top()));
+  place_inside_screen(dialog_, wanted);
 }
 
 void TryFilterWindow::update(const WebFilterFields& fields) { proc_->set_fields(dialog(), fields); }
