@@ -295,15 +295,19 @@ void TryFilterWindow::open(QWidget* editor, const WebFilterFields& fields) {
   delete dialog_.data();  // one that was closed
   dialog_ = new Dialog(kTemplate, *proc_, editor);
   dialog_->show_modeless();
-  // Beside the editor: to its right, or to its left when the screen ends there.
-  const QRect editor_frame = editor->frameGeometry();
+  // Beside the editor, to its right. When the screen ends there but has room for both, the
+  // editor moves left to make it; otherwise the window goes where it fits best.
+  const QRect area = editor->screen()->availableGeometry();
   const QRect frame = dialog_->frameGeometry();
   const int left_margin = dialog_->geometry().left() - frame.left();
-  QPoint wanted(editor_frame.right() + 1 + kWindowGap + left_margin, editor->geometry().top());
-  if (wanted.x() - left_margin + frame.width() > editor->screen()->availableGeometry().right()) {
-    wanted.setX(editor_frame.left() - kWindowGap - frame.width() + left_margin);
+  QRect editor_frame = editor->frameGeometry();
+  const int overflow = editor_frame.right() + kWindowGap + frame.width() - area.right();
+  if (overflow > 0 && editor_frame.width() + kWindowGap + frame.width() <= area.width()) {
+    editor->move(editor_frame.left() - overflow, editor_frame.top());
+    editor_frame = editor->frameGeometry();
   }
-  place_inside_screen(dialog_, wanted);
+  place_inside_screen(dialog_, QPoint(editor_frame.right() + 1 + kWindowGap + left_margin,
+                                      editor->geometry().top()));
 }
 
 void TryFilterWindow::update(const WebFilterFields& fields) { proc_->set_fields(dialog(), fields); }

@@ -108,6 +108,11 @@ class PageScan {
   void prepare_window(char* pos, char* window_end);
   // Whether the match [.., end) may be re-scanned, counting it if it lies inside swapped-in bytes.
   bool may_rescan(char* end);
+  // A filter being tried is told of its match; kept out of the scan loop, which never needs it
+  // on a page transfer.
+  [[gnu::noinline]] void tell_watcher(const WebFilter& f, char* start, char* end) {
+    ctx_->watcher->matched(ctx_, f, start, end, swapped_end_ != nullptr && start < swapped_end_);
+  }
   // Swaps in f's replacement and records how far the swapped-in bytes now reach.
   bool swap_in(const WebFilter& f);
 
@@ -241,9 +246,7 @@ int PageScan::run() {
 
       queue_pending(pos);
       c->pending_start = end;
-      if (c->watcher != nullptr) {
-        c->watcher->matched(c, f, pos, end, swapped_end_ != nullptr && pos < swapped_end_);
-      }
+      if (c->watcher != nullptr) [[unlikely]] tell_watcher(f, pos, end);
       log_filter_hit("VMatch %d: %s", c, f);
       if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
         if (swap_in(f)) {
