@@ -1,8 +1,9 @@
 // Searching bytes for where one literal element of pattern code could match.
 //
 // The lazy elements of the matchers try the rest of an expression at each later position; where
-// that rest begins with a literal, only the positions holding it need a try. These searches
-// find them sixteen bytes at a time where the processor allows, with the literal's own
+// that rest begins with a literal (or a quote element, or a group of alternatives that all begin
+// with literals), only the positions holding one of the bytes it can begin with need a try. These
+// searches find them sixteen bytes at a time where the processor allows, with the literal's own
 // comparison (A-Z fold to a-z for literals of 33 and up).
 #pragma once
 
@@ -22,24 +23,21 @@ constexpr uint8_t literal_other_case(uint8_t op) {
   return op >= 'a' && op <= 'z' ? static_cast<uint8_t>(op - 32) : op;
 }
 
-// The first position in [from, end) where literal op matches, or end. With word_bytes_only it
-// also stops at the first byte that is not a word byte (32 or less, or '>').
-inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* from,
-                                const char* end) {
-  const uint8_t other = literal_other_case(op);
+// The first position in [from, end) holding one of the `count` bytes wanted[0..count), or end.
+// With word_bytes_only it also stops at the first byte that is not a word byte (32 or less, or
+// '>').
+inline const char* find_any_byte(const uint8_t* wanted, int count, bool word_bytes_only,
+                                 const char* from, const char* end) {
   const char* p = from;
-  if (!word_bytes_only && other == op) {
-    const void* hit = std::memchr(p, op, static_cast<size_t>(end - p));
-    return hit != nullptr ? static_cast<const char*>(hit) : end;
-  }
 #if defined(__SSE2__)
-  const __m128i want = _mm_set1_epi8(static_cast<char>(op));
-  const __m128i want_other = _mm_set1_epi8(static_cast<char>(other));
   const __m128i blank = _mm_set1_epi8(32);
   const __m128i close = _mm_set1_epi8('>');
   for (; end - p >= 16; p += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, want), _mm_cmpeq_epi8(v, want_other));
+    __m128i hit = _mm_setzero_si128();
+    for (int i = 0; i < count; ++i) {
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(wanted[i]))));
+    }
     if (word_bytes_only) {
       const __m128i at_most_blank = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
       hit = _mm_or_si128(hit, _mm_or_si128(at_most_blank, _mm_cmpeq_epi8(v, close)));
@@ -50,9 +48,29 @@ inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* fr
 #endif
   for (; p < end; ++p) {
     const uint8_t c = static_cast<uint8_t>(*p);
-    if (c == op || c == other || (word_bytes_only && (c <= 32 || c == '>'))) return p;
+    if (word_bytes_only && (c <= 32 || c == '>')) return p;
+    for (int i = 0; i < count; ++i) {
+      if (c == wanted[i]) return p;
+    }
   }
   return end;
+}
+
+// The first position in [from, end) holding byte a or byte b, or end; word_bytes_only as above.
+inline const char* find_either_byte(uint8_t a, uint8_t b, bool word_bytes_only, const char* from,
+                                    const char* end) {
+  if (!word_bytes_only && a == b) {
+    const void* hit = std::memchr(from, a, static_cast<size_t>(end - from));
+    return hit != nullptr ? static_cast<const char*>(hit) : end;
+  }
+  const uint8_t wanted[2] = {a, b};
+  return find_any_byte(wanted, 2, word_bytes_only, from, end);
+}
+
+// The first position in [from, end) where literal op matches, or end; word_bytes_only as above.
+inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* from,
+                                const char* end) {
+  return find_either_byte(op, literal_other_case(op), word_bytes_only, from, end);
 }
 
 }  // namespace kw

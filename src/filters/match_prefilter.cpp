@@ -196,9 +196,10 @@ MatchPrefilter compute_prefilter(const uint8_t* code) {
   for (int c = 0; c < 256; ++c) {
     if (w.bytes[static_cast<size_t>(c)]) result.allow(static_cast<uint8_t>(c));
   }
-  // A leading blank run is greedy and never gives back: the runs start where it ends.
+  // A leading blank run (or "\s", which also needs one blank first, as the first bytes say) is
+  // greedy and never gives back: the runs start where it ends.
   const uint8_t* start = code;
-  if (*start == OP_SPACE) {
+  if (*start == OP_SPACE || *start == OP_SPACE1) {
     result.skip_blanks = true;
     ++start;
   }

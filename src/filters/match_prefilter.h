@@ -54,18 +54,22 @@ class StartTable {
  private:
   // The literal runs a filter must begin with (the prefilter of its Match or its Bounds).
   struct Runs {
-    bool skip_blanks = false;
-    uint8_t count = 0;
+    // Each run's bytes (zero past its length), and the bits the input's A-Z must gain to
+    // compare equal: 0x20 where the run holds a-z, so that (input | fold) == byte is the
+    // literal's own comparison, sixteen bytes at once.
+    alignas(16) uint8_t bytes[MatchPrefilter::kMaxPrefixes][MatchPrefilter::kMaxPrefix] = {};
+    alignas(16) uint8_t fold[MatchPrefilter::kMaxPrefixes][MatchPrefilter::kMaxPrefix] = {};
+    uint32_t wanted[MatchPrefilter::kMaxPrefixes] = {};  // bit i: byte i of the run must fit
     uint8_t length[MatchPrefilter::kMaxPrefixes] = {};
-    uint8_t bytes[MatchPrefilter::kMaxPrefixes][MatchPrefilter::kMaxPrefix] = {};
+    uint8_t count = 0;
+    bool skip_blanks = false;
   };
   static constexpr int kFingerprint = 3;  // bytes of each run in the fingerprint
   static constexpr int kGroups = 8;
 
   bool runs_fit(const Runs& runs, const char* p, const char* end) const;
   void add_fingerprint(int group, int offset, uint8_t byte);
-  const char* scan_plain(const char* from, const char* to, uint64_t filters,
-                         uint64_t* found) const;
+  const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
   const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
                                 uint64_t* found) const;
   // The candidates at the fingerprint hit k, or at the blanks before it a blank-led filter may

@@ -2,7 +2,8 @@
 //
 // The browser cannot tell how its bytes were grouped, only when they arrive, so the page scan
 // writes everything to a send queue, flushed whenever the transfer is about to wait for
-// the server (pull_input calls flush_before_receive before every receive), and at the end. A
+// the server (pull_input calls flush_before_receive before every receive that would wait), and
+// at the end. A
 // page that arrives slowly therefore still reaches the browser as it arrives. Owned by the
 // transfer, on its connection thread.
 #pragma once

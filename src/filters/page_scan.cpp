@@ -24,10 +24,13 @@
 // of the scan fit the other swap buffer). Positions where none of the page's filters can start
 // are passed over, and at the others only the filters whose first bytes and literal runs occur
 // there are tried, by the start table built once for the installed list (match_prefilter.h);
-// filters that can never match (no Match code, Limit 0 or 1) are never tried, since trying them
-// would only fail. Runs on the transfer's connection thread.
+// a filter the table chose runs its matchers at once, without its code's own prefilter, which
+// would mostly check the same bytes again. Filters that can never match (no Match code, Limit 0
+// or 1) are never tried, since trying them would only fail. Runs on the transfer's connection
+// thread.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "filters/emit_replacement.h"
@@ -67,23 +70,29 @@ class PageScan {
     }
     if (!known) {
       // Filters the installed table does not know: the page gets a table of its own.
+      own_.emplace();
       for (size_t i = 0; i < filters_.size(); ++i) {
         const WebFilter& f = *filters_[i];
         bits_[i] = -1;
         if (!can_ever_match(f)) continue;
         if (i < StartTable::kMaxFilters) bits_[i] = static_cast<int>(i);
-        own_.add(static_cast<int>(i), f.match_code, f.bounds_code ? &f.bounds_code : nullptr,
-                 f.limit);
+        own_->add(static_cast<int>(i), f.match_code, f.bounds_code ? &f.bounds_code : nullptr,
+                  f.limit);
       }
     }
-    table_ = known ? &installed->table : &own_;
+    table_ = known ? &installed->table : &*own_;
+    int last_bit = -1;
     for (size_t i = 0; i < filters_.size(); ++i) {
       if (bits_[i] >= 0) {
         mask_ |= uint64_t{1} << bits_[i];
+        in_bit_order_ &= bits_[i] > last_bit;
+        last_bit = bits_[i];
+        filter_of_bit_[bits_[i]] = static_cast<uint32_t>(i);
       } else if (can_ever_match(*filters_[i])) {
         everywhere_ = true;
       }
     }
+    in_bit_order_ &= !everywhere_;
     // How far ahead of the scan the body has been read decides only whether a re-scanned
     // replacement still fits the other swap buffer. Without re-scan filters it changes nothing
     // the browser sees, so the body comes in pieces that save most of the receives (and the
@@ -102,8 +111,13 @@ class PageScan {
   // Makes room for a window of `limit` bytes from pos by moving the unscanned bytes to the start
   // of the buffer. Returns the new scan position.
   char* make_room(char* pos, uint32_t limit);
-  // Tries one filter at *pos (which a move may change). The match end, or none.
-  char* attempt(const WebFilter& f, char** pos);
+  // Tries one filter at *pos (which a move may change); `chosen` when the start table already
+  // found it a candidate there. The match end, or none.
+  char* attempt(const WebFilter& f, bool chosen, char** pos);
+  enum Outcome { kNoMatch, kMatched, kFailed };
+  // Tries filter i at *pos; on a match sends or swaps in its replacement and sets *pos and
+  // *first for the next step.
+  Outcome try_filter(size_t i, char** pos, size_t* first);
   void queue_pending(char* pos);
   void prepare_window(char* pos, char* window_end);
   // Whether the match [.., end) may be re-scanned, counting it if it lies inside swapped-in bytes.
@@ -124,9 +138,15 @@ class PageScan {
   std::vector<const WebFilter*> filters_;
   std::vector<int> bits_;  // each filter's bit in the table, or -1: tried at every position
   const StartTable* table_ = nullptr;
-  StartTable own_;
+  // The page's own table, made only when needed: clearing one costs more than scanning a small
+  // page.
+  std::optional<StartTable> own_;
   uint64_t mask_ = 0;        // the bits of the page's filters
   bool everywhere_ = false;  // some filter is tried at every position
+  // The filters' bits rise in list order and none is tried everywhere: the candidates' bits
+  // name the filters to try, in order.
+  bool in_bit_order_ = true;
+  uint32_t filter_of_bit_[StartTable::kMaxFilters] = {};
 };
 
 void PageScan::queue_pending(char* pos) {
@@ -172,7 +192,7 @@ void PageScan::prepare_window(char* pos, char* window_end) {
   ctx_->frame = nullptr;
 }
 
-char* PageScan::attempt(const WebFilter& f, char** pos_io) {
+char* PageScan::attempt(const WebFilter& f, bool chosen, char** pos_io) {
   char* pos = make_room(*pos_io, f.limit);
   *pos_io = pos;
   if (ctx_->variables_set) clear_variables(ctx_);
@@ -180,13 +200,24 @@ char* PageScan::attempt(const WebFilter& f, char** pos_io) {
   char* bounds_end = nullptr;
   if (f.bounds_code) {
     prepare_window(pos, window_end);
-    bounds_end = match_pattern(ctx_, f.bounds_code,
-                               f.bounds_matcher != nullptr ? f.bounds_matcher : match_full);
+    const MatchFunction matcher = f.bounds_matcher != nullptr ? f.bounds_matcher : match_full;
+    if (chosen) {
+      ctx_->pattern = f.bounds_code.code();
+      bounds_end = matcher(ctx_);
+    } else {
+      bounds_end = match_pattern(ctx_, f.bounds_code, matcher);
+    }
     if (bounds_end == nullptr) return nullptr;
     window_end = bounds_end;
   }
   prepare_window(pos, window_end);
-  char* end = match_pattern(ctx_, f.match_code);
+  char* end;
+  if (chosen) {
+    ctx_->pattern = f.match_code.code();
+    end = match_full(ctx_);
+  } else {
+    end = match_pattern(ctx_, f.match_code);
+  }
   if (end == nullptr || end == pos) return nullptr;
   if (bounds_end != nullptr && end != bounds_end) return nullptr;
   return end;
@@ -212,6 +243,31 @@ bool PageScan::swap_in(const WebFilter& f) {
   return true;
 }
 
+PageScan::Outcome PageScan::try_filter(size_t i, char** pos_io, size_t* first) {
+  MatchContext* const c = ctx_;
+  const WebFilter& f = *filters_[i];
+  char* end = attempt(f, bits_[i] >= 0, pos_io);
+  if (c->output->failed()) return kFailed;
+  if (end == nullptr) return kNoMatch;
+
+  queue_pending(*pos_io);
+  c->pending_start = end;
+  if (c->watcher != nullptr) [[unlikely]] tell_watcher(f, *pos_io, end);
+  log_filter_hit("VMatch %d: %s", c, f);
+  if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
+    if (swap_in(f)) {
+      *pos_io = c->pending_start;
+      *first = i + 1;
+      return kMatched;
+    }
+    add_log_line("RHTML Swap Buffer Overflow, using direct replace");
+  }
+  if (emit_replacement(c, f.replace_code) == kResultSendFailed) return kFailed;
+  *pos_io = end;
+  *first = 0;
+  return kMatched;
+}
+
 int PageScan::run() {
   MatchContext* const c = ctx_;
   const size_t count = filters_.size();
@@ -235,35 +291,20 @@ int PageScan::run() {
       candidates = table_->candidates(pos, c->data_end, mask_);
     }
 
-    bool moved = false;
-    for (size_t i = first; i < count; ++i) {
-      const int bit = bits_[i];
-      if (bit >= 0 ? ((candidates >> bit) & 1) == 0 : !can_ever_match(*filters_[i])) continue;
-      const WebFilter& f = *filters_[i];
-      char* end = attempt(f, &pos);
-      if (c->output->failed()) return 0;
-      if (end == nullptr) continue;
-
-      queue_pending(pos);
-      c->pending_start = end;
-      if (c->watcher != nullptr) [[unlikely]] tell_watcher(f, pos, end);
-      log_filter_hit("VMatch %d: %s", c, f);
-      if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
-        if (swap_in(f)) {
-          pos = c->pending_start;
-          first = i + 1;
-          moved = true;
-          break;
-        }
-        add_log_line("RHTML Swap Buffer Overflow, using direct replace");
+    Outcome outcome = kNoMatch;
+    if (first == 0 && in_bit_order_) {
+      for (uint64_t todo = candidates & mask_; todo != 0 && outcome == kNoMatch; todo &= todo - 1) {
+        outcome = try_filter(filter_of_bit_[__builtin_ctzll(todo)], &pos, &first);
       }
-      if (emit_replacement(c, f.replace_code) == kResultSendFailed) return 0;
-      pos = end;
-      first = 0;
-      moved = true;
-      break;
+    } else {
+      for (size_t i = first; i < count && outcome == kNoMatch; ++i) {
+        const int bit = bits_[i];
+        if (bit >= 0 ? ((candidates >> bit) & 1) == 0 : !can_ever_match(*filters_[i])) continue;
+        outcome = try_filter(i, &pos, &first);
+      }
     }
-    if (!moved) {
+    if (outcome == kFailed) return 0;
+    if (outcome == kNoMatch) {
       ++pos;
       first = 0;
     }

@@ -9,24 +9,33 @@
 
 namespace kw {
 
-int stream_read(HttpMessage* msg, char* destination, int n) {
+namespace {
+
+// One receive from the message's socket: the bytes, 0 when the peer closed or the receive
+// failed, or (when not waiting) kNetNothingYet.
+int receive_once(HttpMessage* msg, char* into, int n, bool wait) {
+  if (!msg->socket) return 0;
+  const int got = wait ? net_recv(*msg->socket, into, n) : net_recv_nowait(*msg->socket, into, n);
+  if (got == kNetNothingYet) return got;
+  return got > 0 ? got : 0;
+}
+
+int read_stream(HttpMessage* msg, char* destination, int n, bool wait) {
   if (msg == nullptr || n <= 0) {
     *destination = '\0';
     return 0;
   }
   // A piece as large as the receive buffer or larger goes straight to its destination.
   if (msg->pos >= msg->filled && n >= kReceiveBufferSize) {
-    const int got = msg->socket ? net_recv(*msg->socket, destination, n) : -1;
-    if (got <= 0) {
-      *destination = '\0';
-      return 0;
-    }
+    const int got = receive_once(msg, destination, n, wait);
+    if (got == kNetNothingYet) return got;
     destination[got] = '\0';
     return got;
   }
   if (msg->pos >= msg->filled) {
-    int got = msg->socket ? net_recv(*msg->socket, msg->buffer, kReceiveBufferSize) : -1;
-    if (got <= 0) {
+    const int got = receive_once(msg, msg->buffer, kReceiveBufferSize, wait);
+    if (got == kNetNothingYet) return got;
+    if (got == 0) {
       *destination = '\0';
       return 0;
     }
@@ -40,8 +49,22 @@ int stream_read(HttpMessage* msg, char* destination, int n) {
   return count;
 }
 
+}  // namespace
+
+int stream_read(HttpMessage* msg, char* destination, int n) {
+  return read_stream(msg, destination, n, true);
+}
+
+int stream_read_now(HttpMessage* msg, char* destination, int n) {
+  return read_stream(msg, destination, n, false);
+}
+
 int BodySource::receive(MatchContext* ctx, char* destination, int n) {
   return stream_read(ctx->input, destination, n);
+}
+
+int BodySource::receive_now(MatchContext* ctx, char* destination, int n) {
+  return stream_read_now(ctx->input, destination, n);
 }
 
 int BodySource::pull(MatchState* state, const char* p) {
@@ -62,16 +85,21 @@ int BodySource::pull(MatchState* state, const char* p) {
     long size = (wanted > piece || room > piece) ? piece : wanted;
     size = std::min(size, room);
     if (size <= 0) return 0;
-    // Everything scanned so far reaches the browser before the transfer waits for the server.
-    // When the browser is gone, the input counts as ended: the scan stops at its next check.
+    // Everything scanned so far reaches the browser before the transfer waits for the server;
+    // what has already arrived is taken first, without waiting, so that a page that comes in
+    // quickly goes out in few sends. When the browser is gone, the input counts as ended: the
+    // scan stops at its next check.
+    int got = kNetNothingYet;
     if (ctx->output != nullptr &&
-        (ctx->input == nullptr || ctx->input->pos >= ctx->input->filled) &&
-        !flush_before_receive(ctx)) {
-      ctx->window_end = ctx->data_end;
-      ctx->usable_end = ctx->data_end;
-      return 0;
+        (ctx->input == nullptr || ctx->input->pos >= ctx->input->filled)) {
+      got = receive_now(ctx, ctx->data_end, static_cast<int>(size));
+      if (got == kNetNothingYet && !flush_before_receive(ctx)) {
+        ctx->window_end = ctx->data_end;
+        ctx->usable_end = ctx->data_end;
+        return 0;
+      }
     }
-    const int got = receive(ctx, ctx->data_end, static_cast<int>(size));
+    if (got == kNetNothingYet) got = receive(ctx, ctx->data_end, static_cast<int>(size));
     if (got == 0) {
       ctx->input_ended = true;
       ctx->window_end = ctx->data_end;

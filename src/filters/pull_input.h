@@ -7,12 +7,14 @@
 // window end by more than one receive, never past buffer end, and stop for good when the
 // server closes: window end then shrinks to data end and the match is decided on the bytes
 // present. A page transfer's output queue (the context's output) is flushed before every
-// receive from the socket, so the browser never waits for bytes that were already scanned.
+// receive from the socket that has to wait, so the browser never waits for bytes that were
+// already scanned.
 // Called on the connection thread that owns the context.
 #pragma once
 
 #include "filters/match_context.h"
 #include "http/http_message.h"
+#include "platform/net.h"
 
 namespace kw {
 
@@ -31,6 +33,8 @@ class BodySource : public MatchSource {
   ~BodySource() = default;
   // Up to n bytes of the body at destination, followed by a NUL; 0 when it has ended.
   virtual int receive(MatchContext* ctx, char* destination, int n);
+  // The same without waiting: kNetNothingYet when no byte has arrived (nothing is written then).
+  virtual int receive_now(MatchContext* ctx, char* destination, int n);
 };
 
 // The shared source of every body that comes from its server connection.
@@ -44,5 +48,8 @@ int pull_input(MatchContext* ctx, const char* p);
 // brings (of up to n bytes, straight into destination, when n is 2048 or more). Returns the count,
 // or 0 (with a NUL written) when the peer closed or the receive failed.
 int stream_read(HttpMessage* msg, char* destination, int n);
+// The same without waiting: kNetNothingYet (nothing written) when the buffer is used up and no
+// byte has arrived.
+int stream_read_now(HttpMessage* msg, char* destination, int n);
 
 }  // namespace kw

@@ -5,6 +5,9 @@
 
 #include "filters/match_prefilter.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #if defined(__x86_64__) || defined(__i386__)
 #include <tmmintrin.h>
 #define KW_FINGERPRINTS 1
@@ -98,6 +101,13 @@ void StartTable::add(int index, const PatternCode& match, const PatternCode* bou
   runs.count = key->prefix_count;
   std::memcpy(runs.length, key->prefix_length, sizeof runs.length);
   std::memcpy(runs.bytes, key->prefix, sizeof runs.bytes);
+  for (int k = 0; k < runs.count; ++k) {
+    runs.wanted[k] = (uint32_t{1} << runs.length[k]) - 1;
+    for (int i = 0; i < runs.length[k]; ++i) {
+      const uint8_t op = runs.bytes[k][i];
+      runs.fold[k][i] = op >= 'a' && op <= 'z' ? 0x20 : 0;
+    }
+  }
   with_runs_ |= bit;
   if (runs.skip_blanks) {
     blank_led_ |= bit;
@@ -170,9 +180,9 @@ void StartTable::finish() {
         for (int c = 0; c < 256; ++c) {
           const uint8_t byte = static_cast<uint8_t>(c);
           const Runs& r = runs_[i];
-          const bool admitted = runs ? offset >= r.length[k] ||
-                                           literal_matches(r.bytes[k][offset], byte)
-                                     : offset > 0 || (first_[c] & bit) != 0;
+          const bool admitted =
+              runs ? offset >= r.length[k] || literal_matches(r.bytes[k][offset], byte)
+                   : offset > 0 || (first_[c] & bit) != 0;
           if (admitted) f.admit(offset, byte);
         }
       }
@@ -218,6 +228,19 @@ bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) cons
   if (runs.skip_blanks) {
     while (p < end && static_cast<uint8_t>(*p) <= 32) ++p;
   }
+#if defined(__SSE2__)
+  if (end - p >= MatchPrefilter::kMaxPrefix) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    for (int k = 0; k < runs.count; ++k) {
+      const __m128i fold = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.fold[k]));
+      const __m128i run = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.bytes[k]));
+      const auto fits =
+          static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
+      if ((fits & runs.wanted[k]) == runs.wanted[k]) return true;
+    }
+    return false;
+  }
+#endif
   for (int k = 0; k < runs.count; ++k) {
     const uint8_t* run = runs.bytes[k];
     const int length = runs.length[k];
@@ -279,8 +302,8 @@ const char* StartTable::scan_plain(const char* from, const char* to, uint64_t fi
   return to;
 }
 
-const char* StartTable::check_hit(const char* from, const char* k, const char* to,
-                                  uint64_t filters, uint64_t* found) const {
+const char* StartTable::check_hit(const char* from, const char* k, const char* to, uint64_t filters,
+                                  uint64_t* found) const {
   if ((filters & blank_led_) != 0) {
     // Another filter that may begin at one of these blanks has a hit of its own there, which
     // came first: only the blank-led filters need a look.
@@ -299,8 +322,10 @@ const char* StartTable::check_hit(const char* from, const char* k, const char* t
 }
 
 #if defined(KW_FINGERPRINTS)
-__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
-    const char* from, const char* to, uint64_t filters, uint64_t* found) const {
+__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const char* from,
+                                                                           const char* to,
+                                                                           uint64_t filters,
+                                                                           uint64_t* found) const {
   uint8_t groups = 0;
   for (int g = 0; g < kGroups; ++g) {
     if ((group_filters_[g] & filters) != 0) groups |= static_cast<uint8_t>(1u << g);

@@ -121,13 +121,6 @@ int free_web_filters() {
 
 LinkPat* new_linkpat(void* record, LinkPat* next) { return new (std::nothrow) LinkPat{record, next}; }
 
-LinkPat* linkpat_predecessor(LinkPat* head, LinkPat* node) {
-  for (LinkPat* p = head; p != nullptr; p = p->next) {
-    if (p->next == node && node != nullptr) return p;
-  }
-  return nullptr;
-}
-
 int free_linkpat_list(LinkPat* head) {
   while (head != nullptr) {
     LinkPat* next = head->next;

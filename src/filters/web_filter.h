@@ -100,8 +100,6 @@ struct LinkPat {
 
 // A new node, or none when there is no memory: the caller decides whether that is fatal.
 LinkPat* new_linkpat(void* record, LinkPat* next);
-// The node whose next is `node`; none when node is the head or not in the list.
-LinkPat* linkpat_predecessor(LinkPat* head, LinkPat* node);
 // Frees the nodes, never the records. Returns 1.
 int free_linkpat_list(LinkPat* head);
 

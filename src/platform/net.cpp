@@ -243,6 +243,13 @@ int net_recv(Socket s, void* data, int n) {
                         without_eintr([&] { return ::recv(s, data, static_cast<size_t>(n), 0); }));
 }
 
+int net_recv_nowait(Socket s, void* data, int n) {
+  const ssize_t got =
+      without_eintr([&] { return ::recv(s, data, static_cast<size_t>(n), MSG_DONTWAIT); });
+  if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return kNetNothingYet;
+  return received_count(s, got);
+}
+
 int net_splice_from(Socket s, int pipe_write, int n) {
   return received_count(s, without_eintr([&] {
                           return ::splice(s, nullptr, pipe_write, nullptr, static_cast<size_t>(n),

@@ -57,6 +57,10 @@ int net_send_all(Socket s, const void* data, size_t n);
 // Bytes received, 0 when the peer closed, -1 on error. A socket that net_cleanup shut down
 // reports -1 (ECONNABORTED), never an orderly close.
 int net_recv(Socket s, void* data, int n);
+// What net_recv_nowait returns when nothing has arrived.
+inline constexpr int kNetNothingYet = -2;
+// Receives what has arrived without waiting: as net_recv, or kNetNothingYet.
+int net_recv_nowait(Socket s, void* data, int n);
 
 // Zero-copy moves between a socket and a pipe (splice). net_splice_from moves up to n bytes
 // from the socket into the pipe's write end: the bytes moved, 0 when the peer closed, -1 on

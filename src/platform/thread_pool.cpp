@@ -81,7 +81,11 @@ void ThreadPool::serve(Task task) {
     lock.lock();
     if (closing_ || parked_ >= max_parked_) break;
     ++parked_;
-    wake_.wait(lock, [&] { return !handed_.empty() || closing_; });
+    // Waits even when a task is handed already: it was handed to a thread that was waiting then
+    // and is being woken for it, which would otherwise wake to find nothing and wait again.
+    do {
+      wake_.wait(lock);
+    } while (handed_.empty() && !closing_);
     --parked_;
     if (handed_.empty()) break;
     task = handed_.back();

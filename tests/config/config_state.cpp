@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <vector>
 
 #include "base/settings.h"
 #include "config/config_commands.h"
@@ -30,36 +31,6 @@ void reset_configuration() {
   forget_last_config_file();
 }
 
-std::vector<std::string> web_filter_texts() {
-  std::vector<std::string> texts;
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    texts.push_back(text_or_dash(f->name) + "|" + (f->flags & FILTER_ACTIVE ? "A" : "") +
-                    (f->flags & FILTER_MULTI ? "M" : "") + "|" + text_or_dash(f->url) + "|" +
-                    text_or_dash(f->bounds) + "|" + std::to_string(f->limit) + "|" +
-                    text_or_dash(f->match) + "|" + text_or_dash(f->replace));
-  }
-  return texts;
-}
-
-std::vector<std::string> header_filter_texts() {
-  std::vector<std::string> texts;
-  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
-    texts.push_back(std::string(f->flags & HEADER_IN ? "I" : "") +
-                    (f->flags & HEADER_OUT ? "O" : "") + "|" + text_or_dash(f->key) + "|" +
-                    text_or_dash(f->match) + "|" + text_or_dash(f->replace));
-  }
-  return texts;
-}
-
-std::vector<std::string> proxy_texts() {
-  std::vector<std::string> texts;
-  for (ProxyEntry* e = proxy_list; e != nullptr; e = e->next) {
-    texts.push_back((e == current_proxy.load() ? ">" : "") + std::string(e->host) + ":" +
-                    std::to_string(e->port));
-  }
-  return texts;
-}
-
 std::string settings_text() {
   const Settings& s = settings();
   std::ostringstream out;
@@ -70,11 +41,24 @@ std::string settings_text() {
 
 std::string lists_text(bool proxies_reversed) {
   std::string text;
-  for (const std::string& f : header_filter_texts()) text += "header " + f + "\n";
-  for (const std::string& f : web_filter_texts()) text += "web " + f + "\n";
-  std::vector<std::string> proxies = proxy_texts();
+  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
+    text += std::string("header ") + (f->flags & HEADER_IN ? "I" : "") +
+            (f->flags & HEADER_OUT ? "O" : "") + "|" + text_or_dash(f->key) + "|" +
+            text_or_dash(f->match) + "|" + text_or_dash(f->replace) + "\n";
+  }
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    text += "web " + text_or_dash(f->name) + "|" + (f->flags & FILTER_ACTIVE ? "A" : "") +
+            (f->flags & FILTER_MULTI ? "M" : "") + "|" + text_or_dash(f->url) + "|" +
+            text_or_dash(f->bounds) + "|" + std::to_string(f->limit) + "|" +
+            text_or_dash(f->match) + "|" + text_or_dash(f->replace) + "\n";
+  }
+  std::vector<std::string> proxies;
+  for (ProxyEntry* e = proxy_list; e != nullptr; e = e->next) {
+    proxies.push_back("proxy " + std::string(e == current_proxy.load() ? ">" : "") + e->host +
+                      ":" + std::to_string(e->port) + "\n");
+  }
   if (proxies_reversed) std::reverse(proxies.begin(), proxies.end());
-  for (const std::string& p : proxies) text += "proxy " + p + "\n";
+  for (const std::string& p : proxies) text += p;
   return text;
 }
 

@@ -110,11 +110,12 @@ TEST_F(ShippedConfiguration, LoadsCompilesAndIsInTheWritersOwnForm) {
   std::vector<std::string> expected;
   for (const FilterCase& c : kShippedFilters) expected.push_back(c.name);
   EXPECT_EQ(names, expected);
-  EXPECT_EQ(test::header_filter_texts().size(), 2u);
-  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
+  int headers = 0;
+  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next, ++headers) {
     EXPECT_TRUE(compiled(f->match, f->match_code) && compiled(f->replace, f->replace_code))
         << f->key.get();
   }
+  EXPECT_EQ(headers, 2);
   EXPECT_TRUE(frontend_.errors().empty());
   EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));
 }

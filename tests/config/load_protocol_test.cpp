@@ -102,8 +102,7 @@ TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
   EXPECT_EQ(load_config(after_.c_str()), 1);
   EXPECT_EQ(frontend_.questions_asked(), 2);
   EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});
-  EXPECT_EQ(test::web_filter_texts(), std::vector<std::string>{"after||-|-|4096|a|-"});
-  EXPECT_TRUE(test::proxy_texts().empty());
+  EXPECT_EQ(test::lists_text(), "web after||-|-|4096|a|-\n");
 }
 
 TEST_F(LoadWithConnections, KillConnectionsEndsThemAndLoads) {

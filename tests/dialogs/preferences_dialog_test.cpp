@@ -1,7 +1,6 @@
-// "Preference Settings" driven by ids as the user drives it: "Run program at startup" following
-// the program field, the texture switches excluding each other, "&OK" storing the port (an
-// empty field gives 8080, one no listener can use is refused), and texture choices previewed
-// and taking effect at once, surviving "&Cancel".
+// "Preference Settings" driven by ids: "Run program at startup" following the program field,
+// the texture switches excluding each other, "&OK" storing the port or refusing it, and texture
+// choices previewed and taking effect at once, surviving "&Cancel".
 #include "dialogs/preferences_dialog.h"
 
 #include <gtest/gtest.h>
@@ -125,25 +124,16 @@ TEST_F(PreferencesDialogTest, NoTexturesAndAlwaysUseExcludeEachOther) {
   EXPECT_EQ(settings_flags(), kLoadDefaultFlags | ForceTextures | Changed);
 }
 
-// The readings of other port texts are the model's; here the field reaches it.
-TEST_F(PreferencesDialogTest, OkStoresAnEmptyPortAs8080AndTheCommandLine) {
+// The readings of port texts are the model's; here the field reaches it, and a port no listener
+// can use is refused and kept for mending.
+TEST_F(PreferencesDialogTest, OkStoresThePortAndTheCommandLineOrRefusesThePort) {
   settings().port.store(1234);
-  run([&](Dialog& d) {
-    EXPECT_EQ(d.text(kPrefsPortField), "1234");
-    d.set_text(kPrefsPortField, "");
-    test::type_into(d, kPrefsProgramField, "  /usr/bin/browser");
-    test::press(d, kPrefsRunAtStartupCheck);
-    test::press(d, kIdOk);
-  });
-  EXPECT_EQ(settings_port(), 8080);
-  EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | EnableAutoRun | Changed);
-}
-
-TEST_F(PreferencesDialogTest, APortNoListenerCanUseIsRefusedAndKeptForMending) {
   std::string message, field_after;
   bool open_after = false;
   run([&](Dialog& d) {
+    EXPECT_EQ(d.text(kPrefsPortField), "1234");
+    test::type_into(d, kPrefsProgramField, "  /usr/bin/browser");
+    test::press(d, kPrefsRunAtStartupCheck);
     d.set_text(kPrefsPortField, "");
     test::type_into(d, kPrefsPortField, "70000");
     test::when_shown([&](Dialog& box) {
@@ -161,6 +151,8 @@ TEST_F(PreferencesDialogTest, APortNoListenerCanUseIsRefusedAndKeptForMending) {
   EXPECT_TRUE(open_after);
   EXPECT_EQ(field_after, "70000");
   EXPECT_EQ(settings_port(), 7000);
+  EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | EnableAutoRun | Changed);
 }
 
 // Each choice repaints the field's preview and the text colour on it at once.

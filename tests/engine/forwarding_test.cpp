@@ -76,15 +76,5 @@ TEST(ProgramDirectory, FileUrlsFollowTheByteRules) {
   }
 }
 
-TEST(ProgramDirectory, IsTheDirectoryOfThisProgram) {
-  const std::string directory = program_directory();
-  ASSERT_FALSE(directory.empty());
-  EXPECT_EQ(directory.front(), '/');
-  EXPECT_EQ(directory.back(), '/');
-  char url[2048];
-  program_directory_url(url);
-  EXPECT_EQ(url, "file://" + directory);
-}
-
 }  // namespace
 }  // namespace kw

@@ -201,20 +201,5 @@ TEST(HeaderBlock, BlockOfEndlessLinesFails) {
   }
 }
 
-TEST(HeaderBlock, FindAndRemoveIgnoreCaseAndTakeTheFirst) {
-  FedMessage fed({"Cookie: a\r\nHost: h\r\ncookie: b\r\n\r\n"});
-  ASSERT_EQ(parse_headers(&fed.msg), 1);
-  EXPECT_STREQ(find_header(&fed.msg, "COOKIE")->value, "a");
-  EXPECT_EQ(find_header(&fed.msg, "Cook"), nullptr);
-  EXPECT_EQ(remove_header(&fed.msg, "cookie"), 1);
-  EXPECT_STREQ(find_header(&fed.msg, "Cookie")->value, "b");
-  EXPECT_EQ(remove_header(&fed.msg, "Host"), 1);
-  EXPECT_EQ(remove_header(&fed.msg, "Host"), 0);
-  EXPECT_STREQ(fed.msg.headers->name, "cookie");
-  EXPECT_EQ(fed.msg.headers->next, nullptr);
-  EXPECT_EQ(free_headers(&fed.msg), 1);
-  EXPECT_EQ(fed.msg.headers, nullptr);
-}
-
 }  // namespace
 }  // namespace kw

@@ -8,9 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -116,12 +114,22 @@ TEST_F(ProxyExchange, RepliesReachTheBrowserByteForByte) {
       {split_reply("HTTP09 body", 1, 2), "HTTP09 body"},
       {{{short_body, 0}}, short_body},  // the server closes mid-body
       {{{"HTTP/1.0 204 No Content\nX: 1\n\n", 0}}, "HTTP/1.0 204 No Content\r\nX: 1\r\n\r\n"},
-      {split_reply(large, 100000), large}};
+      {split_reply(large, 100000), large},
+      // Unreadable replies end the connection.
+      {{{"HTTP/1.0 200\r\n\r\nbody", 0}}, ""},
+      {{{"HTTP/1.0 200 OK\r\nNo colon here\r\n\r\nbody", 0}}, ""}};
   for (const auto& [script, expected] : cases) {
-    SCOPED_TRACE(expected.substr(0, 40));
+    SCOPED_TRACE(script[0].bytes.substr(0, 40));
     OriginServer origin(script);
     EXPECT_EQ(get(origin), expected);
   }
+  // A status line that cannot be read is also a socket error naming the host; headers are not.
+  ASSERT_TRUE(wait_for_closes(std::size(cases)));
+  EXPECT_TRUE(frontend_.has_line("RMalformed reply!"));
+  EXPECT_TRUE(frontend_.has_line("RError parsing HTTP reply headers"));
+  const std::vector<std::string> errors = lines_starting("R** ");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(" for 127.0.0.1 **"), std::string::npos);
 }
 
 TEST_F(ProxyExchange, LogBlocksOfRequestAndReplyFollowTheCategory) {
@@ -219,24 +227,6 @@ TEST_F(ProxyExchange, UnreachableSitesAnswerWithTheirPage) {
   EXPECT_TRUE(wait_for_closes(std::size(cases)));
 }
 
-// A status line that cannot be read is also a socket error naming the host; headers are not.
-TEST_F(ProxyExchange, UnreadableRepliesEndTheConnectionAndAreLogged) {
-  const std::tuple<const char*, const char*, size_t> replies[] = {
-      {"HTTP/1.0 200\r\n\r\nbody", "RMalformed reply!", 1},
-      {"HTTP/1.0 200 OK\r\nNo colon here\r\n\r\nbody", "RError parsing HTTP reply headers", 0}};
-  for (const auto& [reply, line, errors] : replies) {
-    frontend_.clear();
-    OriginServer origin(reply);
-    EXPECT_EQ(get(origin), "");
-    EXPECT_TRUE(wait_for_closes(1));
-    EXPECT_TRUE(frontend_.has_line(line));
-    ASSERT_EQ(lines_starting("R** ").size(), errors) << line;
-    if (errors) {
-      EXPECT_NE(lines_starting("R** ")[0].find(" for 127.0.0.1 **"), std::string::npos);
-    }
-  }
-}
-
 // Without its flag the remote proxy is passed by. With it, it gets the whole URL and its
 // address is cached; a failed look-up of it answers with the page naming the proxy host.
 TEST_F(ProxyExchange, RemoteProxyGetsTheWholeUrlOnlyWithItsFlag) {
@@ -288,6 +278,10 @@ TEST_F(ProxyExchange, OutsidePeerIsRefusedWhileTheListenerGoesOn) {
     outsider.send("GET http://127.0.0.1/ HTTP/1.0\r\n\r\n");
     EXPECT_EQ(outsider.read_all(), "");
     EXPECT_TRUE(wait_until([&] { return frontend_.external_connections() == knock; }));
+    // The warning is shown from a thread of its own; the second knock comes while it is open.
+    if (knock == 1) {
+      ASSERT_TRUE(wait_until([&] { return frontend_.errors().size() == 1; }));
+    }
   }
   OriginServer origin(kPlainReply);
   EXPECT_EQ(get(origin), kPlainReply);
@@ -299,7 +293,8 @@ TEST_F(ProxyExchange, OutsidePeerIsRefusedWhileTheListenerGoesOn) {
   frontend_.release_error_boxes();
 }
 
-// More downloads than there are parked connection threads: Abort ends every one of them.
+// More downloads than there are parked connection threads (32) are all served at once, and
+// Abort ends every one of them.
 TEST_F(ProxyExchange, AbortEndsEveryDownloadAndANewListenerServes) {
   constexpr int kDownloads = 40;
   set_listener_start_pause(500);
@@ -331,48 +326,6 @@ TEST_F(ProxyExchange, AbortEndsEveryDownloadAndANewListenerServes) {
   std::vector<int> numbers = close_numbers();
   ASSERT_EQ(numbers.size(), kDownloads + 1u);
   EXPECT_EQ(numbers.back(), numbers.front() + kDownloads);
-}
-
-// A burst of connections that are all active at once, more than the threads that wait parked,
-// is served whole: the origin answers only once every request has reached it.
-TEST_F(ProxyExchange, ABurstOfMoreConnectionsThanParkedThreadsIsServed) {
-  constexpr int kBurst = 80;
-  const std::string reply = "HTTP/1.0 200 OK\r\n\r\nburst";
-  std::mutex mutex;
-  std::condition_variable arrived;
-  int requests = 0;
-  OriginServer origin([&](int fd) {
-    std::string head;
-    char buffer[1024];
-    while (head.find("\r\n\r\n") == std::string::npos) {
-      ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-      if (got <= 0) return head;
-      head.append(buffer, static_cast<size_t>(got));
-    }
-    std::unique_lock lock(mutex);
-    ++requests;
-    arrived.notify_all();
-    arrived.wait_for(lock, std::chrono::seconds(20), [&] { return requests == kBurst; });
-    lock.unlock();
-    test::send_all(fd, reply);
-    return head;
-  });
-  for (int round = 0; round < 2; ++round) {
-    {
-      std::lock_guard lock(mutex);
-      requests = 0;
-    }
-    std::vector<std::unique_ptr<RawClient>> clients;
-    for (int i = 0; i < kBurst; ++i) {
-      clients.push_back(std::make_unique<RawClient>(port_));
-      clients.back()->send("GET " + origin.url("/") + " HTTP/1.0\r\n\r\n");
-      // One at a time past the listen queue of 10, which a burst at once would overflow.
-      const int forwarded = round * kBurst + i + 1;
-      ASSERT_TRUE(wait_until([&] { return origin.connections() == forwarded; }));
-    }
-    for (auto& client : clients) EXPECT_EQ(client->read_all(), reply) << "round " << round;
-    ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
-  }
 }
 
 TEST_F(ProxyExchange, PortInUseIsReportedAndAnotherPortWorks) {

@@ -51,17 +51,10 @@ std::string connect_line(uint16_t port) {
 
 class Tunnel : public test::ProxyTest {};
 
-// The browser's early bytes ride in the packet of its head and the browser closes first; then
-// a site that speaks first and closes before the browser answers; then Abort on an open tunnel.
+// A site that speaks first and closes before the browser answers (the browser closing first,
+// its early bytes in the packet of its head, is the case of ten mebibytes below); then Abort on
+// an open tunnel.
 TEST_F(Tunnel, MovesBytesInEitherCloseOrderUntilAborted) {
-  OriginServer echoing(echo);
-  RawClient browser(port_);
-  browser.send(connect_line(echoing.port()) + "early|");
-  EXPECT_EQ(browser.read_at_least(kOpened.size() + 6), kOpened + "early|");
-  browser.send(std::string("\0\xff later", 8));
-  browser.shutdown_send();
-  EXPECT_EQ(browser.read_all(), std::string("\0\xff later", 8));
-
   OriginServer first([](int fd) {
     test::send_all(fd, "hello from the site");
     shutdown(fd, SHUT_WR);
@@ -75,8 +68,9 @@ TEST_F(Tunnel, MovesBytesInEitherCloseOrderUntilAborted) {
   ASSERT_TRUE(first.wait_for_requests(1));
   EXPECT_EQ(first.requests()[0], "answer after the site closed");
   second.read_all();
-  EXPECT_TRUE(browser.closed() && second.closed());
+  EXPECT_TRUE(second.closed());
 
+  OriginServer echoing(echo);
   set_listener_start_pause(200);
   RawClient held(port_);
   held.send(connect_line(echoing.port()) + "x");

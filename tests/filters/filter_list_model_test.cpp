@@ -118,7 +118,6 @@ TEST_F(FilterListModelTest, ACutNeverPastedIsFreedAtInstallAndCopiesOnlyWhenNeve
   EXPECT_EQ(live_names(), (std::vector<std::string>{"D", "E", "C2"}));
 }
 
-// Scripts of the in-use question: the controls pressed, with the users holding the list.
 // Without memory for a node nothing is lost: a model whose copy of the list came out short
 // never installs it, and a made or edited record that cannot be linked in is freed (the
 // AddressSanitizer build checks) while the live list stays as it was.

@@ -65,6 +65,13 @@ TEST_F(HitCounts, EqualTheFilterHitsTheLogShows) {
   }
   ASSERT_TRUE(wait_for_closes(3));
 
+  // Each hit's line names the kind of hit, the connection and the filter.
+  const std::string closing = lines_starting("W+++CLOSE ")[0];
+  const std::string number = closing.substr(10, closing.size() - 13);
+  for (const std::string line : {"V<start> ", "VMatch ", "V<end> "}) {
+    const std::string name = line == "VMatch " ? "cat" : line == "V<end> " ? "end" : "start";
+    EXPECT_TRUE(frontend_.has_line(line + number + ": " + name)) << line;
+  }
   std::map<std::string, uint64_t> logged;
   for (const std::string& line : lines_starting("V")) logged[line.substr(line.find(": ") + 2)]++;
   for (const char* name : {"start", "cat", "dog", "never", "end"}) {
@@ -77,6 +84,14 @@ TEST_F(HitCounts, EqualTheFilterHitsTheLogShows) {
                 R"(web filter 5 "end": 3 hits)", R"(header filter 1 "X-Added": 3 hits)",
                 R"(header filter 2 "X-Drop": 3 hits)", R"(header filter 3 "Server": 3 hits)",
                 R"(header filter 4 "X-Missing": 0 hits)"}));
+
+  // With the filter category off the hits still count but are not logged.
+  frontend_.set_category(kLogHtmlFilters, false);
+  frontend_.clear();
+  get(origin);
+  ASSERT_TRUE(wait_for_closes(1));
+  EXPECT_TRUE(lines_starting("V").empty());
+  EXPECT_EQ(web_hits("end"), 4u);
 }
 
 TEST_F(HitCounts, ConcurrentTransfersCountExactly) {

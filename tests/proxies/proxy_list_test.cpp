@@ -71,9 +71,8 @@ TEST(ProxyList, ReparsingInPlaceAndClearingRetireWhatConnectionsMayHold) {
   EXPECT_EQ(retired_proxy_count(), 3);
   free_retired_proxies();
   EXPECT_EQ(retired_proxy_count(), 0);
-}
 
-TEST(ProxyList, AnAddressLookedUpForAReplacedHostIsNotCached) {
+  // An address looked up for the host an entry had before it was re-parsed is not cached.
   ProxyEntry* entry = parse_proxy_entry(nullptr, "old:1");
   const char* looked_up = proxy_host(entry);
   parse_proxy_entry(entry, "new:1");

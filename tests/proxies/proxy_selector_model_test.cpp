@@ -100,7 +100,7 @@ class SelectorModelTest : public ::testing::Test {
 };
 
 // The list opens sorted with the current entry selected; an added entry joins it in order,
-// selected, and goes to the front of the proxy list.
+// selected, and goes to the front of the proxy list; editing it again reuses it.
 TEST_F(SelectorModelTest, AddedEntryIsSelectedSortedAndNewestInTheList) {
   EXPECT_EQ(items.selection(), 0);
   EXPECT_TRUE(model.add("b.example:abc"));
@@ -111,6 +111,15 @@ TEST_F(SelectorModelTest, AddedEntryIsSelectedSortedAndNewestInTheList) {
   EXPECT_EQ(status.text(), " Proxy item added...");
   EXPECT_TRUE(model.add(""));
   EXPECT_EQ(items.count(), 4);  // an empty text adds nothing
+
+  // Typing over the added entry re-parses that same entry; deleting it takes it out at once.
+  ProxyEntry* added = proxy_list;
+  const Snapshot after_add = snapshot();
+  EXPECT_EQ(type("newer.example:2"), ProxySelectorModel::Commit::Done);
+  EXPECT_EQ(snapshot().entries, after_add.entries);
+  EXPECT_EQ(proxy_entry_text(added), "newer.example:2");
+  type("");
+  EXPECT_EQ(snapshot().list.size(), 3u);
 }
 
 TEST_F(SelectorModelTest, CancelAfterEveryKindOfEditRestoresExactly) {
@@ -122,22 +131,17 @@ TEST_F(SelectorModelTest, CancelAfterEveryKindOfEditRestoresExactly) {
   EXPECT_EQ(status.text(), " Proxy item deleted...");
   model.add("new.example:1");
   type("newer.example:2");  // re-edit of the added one
+  // An item the list refuses keeps its entry, marked added, for the cancel to free.
+  int refused = 0;
+  model.item_refused = [&] { ++refused; };
+  items.refuse = true;
+  EXPECT_FALSE(model.add("x.example"));
+  EXPECT_EQ(refused, 1);
+  EXPECT_EQ(proxy_list->marks, PROXY_ADDED);
+  items.refuse = false;
   model.cancel();
   EXPECT_EQ(snapshot(), before);
   EXPECT_FALSE(settings_flags() & Changed);
-}
-
-TEST_F(SelectorModelTest, ReEditingAnAddedEntryReusesIt) {
-  model.add("new.example:1");
-  ProxyEntry* added = proxy_list;
-  const Snapshot after_add = snapshot();
-  EXPECT_EQ(type("newer.example:2"), ProxySelectorModel::Commit::Done);
-  EXPECT_EQ(proxy_list, added);
-  EXPECT_EQ(snapshot().entries, after_add.entries);
-  EXPECT_EQ(proxy_entry_text(added), "newer.example:2");
-  // Deleting it takes it out of the list at once.
-  type("");
-  EXPECT_EQ(snapshot().list.size(), 3u);
 }
 
 TEST_F(SelectorModelTest, OkMakesTheSelectionCurrentAndRetiresReplacedEntries) {
@@ -175,19 +179,6 @@ TEST_F(SelectorModelTest, TypingWithNothingSelectedAddsAndNothingPendingCommitsN
   // Cut at the field's limit, not one short of it.
   EXPECT_EQ(proxy_entry_text(proxy_list), std::string(80, 'h') + ":8080");
   EXPECT_FALSE(model.edit_pending());
-}
-
-TEST_F(SelectorModelTest, RefusedItemKeepsItsEntryForCancel) {
-  int refused = 0;
-  model.item_refused = [&] { ++refused; };
-  const Snapshot before = snapshot();
-  items.refuse = true;
-  EXPECT_FALSE(model.add("x.example"));
-  EXPECT_EQ(refused, 1);
-  EXPECT_EQ(proxy_list->marks, PROXY_ADDED);
-  items.refuse = false;
-  model.cancel();
-  EXPECT_EQ(snapshot(), before);
 }
 
 }  // namespace

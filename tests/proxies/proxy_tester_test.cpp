@@ -1,11 +1,9 @@
-// The remote proxy tester against real peers on 127.0.0.1: tinyproxy working and refusing with
-// 403, a closed port, a name that cannot resolve, a peer whose reply is too short, port 7734
-// already taken, and Abort while the reply is awaited. These use port 7734 and never run in
-// parallel with each other.
+// The remote proxy tester against real peers on 127.0.0.1, working, failing and aborted. These
+// use port 7734 and never run in parallel with each other.
 #include "proxies/proxy_tester.h"
 
-#include <sys/socket.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,7 +11,6 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/net.h"
@@ -43,14 +40,15 @@ class RecordingView : public ProxyTestView {
     last_ = {text, colour};
   }
   void test_ended() override { ++ended; }
-  bool wait_ended() { return wait_until([&] { return ended > 0; }, 20s); }
+  bool wait_ended() {
+    return wait_until([&] { return ended > 0; }, 20s);
+  }
   Status last() {
     std::lock_guard lock(mutex_);
     return last_;
   }
   void reset() {
-    std::lock_guard lock(mutex_);
-    last_ = {"", 0};
+    set_proxy_status("", 0);
     ended = 0;
   }
   std::atomic<int> ended{0};
@@ -67,14 +65,15 @@ class TinyProxy {
   explicit TinyProxy(bool deny) : port_(test::closed_port()) {
     std::string config = "Port " + std::to_string(port_) +
                          "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 5\n"
-                         "LogFile \"" + dir_.file("log") + "\"\n";
+                         "LogFile \"" +
+                         dir_.file("log") + "\"\n";
     if (deny) {
       test::write_file(dir_.file("filter"), ".*\n");
       config += "Filter \"" + dir_.file("filter") + "\"\nFilterType ere\n";
     }
     test::write_file(dir_.file("conf"), config);
-    const char* program = access("/usr/bin/tinyproxy", X_OK) == 0 ? "/usr/bin/tinyproxy"
-                                                                   : "/usr/sbin/tinyproxy";
+    const char* program =
+        access("/usr/bin/tinyproxy", X_OK) == 0 ? "/usr/bin/tinyproxy" : "/usr/sbin/tinyproxy";
     ChildProcess::spawn({program, "-d", "-c", dir_.file("conf")}, &child_);
     started_ = wait_until([&] { return test::RawClient(port_).connected(); }, 10s);
   }
@@ -90,44 +89,6 @@ class TinyProxy {
   uint16_t port_;
   ChildProcess child_;
   bool started_ = false;
-};
-
-// Holds port 7734 on every address, as another program might, and answers each request head
-// with `reply`.
-class PortOccupant {
- public:
-  explicit PortOccupant(std::string reply) : reply_(std::move(reply)) {
-    listener_ = net_socket_tcp();
-    net_set_reuseaddr(listener_);
-    bound_ = net_bind_any(listener_, kProxyTestPort) && net_listen(listener_, 10);
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~PortOccupant() {
-    net_shutdown(listener_);
-    thread_.join();
-    net_close(listener_);
-  }
-  bool bound() const { return bound_; }
-
- private:
-  void serve() {
-    for (Socket c; (c = net_accept(listener_, nullptr)) != kNoSocket;) {
-      // The whole request head first: closing on a peer still sending resets it.
-      std::string request;
-      char buffer[2048];
-      for (int n; request.find("\r\n\r\n") == std::string::npos &&
-                  (n = net_recv(c, buffer, sizeof buffer)) > 0;) {
-        request.append(buffer, static_cast<size_t>(n));
-      }
-      net_send_all(c, reply_.data(), reply_.size());
-      net_close(c);
-    }
-  }
-
-  std::string reply_;
-  Socket listener_;
-  bool bound_ = false;
-  std::thread thread_;
 };
 
 class ProxyTesterTest : public ::testing::Test {
@@ -166,10 +127,10 @@ TEST_F(ProxyTesterTest, WorkingProxyRelaysTheTestReply) {
   TinyProxy proxy(false);
   ASSERT_TRUE(proxy.started());
   const std::vector<std::string> lines = run("127.0.0.1", proxy.port());
-  for (const char* line : {"CStarting HTTP test server", "CSending test request",
-                           "CWaiting for remote proxy's reply", "CProxy IP = 127.0.0.1",
-                           "W  >GET / HTTP/1.0", "W  >Host: 127.0.0.1:7734",
-                           "W  >Pragma: no-cache"}) {
+  for (const char* line :
+       {"CStarting HTTP test server", "CSending test request", "CWaiting for remote proxy's reply",
+        "CProxy IP = 127.0.0.1", "W  >GET / HTTP/1.0", "W  >Host: 127.0.0.1:7734",
+        "W  >Pragma: no-cache"}) {
     EXPECT_TRUE(contains(lines, line)) << line;
   }
   EXPECT_EQ(lines.back(), "CEnding proxy test");
@@ -196,31 +157,40 @@ TEST_F(ProxyTesterTest, FailuresAreLoggedAndShownInOrange) {
          EXPECT_TRUE(proxy.started());
          return run("127.0.0.1", proxy.port());
        },
-       {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"}, "403 Filtered", false},
-      {"closed port", [&] { return run("127.0.0.1", test::closed_port()); },
+       {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"},
+       "403 Filtered",
+       false},
+      {"closed port",
+       [&] { return run("127.0.0.1", test::closed_port()); },
        {"W", "CTesting 127.0.0.1:", "CConnecting to remote proxy", "RFailed to connect to proxy",
         "CEnding proxy test"},
-       "Failed to connect to proxy", true},
-      {"unresolvable", [&] { return run("no-such-proxy.invalid", 3128); },
+       "Failed to connect to proxy",
+       true},
+      {"unresolvable",
+       [&] { return run("no-such-proxy.invalid", 3128); },
        {"W", "CTesting no-such-proxy.invalid:3128", "RLookup of proxy's hostname failed",
         "CEnding proxy test"},
-       "Lookup of proxy's hostname failed", true},
+       "Lookup of proxy's hostname failed",
+       true},
       {"short reply",
        [&] {
          test::OriginServer peer("HTTP/1.0");
          return run("127.0.0.1", peer.port());
        },
-       {"RNo reply from remote proxy"}, "No reply from remote proxy", false},
+       {"RNo reply from remote proxy"},
+       "No reply from remote proxy",
+       false},
       {"port in use",
        [&] {
-         PortOccupant occupant("HTTP/1.0 404 Not here\r\n\r\n");
+         test::OriginServer occupant("HTTP/1.0 404 Not here\r\n\r\n", kProxyTestPort);
          EXPECT_TRUE(occupant.bound());
          TinyProxy proxy(false);
          EXPECT_TRUE(proxy.started());
          return run("127.0.0.1", proxy.port());
        },
        {"RError binding to port 7734", "WHTTP/1.0 404 Not here", "CProxy test Failed!"},
-       "404 Not here", false},
+       "404 Not here",
+       false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

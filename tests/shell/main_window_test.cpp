@@ -192,35 +192,26 @@ TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
   EXPECT_FALSE(settings_flags() & Changed);
 }
 
-TEST_F(MainWindowTest, WebPageHeadersAndProxyOpenTheirDialogs) {
+// The last row names a program in the preferences, which enables the Launch Auto-Run icon.
+TEST_F(MainWindowTest, TheButtonsOpenTheirDialogs) {
+  const int port = settings_port();
   const struct {
     int button, dialog_template, cancel;
   } rows[] = {{kWebPageButton, 103, kIdCancel},
               {kHeadersButton, 110, kIdCancel},
-              {kProxyButton, kProxySelectorTemplate, kProxyCancelButton}};
+              {kProxyButton, kProxySelectorTemplate, kProxyCancelButton},
+              {kConfigButton, 131, kIdOk}};
   for (const auto& row : rows) {
     int opened = 0;
     test::when_shown([&](Dialog& dialog) {
       opened = dialog.template_id();
+      if (row.button == kConfigButton) test::type_into(dialog, kPrefsProgramField, "browser");
       test::press(dialog, row.cancel);
     });
+    EXPECT_FALSE(settings_flags() & Changed);
     test::press(d(), row.button);
     EXPECT_EQ(opened, row.dialog_template);
   }
-  EXPECT_FALSE(settings_flags() & Changed);
-}
-
-// "&Config" opens the preferences; naming a program there enables the Launch Auto-Run icon.
-TEST_F(MainWindowTest, ConfigOpensThePreferences) {
-  const int port = settings_port();
-  int seen_template = 0;
-  test::when_shown([&](Dialog& prefs) {
-    seen_template = prefs.template_id();
-    test::type_into(prefs, kPrefsProgramField, "browser");
-    test::press(prefs, kIdOk);
-  });
-  test::press(d(), kConfigButton);
-  EXPECT_EQ(seen_template, 131);
   EXPECT_EQ(settings().auto_run, "browser");
   EXPECT_TRUE(bar()->is_item_enabled(kLaunchAutoRunCommand));
   settings().port.store(port);

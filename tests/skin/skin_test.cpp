@@ -1,7 +1,6 @@
-// The skin: the text colour from a texture's diagonal, the plain-colour rule, loading texture
-// files (and what a missing one does), tiling lined up with its anchor, buttons cut from the
-// Button texture in each state, owner-drawn statics, the menu-bar icons and the file dialog's
-// "Default" strip. Pixel checks use coded textures whose every pixel says where it came from.
+// The skin: text colours from textures, loading texture files, tiling from an anchor, buttons
+// and statics in each state, the menu-bar icons and the texture file dialog. Pixel checks use
+// coded textures whose every pixel says where it came from.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -184,17 +183,6 @@ TEST_F(SkinTest, TextureFilesAreLoadedAndMissingOnesReportedAndDropped) {
   EXPECT_EQ(frontend.errors().size(), 1u);
 }
 
-// An anchor right of or below the window (the last two) is moved one tile back, so no strip is
-// left.
-TEST_F(SkinTest, TileOffsetsKeepTheSignOfTheDividend) {
-  const std::pair<QPoint, QPoint> rows[] = {
-      {{0, 0}, {0, 0}},     {{-5, -7}, {-5, -7}}, {{-64, -128}, {0, 0}}, {{-70, -130}, {-6, -2}},
-      {{-200, 0}, {-8, 0}}, {{5, 3}, {-59, -61}}, {{64, 70}, {0, -58}}};
-  for (const auto& [origin, offsets] : rows) {
-    EXPECT_EQ(tile_offsets(origin, QSize(64, 64)), offsets) << origin.x() << "," << origin.y();
-  }
-}
-
 // A window that tiles itself with a coded texture from a chosen anchor.
 class TiledWidget : public QWidget {
  public:
@@ -211,6 +199,8 @@ class TiledWidget : public QWidget {
   QPixmap texture_;
 };
 
+// Anchors above and left lie several tiles away; one below and right must be moved a tile back,
+// or a strip at the top left would stay unpainted.
 TEST_F(SkinTest, TilingLinesUpWithItsAnchor) {
   const QPixmap tile = QPixmap::fromImage(coded(16, 16, 7));
   QWidget parent;
@@ -420,7 +410,6 @@ TEST_F(SkinTest, MenuBarIconsByState) {
   EXPECT_EQ(QColor(canvas.pixel(2, 5)), sys_colour(SysColour::ButtonShadow));
   EXPECT_EQ(QColor(canvas.pixel(0, 5)), sys_colour(SysColour::ButtonFace));
 
-
   // Disabled: embossed in the highlight and shadow colours only.
   draw(kStateDisabled | kStateGrayed, kSaveLastIcon);
   const QImage disabled = canvas.copy();
@@ -436,9 +425,6 @@ TEST_F(SkinTest, MenuBarIconsByState) {
   // Disabled under the pointer: drawn exactly as without the pointer, no press, no edge.
   draw(kStateSelected | kStateDisabled | kStateGrayed, kSaveLastIcon);
   EXPECT_EQ(canvas, disabled);
-  if (const char* dir = std::getenv("KW_TEST_PICTURES")) {
-    canvas.save(QString::fromLocal8Bit(dir) + "/disabled_icon_hovered.png");
-  }
 
   // The spacer: a 2-pixel sunken edge down the middle, 2 pixels short of top and bottom.
   draw(0, 0);
@@ -448,25 +434,8 @@ TEST_F(SkinTest, MenuBarIconsByState) {
   EXPECT_EQ(canvas.pixel(5, 10), QColor(Qt::magenta).rgb());
 }
 
-TEST_F(SkinTest, DefaultInTheTextureFileDialogReturnsCancelledWithTheMark) {
-  FileRequest request;
-  request.title = "Load a new texture bitmap";
-  request.filters = {{"Bitmap Files", "*.bmp"}};
-  request.default_extension = "bmp";
-  request.file = "[none]";
-  request.default_strip = true;
-  int strip_template = 0;
-  test::when_shown([&](Dialog& strip) {
-    strip_template = strip.template_id();
-    test::press(strip, kDefaultBitmapButton);
-  });
-  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
-  EXPECT_EQ(strip_template, 136);
-  EXPECT_EQ(request.custom_data, kDefaultBitmapMark);
-  EXPECT_EQ(request.file, "[none]");
-}
-
-// (Cancelling is tested with the configuration file dialogs.)
+// (Cancelling is tested with the configuration file dialogs, the Default strip with the
+// preferences.)
 TEST_F(SkinTest, FileDialogsReturnTheChosenFileWhenItFitsTheBuffer) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());

@@ -1,15 +1,20 @@
-// The test child's helpers: its path, scratch directories, its record file, waiting.
+// The test child's helpers (its path, scratch directories, its record file, waiting), whole
+// files, and what this process's threads are doing.
 #include "child_record.h"
 
+#include <dirent.h>
 #include <stdlib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "platform/program_directory.h"
 #include "platform/wait_until.h"
+#include "support/files.h"
+#include "support/threads.h"
 
 namespace kw::test {
 
@@ -61,6 +66,37 @@ std::vector<int> read_child_terminations(const std::string& record) {
 
 bool wait_until(const std::function<bool()>& done, int timeout_ms) {
   return kw::wait_until(done, std::chrono::milliseconds(timeout_ms));
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::set<pid_t> thread_ids() {
+  std::set<pid_t> ids;
+  if (DIR* dir = opendir("/proc/self/task")) {
+    while (dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') ids.insert(static_cast<pid_t>(std::atoi(entry->d_name)));
+    }
+    closedir(dir);
+  }
+  return ids;
+}
+
+long blocked_syscall(pid_t tid) {
+  // "running" while in user space; otherwise the call number and its arguments.
+  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+  std::string first;
+  if (!(in >> first) || first == "running") return -1;
+  return std::strtol(first.c_str(), nullptr, 10);
 }
 
 }  // namespace kw::test

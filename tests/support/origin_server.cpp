@@ -67,12 +67,27 @@ OriginServer::OriginServer(std::function<std::string(int)> serve) : custom_(std:
   acceptor_ = std::thread([this] { accept_loop(); });
 }
 
+OriginServer::OriginServer(const std::string& reply, uint16_t port)
+    : script_{{reply, 0}}, port_(port) {
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 10)) {
+    close(listener_);
+    listener_ = -1;
+  }
+  acceptor_ = std::thread([this] { accept_loop(); });
+}
+
 OriginServer::~OriginServer() {
   stopping_ = true;
   changed_.notify_all();
   shutdown(listener_, SHUT_RDWR);
   acceptor_.join();
-  close(listener_);
+  if (listener_ >= 0) close(listener_);
   {
     std::lock_guard lock(mutex_);
     for (int fd : open_) shutdown(fd, SHUT_RDWR);

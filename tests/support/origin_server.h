@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,11 +34,15 @@ class OriginServer {
   // A peer that runs `serve` on each connection instead of reading a request and replying;
   // what serve returns is recorded as that connection's request.
   explicit OriginServer(std::function<std::string(int fd)> serve);
+  // The reply served on `port` of every address, as another program holding a fixed port
+  // would; bound() tells whether the port could be had.
+  OriginServer(const std::string& reply, uint16_t port);
   ~OriginServer();
   OriginServer(const OriginServer&) = delete;
   OriginServer& operator=(const OriginServer&) = delete;
 
   uint16_t port() const { return port_; }
+  bool bound() const { return listener_ >= 0; }
   // "http://127.0.0.1:PORT" followed by path.
   std::string url(const std::string& path) const;
   // The requests received so far, as bytes.

@@ -17,25 +17,9 @@ RecordingFrontend::~RecordingFrontend() {
   boxes_changed_.wait(lock, [this] { return boxes_open_ == 0; });
 }
 
-int RecordingFrontend::add_log_line(const char* text) {
-  std::lock_guard lock(mutex_);
-  lines_.emplace_back(text);
-  return 1;
-}
-
 int RecordingFrontend::log_category_on(int code) {
   std::lock_guard lock(mutex_);
   return code == 1 || code == 2 ? categories_[code] : 1;
-}
-
-void RecordingFrontend::set_log_status(const char* text) {
-  std::lock_guard lock(mutex_);
-  log_statuses_.emplace_back(text);
-}
-
-void RecordingFrontend::set_status_text(const char* text, Rgb colour) {
-  std::lock_guard lock(mutex_);
-  statuses_.push_back({text, colour});
 }
 
 void RecordingFrontend::show_application_error(const char* text) {
@@ -78,16 +62,6 @@ int RecordingFrontend::ask_active_connections(AskHandler handler) {
     if (control == kAskGoBack || control == kAskClosed) return control;
     if (int result = handler(control)) return result;
   }
-}
-
-void RecordingFrontend::reload_textures() {
-  std::lock_guard lock(mutex_);
-  ++textures_reloaded_;
-}
-
-void RecordingFrontend::external_connection_seen() {
-  std::lock_guard lock(mutex_);
-  ++external_;
 }
 
 void RecordingFrontend::set_category(int code, bool on) {

@@ -25,14 +25,16 @@ class RecordingFrontend : public Frontend {
   RecordingFrontend();
   ~RecordingFrontend() override;
 
-  int add_log_line(const char* text) override;
+  int add_log_line(const char* text) override { return push(lines_, text); }
   int log_category_on(int code) override;
-  void set_log_status(const char* text) override;
-  void set_status_text(const char* text, Rgb colour) override;
+  void set_log_status(const char* text) override { push(log_statuses_, text); }
+  void set_status_text(const char* text, Rgb colour) override {
+    push(statuses_, Status{text, colour});
+  }
   void show_application_error(const char* text) override;
   int ask_active_connections(AskHandler handler) override;
-  void reload_textures() override;
-  void external_connection_seen() override;
+  void reload_textures() override { count(textures_reloaded_); }
+  void external_connection_seen() override { count(external_); }
 
   // Settings of the recording.
   void set_category(int code, bool on);
@@ -65,6 +67,16 @@ class RecordingFrontend : public Frontend {
   T locked(const T& value) const {
     std::lock_guard lock(mutex_);
     return value;
+  }
+  template <typename T, typename V>
+  int push(std::vector<T>& to, V&& value) {
+    std::lock_guard lock(mutex_);
+    to.emplace_back(std::forward<V>(value));
+    return 1;
+  }
+  void count(int& counter) {
+    std::lock_guard lock(mutex_);
+    ++counter;
   }
 
   mutable std::mutex mutex_;
