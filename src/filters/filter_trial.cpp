@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "filters/emit_replacement.h"
 #include "filters/page_filter.h"
@@ -12,46 +11,6 @@
 
 namespace kw {
 namespace {
-
-// The sample, received in the pieces the scan asks for.
-class SampleBody final : public BodySource {
- public:
-  explicit SampleBody(std::string_view body) : body_(body) {}
-  size_t delivered() const { return at_; }
-
- protected:
-  int receive(MatchContext*, char* destination, int n) override {
-    const size_t piece = std::min(static_cast<size_t>(n), body_.size() - at_);
-    std::memcpy(destination, body_.data() + at_, piece);
-    destination[piece] = '\0';
-    at_ += piece;
-    return static_cast<int>(piece);
-  }
-
- private:
-  std::string_view body_;
-  size_t at_ = 0;
-};
-
-// What the browser would receive, collected in a string.
-class CollectedOutput final : public PageOutput {
- public:
-  explicit CollectedOutput(std::string* out) : PageOutput(kNoSocket), out_(out) {}
-  // Bytes written so far.
-  size_t size() {
-    flush();
-    return out_->size();
-  }
-
- protected:
-  bool deliver(const char* data, size_t n) override {
-    out_->append(data, n);
-    return true;
-  }
-
- private:
-  std::string* out_;
-};
 
 // The request line of a page from `url`, for the URL pattern and the replacement's URL parts.
 class SampleRequest {
@@ -85,7 +44,7 @@ void add_change(FilterTrial* trial, size_t from, size_t to) {
 
 class TrialWatcher final : public ScanWatcher {
  public:
-  TrialWatcher(FilterTrial* trial, const SampleBody* body, CollectedOutput* output)
+  TrialWatcher(FilterTrial* trial, const MemoryBody* body, StringOutput* output)
       : trial_(trial), body_(body), output_(output) {}
 
   void matched(MatchContext* ctx, const WebFilter& f, const char* start, const char* end,
@@ -120,8 +79,8 @@ class TrialWatcher final : public ScanWatcher {
 
  private:
   FilterTrial* trial_;
-  const SampleBody* body_;
-  CollectedOutput* output_;
+  const MemoryBody* body_;
+  StringOutput* output_;
   size_t sample_end_ = 0;
   std::string scratch_;
 };
@@ -165,15 +124,12 @@ FilterTrial try_web_filter(const WebFilter& filter, std::string_view body, std::
   FilterTrial trial;
   std::vector<char> a(kSwapBufferSize);
   std::vector<char> b(kSwapBufferSize);
-  SampleBody source(body);
-  CollectedOutput output(&trial.rewritten);
+  MemoryBody source(body);
+  StringOutput output(&trial.rewritten);
   SampleRequest request(url);
   TrialWatcher watcher(&trial, &source, &output);
   MatchContext ctx{};
-  ctx.buffer_a = a.data();
-  ctx.buffer_b = b.data();
-  ctx.current_buffer = a.data();
-  ctx.buffer_end = a.data() + kSwapBufferSize - 1;
+  set_swap_buffers(&ctx, a.data(), b.data());
   ctx.source = &source;
   ctx.output = &output;
   ctx.client = request.message();

@@ -67,6 +67,11 @@ class RecordingBody final : public BodySource {
     page_.add(destination, static_cast<size_t>(got));
     return got;
   }
+  int receive_now(MatchContext* ctx, char* destination, int n) override {
+    const int got = BodySource::receive_now(ctx, destination, n);
+    if (got > 0) page_.add(destination, static_cast<size_t>(got));
+    return got;
+  }
 
  private:
   RecentPage page_;
@@ -96,12 +101,7 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   char buffer_a[kSwapBufferSize];
   char buffer_b[kSwapBufferSize];
   MatchContext ctx{};
-  ctx.buffer_a = buffer_a;
-  ctx.buffer_b = buffer_b;
-  ctx.current_buffer = buffer_a;
-  ctx.pending_start = buffer_a;
-  ctx.data_end = buffer_a;
-  ctx.buffer_end = buffer_a + kSwapBufferSize - 1;
+  set_swap_buffers(&ctx, buffer_a, buffer_b);
   ctx.input = server;
   ctx.source = server_body();
   ctx.client = browser;

@@ -24,6 +24,17 @@ namespace kw {
 // (its buffer end), so a match covers at most 32766 bytes.
 inline constexpr int kSwapBufferSize = 32768;
 
+// Points the context at its two swap buffers of kSwapBufferSize bytes, the first current and
+// empty.
+inline void set_swap_buffers(MatchContext* ctx, char* a, char* b) {
+  ctx->buffer_a = a;
+  ctx->buffer_b = b;
+  ctx->current_buffer = a;
+  ctx->pending_start = a;
+  ctx->data_end = a;
+  ctx->buffer_end = a + kSwapBufferSize - 1;
+}
+
 // Called once per filtered reply after the reply head went out; the server message's buffer
 // may already hold the first bytes of the body, which come first. Sends the whole body,
 // filtered, until the server closes. 1 when the body went through the scan or an unfiltered
