@@ -24,6 +24,7 @@ enum SettingsFlag : uint32_t {
   ForceTextures = 256,
   NoTextures = 512,
   EnableAutoRun = 1024,
+  InspectSecure = 2048,   // secure tunnels are opened and filtered with the user's authority
 };
 
 // Flag word and port a configuration load starts from.

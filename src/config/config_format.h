@@ -34,6 +34,7 @@ inline constexpr FlagKey kConfigFlagKeys[] = {
     {"EnableAutoRun", EnableAutoRun},
     {"ForceTextures", ForceTextures},
     {"NoTextures", NoTextures},
+    {"InspectSecure", InspectSecure},
 };
 // The [Global] keys of the five texture paths, by TextureIndex.
 inline constexpr const char* kTextureKeys[kTextureCount] = {"Back.BMP", "Inset.BMP", "Face1.BMP",
@@ -49,6 +50,7 @@ inline constexpr size_t kHeaderTextLimit = 1027;    // Match and Replace of head
 inline constexpr size_t kConfigPathLimit = 1023;    // a texture path after resolving
 inline constexpr size_t kAutoRunLimit = 4093;       // what one line piece of 4094 bytes holds
 inline constexpr size_t kProxyEntryTextLimit = 79;  // as the selector takes them
+inline constexpr size_t kPassThroughHostLimit = 255;  // "*." and the longest host name
 
 inline bool is_config_blank(char c) { return c == ' ' || c == '\t'; }
 inline bool is_config_control(char c) { return static_cast<unsigned char>(c) < 32; }

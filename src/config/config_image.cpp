@@ -80,7 +80,7 @@ struct Reading {
   }
 };
 
-enum class Section { kOther, kGlobal, kProxies, kHeaders, kPatterns };
+enum class Section { kOther, kGlobal, kProxies, kHeaders, kPatterns, kPassThrough };
 
 // A section header: the first character that is not a space or control character is '[' and a
 // ']' follows; the name between them is taken exactly. Unknown names, and '[' lines without
@@ -98,6 +98,7 @@ Section section_of(std::string_view line, std::string_view* header) {
   if (config_name_is(name, "Proxies")) return Section::kProxies;
   if (config_name_is(name, "HTTP headers")) return Section::kHeaders;
   if (config_name_is(name, "Patterns")) return Section::kPatterns;
+  if (config_name_is(name, "Secure pass-through")) return Section::kPassThrough;
   return Section::kOther;
 }
 
@@ -159,7 +160,7 @@ void apply_global_key(Reading& r, const KeyLine& k) {
   r.note(unknown_key_finding(k.key, "Global",
                              {"Enable", "FilterHTML", "FilterHeadersIn", "FilterHeadersOut",
                               "FreezeGIF", "EnableProxy", "EnableAutoRun", "ForceTextures",
-                              "NoTextures", "Port", "AutoRun", "Back.BMP", "Inset.BMP",
+                              "NoTextures", "InspectSecure", "Port", "AutoRun", "Back.BMP", "Inset.BMP",
                               "Face1.BMP", "Face2.BMP", "Button.BMP"}));
 }
 
@@ -175,6 +176,27 @@ bool read_global(Reading& r, std::string_view* line) {
       if (!is_comment(*line)) apply_global_key(r, k);
     } else if (!ends_record(*line)) {
       note_not_key_line(r, *line);
+    }
+  }
+  return false;
+}
+
+// [Secure pass-through]: one Host = "name" line per host.
+bool read_pass_through(Reading& r, std::string_view* line) {
+  while (r.file.next(line)) {
+    if (begins_section(*line)) return true;
+    KeyLine k;
+    if (!parse_key_line(*line, &k)) {
+      if (!ends_record(*line)) note_not_key_line(r, *line);
+      continue;
+    }
+    if (is_comment(*line)) continue;
+    if (!config_name_is(k.key, "Host")) {
+      r.note(unknown_key_finding(k.key, "Secure pass-through", {"Host"}));
+    } else if (k.value.empty()) {
+      r.note("Host without a name");
+    } else {
+      r.image.pass_through_hosts.emplace_back(k.value.substr(0, kPassThroughHostLimit));
     }
   }
   return false;
@@ -354,6 +376,9 @@ void read_sections(Reading& r) {
         break;
       case Section::kPatterns:
         have = read_records<PatternRecord>(r, &line);
+        break;
+      case Section::kPassThrough:
+        have = read_pass_through(r, &line);
         break;
       case Section::kOther:
         if (begins_section(line)) r.note("unknown section " + std::string(header));

@@ -52,6 +52,7 @@ struct ConfigImage {
   std::vector<HeaderRecordImage> header_filters;
   std::vector<PatternRecordImage> web_filters;
   std::vector<ProxyLineImage> proxies;
+  std::vector<std::string> pass_through_hosts;  // [Secure pass-through], in file order
   std::vector<ConfigFinding> findings;
   bool read_whole = false;  // false after a read error
 };

@@ -19,6 +19,7 @@
 #include "platform/wait_until.h"
 #include "proxies/proxy_list.h"
 #include "report/frontend.h"
+#include "secure/inspection.h"
 
 namespace kw {
 namespace {
@@ -109,6 +110,7 @@ void apply_image(const ConfigImage& image) {
     ProxyEntry* entry = parse_proxy_entry(nullptr, line.text.c_str());
     if (entry != nullptr && line.current) current_proxy.store(entry);
   }
+  pass_through_hosts() = image.pass_through_hosts;
 }
 
 }  // namespace
@@ -156,6 +158,7 @@ int load_config(const char* path) {
   }
   lock.reset();
   reload_textures();
+  if (settings_has(InspectSecure)) prepare_inspection();
   return read_whole ? 1 : 0;
 }
 

@@ -21,6 +21,7 @@
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
+#include "secure/inspection.h"
 
 namespace kw {
 namespace {
@@ -128,6 +129,14 @@ void put_proxies(std::string* out) {
   out->append(kEol);
 }
 
+// Written only when it lists a host, so files of users who never inspect stay as they were.
+void put_pass_through(std::string* out) {
+  if (pass_through_hosts().empty()) return;
+  out->append("[Secure pass-through]").append(kEol);
+  for (const std::string& host : pass_through_hosts()) put_text(out, "Host", host);
+  out->append(kEol);
+}
+
 // Owns a descriptor of the temporary file; removes the file unless it was renamed into place.
 class TemporaryFile {
  public:
@@ -204,6 +213,7 @@ std::string config_file_text() {
   put_header_filters(&out);
   put_web_filters(&out);
   put_proxies(&out);
+  put_pass_through(&out);
   return out;
 }
 

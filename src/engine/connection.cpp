@@ -2,11 +2,9 @@
 // The order of the steps is fixed; every path out goes through the same end of connection.
 #include "engine/connection.h"
 
-#include "base/settings.h"
 #include "engine/forwarding.h"
 #include "engine/listener.h"
 #include "engine/tunnel.h"
-#include "filters/header_filters.h"
 #include "report/frontend.h"
 
 namespace kw {
@@ -24,12 +22,7 @@ void wire(HttpMessage* msg, Connection* c, Socket* socket) {
 void serve(Connection* c) {
   if (read_line(&c->client, c->line, kLineBufferSize) == 0) return;
   if (is_connect_request(c->line)) return serve_tunnel(c);
-  if (!parse_request_line(&c->client) || !parse_headers(&c->client)) return;
-  remove_header(&c->client, "Proxy-Connection");
-  if (settings_has(Enable | FilterHeadersOut)) {
-    apply_header_filters(&c->client, &c->client, HEADER_OUT);
-  }
-  log_message(&c->client);
+  if (!prepare_request(&c->client)) return;
 
   TargetAddress target{};
   if (!resolve_target(c, &target)) return;

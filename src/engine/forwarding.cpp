@@ -39,7 +39,14 @@ constexpr FilteredType kFilteredTypes[] = {
 // The request target as sent upstream: the whole URL through a remote proxy, else from the
 // path on. Both run to the end of the URL (terminated by the parser).
 const char* request_target(const RequestLine* request) {
-  return remote_proxy_in_use() != nullptr ? request->url : request->path;
+  return remote_proxy_in_use() != nullptr && !request->secure ? request->url : request->path;
+}
+
+// Reply headers an inspected connection leaves out: it always ends after the reply, which
+// the Connection: close it adds tells the browser.
+bool is_connection_header(const char* name) {
+  return equals_ignoring_case(name, "Connection") || equals_ignoring_case(name, "Keep-Alive") ||
+         equals_ignoring_case(name, "Proxy-Connection");
 }
 
 // A Content-length value: the engine's blanks (the bytes from 0x80 up among them), then the
@@ -140,9 +147,20 @@ int connect_server(HttpMessage* client, HttpMessage* server, const TargetAddress
   return 1;
 }
 
+int prepare_request(HttpMessage* client) {
+  if (!parse_request_line(client) || !parse_headers(client)) return 0;
+  remove_header(client, "Proxy-Connection");
+  if (settings_has(Enable | FilterHeadersOut)) apply_header_filters(client, client, HEADER_OUT);
+  log_message(client);
+  return 1;
+}
+
 int forward_request(HttpMessage* client, HttpMessage* server, const TargetAddress& target) {
   if (!connect_server(client, server, target)) return 0;
+  return exchange(client, server);
+}
 
+int exchange(HttpMessage* client, HttpMessage* server) {
   bool reload = false;
   HeaderField* pragma = find_header(client, "Pragma");
   if (pragma != nullptr && equals_ignoring_case(pragma->value, "no-cache") &&
@@ -186,7 +204,7 @@ int forward_request(HttpMessage* client, HttpMessage* server, const TargetAddres
 
 int send_request(HttpMessage* client, HttpMessage* server) {
   const RequestLine* r = client->request;
-  HeadWriter head(*server->socket);
+  HeadWriter head(*server->socket, server->stream);
   head.add(r->method, static_cast<size_t>(r->method_len));
   head.add(" ", 1);
   head.add(request_target(r));
@@ -204,7 +222,7 @@ int send_request(HttpMessage* client, HttpMessage* server) {
   while (n > 0) {
     int piece = n < kLineBufferSize ? n : kLineBufferSize;
     if (read_bytes(client, client->line, piece) < 1) return 0;
-    if (!net_send_all(*server->socket, client->line, static_cast<size_t>(piece))) return 0;
+    if (!message_send_all(server, client->line, static_cast<size_t>(piece))) return 0;
     n -= piece;
   }
   return 1;
@@ -215,15 +233,19 @@ int send_reply_head(HttpMessage* client, HttpMessage* server) {
   if (s->major == 0) return 1;
   char version[16];
   std::snprintf(version, sizeof version, "HTTP/%d.%d ", s->major, s->minor);
-  HeadWriter head(*client->socket);
+  HeadWriter head(*client->socket, client->stream);
   head.add(version);
   head.add(s->code);
   head.add(" ", 1);
   head.add(s->reason);
   head.add("\r\n", 2);
+  const bool secure = client->request != nullptr && client->request->secure;
   for (HeaderField* h = server->headers; h != nullptr; h = h->next) {
-    if (h->name != nullptr) head.add_header(h->name, h->value);
+    if (h->name != nullptr && !(secure && is_connection_header(h->name))) {
+      head.add_header(h->name, h->value);
+    }
   }
+  if (secure) head.add_header("Connection", "close");
   head.add("\r\n", 2);
   return head.flush();
 }
@@ -280,8 +302,8 @@ void log_message(HttpMessage* msg) {
       add_log_linef("CUsing Proxy - %s:%d", proxy_host(proxy), static_cast<int>(proxy_port(proxy)));
     }
     start = 'G';
-    add_log_linef("G%.*s %s HTTP/%01d.%01d", r->method_len, r->method, request_target(r), r->major,
-                  r->minor);
+    add_log_linef("G%.*s %s HTTP/%01d.%01d", r->method_len, r->method,
+                  r->secure ? r->url : request_target(r), r->major, r->minor);
   } else {
     const StatusLine* s = msg->status;
     add_log_linef("W+++RESP %d+++", number);

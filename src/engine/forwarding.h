@@ -35,10 +35,17 @@ int resolve_target(Connection* connection, TargetAddress* target,
 int connect_server(HttpMessage* client, HttpMessage* server, const TargetAddress& target,
                    const char* failure_head = kHostNotFoundHead);
 
-// Connects, sends the request, reads and logs the reply head and relays the body.
-// 1 when the relay reported success, 0 when the exchange ended early, -1 when the reply's
-// status line was malformed. Leaves the server socket open for the caller to close.
+// Parses the request line (in client->line) and the headers, drops Proxy-Connection, applies
+// the outgoing header filters and logs the request. 0 when the line or the head is malformed
+// (nothing was answered).
+int prepare_request(HttpMessage* client);
+
+// Connects, then exchanges. Leaves the server socket open for the caller to close.
 int forward_request(HttpMessage* client, HttpMessage* server, const TargetAddress& target);
+// Sends the request on the connected server side, reads and logs the reply head and relays
+// the body. 1 when the relay reported success, 0 when the exchange ended early, -1 when the
+// reply's status line was malformed.
+int exchange(HttpMessage* client, HttpMessage* server);
 
 // The request as HTTP/1.0 with its headers and any body of known length. 1 or 0.
 int send_request(HttpMessage* client, HttpMessage* server);

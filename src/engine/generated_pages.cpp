@@ -27,6 +27,13 @@ const char kBadTunnelTargetPage[] =
     "<font color=#ffff00 size=+1 > %s </font><br>\n"
     "A secure site is named by its host and port, such as www.example.com:443.\n";
 
+const char kSecureSiteFailedPage[] =
+    "<font size=+2>Secure site not trusted</font><p>\n"
+    "The Kestrelwick couldn't make sure that it speaks with the real site...<br>\n"
+    "<font color=#ffff00 size=+1 > %s </font><br>\n"
+    "Its certificate or its secure connection failed the check named above, so nothing\n"
+    "it sent is shown.\n";
+
 namespace {
 
 constexpr char kHead[] = "<html><head><title>The Kestrelwick Reveals...</title>\n<base href=\"";

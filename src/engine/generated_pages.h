@@ -11,6 +11,7 @@ namespace kw {
 extern const char kHostLookupFailedPage[];
 extern const char kConnectFailedPage[];
 extern const char kBadTunnelTargetPage[];
+extern const char kSecureSiteFailedPage[];
 
 // The status line and empty header block sent before either page.
 inline constexpr char kHostNotFoundHead[] = "HTTP/1.0 400 Host Not Found\r\n\r\n";

@@ -32,17 +32,16 @@ int colour_table_size(uint8_t flags) { return 3 * (1 << ((flags & 7) + 1)); }
 int freeze_gif(HttpMessage* server, HttpMessage* browser) {
   uint8_t work[512];  // one sub-block and the next size byte at a time (at most 256 bytes)
   char* const buffer = reinterpret_cast<char*>(work);
-  const Socket to = *browser->socket;
 
   // A body shorter than the head is passed on as it is (it is no GIF89a either); the transfer
   // still counts as failed.
   int head = 0;
   while (head < kHeadSize && read_bytes(server, buffer + head, 1) == 1) ++head;
   if (head < kHeadSize) {
-    if (head > 0) net_send_all(to, work, head);
+    if (head > 0) message_send_all(browser, work, head);
     return 0;
   }
-  if (!net_send_all(to, work, kHeadSize)) return 0;
+  if (!message_send_all(browser, work, kHeadSize)) return 0;
   if (std::memcmp(work, "GIF89a", 6) != 0) return relay_to_end(server, browser) > 0 ? 1 : 0;
 
   if ((work[10] & 0x80) != 0 && relay_bytes(server, browser, colour_table_size(work[10])) == 0) {
@@ -55,7 +54,7 @@ int freeze_gif(HttpMessage* server, HttpMessage* browser) {
     if (work[1] == kGraphicControl) {
       if (read_bytes(server, buffer + 3, kControlSize - 3) == 0) return 0;
       work[3] = static_cast<uint8_t>((work[3] & 0x01) | 0x04);
-      if (!net_send_all(to, work, kControlSize)) return 0;
+      if (!message_send_all(browser, work, kControlSize)) return 0;
     } else {
       for (int size = work[2]; size != 0; size = work[size]) {
         if (read_bytes(server, buffer, size + 1) == 0) return 0;
@@ -66,22 +65,22 @@ int freeze_gif(HttpMessage* server, HttpMessage* browser) {
 
   // The first image: the rest of its descriptor, its colour table, its data.
   if (read_bytes(server, buffer + 3, kDescriptorSize - 3) == 0) return 0;
-  if (!net_send_all(to, work, kDescriptorSize)) return 0;
+  if (!message_send_all(browser, work, kDescriptorSize)) return 0;
   if ((work[9] & 0x80) != 0 && relay_bytes(server, browser, colour_table_size(work[9])) == 0) {
     return 0;
   }
   if (read_bytes(server, buffer, 2) == 0) return 0;
-  if (!net_send_all(to, work, 2)) return 0;
+  if (!message_send_all(browser, work, 2)) return 0;
   // A server that stops inside the data still gets its image terminated by the trailer.
   for (int size = work[1]; size != 0; size = work[size]) {
     if (read_bytes(server, buffer, size + 1) == 0) break;
-    if (!net_send_all(to, work, size + 1)) {
+    if (!message_send_all(browser, work, size + 1)) {
       std::fputs("Write failed\n", stdout);
       return 0;
     }
   }
   const uint8_t trailer = kTrailer;
-  return net_send_all(to, &trailer, 1);
+  return message_send_all(browser, &trailer, 1);
 }
 
 }  // namespace kw

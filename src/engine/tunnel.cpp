@@ -12,6 +12,7 @@
 #include "base/decimal.h"
 #include "engine/forwarding.h"
 #include "engine/generated_pages.h"
+#include "engine/inspected_tunnel.h"
 #include "engine/listener.h"
 #include "report/frontend.h"
 
@@ -63,8 +64,9 @@ void refuse(HttpMessage* client, const char* head, const char* page) {
 
 // Sends the CONNECT on to the remote proxy and passes its answer head to the browser. 1 when
 // the remote proxy opened the tunnel (a 2xx status); otherwise its answer's body follows its
-// head to the browser and the result is 0.
-int open_through_remote_proxy(HttpMessage* client, HttpMessage* server) {
+// head to the browser and the result is 0. An opening answer is kept from the browser when
+// pass_opening is false (an inspected tunnel answers the browser itself).
+int open_through_remote_proxy(HttpMessage* client, HttpMessage* server, bool pass_opening) {
   if (!send_request(client, server)) return 0;
   if (!parse_status_line(server) || server->status->major == 0) {
     if (!stop_requested.load()) add_log_line("RMalformed reply!");
@@ -75,8 +77,10 @@ int open_through_remote_proxy(HttpMessage* client, HttpMessage* server) {
     return 0;
   }
   log_message(server);
+  const bool opened = server->status->code[0] == '2';
+  if (opened && !pass_opening) return 1;
   if (!send_reply_head(client, server)) return 0;
-  if (server->status->code[0] == '2') return 1;
+  if (opened) return 1;
   // The refusal's body: its length when given (the remote proxy may keep its connection
   // open), else up to its close.
   if (HeaderField* length = find_header(server, "Content-length")) {
@@ -177,12 +181,14 @@ void serve_tunnel(Connection* c) {
     return log_answer(client, kConnectFailedHead);
   }
   net_set_nodelay(c->server_socket);
-  if (remote_proxy_in_use() != nullptr) {
-    if (!open_through_remote_proxy(client, &c->server)) return;
-  } else {
+  const std::shared_ptr<LeafCertificates> leaves = leaves_for_tunnel(c);
+  const bool remote = remote_proxy_in_use() != nullptr;
+  if (remote && !open_through_remote_proxy(client, &c->server, leaves == nullptr)) return;
+  if (!remote || leaves != nullptr) {
     if (send_text(client, kTunnelEstablishedHead) < 1) return;
     log_answer(client, kTunnelEstablishedHead);
   }
+  if (leaves != nullptr) return serve_inspected(c, leaves.get());
   run_tunnel(client, &c->server, &c->to_server, &c->to_browser);
 }
 

@@ -33,7 +33,7 @@ class Sink {
       failed_ = !ctx_->output->write(data, static_cast<size_t>(n));
     } else {
       failed_ = ctx_->client == nullptr || ctx_->client->socket == nullptr ||
-                !net_send_all(*ctx_->client->socket, data, static_cast<size_t>(n));
+                !message_send_all(ctx_->client, data, static_cast<size_t>(n));
     }
   }
 

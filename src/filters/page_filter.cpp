@@ -97,7 +97,7 @@ void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter
 }
 
 int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* content_type) {
-  PageOutput output(*browser->socket);
+  PageOutput output(*browser->socket, browser->stream);
   char buffer_a[kSwapBufferSize];
   char buffer_b[kSwapBufferSize];
   MatchContext ctx{};

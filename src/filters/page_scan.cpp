@@ -317,7 +317,7 @@ int PageScan::run() {
 
 int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installed) {
   if (ctx->output != nullptr) return PageScan(ctx, filters, installed).run();
-  PageOutput own(*ctx->client->socket);
+  PageOutput own(*ctx->client->socket, ctx->client->stream);
   ctx->output = &own;
   int result = PageScan(ctx, filters, installed).run();
   if (!own.flush()) result = 0;

@@ -15,7 +15,10 @@ namespace {
 // failed, or (when not waiting) kNetNothingYet.
 int receive_once(HttpMessage* msg, char* into, int n, bool wait) {
   if (!msg->socket) return 0;
-  const int got = wait ? net_recv(*msg->socket, into, n) : net_recv_nowait(*msg->socket, into, n);
+  // A stream (a TLS session) cannot tell without blocking whether a whole record has arrived:
+  // the caller then flushes and waits, as it does when nothing has arrived.
+  if (!wait && msg->stream != nullptr) return kNetNothingYet;
+  const int got = wait ? message_recv(msg, into, n) : net_recv_nowait(*msg->socket, into, n);
   if (got == kNetNothingYet) return got;
   return got > 0 ? got : 0;
 }

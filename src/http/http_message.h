@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "platform/net.h"
+#include "platform/byte_stream.h"
 
 namespace kw {
 
@@ -40,6 +40,9 @@ struct RequestLine {
   uint8_t major;
   uint8_t minor;
   uint16_t consumed;
+  // Read inside an inspected tunnel: the URL is https://host/path, sent upstream from the path
+  // on even through a remote proxy (the tunnel already reaches the site).
+  bool secure;
   char text[kLineBufferSize];
 };
 
@@ -69,12 +72,21 @@ struct HttpMessage {
   int32_t filled;
   int32_t pos;
   Socket* socket;        // the connection's socket variable for this side
+  ByteStream* stream;    // what the bytes pass through over the socket; null: the socket
   char* line;            // the connection's shared 2048-byte line buffer
   RequestLine* request;  // browser side only
   StatusLine* status;    // server side only
   HeaderField* headers;  // in the order received
   uint32_t number;       // connection number for log lines
 };
+
+// The message's side of the connection: its stream when it has one, else its socket.
+inline int message_recv(const HttpMessage* msg, void* data, int n) {
+  return stream_recv(*msg->socket, msg->stream, data, n);
+}
+inline int message_send_all(const HttpMessage* msg, const void* data, size_t n) {
+  return stream_send_all(*msg->socket, msg->stream, data, n);
+}
 
 // Stream operations.
 int read_line(HttpMessage* msg, char* out, int size);

@@ -17,7 +17,7 @@ namespace {
 // Refills an exhausted buffer. Returns the bytes now unread (0 when the peer closed or failed).
 int refill(HttpMessage* msg) {
   if (msg->pos < msg->filled) return msg->filled - msg->pos;
-  int got = net_recv(*msg->socket, msg->buffer, kReceiveBufferSize);
+  int got = message_recv(msg, msg->buffer, kReceiveBufferSize);
   msg->pos = 0;
   msg->filled = got > 0 ? got : 0;
   return msg->filled;
@@ -26,9 +26,22 @@ int refill(HttpMessage* msg) {
 // Sends buffer[pos, pos + n) on to's socket and consumes it. 1 when all n went out, 0 when a
 // send failed.
 int send_from_buffer(HttpMessage* from, HttpMessage* to, int n) {
-  if (!net_send_all(*to->socket, from->buffer + from->pos, static_cast<size_t>(n))) return 0;
+  if (!message_send_all(to, from->buffer + from->pos, static_cast<size_t>(n))) return 0;
   from->pos += n;
   return 1;
+}
+
+// The rest of a body when either side has a stream (which splice cannot reach): one record's
+// worth at a time. Bytes moved, or -1.
+int64_t copy_to_end(HttpMessage* from, HttpMessage* to) {
+  char piece[16 * 1024];
+  int64_t total = 0;
+  for (;;) {
+    int got = message_recv(from, piece, sizeof piece);
+    if (got == 0) return total;
+    if (got < 0 || !message_send_all(to, piece, static_cast<size_t>(got))) return -1;
+    total += got;
+  }
 }
 
 }  // namespace
@@ -102,13 +115,17 @@ int64_t relay_to_end(HttpMessage* from, HttpMessage* to) {
     if (!send_from_buffer(from, to, buffered)) return 0;
     total += buffered;
   }
-  int64_t rest = bulk_relay(*from->socket, *to->socket);
+  int64_t rest = from->stream == nullptr && to->stream == nullptr
+                     ? bulk_relay(*from->socket, *to->socket)
+                     : copy_to_end(from, to);
   if (rest < 0) return 0;
   return total + rest;
 }
 
 int send_text(HttpMessage* msg, const char* text) {
-  return net_send(*msg->socket, text, static_cast<int>(std::strlen(text)));
+  const int n = static_cast<int>(std::strlen(text));
+  if (msg->stream != nullptr) return msg->stream->send_all(text, static_cast<size_t>(n)) ? n : -1;
+  return net_send(*msg->socket, text, n);
 }
 
 }  // namespace kw

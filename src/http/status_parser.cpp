@@ -29,7 +29,7 @@ int buffer_version_prefix(HttpMessage* msg) {
       std::memmove(msg->buffer, msg->buffer + msg->pos, static_cast<size_t>(available));
     msg->pos = 0;
     msg->filled = available;
-    int got = net_recv(*msg->socket, msg->buffer + available, kReceiveBufferSize - available);
+    int got = message_recv(msg, msg->buffer + available, kReceiveBufferSize - available);
     if (got <= 0) return available;
     msg->filled += got;
   }

@@ -8,14 +8,15 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/net.h"
+#include "platform/byte_stream.h"
 
 namespace kw {
 
 template <size_t Capacity>
 class SendQueue {
  public:
-  explicit SendQueue(Socket socket) : socket_(socket) {}
+  explicit SendQueue(Socket socket, ByteStream* stream = nullptr)
+      : socket_(socket), stream_(stream) {}
   virtual ~SendQueue() = default;
   SendQueue(const SendQueue&) = delete;
   SendQueue& operator=(const SendQueue&) = delete;
@@ -43,8 +44,11 @@ class SendQueue {
   bool failed() const { return failed_; }
 
  protected:
-  // Where the bytes go: the socket. A queue that collects into memory instead replaces it.
-  virtual bool deliver(const char* data, size_t n) { return net_send_all(socket_, data, n); }
+  // Where the bytes go: the socket, or the stream over it. A queue that collects into memory
+  // instead replaces it.
+  virtual bool deliver(const char* data, size_t n) {
+    return stream_send_all(socket_, stream_, data, n) != 0;
+  }
 
  private:
   bool send_all(const char* data, size_t n) {
@@ -53,6 +57,7 @@ class SendQueue {
   }
 
   Socket socket_;
+  ByteStream* stream_;
   bool failed_ = false;
   size_t queued_ = 0;
   char queue_[Capacity];  // queue_[0, queued_) waits to be sent

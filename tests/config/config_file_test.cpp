@@ -25,6 +25,7 @@
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
+#include "secure/inspection.h"
 #include "support/child_record.h"
 #include "support/recording_frontend.h"
 
@@ -137,7 +138,11 @@ constexpr char kHeader[] = "##\r\n## Kestrelwick Config File\r\n##\r\n\r\n";
 
 class ConfigFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::reset_configuration(); }
+  void SetUp() override {
+    // A load with InspectSecure set makes the user's authority: here, never in the real home.
+    setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+    test::reset_configuration();
+  }
   void TearDown() override { test::reset_configuration(); }
 
   int load(const std::string& text) {
@@ -193,14 +198,14 @@ class ConfigFileTest : public ::testing::Test {
 
 constexpr uint32_t kAllFlags = Enable | FreezeGIF | FilterHTML | FilterHeadersIn |
                                FilterHeadersOut | EnableProxy | EnableAutoRun | ForceTextures |
-                               NoTextures;
+                               NoTextures | InspectSecure;
 
 const std::string kEmptySaved =
     std::string(kHeader) +
     "[Global]\r\nEnable = FALSE\r\nFilterHTML = FALSE\r\nFilterHeadersIn = FALSE\r\n"
     "FilterHeadersOut = FALSE\r\nFreezeGIF = FALSE\r\nEnableProxy = FALSE\r\n"
     "EnableAutoRun = FALSE\r\nForceTextures = FALSE\r\nNoTextures = FALSE\r\n"
-    "Port = 8080\r\n\r\n[HTTP headers]\r\n\r\n[Patterns]\r\n\r\n[Proxies]\r\n\r\n";
+    "InspectSecure = FALSE\r\nPort = 8080\r\n\r\n[HTTP headers]\r\n\r\n[Patterns]\r\n\r\n[Proxies]\r\n\r\n";
 
 TEST_F(ConfigFileTest, Sections) {
   check({
@@ -213,7 +218,8 @@ TEST_F(ConfigFileTest, Sections) {
       {"blank inside the brackets", "[ Global]\nPort=83\n", 63, 8080, ""},
       {"every flag key, any case",
        "[Global]\nenable=1\nFREEZEGIF=1\nFilterHTML=1\nFilterHeadersIn=1\nFilterHeadersOut=1\n"
-       "EnableProxy=1\nEnableAutoRun=1\nForceTextures=1\nNoTextures=1\nChanged=1\n"
+       "EnableProxy=1\nEnableAutoRun=1\nForceTextures=1\nNoTextures=1\nInspectSecure=1\n"
+       "Changed=1\n"
        "PaletteDisplay=1\n",
        kAllFlags, 8080, ""},
       {"commented keys", "[Global]\n#Port = 5\nPort = 90\n", 0, 90, ""},
@@ -225,6 +231,10 @@ TEST_F(ConfigFileTest, Sections) {
        "flags=0 port=8080 autorun= prog --flag \"\"x\"\"  texture=" +
            std::string(program_directory()) + "x.bmp texture=" + program_directory() +
            "skins/inset.bmp texture=/abs/f1.bmp texture=f2.bmp texture="},
+      {"secure pass-through hosts; other keys and empty names are skipped",
+       "[Secure pass-through]\nHost = \"*.bank.example\"\nhost=pinned.example\nOther = x\n"
+       "Host = \"\"\n[Global]\n",
+       0, 8080, "pass *.bank.example\npass pinned.example\n", "", true},
       {"repeated global clears the flags again, last port wins",
        "[Global]\nEnable=1\nPort=1\n[Global]\nFreezeGIF=1\n[Global]\nPort=2\nNoTextures=y\n",
        NoTextures, 2, ""},
@@ -381,13 +391,14 @@ TEST_F(ConfigFileTest, WriterLayout) {
   parse_proxy_entry(nullptr, "a:1");
   current_proxy.store(parse_proxy_entry(nullptr, "b:2"));
   parse_proxy_entry(nullptr, "c");
+  pass_through_hosts() = {"*.bank.example"};
 
   EXPECT_EQ(config_file_text(),
             std::string(kHeader) +
                 "[Global]\r\nEnable = TRUE\r\nFilterHTML = FALSE\r\nFilterHeadersIn = TRUE\r\n"
                 "FilterHeadersOut = FALSE\r\nFreezeGIF = FALSE\r\nEnableProxy = TRUE\r\n"
                 "EnableAutoRun = FALSE\r\nForceTextures = FALSE\r\nNoTextures = TRUE\r\n"
-                "AutoRun = \"\"my prog\" -x \"\r\n"
+                "InspectSecure = FALSE\r\nAutoRun = \"\"my prog\" -x \"\r\n"
                 "Back.BMP = \"../skins/back.bmp\"\r\n"
                 "Button.BMP = \"/elsewhere/button.bmp\"\r\n"
                 "Port = 3128\r\n\r\n"
@@ -402,7 +413,8 @@ TEST_F(ConfigFileTest, WriterLayout) {
                 "Replace = \"x\"\r\n\r\n"
                 "Active = FALSE\r\nURL = \"first\"\r\n      \"second\"\r\nLimit = 100\r\n"
                 "Match = \"m\"\r\n\r\n\r\n"
-                "[Proxies]\r\n c:8080\r\n>b:2\r\n a:1\r\n\r\n");
+                "[Proxies]\r\n c:8080\r\n>b:2\r\n a:1\r\n\r\n"
+                "[Secure pass-through]\r\nHost = \"*.bank.example\"\r\n\r\n");
 }
 
 // Multi-line texts split at every line end the splitter knows, longest first (a line end at the

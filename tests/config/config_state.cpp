@@ -10,6 +10,7 @@
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
+#include "secure/inspection.h"
 
 namespace kw::test {
 namespace {
@@ -23,6 +24,7 @@ void reset_configuration() {
   free_header_filters();
   clear_proxy_list();
   free_retired_proxies();
+  pass_through_hosts().clear();
   Settings& s = settings();
   s.flags.store(0);
   s.port.store(0);
@@ -59,6 +61,7 @@ std::string lists_text(bool proxies_reversed) {
   }
   if (proxies_reversed) std::reverse(proxies.begin(), proxies.end());
   for (const std::string& p : proxies) text += p;
+  for (const std::string& host : pass_through_hosts()) text += "pass " + host + "\n";
   return text;
 }
 

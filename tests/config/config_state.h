@@ -19,7 +19,7 @@ std::string settings_text();
 //   "header FLAGS|key|match|replace" (flags "I" in, "O" out), then
 //   "web name|FLAGS|url|bounds|limit|match|replace" (flags "A" active, "M" multi), then
 //   "proxy host:port" ("proxy >..." for the current one), in reverse order when asked (a load
-//   puts each entry it reads in front).
+//   puts each entry it reads in front), then the secure pass-through hosts as "pass host".
 std::string lists_text(bool proxies_reversed = false);
 
 // Both of the above in one text (for comparing whole configurations).
