@@ -1,5 +1,5 @@
-// kwmatch: tries a matching expression on files the way the page filter scans a body, for
-// people who write filters.
+// kwmatch: tries a matching expression on files through the page filter's own scan (the one the
+// filter editor's try window uses), for people who write filters.
 //
 //   kwmatch [--limit N] [--bounds EXPR] EXPRESSION FILE...
 //   kwmatch --code EXPRESSION
@@ -13,17 +13,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/result.h"
-#include "filters/match_context.h"
-#include "filters/matcher.h"
+#include "filters/filter_trial.h"
 #include "filters/pattern_compiler.h"
 #include "filters/web_filter.h"
 
 namespace {
 
-using kw::MatchContext;
 using kw::MatchFunction;
 using kw::PatternCode;
 
@@ -48,31 +48,6 @@ int usage() {
 int bad_value(const std::string& option, const char* value, const char* wanted) {
   std::fprintf(stderr, "kwmatch: %s takes %s, not \"%s\"\n", option.c_str(), wanted, value);
   return kUsageError;
-}
-
-// The text with control bytes, backslashes and bytes from 0x7F up written as escapes, so that
-// every match prints on one line.
-std::string escaped(const char* text, size_t length) {
-  std::string out;
-  for (size_t i = 0; i < length; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 32 || c >= 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
 }
 
 PatternCode compile_or_report(const char* what, const char* expression, MatchFunction* choice) {
@@ -109,46 +84,19 @@ int read_file(const char* name, std::vector<char>* out) {
   return error;
 }
 
-// Scans one text as the page scan does; returns the number of matches printed.
-int scan(const char* name, std::vector<char>* text, const PatternCode& match,
-         const PatternCode& bounds, MatchFunction bounds_matcher, int limit) {
-  const size_t size = text->size();
-  text->push_back('\0');
-  char* begin = text->data();
-  char* end = begin + size;
-  MatchContext ctx{};
-  ctx.current_buffer = begin;
-  ctx.buffer_end = end;
-  int matches = 0;
-  for (char* pos = begin; pos < end;) {
-    kw::clear_variables(&ctx);
-    char* window_end = pos + limit - 1 < end ? pos + limit - 1 : end;
-    kw::set_string_window(&ctx, pos, window_end);
-    char* bounds_end = nullptr;
-    if (bounds) {
-      bounds_end = kw::match_pattern(&ctx, bounds, bounds_matcher);
-      if (bounds_end == nullptr) {
-        ++pos;
-        continue;
-      }
-      kw::set_string_window(&ctx, pos, bounds_end);
-    }
-    char* match_end = kw::match_pattern(&ctx, match);
-    if (match_end == nullptr || match_end == pos || (bounds && match_end != bounds_end)) {
-      ++pos;
-      continue;
-    }
-    ++matches;
-    std::printf("%s:%td:%td: %s\n", name, pos - begin, match_end - pos,
-                escaped(pos, static_cast<size_t>(match_end - pos)).c_str());
+// Runs the filter over one text through the proxy's own page scan; returns the number of
+// matches printed.
+int scan(const char* name, const std::vector<char>& text, const kw::WebFilter& filter) {
+  const kw::FilterTrial trial =
+      kw::try_web_filter(filter, std::string_view(text.data(), text.size()));
+  for (const kw::TrialMatch& m : trial.matches) {
+    std::printf("%s:%zu:%zu: %s\n", name, m.offset, m.length, kw::escaped_bytes(m.text).c_str());
     for (int d = 0; d < kw::kVariableCount; ++d) {
-      if (ctx.variable_length[d] == 0) continue;
-      std::printf("    \\%d=%s\n", d,
-                  escaped(ctx.variable_start[d], ctx.variable_length[d]).c_str());
+      if (m.variables[d].empty()) continue;
+      std::printf("    \\%d=%s\n", d, kw::escaped_bytes(m.variables[d]).c_str());
     }
-    pos = match_end;
   }
-  return matches;
+  return static_cast<int>(trial.matches.size());
 }
 
 }  // namespace
@@ -201,11 +149,17 @@ int main(int argc, char** argv) {
     print_code(match);
     return 0;
   }
-  MatchFunction bounds_matcher = nullptr;
-  PatternCode bounds;
+  // The expression as a filter of its own without a replacement: every match is dropped and
+  // scanning goes on at its end.
+  kw::WebFilter filter{};
+  filter.flags = kw::FILTER_ACTIVE;
+  filter.match = kw::copy_heap_text(expression);
+  filter.match_code = std::move(match);
+  filter.limit = static_cast<uint32_t>(limit);
   if (bounds_text != nullptr) {
-    bounds = compile_or_report("bounds expression", bounds_text, &bounds_matcher);
-    if (!bounds) return kUsageError;
+    filter.bounds_code =
+        compile_or_report("bounds expression", bounds_text, &filter.bounds_matcher);
+    if (!filter.bounds_code) return kUsageError;
   }
 
   int matches = 0;
@@ -217,7 +171,7 @@ int main(int argc, char** argv) {
       unreadable = true;
       continue;
     }
-    matches += scan(argv[arg], &text, match, bounds, bounds_matcher, static_cast<int>(limit));
+    matches += scan(argv[arg], text, filter);
   }
   if (unreadable) return kUsageError;
   return matches > 0 ? 0 : 1;

@@ -23,7 +23,9 @@
 #include "dialogs/preferences_dialog.h"
 #include "dialogs/proxy_selector.h"
 #include "dialogs/secure_pages_dialog.h"
+#include "dialogs/web_filter_editor_dialog.h"
 #include "dialogs/web_filter_list_dialog.h"
+#include "dialogs/web_filter_try_dialog.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
@@ -355,6 +357,39 @@ void photograph_web_filter_dialogs() {
   photograph_filter_list(open_web_filter_list, free_web_filters, 1011, "Banner blaster (edited)");
 }
 
+// The try window of a filter's editor on a sample with three matches, the second selected
+// with its variable listed; then with a Matching Expression that does not compile.
+void photograph_try_window() {
+  free_web_filters();
+  build_web_filter(nullptr, FILTER_ACTIVE, "Bold to strong", nullptr, "<b>\\1</b>", nullptr, 4096,
+                   "<strong>\\1</strong>");
+  set_dialog_observer([](Dialog& list) {
+    set_dialog_observer([&list](Dialog& editor) {
+      set_dialog_observer([&list, &editor](Dialog& trial) {
+        set_dialog_observer(nullptr);
+        trial.set_text(kTrySample,
+                       "<p>Prices: <b>low</b>, <b>lower</b>\r\nand <b>lowest</b> of all.</p>\r\n");
+        trial.set_modified(kTrySample, true);
+        trial.control_command(kTrySample, kEditChange);
+        trial.list(kTryMatches)->set_current_selection(1);
+        trial.control_command(kTryMatches, kListSelChange);
+        settle(50);
+        save(framed(&trial), trial.windowTitle() + QStringLiteral(" (matches)"));
+        editor.set_text(kWebMatchField, "<b>(\\1</b>");
+        settle(50);
+        save(framed(&trial), trial.windowTitle() + QStringLiteral(" (bad expression)"));
+        trial.end(0);
+        editor.end(0);
+        list.end(0);
+      });
+      editor.control_command(kWebTryButton, kClicked);
+    });
+    list.control_command(1010, kClicked);
+  });
+  open_web_filter_list(nullptr);
+  free_web_filters();
+}
+
 // The header filter list with filters of each direction (one edited copy greyed, two
 // selected), empty, and the editor for an existing filter and for a new one.
 void photograph_header_filter_dialogs() {
@@ -475,6 +510,7 @@ void photograph_everything() {
   photograph_log_window();
   photograph_config_file_dialogs();
   photograph_web_filter_dialogs();
+  photograph_try_window();
   photograph_header_filter_dialogs();
   photograph_preferences();
   photograph_secure_pages();

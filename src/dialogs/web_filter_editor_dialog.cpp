@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dialogs/filter_editor_proc.h"
+#include "dialogs/web_filter_try_dialog.h"
 #include "filters/filter_editing.h"
 
 namespace kw {
@@ -43,8 +44,9 @@ const ControlTemplate kControls[] = {
     {kWebMatchField, Edit, "", 17, 127, 278, 32, kMultiLine | kVScroll, kTextLimit},
     {1047, Static, "Replacement Text", 17, 164, 59, 8},
     {kWebReplaceField, Edit, "", 17, 173, 278, 32, kMultiLine | kVScroll, kTextLimit},
+    {kWebTryButton, Button, "Try", 253, 218, 50, 14, kOwnerDraw},
 };
-const DialogTemplate kTemplate{kWebEditorTemplate, "HTML Web Page Filter Editor", 312, 221, 0,
+const DialogTemplate kTemplate{kWebEditorTemplate, "HTML Web Page Filter Editor", 312, 238, 0,
                                kControls};
 
 constexpr int kFields[] = {kWebNameField,  kWebUrlField,     kWebBoundsField,
@@ -69,7 +71,19 @@ class WebFilterEditorProc
   WebFilterEditorProc(WebFilterListModel& list, LinkPat* node, int mode)
       : FilterEditorProc(kHelpTopic, list, node, mode,
                          mode != EDIT_NEW && node != nullptr ? node->web_filter() : nullptr,
-                         build_edited_web_filter, kMessages) {}
+                         build_edited_web_filter, kMessages),
+        try_window_(kMessages) {}
+
+  // The try window follows every change of the fields.
+  void on_command(Dialog& d, int id, int code) override {
+    if (id == kWebTryButton && code == kClicked) {
+      try_window_.open(&d, read_fields(d));
+    } else if ((code == kEditChange && id != kWebNameField) ||
+               (id == kWebMultiCheck && code == kClicked)) {
+      try_window_.update(read_fields(d));
+    }
+    FilterEditorProc::on_command(d, id, code);
+  }
 
   void on_init(Dialog& d) override {
     for (int id : {1052, 1053, 1054}) d.make_owner_drawn(id);
@@ -105,6 +119,8 @@ class WebFilterEditorProc
     fields.multi = d.is_checked(kWebMultiCheck);
     return fields;
   }
+
+  TryFilterWindow try_window_;
 };
 
 }  // namespace

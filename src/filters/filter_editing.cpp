@@ -61,19 +61,25 @@ WebFilterFields web_filter_fields(const WebFilter* source) {
   return fields;
 }
 
-int build_edited_web_filter(WebFilterListModel& list, LinkPat* node, int mode,
-                            const WebFilterFields& fields, WebFilter** result) {
+int build_web_filter_from_fields(WebFilter* target, uint16_t flags, const WebFilterFields& fields,
+                                 int* limit_result) {
   const char* match = unless_blank(fields.match);
   if (match == nullptr) return kMissingMatch;
+  return build_web_filter(target, flags, skip_leading_blanks(fields.name),
+                          skip_leading_blanks(fields.url), match, skip_leading_blanks(fields.bounds),
+                          fields.limit, unless_blank(fields.replace), limit_result);
+}
+
+int build_edited_web_filter(WebFilterListModel& list, LinkPat* node, int mode,
+                            const WebFilterFields& fields, WebFilter** result) {
+  if (unless_blank(fields.match) == nullptr) return kMissingMatch;
   WebFilter* source = mode != EDIT_NEW && node != nullptr ? node->web_filter() : nullptr;
   uint16_t flags = source != nullptr ? source->flags : 0;
   flags = fields.multi ? (flags | FILTER_MULTI) : (flags & ~FILTER_MULTI);
 
   WebFilter* target = build_target(source, mode, FILTER_EDITED);
   if (target == nullptr) return 0;
-  const int built = build_web_filter(
-      target, flags, skip_leading_blanks(fields.name), skip_leading_blanks(fields.url), match,
-      skip_leading_blanks(fields.bounds), fields.limit, unless_blank(fields.replace));
+  const int built = build_web_filter_from_fields(target, flags, fields);
   const bool replaces_live = mode == EDIT_EXISTING && node != nullptr && target != source;
   const int outcome = finish_build(built, source, target, FILTER_EDITED, result, clear_web_filter);
   if (outcome == 1 && replaces_live && !list.replace_live(node, target)) {

@@ -44,6 +44,11 @@ struct WebFilterFields {
 // filter's defaults when there is no source.
 WebFilterFields web_filter_fields(const WebFilter* source);
 
+// Builds the fields into `target` (build_web_filter) with the editor's blank handling and
+// `flags`; kMissingMatch without a matching expression.
+int build_web_filter_from_fields(WebFilter* target, uint16_t flags, const WebFilterFields& fields,
+                                 int* limit_result = nullptr);
+
 // Builds the result of the web filter editor in `mode` for the list item `node` (none in New
 // mode on an empty list); on 1 *result is the record. In EDIT_EXISTING mode an edited source is
 // rebuilt in place and a live one replaced by a new record that the list's install frees.

@@ -12,6 +12,7 @@
 namespace kw {
 
 class PageOutput;
+class ScanWatcher;
 
 struct MatchContext : MatchState {
   char* pending_start;  // bytes [pending_start, scan position) are scanned but not yet sent
@@ -26,6 +27,9 @@ struct MatchContext : MatchState {
   // The page transfer's output queue, or none: then replacements are sent to the client at
   // once and receives need no flush first.
   PageOutput* output;
+  // Told of every match of the page scan instead of the log: a filter being tried. None for a
+  // page transfer.
+  ScanWatcher* watcher;
 };
 
 }  // namespace kw

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "base/char_class.h"
 #include "filters/emit_replacement.h"
 #include "filters/matcher.h"
 #include "filters/page_output.h"
 #include "filters/pull_input.h"
+#include "filters/recent_pages.h"
 #include "platform/designed_lock.h"
 #include "report/frontend.h"
 
@@ -35,8 +37,50 @@ bool scans_the_page(const WebFilter& f) {
          !match_text_is(f, "<start>");
 }
 
-// Whether the filter applies to the request: its Url pattern matches a prefix of the URL from
-// the host on (the scheme and "//" are not part of it). Variables it stores stay in the context.
+// The body from the server connection, as server_body() brings it, with a copy of its first
+// bytes kept for the recent pages once the transfer is done.
+class RecordingBody final : public BodySource {
+ public:
+  explicit RecordingBody(const HttpMessage* browser) {
+    const RequestLine* r = browser->request;
+    if (r != nullptr && r->url != nullptr && r->url_end != nullptr) {
+      page_.url.assign(r->url, r->url_end);
+    }
+  }
+
+  // Relays the rest of the body unchanged (the page has no filters), recording it on the way;
+  // every piece goes out before the next receive. Returns the bytes relayed.
+  int64_t relay(MatchContext* ctx) {
+    int64_t moved = 0;
+    char* piece = ctx->buffer_a;
+    for (int got; (got = receive(ctx, piece, kSwapBufferSize - 1)) > 0; moved += got) {
+      if (!ctx->output->write(piece, static_cast<size_t>(got)) || !ctx->output->flush()) break;
+    }
+    return moved;
+  }
+
+  void keep() { keep_recent_page(std::move(page_)); }
+
+ protected:
+  int receive(MatchContext* ctx, char* destination, int n) override {
+    const int got = BodySource::receive(ctx, destination, n);
+    page_.add(destination, static_cast<size_t>(got));
+    return got;
+  }
+  int receive_now(MatchContext* ctx, char* destination, int n) override {
+    const int got = BodySource::receive_now(ctx, destination, n);
+    if (got > 0) page_.add(destination, static_cast<size_t>(got));
+    return got;
+  }
+
+ private:
+  RecentPage page_;
+};
+
+}  // namespace
+
+// The URL pattern matches a prefix of the URL from the host on (the scheme and "//" are not
+// part of it).
 bool url_matches(MatchContext* ctx, const WebFilter& f) {
   if (!f.url_code) return true;
   const RequestLine* r = ctx->client != nullptr ? ctx->client->request : nullptr;
@@ -45,11 +89,9 @@ bool url_matches(MatchContext* ctx, const WebFilter& f) {
   return match_pattern(ctx, f.url_code) != nullptr;
 }
 
-}  // namespace
-
 void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f) {
   f.hits.add();
-  if (!log_category_on(kLogHtmlFilters)) return;
+  if (ctx->watcher != nullptr || !log_category_on(kLogHtmlFilters)) return;
   add_log_linef(format, ctx->input != nullptr ? static_cast<int>(ctx->input->number) : 0,
                 f.name != nullptr ? f.name.get() : "");
 }
@@ -59,18 +101,20 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   char buffer_a[kSwapBufferSize];
   char buffer_b[kSwapBufferSize];
   MatchContext ctx{};
-  ctx.buffer_a = buffer_a;
-  ctx.buffer_b = buffer_b;
-  ctx.current_buffer = buffer_a;
-  ctx.pending_start = buffer_a;
-  ctx.data_end = buffer_a;
-  ctx.buffer_end = buffer_a + kSwapBufferSize - 1;
+  set_swap_buffers(&ctx, buffer_a, buffer_b);
   ctx.input = server;
   ctx.source = server_body();
   ctx.client = browser;
   ctx.output = &output;
   const int is_text =
       content_type != nullptr && prefix_equals_ignoring_case(content_type, "text/", 5) ? 1 : 0;
+
+  // Only text bodies are kept, and only while the try window watches.
+  std::optional<RecordingBody> recording;
+  if (is_text && recent_pages_watched()) {
+    recording.emplace(browser);
+    ctx.source = &*recording;
+  }
 
   web_filter_users_add(1);
   const ListScanTable* installed = installed_scan_table();
@@ -85,11 +129,13 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   if (page == nullptr) {
     // Nothing to scan: the list is free for others while the body is relayed unchanged.
     web_filter_users_add(-1);
-    const int64_t moved = output.flush() ? relay_to_end(server, browser) : 0;
+    int64_t moved = 0;
+    if (output.flush()) moved = recording ? recording->relay(&ctx) : relay_to_end(server, browser);
     web_filter_users_add(1);
     run_end_filters(web_filter_list, &ctx, is_text);
     web_filter_users_add(-1);
     output.flush();
+    if (recording) recording->keep();
     return moved > 0 ? 1 : 0;
   }
   scan_page(&ctx, page, installed);
@@ -97,6 +143,7 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
   web_filter_users_add(-1);
   output.flush();
   free_linkpat_list(page);
+  if (recording) recording->keep();
   return 1;
 }
 

@@ -24,6 +24,17 @@ namespace kw {
 // (its buffer end), so a match covers at most 32766 bytes.
 inline constexpr int kSwapBufferSize = 32768;
 
+// Points the context at its two swap buffers of kSwapBufferSize bytes, the first current and
+// empty.
+inline void set_swap_buffers(MatchContext* ctx, char* a, char* b) {
+  ctx->buffer_a = a;
+  ctx->buffer_b = b;
+  ctx->current_buffer = a;
+  ctx->pending_start = a;
+  ctx->data_end = a;
+  ctx->buffer_end = a + kSwapBufferSize - 1;
+}
+
 // Called once per filtered reply after the reply head went out; the server message's buffer
 // may already hold the first bytes of the body, which come first. Sends the whole body,
 // filtered, until the server closes. 1 when the body went through the scan or an unfiltered
@@ -38,6 +49,9 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
 // kResultNoMemory, else kResultOk: the page is then relayed unfiltered.
 LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text,
                            int* result = nullptr);
+// Whether the filter applies to the request of the context's client: its URL pattern matches
+// the URL from the host on. Variables it stores stay in the context.
+bool url_matches(MatchContext* ctx, const WebFilter& f);
 // Emits the "<end>" filters' text for a text body. 1, or 0 when the body is not text or a send
 // to the browser failed.
 int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text);
@@ -72,8 +86,20 @@ int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installe
 int swap_in_replacement(MatchContext* ctx, const WebFilter* record);
 
 // A filter hit: counted in the filter's hits, and a line of the "HTML filters" log category
-// when that category is on (format takes the connection number (%d) and the filter's name (%s)).
+// when that category is on and the context has no watcher (format takes the connection number (%d) and the filter's name (%s)).
 void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f);
+
+// What a scan tells its context's watcher about each match: the filter, where the match lies in
+// the current buffer (pending start is its end; everything before its start is in the output
+// already) and whether it began in replacement bytes that a FILTER_MULTI filter put back.
+class ScanWatcher {
+ public:
+  virtual void matched(MatchContext* ctx, const WebFilter& f, const char* start, const char* end,
+                       bool rescanned) = 0;
+
+ protected:
+  ~ScanWatcher() = default;
+};
 
 // Adds delta to web_filter_users under web_filter_lock and returns the new count (0 reads it).
 int web_filter_users_add(int delta);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "filters/match_context.h"
 #include "platform/send_queue.h"
@@ -20,6 +21,27 @@ inline constexpr size_t kPageOutputSize = 16384;
 class PageOutput : public SendQueue<kPageOutputSize> {
  public:
   using SendQueue::SendQueue;
+};
+
+// A queue whose bytes collect in a string instead of going to a socket: a scan run on a body
+// held in memory (trying a filter, the tests).
+class StringOutput final : public PageOutput {
+ public:
+  explicit StringOutput(std::string* out) : PageOutput(kNoSocket), out_(out) {}
+  // Bytes written so far.
+  size_t size() {
+    flush();
+    return out_->size();
+  }
+
+ protected:
+  bool deliver(const char* data, size_t n) override {
+    out_->append(data, n);
+    return true;
+  }
+
+ private:
+  std::string* out_;
 };
 
 // Before the transfer waits for the server: the bytes scanned but not sent (pending start up to

@@ -122,6 +122,11 @@ class PageScan {
   void prepare_window(char* pos, char* window_end);
   // Whether the match [.., end) may be re-scanned, counting it if it lies inside swapped-in bytes.
   bool may_rescan(char* end);
+  // A filter being tried is told of its match; kept out of the scan loop, which never needs it
+  // on a page transfer.
+  [[gnu::noinline]] void tell_watcher(const WebFilter& f, char* start, char* end) {
+    ctx_->watcher->matched(ctx_, f, start, end, swapped_end_ != nullptr && start < swapped_end_);
+  }
   // Swaps in f's replacement and records how far the swapped-in bytes now reach.
   bool swap_in(const WebFilter& f);
 
@@ -247,6 +252,7 @@ PageScan::Outcome PageScan::try_filter(size_t i, char** pos_io, size_t* first) {
 
   queue_pending(*pos_io);
   c->pending_start = end;
+  if (c->watcher != nullptr) [[unlikely]] tell_watcher(f, *pos_io, end);
   log_filter_hit("VMatch %d: %s", c, f);
   if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
     if (swap_in(f)) {

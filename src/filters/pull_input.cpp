@@ -70,6 +70,15 @@ int BodySource::receive_now(MatchContext* ctx, char* destination, int n) {
   return stream_read_now(ctx->input, destination, n);
 }
 
+int MemoryBody::receive(MatchContext*, char* destination, int n) {
+  const size_t until = at_ < cut_ ? cut_ : body_.size();
+  const size_t piece = std::min(static_cast<size_t>(n), until - at_);
+  std::memcpy(destination, body_.data() + at_, piece);
+  destination[piece] = '\0';
+  at_ += piece;
+  return static_cast<int>(piece);
+}
+
 int BodySource::pull(MatchState* state, const char* p) {
   MatchContext* ctx = static_cast<MatchContext*>(state);
   while (p >= ctx->usable_end) {

@@ -12,6 +12,9 @@
 // Called on the connection thread that owns the context.
 #pragma once
 
+#include <cstddef>
+#include <string_view>
+
 #include "filters/match_context.h"
 #include "http/http_message.h"
 #include "platform/net.h"
@@ -35,6 +38,25 @@ class BodySource : public MatchSource {
   virtual int receive(MatchContext* ctx, char* destination, int n);
   // The same without waiting: kNetNothingYet when no byte has arrived (nothing is written then).
   virtual int receive_now(MatchContext* ctx, char* destination, int n);
+};
+
+// A body held in memory, received in the pieces the scan asks for; no receive crosses the byte
+// at `cut`, so a test can choose where the body is split.
+class MemoryBody final : public BodySource {
+ public:
+  explicit MemoryBody(std::string_view body, size_t cut = 0) : body_(body), cut_(cut) {}
+  // Bytes received so far.
+  size_t delivered() const { return at_; }
+
+ protected:
+  int receive(MatchContext* ctx, char* destination, int n) override;
+  // Every receive waits, as for a server that sends each piece only when asked.
+  int receive_now(MatchContext*, char*, int) override { return kNetNothingYet; }
+
+ private:
+  std::string_view body_;
+  size_t cut_;
+  size_t at_ = 0;
 };
 
 // The shared source of every body that comes from its server connection.

@@ -8,8 +8,10 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTextCursor>
 #include <QTextLayout>
 #include <QTextOption>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/resources.h"
@@ -434,6 +436,7 @@ MultiEditControl::MultiEditControl(ControlHost* host, const ControlTemplate& t, 
     : QPlainTextEdit(parent), Control(host, t), limit_(t.limit) {
   setTabChangesFocus(true);
   setVerticalScrollBarPolicy((t.style & kVScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  setReadOnly((t.style & kReadOnly) != 0);
   if (t.text) set_text(QString::fromLatin1(t.text));
   connect(this, &QPlainTextEdit::textChanged, this, [this] {
     if (!setting_) modified_ = true;
@@ -458,6 +461,30 @@ void MultiEditControl::set_text(const QString& text) {
   setPlainText(plain);
   setting_ = false;
   modified_ = false;
+}
+
+void MultiEditControl::set_marks(const std::vector<TextMark>& marks) {
+  marks_ = marks;
+  QList<QTextEdit::ExtraSelection> selections;
+  const int size = document()->characterCount() - 1;
+  for (const TextMark& mark : marks) {
+    QTextEdit::ExtraSelection selection;
+    selection.cursor = QTextCursor(document());
+    selection.cursor.setPosition(std::min(mark.start, size));
+    selection.cursor.setPosition(std::min(mark.start + mark.length, size), QTextCursor::KeepAnchor);
+    selection.format.setBackground(mark.background);
+    selections.append(selection);
+  }
+  setExtraSelections(selections);
+}
+
+void MultiEditControl::select_range(int start, int length) {
+  const int size = document()->characterCount() - 1;
+  QTextCursor cursor(document());
+  cursor.setPosition(std::min(start, size));
+  cursor.setPosition(std::min(start + length, size), QTextCursor::KeepAnchor);
+  setTextCursor(cursor);
+  ensureCursorVisible();
 }
 
 int MultiEditControl::room() const {

@@ -146,6 +146,14 @@ class EditControl : public QLineEdit, public Control {
   int limit_;  // typing stops at this many characters; 0 = the platform default of 30000
 };
 
+// A stretch of a multi-line edit's text shown on a background of its own, in characters as
+// the control shows them (a line end is one).
+struct TextMark {
+  int start;
+  int length;
+  QColor background;
+};
+
 // Multi-line edits. Their text has CR LF line ends, as the designed platform reports them,
 // and the limit counts both characters.
 class MultiEditControl : public QPlainTextEdit, public Control {
@@ -158,6 +166,11 @@ class MultiEditControl : public QPlainTextEdit, public Control {
   void set_limit(int characters) override { limit_ = characters; }
   bool is_modified() const override { return modified_; }
   void set_modified(bool on) override { modified_ = on; }
+  // Replaces every mark.
+  void set_marks(const std::vector<TextMark>& marks);
+  const std::vector<TextMark>& marks() const { return marks_; }
+  // Selects the stretch and scrolls it into view.
+  void select_range(int start, int length);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -170,6 +183,7 @@ class MultiEditControl : public QPlainTextEdit, public Control {
   int limit_;
   bool modified_ = false;
   bool setting_ = false;  // set_text is running: the change is not the user's
+  std::vector<TextMark> marks_;
 };
 
 // Virtual-key code of a Qt key, 0 for keys without one.

@@ -252,6 +252,14 @@ unsigned Dialog::get_uint(int id, bool* ok) const {
 
 void Dialog::set_uint(int id, unsigned value) { set_text(id, std::to_string(value)); }
 
+void Dialog::set_marks(int id, const std::vector<TextMark>& marks) {
+  if (auto* edit = dynamic_cast<MultiEditControl*>(control(id))) edit->set_marks(marks);
+}
+
+void Dialog::select_text(int id, int start, int length) {
+  if (auto* edit = dynamic_cast<MultiEditControl*>(control(id))) edit->select_range(start, length);
+}
+
 void Dialog::enable(int id, bool on) {
   if (Control* c = control(id)) c->widget()->setEnabled(on);
 }

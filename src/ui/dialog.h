@@ -108,6 +108,9 @@ class Dialog : public QDialog, public ControlHost {
   // 1 done, 0 when there is no such control.
   int make_owner_drawn(int id);
   void set_font(int id, const QFont& font);
+  // Multi-line edits: the marked stretches, and a selection scrolled into view.
+  void set_marks(int id, const std::vector<TextMark>& marks);
+  void select_text(int id, int start, int length);
   void redraw(int id);
   void redraw();
   // While subclassed, the control's input goes to the procedure's on_input first.

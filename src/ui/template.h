@@ -48,6 +48,7 @@ enum ControlStyle : uint32_t {
   kHasStrings = 1u << 16,       // owner-drawn lists: items keep a text
   kExtendedSel = 1u << 17,      // lists: shift and ctrl extend the selection
   kBorder = 1u << 18,           // lists: a thin frame
+  kReadOnly = 1u << 19,         // multi-line edits: shown and selectable, not changed by the user
 };
 
 struct ControlTemplate {

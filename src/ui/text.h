@@ -8,6 +8,7 @@
 #include <QString>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kw {
 
@@ -19,6 +20,19 @@ inline QString from_8bit(std::string_view text) {
 inline std::string to_8bit(const QString& text) {
   const QByteArray bytes = text.toLatin1();
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Where each byte of an 8-bit text lies in a multi-line edit that shows it, and where the text
+// ends (the last entry): CR LF is one line end there, as are a lone CR and a lone LF.
+inline std::vector<int> shown_positions(std::string_view text) {
+  std::vector<int> positions(text.size() + 1);
+  int position = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    positions[i] = position;
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) ++position;
+  }
+  positions[text.size()] = position;
+  return positions;
 }
 
 // File paths are bytes too, but the file system's encoding decides which characters they are.

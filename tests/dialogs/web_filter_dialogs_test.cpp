@@ -15,7 +15,9 @@
 #include "dialogs/message_dialogs.h"
 #include "dialogs/web_filter_editor_dialog.h"
 #include "dialogs/web_filter_list_dialog.h"
+#include "dialogs/web_filter_try_dialog.h"
 #include "filters/page_filter.h"
+#include "filters/recent_pages.h"
 #include "filters/web_filter.h"
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
@@ -293,6 +295,60 @@ TEST_F(WebFilterDialogsTest, EditorFieldsAndMessages) {
   // Cancel dropped the edited copy; the live filter is as it was.
   EXPECT_EQ(live("B")->limit, 4096u);
   EXPECT_EQ(live("B")->flags, FILTER_ACTIVE);
+}
+
+// The try window beside the editor of A (which turns "cat" into "A"): a page that went through
+// the proxy while it was open is picked from the recent ones, its three matches are marked and
+// the rewritten text is what the browser received. The editor's fields are tried as they are
+// typed, and a Matching Expression that does not compile is named in the window, no message box.
+TEST_F(WebFilterDialogsTest, TryWindowFollowsTheEditorOnARecentPage) {
+  forget_recent_pages();
+  when_shown([&](Dialog& d) {
+    pick(d, 0);
+    when_shown([&](Dialog& editor) {
+      when_shown([&](Dialog& trial) {
+        test::OriginServer origin(
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>cat, cat\r\nand cat.</p>");
+        const std::string reply = get(origin, "/cats");
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return trial.combo(kTryRecentCombo)->count() == 1; }, 10000));
+        test::pick_combo_item(trial, kTryRecentCombo, 0);
+        auto* sample = dynamic_cast<MultiEditControl*>(trial.control(kTrySample));
+        EXPECT_EQ(sample->marks().size(), 3u);
+        EXPECT_EQ(trial.list(kTryMatches)->count(), 3);
+        EXPECT_EQ(trial.text(kTryRewritten), reply.substr(reply.find("\r\n\r\n") + 4));
+        EXPECT_EQ(trial.text(kTryRewritten), "<p>A, A\r\nand A.</p>");
+        EXPECT_EQ(trial.text(kTryStatus), "3 matches");
+
+        editor.set_text(kWebMatchField, "");
+        EXPECT_EQ(trial.text(kTryStatus), "Must include a matching expression");
+        test::type_into(editor, kWebMatchField, "c\\1t");
+        test::click_item(trial, kTryMatches, 2);
+        EXPECT_EQ(trial.list(kTryVariables)->item_text(0), QStringLiteral("\\1 = a"));
+
+        bool other_dialog = false;
+        when_shown([&](Dialog& other) {
+          other_dialog = true;
+          other.end(0);
+        });
+        editor.set_text(kWebMatchField, "");
+        test::type_into(editor, kWebMatchField, "(c");
+        set_dialog_observer(nullptr);
+        EXPECT_FALSE(other_dialog);
+        EXPECT_EQ(trial.text(kTryStatus),
+                  "Error in Matching Expression. Check for mis-matched [] or ()");
+        EXPECT_EQ(trial.list(kTryMatches)->count(), 0);
+        EXPECT_TRUE(recent_pages_watched());
+        test::press(trial, kIdCancel);
+        EXPECT_FALSE(recent_pages_watched());
+      });
+      test::press(editor, kWebTryButton);
+      test::press(editor, kIdCancel);
+    });
+    test::press(d, kFilterEditButton);
+    test::press(d, kIdCancel);
+  });
+  open_web_filter_list(nullptr);
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ TEST(ToolOptions, KwmatchOptionsAndFiles) {
       {"--help", 0, "-h, --help", ""},
       {"b D/page", 0, "/page:1:1: b\n", ""},
       {"--limit 4 --bounds '<b>' '<*>' D/page", 0, "/page:0:3: <b>\n", ""},
+      {"'<b>\\1<' D/page", 0, "/page:0:7: <b>abc<\n    \\1=abc\n", ""},
       {"--limit 40000 b D/page", 2, "", "kwmatch: --limit takes a number from 1 to 32767, not "
                                         "\"40000\"\n"},
       {"--limit abc b D/page", 2, "", "--limit takes a number from 1 to 32767, not \"abc\""},

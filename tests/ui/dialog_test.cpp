@@ -447,6 +447,16 @@ TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndPaintItemsAndTheRest) {
   EXPECT_TRUE(saw_item);
   EXPECT_TRUE(saw_rest);
   EXPECT_EQ(list.item_data(0), 11u);
+
+  // A hidden last row has no place: the rest starts below the last row shown, not over it.
+  list.setRowHidden(1, true);
+  proc_.draws.clear();
+  test::grab(&list);
+  std::vector<int> rest_tops;
+  for (const RecordingProc::Draw& draw : proc_.draws) {
+    if (draw.kind == DrawKind::ListBackground) rest_tops.push_back(draw.rect.top());
+  }
+  EXPECT_EQ(rest_tops, std::vector<int>{17});
 }
 
 TEST_F(DialogTest, ComboBoxTypingPickingAndEnter) {
