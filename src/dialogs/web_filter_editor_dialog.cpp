@@ -80,7 +80,7 @@ class WebFilterEditorProc
       try_window_.open(&d, read_fields(d));
     } else if ((code == kEditChange && id != kWebNameField) ||
                (id == kWebMultiCheck && code == kClicked)) {
-      try_window_.update(read_fields(d));
+      try_window_.try_fields(read_fields(d));
     }
     FilterEditorProc::on_command(d, id, code);
   }

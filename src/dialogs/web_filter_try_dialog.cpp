@@ -310,6 +310,6 @@ void TryFilterWindow::open(QWidget* editor, const WebFilterFields& fields) {
                                       editor->geometry().top()));
 }
 
-void TryFilterWindow::update(const WebFilterFields& fields) { proc_->set_fields(dialog(), fields); }
+void TryFilterWindow::try_fields(const WebFilterFields& fields) { proc_->set_fields(dialog(), fields); }
 
 }  // namespace kw

@@ -41,7 +41,7 @@ class TryFilterWindow {
   // Shows the window beside `editor` trying `fields`, or raises it when it is open.
   void open(QWidget* editor, const WebFilterFields& fields);
   // The editor's fields changed: tried again while the window is open.
-  void update(const WebFilterFields& fields);
+  void try_fields(const WebFilterFields& fields);
   // The window while it is open, else none.
   Dialog* dialog() const;
 

@@ -124,7 +124,7 @@ int64_t relay_to_end(HttpMessage* from, HttpMessage* to) {
 
 int send_text(HttpMessage* msg, const char* text) {
   const int n = static_cast<int>(std::strlen(text));
-  if (msg->stream != nullptr) return msg->stream->send_all(text, static_cast<size_t>(n)) ? n : -1;
+  if (msg->stream != nullptr) return message_send_all(msg, text, static_cast<size_t>(n)) ? n : -1;
   return net_send(*msg->socket, text, n);
 }
 
