@@ -311,7 +311,8 @@ TEST_F(DialogTest, DialogManagerKeys) {
   const ControlTemplate controls[] = {{1044, Button, "&OK", 13, 130, 50, 15, kDefaultButton},
                                       {1050, Edit, "", 10, 10, 50, 12}};
   RecordingProc other;
-  Dialog marked(DialogTemplate{901, "Default", 100, 150, 0, controls}, other, nullptr);
+  const DialogTemplate with_default{901, "Default", 100, 150, 0, controls};
+  Dialog marked(with_default, other, nullptr);
   marked.show_modeless();
   test::key(marked, 1050, kVkReturn);
   EXPECT_EQ(other.commands, (std::vector<Command>{{1044, kClicked}}));
