@@ -99,7 +99,7 @@ void serve_inspected(Connection* c, LeafCertificates* leaves) {
   } else if (prepared && exchange(client, server) == -1) {
     add_log_linef("R** %d Socket Error %d for %s **", number, net_last_error(), host.c_str());
   }
-  browser.close();
+  browser.send_close_alert();
   client->stream = nullptr;
   server->stream = nullptr;
 }

@@ -200,7 +200,7 @@ int TlsStream::send_all(const void* data, size_t n) {
   return ok == 1 && sent == n ? 1 : 0;
 }
 
-void TlsStream::close() {
+void TlsStream::send_close_alert() {
   if (ssl_) SSL_shutdown(ssl_.get());
   ERR_clear_error();
 }

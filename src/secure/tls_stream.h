@@ -31,7 +31,7 @@ class TlsStream final : public ByteStream {
   int recv(void* data, int n) override;
   int send_all(const void* data, size_t n) override;
   // Sends the close alert, so the peer can tell the end of the data from a cut connection.
-  void close();
+  void send_close_alert();
 
  private:
   bool start(SSL_CTX* context, Socket s, std::string_view early);
