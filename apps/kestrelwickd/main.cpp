@@ -28,7 +28,7 @@
 #include "filters/filter_hits.h"
 #include "platform/net.h"
 #include "platform/wait_until.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 #include "shell/console_frontend.h"
 #include "shell/program_locks.h"
 

@@ -30,7 +30,7 @@
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 #include "shell/config_file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "shell/help_window.h"

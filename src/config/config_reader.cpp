@@ -19,7 +19,7 @@
 #include "platform/wait_until.h"
 #include "proxies/proxy_list.h"
 #include "report/frontend.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 
 namespace kw {
 namespace {

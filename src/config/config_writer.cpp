@@ -21,7 +21,7 @@
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 
 namespace kw {
 namespace {

@@ -9,7 +9,7 @@
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
 #include "filters/filter_list_model.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 #include "secure/secure_pages.h"
 #include "skin/skinned_dialog.h"
 #include "ui/dialog.h"

@@ -12,7 +12,7 @@
 #include "base/decimal.h"
 #include "engine/forwarding.h"
 #include "engine/generated_pages.h"
-#include "engine/inspected_tunnel.h"
+#include "engine/intercepted_tunnel.h"
 #include "engine/listener.h"
 #include "report/frontend.h"
 

@@ -5,7 +5,7 @@
 #include <cctype>
 
 #include "base/settings.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 
 namespace kw {
 

@@ -25,7 +25,7 @@
 #include "filters/web_filter.h"
 #include "platform/program_directory.h"
 #include "proxies/proxy_list.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 #include "support/child_record.h"
 #include "support/recording_frontend.h"
 

@@ -10,7 +10,7 @@
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
 #include "proxies/proxy_list.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 
 namespace kw::test {
 namespace {

@@ -18,7 +18,7 @@
 #include "base/settings.h"
 #include "dialogs/message_dialogs.h"
 #include "engine/listener.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 #include "secure/secure_pages.h"
 #include "support/child_record.h"
 #include "support/files.h"

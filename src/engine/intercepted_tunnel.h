@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "engine/connection.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 
 namespace kw {
 

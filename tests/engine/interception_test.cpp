@@ -17,7 +17,7 @@
 #include "filters/web_filter.h"
 #include "gif_builder.h"
 #include "platform/process.h"
-#include "secure/inspection.h"
+#include "secure/interception.h"
 #include "support/files.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"

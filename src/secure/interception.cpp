@@ -1,5 +1,5 @@
-// The run's inspection state; see inspection.h.
-#include "secure/inspection.h"
+// The run's inspection state; see interception.h.
+#include "secure/interception.h"
 
 #include <cctype>
 #include <mutex>

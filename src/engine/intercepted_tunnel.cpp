@@ -1,5 +1,5 @@
-// Inspected tunnels; see inspected_tunnel.h.
-#include "engine/inspected_tunnel.h"
+// Inspected tunnels; see intercepted_tunnel.h.
+#include "engine/intercepted_tunnel.h"
 
 #include <cstdio>
 #include <cstring>
