@@ -19,6 +19,7 @@
 
 #include "base/result.h"
 #include "filters/filter_trial.h"
+#include "filters/matcher.h"
 #include "filters/pattern_compiler.h"
 #include "filters/web_filter.h"
 
@@ -64,7 +65,8 @@ PatternCode compile_or_report(const char* what, const char* expression, MatchFun
 
 void print_code(const PatternCode& code) {
   const int level = code.level();
-  std::printf("level %d (%s matcher), %zu bytes\n", level, level <= 2 ? "simple" : "full",
+  std::printf("level %d (%s matcher), %zu bytes\n", level,
+              level <= 2 ? "simple" : kw::sequence_matcher_fits(code.code()) ? "sequence" : "full",
               code.size());
   for (size_t i = 0; i < code.size(); ++i) {
     std::printf(i % 16 == 15 || i + 1 == code.size() ? "%02x\n" : "%02x ", code.code()[i]);
@@ -143,7 +145,8 @@ int main(int argc, char** argv) {
   const char* expression = argv[arg++];
   if (!code_only && arg >= argc) return usage();
 
-  PatternCode match = compile_or_report("expression", expression, nullptr);
+  kw::MatchFunction matcher = nullptr;
+  PatternCode match = compile_or_report("expression", expression, &matcher);
   if (!match) return kUsageError;
   if (code_only) {
     print_code(match);
@@ -155,6 +158,7 @@ int main(int argc, char** argv) {
   filter.flags = kw::FILTER_ACTIVE;
   filter.match = kw::copy_heap_text(expression);
   filter.match_code = std::move(match);
+  filter.match_matcher = matcher;
   filter.limit = static_cast<uint32_t>(limit);
   if (bounds_text != nullptr) {
     filter.bounds_code =

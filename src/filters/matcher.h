@@ -5,7 +5,8 @@
 // end. They need nothing of the page transfer or the HTTP messages. match_full is a recursive
 // backtracking interpreter for every element; match_simple handles the expressions of level 2
 // or less (literals, "?", "*", blank runs, "\s") without frames or recursion and gives
-// the same results on them. Neither allocates. A match may be empty (the result equals the
+// the same results on them. match_sequence does the same for code whose only choices are groups
+// of literal alternatives and one lazy star before a literal tail. None allocates. A match may be empty (the result equals the
 // start). Variables are stored into the context and never cleared here; stores made on paths
 // that later fail stay.
 //
@@ -30,6 +31,12 @@ inline constexpr uint32_t kMaxMatchSteps = uint32_t{1} << 20;
 char* match_full(MatchState* ctx);
 // The same for code of level 2 or less (anything else is handed to match_full).
 char* match_simple(MatchState* ctx);
+// The same for code that sequence_matcher_fits: literals, blank runs, "\s", "=", quotes, "?" and
+// sets, up to eight groups of literal alternatives (no more than eight ways through them, none
+// negated or stored), and at most one "*", last, followed only by up to sixteen literals or a
+// closing quote. Windows over 4096 bytes, and calls that continue a frame, go to match_full.
+char* match_sequence(MatchState* ctx);
+bool sequence_matcher_fits(const uint8_t* code);
 
 // How many attempts of match_full on this thread so far failed at the depth or step bound.
 uint64_t match_bounds_hit();

@@ -211,12 +211,13 @@ char* PageScan::attempt(const WebFilter& f, bool chosen, char** pos_io) {
     window_end = bounds_end;
   }
   prepare_window(pos, window_end);
+  const MatchFunction matcher = f.match_matcher != nullptr ? f.match_matcher : match_full;
   char* end;
   if (chosen) {
     ctx_->pattern = f.match_code.code();
-    end = match_full(ctx_);
+    end = matcher(ctx_);
   } else {
-    end = match_pattern(ctx_, f.match_code);
+    end = match_pattern(ctx_, f.match_code, matcher);
   }
   if (end == nullptr || end == pos) return nullptr;
   if (bounds_end != nullptr && end != bounds_end) return nullptr;

@@ -402,7 +402,11 @@ PatternCode compile_pattern(const char* text, MatchFunction* choice, int* result
   }
   std::memcpy(block.get(), compiler.code(), static_cast<size_t>(size));
   const MatchPrefilter prefilter = compute_prefilter(block.get());
-  if (choice != nullptr) *choice = compiler.level() <= kLevelSimple ? match_simple : match_full;
+  if (choice != nullptr) {
+    *choice = compiler.level() <= kLevelSimple       ? match_simple
+              : sequence_matcher_fits(block.get()) ? match_sequence
+                                                   : match_full;
+  }
   outcome = kResultOk;
   return PatternCode(std::move(block), static_cast<uint16_t>(size),
                      static_cast<uint8_t>(compiler.level()), prefilter);

@@ -45,7 +45,8 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
                      int* limit_result) {
   ReplacementCode replace_code =
       text_given(replace) ? compile_replacement(replace) : ReplacementCode();
-  PatternCode match_code = compile_filter_text(match, nullptr, limit_result);
+  MatchFunction match_matcher = nullptr;
+  PatternCode match_code = compile_filter_text(match, &match_matcher, limit_result);
   PatternCode url_code = compile_filter_text(url, nullptr, limit_result);
   MatchFunction bounds_matcher = nullptr;
   PatternCode bounds_code = compile_filter_text(bounds, &bounds_matcher, limit_result);
@@ -80,6 +81,7 @@ int build_web_filter(WebFilter* record, uint16_t flags, const char* name, const 
   record->url_code = std::move(url_code);
   record->match = copy_heap_text(match);
   record->match_code = std::move(match_code);
+  if (record->match_code) record->match_matcher = match_matcher;
   record->bounds = copy_heap_text(bounds);
   record->bounds_code = std::move(bounds_code);
   if (record->bounds_code) record->bounds_matcher = bounds_matcher;

@@ -44,6 +44,7 @@ struct WebFilter {
   PatternCode url_code;
   HeapText match;  // "<start>" and "<end>" make start and end filters
   PatternCode match_code;
+  MatchFunction match_matcher;  // chosen from the Match code when it compiled
   HeapText bounds;
   PatternCode bounds_code;
   MatchFunction bounds_matcher;  // chosen from the Bounds level when it compiled

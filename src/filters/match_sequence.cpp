@@ -1,0 +1,223 @@
+// The sequence matcher; see matcher.h.
+//
+// In code of this shape the only choice points are the groups of literal alternatives: every
+// other element either matches at the one place it is tried or fails, and the one lazy star
+// comes after the last group, where nothing later can send the match back into it. The full
+// matcher's backtracking therefore reduces to trying the groups' alternatives in order, the
+// latest group first, each from the position and quote where its group began. The bytes looked
+// at (and so the input pulled) are the full matcher's, without its frames, recursion and step
+// counting; windows too wide for the step bound to stay out of reach go to the full matcher.
+#include <algorithm>
+
+#include "filters/literal_search.h"
+#include "filters/matcher.h"
+
+namespace kw {
+namespace {
+
+constexpr int kMaxGroups = 8;
+constexpr int kMaxChoices = 8;  // the product of the groups' alternative counts
+constexpr int kMaxTail = 16;    // literals after the star
+
+// The full matcher's steps on this shape: per choice of alternatives at most one step per byte
+// of code before the star, one per blank skipped, and the star's tries, each passing over a byte
+// or trying the tail there. Windows up to this wide keep them below the bound.
+constexpr long kMaxWindow = 4096;
+static_assert(kMaxChoices * (kMaxPatternCode + kMaxWindow * (kMaxTail + 3)) < kMaxMatchSteps);
+
+uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
+
+char* skip_whitespace(MatchState* ctx, char* pos) {
+  while (byte_available(ctx, pos) && byte_at(pos) <= 32) ++pos;
+  return pos;
+}
+
+// The alternatives of the group whose OP_GROUP byte is at op: how many there are, and where
+// alternative k begins.
+int alternative_count(const uint8_t* op) {
+  int count = 1;
+  for (const uint8_t* q = op + 3; *q == OP_ALT; q += 3 + read_be16(q + 1) + 1) ++count;
+  return count;
+}
+
+const uint8_t* alternative(const uint8_t* op, int k) {
+  const uint8_t* q = op + 3;
+  for (; k > 0; --k) q += 3 + read_be16(q + 1) + 1;
+  return *q == OP_ALT ? q + 3 : q;
+}
+
+// Where a group had been entered on the current path, and which alternative it is on.
+struct GroupChoice {
+  const uint8_t* op;
+  char* pos;
+  char quote;
+  int alternative;
+  int count;
+};
+
+}  // namespace
+
+bool sequence_matcher_fits(const uint8_t* code) {
+  int choices = 1;
+  int groups = 0;
+  for (const uint8_t* pc = code;;) {
+    const uint8_t op = *pc;
+    if (op == OP_END) return true;
+    if (is_literal_op(op) || op == OP_SPACE || op == OP_SPACE1 || op == OP_EQUALS ||
+        op == OP_OPENQUOTE || op == OP_CLOSEQUOTE || op == OP_ANY) {
+      ++pc;
+    } else if (op == OP_CLASS) {
+      pc += 3 + read_be16(pc + 1) + 1;
+    } else if (op == OP_GROUP) {
+      const uint8_t* after = pc + 3 + read_be16(pc + 1) + 1;
+      if (pc[3] == OP_NOT || *after == OP_VAR || ++groups > kMaxGroups) return false;
+      const int count = alternative_count(pc);
+      for (int k = 0; k < count; ++k) {
+        const uint8_t* q = alternative(pc, k);
+        while (is_literal_op(*q)) ++q;
+        if (*q != OP_END) return false;
+      }
+      choices *= count;
+      if (choices > kMaxChoices) return false;
+      pc = after;
+    } else if (op == OP_STAR) {
+      const uint8_t* tail = pc + 1;
+      if (*tail == OP_CLOSEQUOTE) return tail[1] == OP_END;
+      int literals = 0;
+      while (is_literal_op(*tail)) ++tail, ++literals;
+      return *tail == OP_END && literals <= kMaxTail;
+    } else {
+      return false;
+    }
+  }
+}
+
+char* match_sequence(MatchState* ctx) {
+  if (ctx->pattern == nullptr) return nullptr;
+  if (ctx->frame != nullptr || ctx->window_end - ctx->position > kMaxWindow) {
+    return match_full(ctx);
+  }
+  ctx->usable_end = std::min(ctx->data_end, ctx->window_end);
+  char* const start = ctx->position;
+  GroupChoice groups[kMaxGroups];
+  int depth = 0;        // groups entered on the current path
+  const uint8_t* after = nullptr;  // while inside an alternative: the code after its group
+  const uint8_t* pc = ctx->pattern;
+  char* pos = start;
+  char quote = 0;
+  for (;;) {
+    {
+      // Every element looks at its position first, as in the full matcher, so that the same
+      // input is pulled.
+      const bool here = byte_available(ctx, pos);
+      const uint8_t op = *pc++;
+      switch (op) {
+        case OP_END:
+          if (after == nullptr) return pos;
+          pc = after;
+          after = nullptr;
+          continue;
+        case OP_GROUP: {
+          GroupChoice& g = groups[depth++];
+          g = GroupChoice{pc - 1, pos, quote, 0, alternative_count(pc - 1)};
+          after = pc + 2 + read_be16(pc) + 1;
+          pc = alternative(g.op, 0);
+          continue;
+        }
+        case OP_SPACE1:
+          if (!here || byte_at(pos) > 32) goto fail;
+          pos = skip_whitespace(ctx, pos + 1);
+          continue;
+        case OP_SPACE:
+          pos = skip_whitespace(ctx, pos);
+          continue;
+        case OP_EQUALS:
+          pos = skip_whitespace(ctx, pos);
+          if (!byte_available(ctx, pos) || byte_at(pos) != '=') goto fail;
+          pos = skip_whitespace(ctx, pos + 1);
+          continue;
+        case OP_OPENQUOTE:
+          if (!here || (byte_at(pos) != '"' && byte_at(pos) != '\'')) goto fail;
+          quote = *pos++;
+          continue;
+        case OP_CLOSEQUOTE:
+          if (quote != 0) {
+            if (!here || *pos != quote || (pos > start && pos[-1] == '\\')) goto fail;
+            quote = 0;
+          } else if (!here || *pos != '\'') {
+            goto fail;
+          }
+          ++pos;
+          continue;
+        case OP_ANY:
+          if (!here || byte_at(pos) == 0) goto fail;
+          ++pos;
+          continue;
+        case OP_CLASS: {
+          int length = read_be16(pc);
+          const uint8_t* members = pc + 2;
+          pc = members + length + 1;
+          if (!here) goto fail;
+          const uint8_t c = lower_byte(byte_at(pos++));
+          const bool negated = length > 0 && members[0] == OP_NOT;
+          if (negated) {
+            ++members;
+            --length;
+          }
+          if (class_contains(members, length, c) == negated) goto fail;
+          continue;
+        }
+        case OP_STAR: {
+          if (*pc == OP_END) {
+            while (byte_available(ctx, ctx->usable_end)) {
+            }
+            pos = std::max(pos, ctx->usable_end);
+            continue;
+          }
+          // The shortest run after which the tail (literals, or a closing quote) matches: only
+          // where its first element can match is it tried.
+          const bool closing = *pc == OP_CLOSEQUOTE;
+          const uint8_t lead = closing ? (quote != 0 ? static_cast<uint8_t>(quote) : '\'') : *pc;
+          for (char* p = pos;; ++p) {
+            if (p < ctx->usable_end) {
+              p = const_cast<char*>(
+                  closing ? find_either_byte(lead, lead, false, p, ctx->usable_end)
+                          : find_literal(lead, false, p, ctx->usable_end));
+            }
+            if (!byte_available(ctx, p)) goto fail;
+            char* q = p;
+            if (closing) {
+              if (byte_at(q) != lead || (quote != 0 && q > start && q[-1] == '\\')) continue;
+              ++q;
+            } else {
+              const uint8_t* t = pc;
+              while (*t != OP_END && byte_available(ctx, q) && literal_matches(*t, byte_at(q))) {
+                ++t;
+                ++q;
+              }
+              if (*t != OP_END) continue;
+            }
+            byte_available(ctx, q);
+            return q;
+          }
+        }
+        default:
+          if (!here || !literal_matches(op, byte_at(pos))) goto fail;
+          ++pos;
+          continue;
+      }
+    }
+  fail:
+    // The latest group with an alternative left takes it, from where the group began.
+    while (depth > 0 && groups[depth - 1].alternative + 1 == groups[depth - 1].count) --depth;
+    if (depth == 0) return nullptr;
+    GroupChoice& g = groups[depth - 1];
+    ++g.alternative;
+    pos = g.pos;
+    quote = g.quote;
+    after = g.op + 3 + read_be16(g.op + 1) + 1;
+    pc = alternative(g.op, g.alternative);
+  }
+}
+
+}  // namespace kw
