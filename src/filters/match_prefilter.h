@@ -10,8 +10,8 @@
 // filters that can start with it and one of the filters it can follow the first byte of, and
 // the literal runs each filter must begin with, so that a scan can pass over positions where
 // no filter can start and try only the filters whose own runs occur at a position. The runs'
-// first three bytes form a fingerprint searched sixteen or thirty-two positions at a time (each
-// filter in one of eight groups, by nibble tables) where the processor allows, so that the bytes between
+// first three bytes form a fingerprint searched sixteen positions at a time (each filter in one
+// of eight groups, by nibble tables) where the processor allows, so that the bytes between
 // candidates are passed over in bulk. Built once for a list of filters, then read-only: any
 // number of threads may search with it.
 #pragma once
@@ -72,15 +72,10 @@ class StartTable {
   const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
   const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
                                 uint64_t* found) const;
-  const char* scan_fingerprints_wide(const char* from, const char* to, uint64_t filters,
-                                     uint64_t* found) const;
-  // The search from p on for scan_fingerprints, sixteen positions at a time, then one by one.
-  const char* scan_fingerprints_from(const char* from, const char* p, const char* to,
-                                     uint64_t filters, uint64_t* found) const;
   // The groups whose fingerprint the filters have.
   uint8_t groups_of(uint64_t filters) const;
-  // The candidates at the fingerprint hit k of the groups `hit`, or at the blanks before it a
-  // blank-led filter of those groups may begin at, first of [from, k]; `to` when none.
+  // The candidates at the fingerprint hit k (of the groups `hit`), or at the blanks before it
+  // where a blank-led filter may begin, first of [from, k]; `to` when none.
   const char* check_hit(const char* from, const char* k, const char* to, uint64_t filters,
                         uint8_t hit, uint64_t* found) const;
 

@@ -9,7 +9,6 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
 #include <tmmintrin.h>
 #define KW_FINGERPRINTS 1
 #endif
@@ -281,10 +280,8 @@ const char* StartTable::next_candidate(const char* from, const char* to, uint64_
   }
 #if defined(KW_FINGERPRINTS)
   static const bool fingerprints = __builtin_cpu_supports("ssse3");
-  static const bool wide = __builtin_cpu_supports("avx2");
   if (fingerprints && (filters & anywhere_) == 0) {
-    return wide ? scan_fingerprints_wide(from, to, filters, found)
-                : scan_fingerprints(from, to, filters, found);
+    return scan_fingerprints(from, to, filters, found);
   }
 #endif
   return scan_plain(from, to, filters, found);
@@ -339,8 +336,10 @@ const char* StartTable::check_hit(const char* from, const char* k, const char* t
 }
 
 #if defined(KW_FINGERPRINTS)
-__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints_from(
-    const char* from, const char* p, const char* to, uint64_t filters, uint64_t* found) const {
+__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const char* from,
+                                                                           const char* to,
+                                                                           uint64_t filters,
+                                                                           uint64_t* found) const {
   const __m128i nibble = _mm_set1_epi8(0x0f);
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(groups_of(filters)));
   const __m128i zero = _mm_setzero_si128();
@@ -350,6 +349,7 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints_from(
     low[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(low_[j]));
     high[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(high_[j]));
   }
+  const char* p = from;
   while (to - p >= 16 + kFingerprint - 1) {
     __m128i hits = wanted;
     for (int j = 0; j < kFingerprint; ++j) {
@@ -377,57 +377,9 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints_from(
   }
   return scan_plain(p, to, filters, found);
 }
-
-const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                          uint64_t* found) const {
-  return scan_fingerprints_from(from, from, to, filters, found);
-}
-
-// The same search thirty-two positions at a time; the tables serve both halves of a register.
-__attribute__((target("avx2"))) const char* StartTable::scan_fingerprints_wide(
-    const char* from, const char* to, uint64_t filters, uint64_t* found) const {
-  const __m256i nibble = _mm256_set1_epi8(0x0f);
-  const __m256i wanted = _mm256_set1_epi8(static_cast<char>(groups_of(filters)));
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i low[kFingerprint];
-  __m256i high[kFingerprint];
-  for (int j = 0; j < kFingerprint; ++j) {
-    low[j] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(low_[j])));
-    high[j] =
-        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(high_[j])));
-  }
-  const char* p = from;
-  while (to - p >= 32 + kFingerprint - 1) {
-    __m256i hits = wanted;
-    for (int j = 0; j < kFingerprint; ++j) {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + j));
-      const __m256i lo = _mm256_shuffle_epi8(low[j], _mm256_and_si256(v, nibble));
-      const __m256i hi =
-          _mm256_shuffle_epi8(high[j], _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
-      hits = _mm256_and_si256(hits, _mm256_and_si256(lo, hi));
-    }
-    uint32_t bits = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hits, zero)));
-    if (bits != 0) {
-      alignas(32) uint8_t groups[32];
-      _mm256_store_si256(reinterpret_cast<__m256i*>(groups), hits);
-      for (; bits != 0; bits &= bits - 1) {
-        const int i = __builtin_ctz(bits);
-        const char* hit = check_hit(from, p + i, to, filters, groups[i], found);
-        if (hit != to) return hit;
-      }
-    }
-    p += 32;
-  }
-  return scan_fingerprints_from(from, p, to, filters, found);
-}
 #else
 const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
                                           uint64_t* found) const {
-  return scan_plain(from, to, filters, found);
-}
-
-const char* StartTable::scan_fingerprints_wide(const char* from, const char* to, uint64_t filters,
-                                               uint64_t* found) const {
   return scan_plain(from, to, filters, found);
 }
 #endif
