@@ -32,27 +32,26 @@ char* skip_whitespace(MatchState* ctx, char* pos) {
   return pos;
 }
 
-// The alternatives of the group whose OP_GROUP byte is at op: how many there are, and where
-// alternative k begins.
-int alternative_count(const uint8_t* op) {
-  int count = 1;
-  for (const uint8_t* q = op + 3; *q == OP_ALT; q += 3 + read_be16(q + 1) + 1) ++count;
-  return count;
+// The code after the group whose OP_GROUP byte is at op.
+const uint8_t* after_group(const uint8_t* op) { return op + 3 + read_be16(op + 1) + 1; }
+
+// Where the alternative at q (an OP_ALT, or the last one) has its literals, and where the
+// alternative after it begins (none after the last).
+const uint8_t* literals_of(const uint8_t* q, const uint8_t** next) {
+  if (*q != OP_ALT) {
+    *next = nullptr;
+    return q;
+  }
+  *next = q + 3 + read_be16(q + 1) + 1;
+  return q + 3;
 }
 
-const uint8_t* alternative(const uint8_t* op, int k) {
-  const uint8_t* q = op + 3;
-  for (; k > 0; --k) q += 3 + read_be16(q + 1) + 1;
-  return *q == OP_ALT ? q + 3 : q;
-}
-
-// Where a group had been entered on the current path, and which alternative it is on.
+// Where a group had been entered on the current path, and the alternative it tries next.
 struct GroupChoice {
-  const uint8_t* op;
+  const uint8_t* after;
+  const uint8_t* next;  // none when the current alternative is its last
   char* pos;
   char quote;
-  int alternative;
-  int count;
 };
 
 }  // namespace
@@ -71,9 +70,9 @@ bool sequence_matcher_fits(const uint8_t* code) {
     } else if (op == OP_GROUP) {
       const uint8_t* after = pc + 3 + read_be16(pc + 1) + 1;
       if (pc[3] == OP_NOT || *after == OP_VAR || ++groups > kMaxGroups) return false;
-      const int count = alternative_count(pc);
-      for (int k = 0; k < count; ++k) {
-        const uint8_t* q = alternative(pc, k);
+      int count = 0;
+      for (const uint8_t* next = pc + 3; next != nullptr; ++count) {
+        const uint8_t* q = literals_of(next, &next);
         while (is_literal_op(*q)) ++q;
         if (*q != OP_END) return false;
       }
@@ -119,9 +118,9 @@ char* match_sequence(MatchState* ctx) {
           continue;
         case OP_GROUP: {
           GroupChoice& g = groups[depth++];
-          g = GroupChoice{pc - 1, pos, quote, 0, alternative_count(pc - 1)};
-          after = pc + 2 + read_be16(pc) + 1;
-          pc = alternative(g.op, 0);
+          g = GroupChoice{after_group(pc - 1), nullptr, pos, quote};
+          after = g.after;
+          pc = literals_of(pc + 2, &g.next);
           continue;
         }
         case OP_SPACE1:
@@ -209,14 +208,13 @@ char* match_sequence(MatchState* ctx) {
     }
   fail:
     // The latest group with an alternative left takes it, from where the group began.
-    while (depth > 0 && groups[depth - 1].alternative + 1 == groups[depth - 1].count) --depth;
+    while (depth > 0 && groups[depth - 1].next == nullptr) --depth;
     if (depth == 0) return nullptr;
     GroupChoice& g = groups[depth - 1];
-    ++g.alternative;
     pos = g.pos;
     quote = g.quote;
-    after = g.op + 3 + read_be16(g.op + 1) + 1;
-    pc = alternative(g.op, g.alternative);
+    after = g.after;
+    pc = literals_of(g.next, &g.next);
   }
 }
 
