@@ -1,18 +1,20 @@
-// Many filtered transfers at once while the web and header filter lists are replaced under
-// their use-count protocol, as the editors and a configuration load do: every page must come out
+// Many filtered transfers at once. While the web and header filter lists are replaced under
+// their use-count protocol, as the editors and a configuration load do, every page must come out
 // filtered wholly by one version of the list, and, run under AddressSanitizer, no transfer may
 // touch a freed record. Browsers and servers that leave early must still bring both counts back
-// to 0.
+// to 0. The filters' hit counts stay exact and equal the hits the log shows.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "filter_proxy_fixture.h"
+#include "filters/filter_hits.h"
 #include "filters/header_filters.h"
 #include "filters/page_filter.h"
 #include "filters/web_filter.h"
@@ -169,6 +171,63 @@ TEST_F(FilterConcurrency, EarlyEndsReleaseTheLists) {
   EXPECT_TRUE(test::wait_until([] { return active_connections() == 0; }, 30000));
   EXPECT_EQ(web_filter_users_add(0), 0);
   EXPECT_EQ(header_filter_users_add(0), 0);
+}
+
+// A web filter counts each match it replaced and each text it sent at a page's start or end, a
+// header filter each field it changed, deleted or added; the lines read out as kestrelwickd
+// prints them. With the filter category off the hits still count but are not logged.
+TEST_F(FilterConcurrency, HitCountsStayExactAndEqualTheLoggedHits) {
+  build_web_filter(nullptr, FILTER_ACTIVE, "start", nullptr, "<start>", nullptr, 4096, "[");
+  // "cat" becomes "dog", which is scanned again: the "dog" filter counts it too.
+  build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "cat", nullptr, "cat", nullptr, 4096,
+                   "dog");
+  build_web_filter(nullptr, FILTER_ACTIVE, "dog", nullptr, "dog", nullptr, 4096, "cow");
+  build_web_filter(nullptr, FILTER_ACTIVE, "never", nullptr, "zebra", nullptr, 4096, "z");
+  build_web_filter(nullptr, FILTER_ACTIVE, "end", nullptr, "<end>", nullptr, 4096, "]");
+  build_header_filter(nullptr, HEADER_IN, "X-Added", nullptr, "yes");
+  build_header_filter(nullptr, HEADER_IN, "X-Drop", nullptr, nullptr);
+  build_header_filter(nullptr, HEADER_IN, "Server", "origin", "proxy");
+  build_header_filter(nullptr, HEADER_IN, "X-Missing", "x", "y");
+  std::string body;
+  for (int i = 0; i < 100; ++i) body += "a cat, a dog, ";
+  OriginServer origin(
+      "HTTP/1.0 200 OK\r\nServer: origin\r\nX-Drop: 1\r\nContent-Type: text/html\r\n\r\n" + body);
+  const std::string want =
+      "HTTP/1.0 200 OK\r\nServer: proxy\r\nContent-Type: text/html\r\nX-Added: yes\r\n\r\n[" +
+      replaced(replaced(body, "cat", "cow"), "dog", "cow") + "]";
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 8; ++c) {
+    clients.emplace_back([&] {
+      for (int i = 0; i < 5; ++i) EXPECT_EQ(get(origin), want);
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  ASSERT_TRUE(wait_for_closes(40));
+
+  // Each hit's line names the kind of hit, the connection and the filter.
+  const std::string closing = lines_starting("W+++CLOSE ")[0];
+  const std::string number = closing.substr(10, closing.size() - 13);
+  EXPECT_TRUE(frontend_.has_line("V<start> " + number + ": start"));
+  EXPECT_TRUE(frontend_.has_line("VMatch " + number + ": cat"));
+  EXPECT_TRUE(frontend_.has_line("V<end> " + number + ": end"));
+  std::map<std::string, uint64_t> logged;
+  for (const std::string& line : lines_starting("V")) logged[line.substr(line.find(": ") + 2)]++;
+  EXPECT_EQ(logged, (std::map<std::string, uint64_t>{
+                        {"start", 40}, {"cat", 4000}, {"dog", 8000}, {"end", 40}}));
+  const std::vector<std::string> hit_lines = {
+      R"(web filter 1 "start": 40 hits)",      R"(web filter 2 "cat": 4000 hits)",
+      R"(web filter 3 "dog": 8000 hits)",      R"(web filter 4 "never": 0 hits)",
+      R"(web filter 5 "end": 40 hits)",        R"(header filter 1 "X-Added": 40 hits)",
+      R"(header filter 2 "X-Drop": 40 hits)",  R"(header filter 3 "Server": 40 hits)",
+      R"(header filter 4 "X-Missing": 0 hits)"};
+  EXPECT_EQ(filter_hit_lines(), hit_lines);
+
+  frontend_.set_category(kLogHtmlFilters, false);
+  frontend_.clear();
+  get(origin);
+  ASSERT_TRUE(wait_for_closes(1));
+  EXPECT_TRUE(lines_starting("V").empty());
+  EXPECT_EQ(filter_hit_lines()[4], R"(web filter 5 "end": 41 hits)");
 }
 
 }  // namespace

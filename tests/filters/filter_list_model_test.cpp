@@ -18,17 +18,19 @@
 namespace kw {
 namespace {
 
+using Names = std::vector<std::string>;
+
 std::string name_of(const WebFilter* f) { return f->name ? f->name.get() : "-"; }
 
-std::vector<std::string> names(const LinkPat* list) {
-  std::vector<std::string> out;
+Names names(const LinkPat* list) {
+  Names out;
   for (; list != nullptr; list = list->next) out.push_back(name_of(list->web_filter()));
   return out;
 }
 
-// The live list's names, checking its back links on the way.
-std::vector<std::string> live_names() {
-  std::vector<std::string> out;
+// The live list's names, checking its back links and that no edited mark is left on the way.
+Names live_names() {
+  Names out;
   const WebFilter* prev = nullptr;
   for (const WebFilter* f = web_filter_list; f != nullptr; prev = f, f = f->next) {
     EXPECT_EQ(f->prev, prev) << name_of(f);
@@ -50,20 +52,22 @@ const InUseQuestion kNeverAsked = [](const ButtonAnswer&) {
   return 0;
 };
 
+// The live list starts as A, B, C, D, E, matching their own names.
 class FilterListModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     free_web_filters();
     free_header_filters();
-    for (const char* name : {"A", "B", "C", "D", "E"}) {
-      build_web_filter(nullptr, FILTER_ACTIVE, name, nullptr, name, nullptr, 4096, nullptr);
-    }
+    for (const char* name : {"A", "B", "C", "D", "E"}) add_live(name);
     settings_set_flags(0);
   }
   void TearDown() override {
     EXPECT_TRUE(frontend_.errors().empty()) << frontend_.errors().front();
     free_web_filters();
     free_header_filters();
+  }
+  static void add_live(const char* name) {
+    build_web_filter(nullptr, FILTER_ACTIVE, name, nullptr, name, nullptr, 4096, nullptr);
   }
   // The editor's build of the item `name` renamed `to`, its record in *out.
   static int rename(WebFilterListModel& m, const std::string& name, const char* to,
@@ -80,42 +84,57 @@ class FilterListModelTest : public ::testing::Test {
     EXPECT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, fields, &made), 1);
     return made;
   }
-  void expect_counts_add_up(const FilterListModel& m) {
+  static void expect_counts_add_up(const FilterListModel& m) {
     EXPECT_EQ(m.record_total(), m.item_count() + m.cut_count() + m.discard_count());
   }
 
   test::RecordingFrontend frontend_;
 };
 
-TEST_F(FilterListModelTest, ACutNeverPastedIsFreedAtInstallAndCopiesOnlyWhenNeverInstalled) {
+// A cut never pasted is freed at the install; records that stay live keep their hit counts
+// while an edited copy starts from 0; closing with staged changes frees only the new records.
+TEST_F(FilterListModelTest, CutPasteAndInstallKeepTheLiveRecordsAndTheirCounts) {
+  uint64_t n = 0;
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    for (uint64_t i = 0; i <= n; ++i) f->hits.add();  // A 1, B 2, ...
+    ++n;
+  }
   {
     WebFilterListModel m;
     m.cut({node(m, "B"), node(m, "C")});
-    EXPECT_EQ(names(m.cut_buffer()), (std::vector<std::string>{"C", "B"}));
+    EXPECT_EQ(names(m.cut_buffer()), (Names{"C", "B"}));
     m.paste(nullptr);  // no caret item: at the end
     m.cut({node(m, "A")});
     m.cut({node(m, "B")});  // A goes to the discard list
-    EXPECT_EQ(names(m.discard_list()), std::vector<std::string>{"A"});
+    EXPECT_EQ(names(m.discard_list()), Names{"A"});
+    EXPECT_EQ(m.hits(node(m, "C")), 3u);
     WebFilter* copy = nullptr;
     ASSERT_EQ(rename(m, "C", "C2", &copy), 1);
     m.mark_changed();
     expect_counts_add_up(m);
     ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
-    EXPECT_EQ(live_names(), (std::vector<std::string>{"D", "E", "C2"}));
+    EXPECT_EQ(live_names(), (Names{"D", "E", "C2"}));
     EXPECT_EQ(m.record_total(), 3);
     EXPECT_TRUE(settings_has(Changed));
+    std::vector<uint64_t> counts;
+    for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+      counts.push_back(f->hits.value());
+    }
+    EXPECT_EQ(counts, (std::vector<uint64_t>{4, 5, 0}));
+    m.reset_counts();
+    for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+      EXPECT_EQ(f->hits.value(), 0u);
+    }
   }
-  // Closing with staged changes frees the new records and leaves the live ones alone.
   WebFilterListModel m;
   m.insert_before(node(m, "D"), fresh(m));
   m.insert_before(nullptr, fresh(m));
   WebFilter* made = nullptr;
   ASSERT_EQ(rename(m, "E", "E2", &made), 1);
   m.cut({node(m, "C2")});
-  EXPECT_EQ(names(m.working_list()),
-            (std::vector<std::string>{"New HTML filter", "New HTML filter", "D", "E2"}));
+  EXPECT_EQ(names(m.working_list()), (Names{"New HTML filter", "New HTML filter", "D", "E2"}));
   expect_counts_add_up(m);
-  EXPECT_EQ(live_names(), (std::vector<std::string>{"D", "E", "C2"}));
+  EXPECT_EQ(live_names(), (Names{"D", "E", "C2"}));
 }
 
 // Without memory for a node nothing is lost: a model whose copy of the list came out short
@@ -137,55 +156,23 @@ TEST_F(FilterListModelTest, NodesThatCannotBeAllocatedLoseNoFilter) {
   EXPECT_EQ(rename(m, "B", "B2", &made), 0);
   test::fail_node_allocations = false;
   EXPECT_EQ(made, nullptr);
-  EXPECT_EQ(names(m.working_list()), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+  EXPECT_EQ(names(m.working_list()), (Names{"A", "B", "C", "D", "E"}));
   expect_counts_add_up(m);
-  EXPECT_EQ(live_names(), (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+  EXPECT_EQ(live_names(), (Names{"A", "B", "C", "D", "E"}));
 }
 
-TEST_F(FilterListModelTest, HitCountsSurviveAnInstallForLiveRecordsAndResetSetsThemTo0) {
-  uint64_t n = 0;
-  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    for (uint64_t i = 0; i <= n; ++i) f->hits.add();  // A 1, B 2, ...
-    ++n;
-  }
-  WebFilterListModel m;
-  WebFilter* b = node(m, "B")->web_filter();
-  WebFilter* edited = nullptr;
-  WebFilterFields fields = web_filter_fields(b);
-  fields.match = "bee";
-  ASSERT_EQ(build_edited_web_filter(m, node(m, "B"), EDIT_EXISTING, fields, &edited), 1);
-  m.cut({node(m, "D")});
-  m.insert_before(node(m, "A"), new_web_filter());
-  EXPECT_EQ(m.hits(node(m, "C")), 3u);
-  ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
-
-  // The records that stayed live keep counting from where they were; B's edited copy is a new
-  // filter and starts from 0.
-  std::vector<uint64_t> counts;
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    counts.push_back(f->hits.value());
-  }
-  EXPECT_EQ(counts, (std::vector<uint64_t>{0, 1, 0, 3, 5}));
-  m.reset_counts();
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    EXPECT_EQ(f->hits.value(), 0u);
-  }
-}
-
+// Each row presses the question's buttons in turn; the last one ends the question (0 stands
+// for "&Go Back", any other id than Retry and Kill Connections is ignored).
 TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
-  struct Row {
-    const char* name;
-    std::vector<int> controls;  // pressed in turn; the last one ends the question
+  const struct Row {
+    std::vector<int> answers;
     bool users_leave_before_last;
     int result;
-  } rows[] = {
-      {"go back", {1074}, false, 0},
-      {"retry while in use, then go back", {kAnswerRetry, 0}, false, 0},
-      {"retry once the transfer ended", {kAnswerRetry, kAnswerRetry}, true, 1},
-      {"kill connections", {kAnswerKillConnections}, false, 1},
-  };
+  } rows[] = {{{1074, 0}, false, 0},
+              {{kAnswerRetry, kAnswerRetry}, true, 1},
+              {{kAnswerKillConnections}, false, 1}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(row.answers.back());
     WebFilterListModel m;
     // Without changes nothing is asked, whoever uses the list.
     web_filter_users_add(1);
@@ -193,27 +180,24 @@ TEST_F(FilterListModelTest, InstallWaitsForTheListToBeFree) {
     m.cut({node(m, "A")});
     bool killed = false;
     const InUseQuestion ask = [&](const ButtonAnswer& answer) {
-      for (size_t i = 0; i < row.controls.size(); ++i) {
-        if (i + 1 == row.controls.size() && row.users_leave_before_last) web_filter_users_add(-1);
-        if (row.controls[i] == 0) return 1;  // "&Go Back"
-        const int result = answer(row.controls[i]);
-        if (result != 0) return result;
+      for (size_t i = 0; i < row.answers.size(); ++i) {
+        if (i + 1 == row.answers.size() && row.users_leave_before_last) web_filter_users_add(-1);
+        if (row.answers[i] == 0) return 1;
+        if (const int result = answer(row.answers[i])) return result;
       }
       return 0;
     };
-    const int result = m.install(ask, [&] {
+    const auto kill = [&] {
       killed = true;
       web_filter_users_add(-1);
-    });
-    EXPECT_EQ(result, row.result);
-    EXPECT_EQ(killed, row.controls.back() == kAnswerKillConnections);
+    };
+    EXPECT_EQ(m.install(ask, kill), row.result);
+    EXPECT_EQ(killed, row.answers.back() == kAnswerKillConnections);
     EXPECT_EQ(live_names().size(), row.result == 1 ? 4u : 5u);
     EXPECT_EQ(m.list_changed(), row.result == 0);
     if (web_filter_users_add(0) > 0) web_filter_users_add(-1);
     EXPECT_EQ(web_filter_users_add(0), 0);
-    if (row.result == 1) {  // put A back for the next row
-      build_web_filter(nullptr, FILTER_ACTIVE, "A", nullptr, "A", nullptr, 4096, nullptr);
-    }
+    if (row.result == 1) add_live("A");  // for the next row
   }
 }
 
@@ -221,17 +205,12 @@ TEST_F(FilterListModelTest, WebEditorBuilds) {
   WebFilterListModel m;
   WebFilter* live = node(m, "B")->web_filter();
   live->flags |= FILTER_MULTI;
-  auto build = [&](int mode, WebFilterFields f, WebFilter** out) {
-    return build_edited_web_filter(m, node(m, "B"), mode, f, out);
-  };
   WebFilter* r = nullptr;
   WebFilterFields f = web_filter_fields(nullptr);
   f.match = "  \t ";
-  EXPECT_EQ(build(EDIT_NEW, f, &r), kMissingMatch);
-  f.match = "(";
-  f.bounds = "(";
-  f.url = "(";
-  EXPECT_EQ(build(EDIT_NEW, f, &r), -3);
+  EXPECT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, f, &r), kMissingMatch);
+  f.match = f.bounds = f.url = "(";
+  EXPECT_EQ(build_edited_web_filter(m, nullptr, EDIT_NEW, f, &r), -3);
 
   f = web_filter_fields(live);
   f.name = "   ";
@@ -240,7 +219,7 @@ TEST_F(FilterListModelTest, WebEditorBuilds) {
   f.replace = " kept";
   f.limit = 99999;
   f.multi = false;
-  ASSERT_EQ(build(EDIT_DUPLICATE, f, &r), 1);
+  ASSERT_EQ(build_edited_web_filter(m, node(m, "B"), EDIT_DUPLICATE, f, &r), 1);
   EXPECT_EQ(r->name, nullptr);
   EXPECT_STREQ(r->url.get(), "host/");
   EXPECT_STREQ(r->match.get(), "  spaced");
@@ -248,10 +227,8 @@ TEST_F(FilterListModelTest, WebEditorBuilds) {
   EXPECT_EQ(r->limit, 32767u);
   EXPECT_EQ(r->flags, FILTER_ACTIVE | FILTER_EDITED);  // Multi cleared by the check box
   m.insert_before(node(m, "B"), r);
-
-  r = fresh(m);
+  m.insert_before(nullptr, r = fresh(m));
   EXPECT_EQ(r->flags, FILTER_EDITED);  // a new filter starts inactive
-  m.insert_before(nullptr, r);
 
   // Editing the live record replaces it with a copy; editing the copy rebuilds it in place;
   // a failed build leaves it as it was.
@@ -296,7 +273,6 @@ TEST_F(FilterListModelTest, HeaderListAndEditor) {
   m.discard({referer});
   expect_counts_add_up(m);
   ASSERT_EQ(m.install(kNeverAsked, nullptr), 1);
-  ASSERT_NE(header_filter_list, nullptr);
   EXPECT_STREQ(header_filter_list->key.get(), "X-New");
   EXPECT_EQ(header_filter_list->flags, 0u);
   EXPECT_STREQ(header_filter_list->next->key.get(), "Cookie");

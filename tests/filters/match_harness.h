@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,27 +30,6 @@ struct Attempt {
   bool operator==(const Attempt&) const = default;
 };
 
-inline constexpr int kHarnessBufferSize = 32768;
-
-inline Attempt record(const MatchContext& ctx, const char* base, const char* end) {
-  Attempt a;
-  a.end = end ? static_cast<int>(end - base) : -1;
-  for (int d = 0; d < kVariableCount; ++d) {
-    a.variable_length[d] = ctx.variable_length[d];
-    a.variable_start[d] =
-        ctx.variable_length[d] ? static_cast<int>(ctx.variable_start[d] - base) : -1;
-  }
-  return a;
-}
-
-inline char* attempt(MatchContext* ctx, const PatternCode& code, MatchFunction matcher,
-                     bool prefilter) {
-  if (prefilter) return match_pattern(ctx, code, matcher);
-  ctx->pattern = code.code();
-  ctx->frame = nullptr;
-  return matcher(ctx);
-}
-
 inline void PrintTo(const Attempt& a, std::ostream* out) {
   *out << "end " << a.end;
   for (int d = 0; d < kVariableCount; ++d) {
@@ -61,40 +39,22 @@ inline void PrintTo(const Attempt& a, std::ostream* out) {
   }
 }
 
-// One attempt at `start` of `text` held in memory as a string, window end at start + limit - 1
-// (or the text's end). `prefilter` runs the attempt through match_pattern.
-inline Attempt match_in_memory(const PatternCode& code, const std::string& text, int start,
-                               int limit, MatchFunction matcher, bool prefilter) {
-  std::vector<char> buffer(text.begin(), text.end());
-  buffer.push_back('\0');
-  char* base = buffer.data();
-  char* end = base + text.size();
-  MatchContext ctx{};
-  set_string_window(&ctx, base + start, std::min(base + start + limit - 1, end));
-  ctx.current_buffer = base;
-  ctx.buffer_end = end;
-  ctx.data_end = end + 1;
-  return record(ctx, base, attempt(&ctx, code, matcher, prefilter));
-}
-
-// Attempts at every position 0..size of `text` in order, as the page scan makes them: from
-// memory, or pulled through a socket in pieces of `piece` bytes (0: from memory). Variables are
-// cleared before each attempt.
+// Attempts at the first `count` positions 0..size of `text` in order, as the page scan makes
+// them, with variables cleared before each: from memory (piece 0; the buffer is exactly the
+// text and its NUL, so a read beyond shows under AddressSanitizer), or pulled through a socket
+// in pieces of `piece` bytes. `prefilter` runs each attempt through match_pattern.
 inline std::vector<Attempt> scan_positions(const PatternCode& code, const std::string& text,
                                            int limit, MatchFunction matcher, bool prefilter,
-                                           int piece) {
-  std::vector<Attempt> out;
-  auto buffer = std::make_unique<char[]>(kHarnessBufferSize);
-  char* base = buffer.get();
+                                           int piece, size_t count = SIZE_MAX) {
+  std::vector<char> buffer(piece == 0 ? text.size() + 1 : 32768);
+  char* base = buffer.data();
   MatchContext ctx{};
   ctx.current_buffer = base;
-  ctx.buffer_end = base + kHarnessBufferSize - 1;
+  ctx.buffer_end = base + buffer.size() - 1;
   int sockets[2] = {-1, -1};
-  Socket reader = kNoSocket;
   HttpMessage input{};
   if (piece == 0) {
     std::memcpy(base, text.data(), text.size());
-    base[text.size()] = '\0';
     ctx.data_end = base + text.size() + 1;
   } else {
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sockets), 0);
@@ -103,24 +63,40 @@ inline std::vector<Attempt> scan_positions(const PatternCode& code, const std::s
       EXPECT_EQ(send(sockets[1], text.data() + at, n, 0), static_cast<ssize_t>(n));
     }
     close(sockets[1]);
-    reader = sockets[0];
     input.pos = 1;
-    input.socket = &reader;
+    input.socket = &sockets[0];
     ctx.input = &input;
     ctx.source = server_body();
     ctx.data_end = base;
   }
+  std::vector<Attempt> out;
   char* text_end = base + text.size();
   // Like the page scan, never start beyond the bytes received so far.
-  for (char* start = base; start <= text_end && start <= ctx.data_end; ++start) {
+  for (char* start = base; start <= text_end && start <= ctx.data_end && out.size() < count;
+       ++start) {
     clear_variables(&ctx);
     ctx.position = start;
     ctx.window_end = start + limit - 1;
     if (piece == 0) ctx.window_end = std::min(ctx.window_end, text_end);
-    out.push_back(record(ctx, base, attempt(&ctx, code, matcher, prefilter)));
+    ctx.pattern = code.code();
+    ctx.frame = nullptr;
+    const char* end = prefilter ? match_pattern(&ctx, code, matcher) : matcher(&ctx);
+    Attempt& a = out.emplace_back();
+    a.end = end ? static_cast<int>(end - base) : -1;
+    for (int d = 0; d < kVariableCount; ++d) {
+      a.variable_length[d] = ctx.variable_length[d];
+      a.variable_start[d] =
+          ctx.variable_length[d] ? static_cast<int>(ctx.variable_start[d] - base) : -1;
+    }
   }
-  if (reader != kNoSocket) close(reader);
+  if (sockets[0] != -1) close(sockets[0]);
   return out;
+}
+
+// The attempt at the text's start alone.
+inline Attempt match_at_start(const PatternCode& code, const std::string& text, int limit,
+                              MatchFunction matcher, bool prefilter = false, int piece = 0) {
+  return scan_positions(code, text, limit, matcher, prefilter, piece, 1)[0];
 }
 
 }  // namespace kw::test
