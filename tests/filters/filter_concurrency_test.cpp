@@ -175,7 +175,8 @@ TEST_F(FilterConcurrency, EarlyEndsReleaseTheLists) {
 
 // A web filter counts each match it replaced and each text it sent at a page's start or end, a
 // header filter each field it changed, deleted or added; the lines read out as kestrelwickd
-// prints them. With the filter category off the hits still count but are not logged.
+// prints them. With the filter category off the hits still count but are not logged. The reply
+// is rewritten before its header is logged, and only by the incoming filters.
 TEST_F(FilterConcurrency, HitCountsStayExactAndEqualTheLoggedHits) {
   build_web_filter(nullptr, FILTER_ACTIVE, "start", nullptr, "<start>", nullptr, 4096, "[");
   // "cat" becomes "dog", which is scanned again: the "dog" filter counts it too.
@@ -184,16 +185,18 @@ TEST_F(FilterConcurrency, HitCountsStayExactAndEqualTheLoggedHits) {
   build_web_filter(nullptr, FILTER_ACTIVE, "dog", nullptr, "dog", nullptr, 4096, "cow");
   build_web_filter(nullptr, FILTER_ACTIVE, "never", nullptr, "zebra", nullptr, 4096, "z");
   build_web_filter(nullptr, FILTER_ACTIVE, "end", nullptr, "<end>", nullptr, 4096, "]");
-  build_header_filter(nullptr, HEADER_IN, "X-Added", nullptr, "yes");
+  build_header_filter(nullptr, HEADER_IN, "X-Added", nullptr, "\\h\\p");
   build_header_filter(nullptr, HEADER_IN, "X-Drop", nullptr, nullptr);
   build_header_filter(nullptr, HEADER_IN, "Server", "origin", "proxy");
   build_header_filter(nullptr, HEADER_IN, "X-Missing", "x", "y");
+  build_header_filter(nullptr, HEADER_OUT, "X-Out", nullptr, "o");
   std::string body;
   for (int i = 0; i < 100; ++i) body += "a cat, a dog, ";
   OriginServer origin(
       "HTTP/1.0 200 OK\r\nServer: origin\r\nX-Drop: 1\r\nContent-Type: text/html\r\n\r\n" + body);
   const std::string want =
-      "HTTP/1.0 200 OK\r\nServer: proxy\r\nContent-Type: text/html\r\nX-Added: yes\r\n\r\n[" +
+      "HTTP/1.0 200 OK\r\nServer: proxy\r\nContent-Type: text/html\r\nX-Added: "
+      "127.0.0.1/\r\n\r\n[" +
       replaced(replaced(body, "cat", "cow"), "dog", "cow") + "]";
   std::vector<std::thread> clients;
   for (int c = 0; c < 8; ++c) {
@@ -203,6 +206,8 @@ TEST_F(FilterConcurrency, HitCountsStayExactAndEqualTheLoggedHits) {
   }
   for (std::thread& t : clients) t.join();
   ASSERT_TRUE(wait_for_closes(40));
+  EXPECT_TRUE(frontend_.has_line("YServer: proxy"));
+  EXPECT_TRUE(lines_starting("YX-Drop").empty());
 
   // Each hit's line names the kind of hit, the connection and the filter.
   const std::string closing = lines_starting("W+++CLOSE ")[0];
@@ -215,11 +220,11 @@ TEST_F(FilterConcurrency, HitCountsStayExactAndEqualTheLoggedHits) {
   EXPECT_EQ(logged, (std::map<std::string, uint64_t>{
                         {"start", 40}, {"cat", 4000}, {"dog", 8000}, {"end", 40}}));
   const std::vector<std::string> hit_lines = {
-      R"(web filter 1 "start": 40 hits)",      R"(web filter 2 "cat": 4000 hits)",
-      R"(web filter 3 "dog": 8000 hits)",      R"(web filter 4 "never": 0 hits)",
-      R"(web filter 5 "end": 40 hits)",        R"(header filter 1 "X-Added": 40 hits)",
-      R"(header filter 2 "X-Drop": 40 hits)",  R"(header filter 3 "Server": 40 hits)",
-      R"(header filter 4 "X-Missing": 0 hits)"};
+      R"(web filter 1 "start": 40 hits)",       R"(web filter 2 "cat": 4000 hits)",
+      R"(web filter 3 "dog": 8000 hits)",       R"(web filter 4 "never": 0 hits)",
+      R"(web filter 5 "end": 40 hits)",         R"(header filter 1 "X-Added": 40 hits)",
+      R"(header filter 2 "X-Drop": 40 hits)",   R"(header filter 3 "Server": 40 hits)",
+      R"(header filter 4 "X-Missing": 0 hits)", R"(header filter 5 "X-Out": 40 hits)"};
   EXPECT_EQ(filter_hit_lines(), hit_lines);
 
   frontend_.set_category(kLogHtmlFilters, false);

@@ -79,13 +79,13 @@ class Generator {
   std::mt19937 random_;
 };
 
+// The case named in a failure message, with NUL bytes shown as \0.
 std::string show(const std::string& text) {
   std::string s;
   for (char c : text) s += c == '\0' ? std::string("\\0") : std::string(1, c);
   return s;
 }
 
-// The case named in a failure message.
 std::string named(const std::string& expression, const std::string& text, int limit) {
   return "'" + expression + "' on \"" + show(text) + "\" limit " + std::to_string(limit);
 }
@@ -150,41 +150,38 @@ TEST(MatcherPropertyTest, MatchersPrefilterAndPiecesAgreeWithTheFullMatcher) {
 // by a literal, and a closing quote followed by a literal (a try that passed the quote and then
 // failed leaves it closed, so later tries want a single quote). Texts reach past sixteen bytes.
 TEST(MatcherPropertyTest, LazyLoopsPassOverOnlyWhatTheRestCannotBeginWith) {
-  std::mt19937 random(515);
-  const auto below = [&](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
+  Generator gen(515);
   static const char* const kWords[] = {"a", "b", "ab", "ba", "bb"};
   static const char* const kSuffixes[] = {"", "b", "a"};
-  const auto fold = [](char c) { return static_cast<char>(lower_byte(static_cast<uint8_t>(c))); };
-  const auto at = [&](const std::string& text, size_t p, const std::string& word) {
+  // Whether `word` (lower case) stands at p of text, without case.
+  const auto at = [](const std::string& text, size_t p, const std::string& word) {
     if (p + word.size() > text.size()) return false;
     for (size_t i = 0; i < word.size(); ++i) {
-      if (fold(text[p + i]) != word[i]) return false;
+      if (lower_byte(static_cast<uint8_t>(text[p + i])) != word[i]) return false;
     }
     return true;
   };
   int matches = 0;
   for (int i = 0; i < 3000; ++i) {
-    const bool word_loop = below(3) == 0;
-    const bool quoted = below(2) == 0;
-    const std::string suffix = kSuffixes[below(3)];
+    const bool word_loop = gen.below(3) == 0;
+    const bool quoted = gen.below(2) == 0;
+    const std::string suffix = kSuffixes[gen.below(3)];
     std::vector<std::string> alternatives;
-    std::string expression = quoted ? "\"" : "x";
-    expression += word_loop ? "\\w" : "*";
+    std::string expression = std::string(quoted ? "\"" : "x") + (word_loop ? "\\w" : "*");
     if (quoted) {
       expression += "'";
     } else {
-      expression += "(";
-      for (int k = 1 + below(4); k > 0; --k) {
-        alternatives.push_back(kWords[below(5)]);
-        expression += (alternatives.size() > 1 ? "|" : "") + alternatives.back();
+      for (int k = 1 + gen.below(4); k > 0; --k) {
+        alternatives.push_back(kWords[gen.below(5)]);
+        expression += (alternatives.size() > 1 ? "|" : "(") + alternatives.back();
       }
       expression += ")";
     }
     expression += suffix;
     PatternCode code = compile_pattern(expression.c_str());
     ASSERT_TRUE(code) << expression;
-    std::string text = quoted ? std::string(1, "\"'"[below(2)]) : "X";
-    for (int n = below(40); n > 0; --n) text += "aAbBx\"'\\ >"[below(10)];
+    std::string text = quoted ? std::string(1, "\"'"[gen.below(2)]) : "X";
+    for (int n = gen.below(40); n > 0; --n) text += "aAbBx\"'\\ >"[gen.below(10)];
 
     int want = -1;
     char quote = text[0];
@@ -195,12 +192,11 @@ TEST(MatcherPropertyTest, LazyLoopsPassOverOnlyWhatTheRestCannotBeginWith) {
           quote = 0;
           if (at(text, p + 1, suffix)) want = static_cast<int>(p + 1 + suffix.size());
         }
-      } else {
-        for (const std::string& a : alternatives) {
-          if (at(text, p, a) && at(text, p + a.size(), suffix)) {
-            want = static_cast<int>(p + a.size() + suffix.size());
-            break;
-          }
+      }
+      for (const std::string& a : alternatives) {
+        if (at(text, p, a) && at(text, p + a.size(), suffix)) {
+          want = static_cast<int>(p + a.size() + suffix.size());
+          break;
         }
       }
       const uint8_t c = static_cast<uint8_t>(text[p]);

@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,31 +20,28 @@
 namespace kw {
 namespace {
 
-using test::Attempt;
-
-struct Stored {
-  int variable, start, length;
-};
-
 struct Row {
   const char* expression;
   std::string text;
   int end;  // -1: no match
-  std::vector<Stored> stored = {};
+  struct {
+    int variable = -1, start, length;
+  } stored = {};  // at most one variable stored
   int limit = 1000;
 };
 
+// Each row on every engine that applies, and streamed in pieces when the window allows.
 void check(const std::vector<Row>& rows) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("expression ") + row.expression + " on \"" + row.text + "\"");
     PatternCode code = compile_pattern(row.expression);
     ASSERT_TRUE(code);
-    Attempt want;
+    test::Attempt want;
     want.end = row.end;
     want.variable_start.fill(-1);
-    for (const Stored& s : row.stored) {
-      want.variable_start[s.variable] = s.start;
-      want.variable_length[s.variable] = s.length;
+    if (row.stored.variable >= 0) {
+      want.variable_start[row.stored.variable] = row.stored.start;
+      want.variable_length[row.stored.variable] = row.stored.length;
     }
     const int limit = row.limit;
     EXPECT_EQ(test::match_at_start(code, row.text, limit, match_full), want) << "full";
@@ -61,8 +57,9 @@ void check(const std::vector<Row>& rows) {
   }
 }
 
-TEST(MatcherTest, LiteralsAndBlankRuns) {
+TEST(MatcherTest, EveryElement) {
   check({
+      // Literals and blank runs.
       {"ab", "ABc", 2},
       {"ab", "a b", -1},
       {"a\\tb", "a\tb", 3},
@@ -79,11 +76,7 @@ TEST(MatcherTest, LiteralsAndBlankRuns) {
       {"a ", "a   x", 4},
       {"a=b", "a = b", 5},
       {"a=b", "ab", -1},
-  });
-}
-
-TEST(MatcherTest, StarsAnyBytesSetsAndNumbers) {
-  check({
+      // Stars, any bytes, sets and numbers.
       {"a*", "abc", 3},  // a final star runs to the window end, or where a stream closed
       {"a*", "abcdef", 3, {}, 4},
       {"*", "xyz", 3},
@@ -111,15 +104,11 @@ TEST(MatcherTest, StarsAnyBytesSetsAndNumbers) {
       {"[#-1-5]", "5", -1},
       {"[#10-*]", "99999", 5},
       {"[#0-*]", "4294967295", -1},  // wraps to -1
-  });
-}
-
-TEST(MatcherTest, GroupsAlternativesBacktrackingAndRepeats) {
-  check({
+      // Groups, alternatives, backtracking and repeats.
       {"(ab|cd)e", "cde", 3},
       {"(a|ab)c", "abc", 3},  // a failure after the group resumes its next alternative
       {"(a*)b", "aab", 3},    // ... and its lazy star
-      {"(a*)\\1x", "aaax", 4, {{1, 0, 3}}},
+      {"(a*)\\1x", "aaax", 4, {1, 0, 3}},
       {"a|b|c", "c", 1},
       {"a|", "x", 0},
       {"(^ab)a*", "abax", -1},  // the test covers the rest of the expression too
@@ -132,15 +121,11 @@ TEST(MatcherTest, GroupsAlternativesBacktrackingAndRepeats) {
       {"a+", "aaab", 3},
       {"a+a", "aaa", -1},
       {"(ab)+c", "ababc", 5},
-      {"(ab)\\2+c", "ababc", 5, {{2, 2, 2}}},
+      {"(ab)\\2+c", "ababc", 5, {2, 2, 2}},
       {"[#1-9]+", "123", -1},  // one number takes all its digits: 123 is out of bounds
       {"( a)+x", " a ax", 5},
       {"(a|)+b", "aab", 3},  // an empty repetition ends the repeat
-  });
-}
-
-TEST(MatcherTest, WordRunsQuotesAndAndBranches) {
-  check({
+      // Word runs, quotes and "&" branches.
       {"\\w", "abc>d", 3},
       {"<\\w>", "<abc>", 5},
       {"<\\w>", "<a b>", -1},
@@ -158,15 +143,11 @@ TEST(MatcherTest, WordRunsQuotesAndAndBranches) {
       {"abc&a", "abcd", 3},   // the furthest end of the branches
       {"(ab&a)b", "abb", 2},  // the rest goes on from the end of the last branch
       {"(ab&a)b", "ab", -1},  // ... and must also follow every earlier branch
-  });
-}
-
-TEST(MatcherTest, VariablesAndTheWindowEnd) {
-  check({
-      {"\\1b", "aab", 3, {{1, 0, 2}}},
-      {"a\\1", "abc", 3, {{1, 1, 2}}},
-      {"(a)\\1x|ab", "ab", 2, {{1, 0, 1}}},  // a store on a failed path stays
-      {"(x\\1)\\1", "xyz", 1},               // the inner store comes last and is empty
+      // Variables and the window end.
+      {"\\1b", "aab", 3, {1, 0, 2}},
+      {"a\\1", "abc", 3, {1, 1, 2}},
+      {"(a)\\1x|ab", "ab", 2, {1, 0, 1}},  // a store on a failed path stays
+      {"(x\\1)\\1", "xyz", 1},             // the inner store comes last and is empty
       {"(\\3)\\4", "ab", 0},
       {"abc", "abcd", -1, {}, 3},  // the buffer holds the c, the window does not
       {"abc", "abcd", 3, {}, 4},
@@ -195,11 +176,9 @@ TEST(MatcherTest, DeepExpressionsMatchOrFailWithinTheirBounds) {
 
   // Exponential backtracking stops at the step budget.
   const std::string text(4000, 'a');
-  const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(end("(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)b", text, match_full, 32767), -1);
   EXPECT_EQ(end("*a*a*a*a*a*a*a*a*a*a*a*b", text, match_full, 32767), -1);
   EXPECT_EQ(end("*a*a*a*a*a*a*a*a*a*a*a*b", text, match_simple, 32767), -1);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
 }
 
 TEST(StartTableTest, PassesOverPositionsNoFilterCanStartAt) {

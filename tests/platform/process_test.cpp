@@ -12,15 +12,10 @@
 namespace kw {
 namespace {
 
-using test::read_child_runs;
 using test::wait_until;
 
 TEST(SplitCommandLine, QuotesGroupAndAreDropped) {
-  struct Case {
-    const char* line;
-    std::vector<std::string> words;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
       {"", {}},
       {" \t ", {}},
       {"browser", {"browser"}},
@@ -31,50 +26,37 @@ TEST(SplitCommandLine, QuotesGroupAndAreDropped) {
       {"run \"open to the end", {"run", "open to the end"}},
       {"run 'single quotes' stay", {"run", "'single", "quotes'", "stay"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(split_command_line(c.line), c.words) << c.line;
+  for (const auto& [line, words] : cases) EXPECT_EQ(split_command_line(line), words) << line;
 }
 
-class ChildProcessTest : public ::testing::Test {
- protected:
-  std::vector<std::string> child_words(std::vector<std::string> extra = {}) {
-    std::vector<std::string> words = {test::test_child_path(), record_};
-    words.insert(words.end(), extra.begin(), extra.end());
-    return words;
-  }
-
-  test::ScratchDir dir_;
-  std::string record_ = dir_.file("record");
-};
-
-TEST_F(ChildProcessTest, InheritsNoDescriptorsAndDefaultSignals) {
-  // A descriptor without close-on-exec, as a careless library might leave one, and the
-  // ignored SIGPIPE of the proxy: neither may reach the started program.
+// A descriptor without close-on-exec, as a careless library might leave one, and the ignored
+// SIGPIPE of the proxy must not reach the started program; one that ended by itself is reaped
+// and never signalled.
+TEST(ChildProcess, InheritsNoDescriptorsOrIgnoredSignalsAndIsReaped) {
+  test::ScratchDir dir;
+  const std::string record = dir.file("record");
   int leaked[2];
   ASSERT_EQ(::pipe(leaked), 0);
   auto old_pipe = std::signal(SIGPIPE, SIG_IGN);
-
   ChildProcess child;
-  ASSERT_EQ(ChildProcess::spawn(child_words({"two words"}), &child), 1);
-  ASSERT_TRUE(wait_until([&] { return read_child_runs(record_).size() == 1; }));
-  test::ChildRun run = read_child_runs(record_)[0];
+  ASSERT_EQ(ChildProcess::spawn({test::test_child_path(), record, "two words"}, &child), 1);
+  std::signal(SIGPIPE, old_pipe);
+  ::close(leaked[0]);
+  ::close(leaked[1]);
+  ASSERT_TRUE(wait_until([&] { return test::read_child_runs(record).size() == 1; }));
+  const test::ChildRun run = test::read_child_runs(record)[0];
   EXPECT_EQ(run.pid, child.pid());
   EXPECT_EQ(run.extra_fds, 0);
   EXPECT_TRUE(run.sigpipe_default);
   EXPECT_EQ(run.args, std::vector<std::string>{"two words"});
-
   EXPECT_EQ(child.terminate(), 1);
   EXPECT_TRUE(wait_until([&] { return !child.running(); }));
-  std::signal(SIGPIPE, old_pipe);
-  ::close(leaked[0]);
-  ::close(leaked[1]);
-}
 
-TEST_F(ChildProcessTest, EndedProcessIsReapedAndNeverSignalled) {
-  ChildProcess child;
-  ASSERT_EQ(ChildProcess::spawn(child_words({"--exit"}), &child), 1);
-  EXPECT_TRUE(wait_until([&] { return !child.running(); }));
-  EXPECT_EQ(child.pid(), 0);
-  EXPECT_EQ(child.terminate(), 0);
+  ChildProcess ended;
+  ASSERT_EQ(ChildProcess::spawn({test::test_child_path(), record, "--exit"}, &ended), 1);
+  EXPECT_TRUE(wait_until([&] { return !ended.running(); }));
+  EXPECT_EQ(ended.pid(), 0);
+  EXPECT_EQ(ended.terminate(), 0);
 }
 
 }  // namespace
