@@ -213,7 +213,7 @@ TEST(MatcherPropertyTest, LazyLoopsPassOverOnlyWhatTheRestCannotBeginWith) {
 // The candidate search returns the first position at or after its start where the table's
 // per-position check finds a candidate, with that check's filters, for tables of several
 // filters (most led by literal runs, some by blanks) and texts long enough for the sixteen-byte
-// search and its tail.
+// search and its tail; a table of too many filters tries every position.
 TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
   Generator gen(4242);
   static const char* const kLeads[] = {"ab", "<a", "x", "Ba", "c\\t", " ab", "'", "bb", ""};
@@ -241,6 +241,13 @@ TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
       EXPECT_EQ(found, want < end ? table.candidates(want, end, filters) : 0);
     }
   }
+  // Beyond the filters a table can tell apart, every position is a candidate.
+  StartTable many;
+  const PatternCode script = compile_pattern("<script*</script>");
+  for (int i = 0; i <= StartTable::kMaxFilters; ++i) many.add(i, script);
+  EXPECT_TRUE(many.every_position());
+  const char* text = "a <b> <SCRIPT>";
+  EXPECT_EQ(many.next_candidate(text, text + 14), text);
 }
 
 // The page scan gives what the plain interpreter gives (every filter tried at every position),
