@@ -1,6 +1,6 @@
 // Header filters through the whole proxy: filters built with build_header_filter, a real
 // listener, an origin server written for the test. Each case compares the exact request the
-// origin receives (outgoing filters) or the exact reply the browser receives (incoming).
+// origin receives, and for the settings' switches the reply the browser receives.
 #include "filters/header_filters.h"
 
 #include <arpa/inet.h>
@@ -21,7 +21,6 @@
 namespace kw {
 namespace {
 
-using test::fill;
 using test::OriginServer;
 
 struct HeaderFilterRow {
@@ -31,31 +30,25 @@ struct HeaderFilterRow {
   const char* replace;
 };
 
+constexpr uint16_t kOut = HEADER_OUT;
+
 class HeaderFilters : public test::FilterProxyTest {
  protected:
-  static void add(const std::vector<HeaderFilterRow>& filters) {
+  // The request the origin receives through `filters` for a GET of path with these header
+  // lines, "{port}" and "{dir}" in `expected` filled in.
+  void expect_upstream(const std::vector<HeaderFilterRow>& filters, const std::string& headers,
+                       const std::string& expected, const std::string& path = "/p/a?x=1#f") {
+    free_header_filters();
     for (const HeaderFilterRow& f : filters) {
       ASSERT_EQ(build_header_filter(nullptr, f.flags, f.key, f.match, f.replace), 1);
     }
-  }
-  // The request the origin receives for a GET of path with these header lines.
-  std::string upstream(const std::string& headers, const std::string& path = "/p/a?x=1#f") {
-    OriginServer origin(kReply);
-    last_port_ = origin.port();
+    OriginServer origin("HTTP/1.0 200 OK\r\n\r\nbody");
     test::exchange(port_, "GET " + origin.url(path) + " HTTP/1.0\r\n" + headers + "\r\n");
-    EXPECT_TRUE(origin.wait_for_requests(1));
-    return origin.requests().empty() ? "" : origin.requests()[0];
+    ASSERT_TRUE(origin.wait_for_requests(1));
+    EXPECT_EQ(origin.requests()[0],
+              "GET " + path + " HTTP/1.0\r\n" + test::fill(expected, origin.port()) + "\r\n");
   }
-  // What the browser receives for a reply with these header lines.
-  std::string downstream(const std::string& headers) {
-    return get(OriginServer("HTTP/1.0 200 OK\r\n" + headers + "\r\nbody"), "/p/a?x=1#f");
-  }
-
-  static constexpr const char* kReply = "HTTP/1.0 200 OK\r\n\r\nbody";
-  uint16_t last_port_ = 0;
 };
-
-constexpr uint16_t kOut = HEADER_OUT;
 
 // The filters, the browser's header lines and the header lines the origin receives ("{port}"
 // and "{dir}" filled in).
@@ -105,22 +98,18 @@ TEST_F(HeaderFilters, OutgoingFiltersRewriteTheRequest) {
        "Accept: */*\r\n"}};
   for (const auto& [filters, headers, expected] : cases) {
     SCOPED_TRACE(expected);
-    free_header_filters();
-    add(filters);
-    const std::string request = upstream(headers);
-    EXPECT_EQ(request, "GET /p/a?x=1#f HTTP/1.0\r\n" + fill(expected, last_port_) + "\r\n");
+    expect_upstream(filters, headers, expected);
   }
   // A fragment without a query.
-  free_header_filters();
-  add({{kOut, "X-Where", nullptr, "\\p|\\q|\\a"}});
-  EXPECT_EQ(upstream("", "/p#top"), "GET /p#top HTTP/1.0\r\nX-Where: /p||#top\r\n\r\n");
+  expect_upstream({{kOut, "X-Where", nullptr, "\\p|\\q|\\a"}}, "", "X-Where: /p||#top\r\n",
+                  "/p#top");
 }
 
 // The settings' switches, through a remote proxy whose host does not resolve (its cached
 // address is used without a look-up): what it receives and what the browser receives. Bypass
 // turns every filter off but keeps the remote proxy.
 TEST_F(HeaderFilters, SettingsSwitchEachSideAndBypassKeepsTheRemoteProxy) {
-  add({{HEADER_IN | HEADER_OUT, "X-Seen", nullptr, "yes"}});
+  ASSERT_EQ(build_header_filter(nullptr, HEADER_IN | HEADER_OUT, "X-Seen", nullptr, "yes"), 1);
   ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "all", nullptr, "body", nullptr, 4096, "BODY"),
             1);
   const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
