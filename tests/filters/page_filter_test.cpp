@@ -350,21 +350,5 @@ TEST_F(FormerBugs, RescanFiltersWritingTheirOwnMatchEnd) {
   }
 }
 
-// An editor's copy being built or freed marked the live list as changed, so the next page
-// rebuilt the installed scan table under the transfers still reading it.
-TEST_F(FormerBugs, RecordsOutsideTheListLeaveTheInstalledTableAlone) {
-  add({{M, "cat", "dog"}});
-  web_filter_users_add(1);
-  installed_scan_table();
-  const uint64_t change = web_filter_list_change();
-  WebFilter* copy = new_web_filter();
-  ASSERT_NE(copy, nullptr);
-  ASSERT_EQ(build_web_filter(copy, FILTER_ACTIVE, "copy", "", "mouse", "", 0, "rat"), kResultOk);
-  clear_web_filter(copy);
-  free_web_filter(copy);
-  EXPECT_EQ(web_filter_list_change(), change);
-  web_filter_users_add(-1);
-}
-
 }  // namespace
 }  // namespace kw

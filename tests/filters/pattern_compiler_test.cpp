@@ -215,6 +215,9 @@ TEST(WebFilterTest, RecordsAreBuiltAppendedRebuiltAndFreed) {
   EXPECT_EQ(free_web_filters(), 1) << "the list held records";
   EXPECT_EQ(free_web_filters(), 0);
 
+  // Records outside the list leave it unchanged: once an editor's copy marked it changed, and the
+  // next page rebuilt the installed scan table under the transfers still reading it.
+  const uint64_t change = web_filter_list_change();
   WebFilter* f = new_web_filter();
   ASSERT_EQ(build_web_filter(f, FILTER_ACTIVE, "kept", "u", "m", "b", 100, "r"), 1);
   // Url, match, bounds and the result.
@@ -233,6 +236,7 @@ TEST(WebFilterTest, RecordsAreBuiltAppendedRebuiltAndFreed) {
   EXPECT_EQ(clear_web_filter(f), 1);
   EXPECT_TRUE(f->name == nullptr && !f->match_code && f->flags == 0);
   free_web_filter(f);
+  EXPECT_EQ(web_filter_list_change(), change);
 }
 
 }  // namespace

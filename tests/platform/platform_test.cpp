@@ -224,13 +224,20 @@ int threads_named_parked() {
   return n;
 }
 
-// Jobs that hold their threads until released.
+// Jobs that hold their threads until released, noting the stack size they run on.
 struct Gate {
   std::atomic<int> started{0};
+  std::atomic<size_t> stack{0};
   std::latch open{1};
 
   static void job(void* gate) {
     auto* g = static_cast<Gate*>(gate);
+    pthread_attr_t attributes;
+    pthread_getattr_np(pthread_self(), &attributes);
+    size_t bytes = 0;
+    pthread_attr_getstacksize(&attributes, &bytes);
+    pthread_attr_destroy(&attributes);
+    g->stack = bytes;
     ++g->started;
     g->open.wait();
   }
@@ -239,7 +246,7 @@ struct Gate {
   }
 };
 
-TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceAndThreadsAreReused) {
+TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceOnTheirStackSizeAndThreadsAreReused) {
   constexpr int kParked = 4;
   ThreadPool pool(128 * 1024, kParked);
   // Every job of a burst of three times the parked threads runs at the same time.
@@ -247,6 +254,9 @@ TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceAndThreadsAreReused) {
   for (int i = 0; i < 3 * kParked; ++i) ASSERT_TRUE(pool.run(Gate::job, &first));
   ASSERT_TRUE(first.wait_started(3 * kParked));
   EXPECT_EQ(pool.threads(), 3 * kParked);
+  // A job's stack is the size asked for, not the system's default.
+  EXPECT_GE(first.stack.load(), 128u * 1024);
+  EXPECT_LT(first.stack.load(), 1024u * 1024);
   first.open.count_down();
   ASSERT_TRUE(wait_until([&] { return pool.threads() == kParked && pool.parked() == kParked; }));
   // Parked threads are told from working ones by their name (what the soak run counts on).
@@ -263,24 +273,6 @@ TEST(ThreadPool, BurstsBeyondTheParkedThreadsRunAtOnceAndThreadsAreReused) {
   second.open.count_down();
   ASSERT_TRUE(wait_until([&] { return pool.parked() == kParked; }));
   // The destructor ends the parked threads (the sanitizer builds check that nothing is left).
-}
-
-// A job's stack is the size asked for, not the system's default.
-TEST(ThreadPool, ThreadsHaveTheStackSizeAskedFor) {
-  ThreadPool pool(192 * 1024, 1);
-  std::atomic<size_t> size{0};
-  auto job = [](void* out) {
-    pthread_attr_t attributes;
-    pthread_getattr_np(pthread_self(), &attributes);
-    size_t bytes = 0;
-    pthread_attr_getstacksize(&attributes, &bytes);
-    pthread_attr_destroy(&attributes);
-    static_cast<std::atomic<size_t>*>(out)->store(bytes);
-  };
-  ASSERT_TRUE(pool.run(job, &size));
-  ASSERT_TRUE(wait_until([&] { return size.load() != 0; }));
-  EXPECT_GE(size.load(), 192u * 1024);
-  EXPECT_LT(size.load(), 1024u * 1024);
 }
 
 }  // namespace
