@@ -17,11 +17,11 @@
 namespace kw {
 namespace {
 
-class Generator {
- public:
-  explicit Generator(uint32_t seed) : random_(seed) {}
+// Random expressions and texts from a fixed seed.
+struct Generator {
+  explicit Generator(uint32_t seed) : random(seed) {}
 
-  int below(int n) { return static_cast<int>(random_() % static_cast<uint32_t>(n)); }
+  int below(int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); }
 
   // Literals, blank runs, "\s", "?" and "*" only.
   std::string simple_expression() {
@@ -47,7 +47,6 @@ class Generator {
     return s;
   }
 
- private:
   std::string sequence(int depth) {
     std::string s;
     for (int n = 1 + below(4); n > 0; --n) s += item(depth);
@@ -76,7 +75,7 @@ class Generator {
     return s;
   }
 
-  std::mt19937 random_;
+  std::mt19937 random;
 };
 
 // The case named in a failure message, with NUL bytes shown as \0.
