@@ -1,12 +1,6 @@
-// Filters in transfers through the whole proxy, with filters built with build_header_filter and
-// build_web_filter, a real listener and origin servers written for the test. Header filter cases
-// compare the exact request the origin receives (and for the settings' switches the reply the
-// browser receives). Many filtered transfers run at once while the web and header filter lists
-// are replaced under their use-count protocol, as the editors and a configuration load do: every
-// page must come out filtered wholly by one version of the list, and, run under
-// AddressSanitizer, no transfer may touch a freed record; browsers and servers that leave early
-// must still bring both counts back to 0. Without replacements, the filters' hit counts stay
-// exact and equal the logged hits.
+// Filters in transfers through the whole proxy (a real listener, origin servers written for the
+// test): header filter cases, the settings' switches, lists replaced while many transfers run,
+// and hit counts.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -196,9 +190,12 @@ void install_headers(const std::string& animal) {
   build_header_filter(nullptr, HEADER_IN, "X-Version", nullptr, animal.c_str());
 }
 
-// Clients fetch pages on /page and on /other (a path the Url patterns leave out: only the <end>
-// filter applies, and the list is released while the body is relayed), hang up mid-page, or get
-// a page whose server stops after 5000 of its 99999 bytes.
+// The lists are replaced under their use-count protocol, as the editors and a configuration load
+// do: every page must come out filtered wholly by one version of the lists, and, run under
+// AddressSanitizer, no transfer may touch a freed record. Clients fetch pages on /page and on
+// /other (a path the Url patterns leave out: only the <end> filter applies, and the list is
+// released while the body is relayed), hang up mid-page, or get a page whose server stops after
+// 5000 of its 99999 bytes; the use counts still come back to 0.
 TEST_F(FilterTransfers, ListsReplacedWhileTransfersRunAndEndEarly) {
   const std::string body = page_body();
   const std::vector<std::string> animals = {"dog", "cow", "owl", "yak"};

@@ -1,12 +1,6 @@
-// Matching. A harness runs one expression over a text the way the page scan does, with the text
-// whole in memory or pulled from a sequenced-packet socket that delivers it in pieces of a
-// chosen size (every receive returns exactly one piece), and records every attempt's outcome (end
-// and variables) so that different ways can be compared. One table grouped by element runs each
-// row on every engine that applies (the full matcher, the full matcher behind the prefilter, the
-// simple matcher for level 2 or less) in memory and on the full matcher in pieces; then the
-// bounds on hostile expressions and the input feed. Last, properties over thousands of generated
-// expressions and texts (fixed seeds, so a failure reproduces), comparing every attempt at every
-// position, variables included.
+// Matching: a table grouped by element, the bounds on hostile expressions, the input feed, and
+// properties over thousands of generated expressions and texts (fixed seeds, so a failure
+// reproduces) comparing every attempt at every position, variables included.
 #include "filters/matcher.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +27,9 @@
 namespace kw {
 namespace {
 
+// The harness runs one expression over a text the way the page scan does, with the text whole in
+// memory or pulled from a sequenced-packet socket that delivers it in pieces of a chosen size
+// (every receive returns exactly one piece), and records every attempt's outcome.
 struct Attempt {
   int end = -1;                                       // offset of the match end, -1 for no match
   std::array<int, kVariableCount> variable_start{};   // offsets; -1 when empty
@@ -120,7 +117,8 @@ struct Row {
   int limit = 1000;
 };
 
-// Each row on every engine that applies, and streamed in pieces when the window allows.
+// Each row on every engine that applies (the full matcher, alone and behind the prefilter, the
+// simple matcher for level 2 or less), and streamed in pieces when the window allows.
 void check(const std::vector<Row>& rows) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("expression ") + row.expression + " on \"" + row.text + "\"");

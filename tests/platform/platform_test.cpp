@@ -101,8 +101,8 @@ TEST_F(NetTest, OrderlyCloseReadsAsZeroAndSendToAClosedPeerFailsWithoutSignal) {
   EXPECT_EQ(result, -1);
 }
 
-// The single-instance socket. Each test points XDG_RUNTIME_DIR at a fresh directory of its own,
-// so tests and a real running program never meet.
+// The single-instance socket, with XDG_RUNTIME_DIR at a fresh directory of its own, so tests
+// and a real running program never meet.
 class InstanceSocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -124,7 +124,7 @@ class InstanceSocketTest : public ::testing::Test {
 };
 
 // The name starts out held by a bound socket whose process went away without removing it.
-TEST_F(InstanceSocketTest, FirstClaimListensTakingOverACrashedCopysSocketASecondAsksItForward) {
+TEST_F(InstanceSocketTest, FirstClaimListensTakesOverACrashedCopysSocketAndShunsOpenDirectories) {
   const std::string path = runtime_ + "/KestrelCls";
   const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
@@ -148,9 +148,8 @@ TEST_F(InstanceSocketTest, FirstClaimListensTakingOverACrashedCopysSocketASecond
     EXPECT_EQ(other_class.claim("OtherCls"), kInstanceFirst);
   }
   EXPECT_NE(::access(path.c_str(), F_OK), 0) << "the name is freed at the end";
-}
 
-TEST_F(InstanceSocketTest, ADirectoryOthersMayWriteIsNotUsed) {
+  // A directory that others may write into is never used.
   ASSERT_EQ(::chmod(runtime_.c_str(), 0777), 0);
   const std::string directory = instance_socket_directory();
   EXPECT_NE(directory, runtime_);
