@@ -179,7 +179,10 @@ TEST_F(PageFilters, BrowserReceivesTheFilteredBody) {
     if (c.type != "text/html") continue;
     const std::string url = fill("http://127.0.0.1:{port}/page.html?x=1#frag", port_seen_);
     if (c.filters.size() == 1) {
-      EXPECT_EQ(try_web_filter(*web_filter_list, c.body, url).rewritten, expected);
+      const FilterTrial trial = try_web_filter(*web_filter_list, c.body, url);
+      EXPECT_EQ(trial.rewritten, expected);
+      // A lone filter's Url pattern, when it has one, names 127.0.0.1 or another host.
+      EXPECT_EQ(trial.applies, c.filters[0].url == nullptr || c.filters[0].url[0] == '1');
     }
     const std::vector<RecentPage> recent = recent_pages();
     ASSERT_FALSE(recent.empty());
@@ -306,8 +309,8 @@ TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
   }
 }
 
-// A trial tells each match with its variables and where its replacement went, and a re-scanned
-// replacement's matches apart from the sample's.
+// A trial tells where each replacement went, and a re-scanned replacement's matches apart from
+// the sample's (where matches lie and what they hold kwmatch prints).
 TEST(FilterTrial, MatchesTheirVariablesAndTheStretchesWritten) {
   OwnedWebFilter filter;
   WebFilterFields fields{"", "", "", "<b>\\1</b>", "[\\1]", 4096, false};
@@ -316,9 +319,6 @@ TEST(FilterTrial, MatchesTheirVariablesAndTheStretchesWritten) {
   const FilterTrial trial = try_web_filter(*filter, "x<b>one</b>y\r\n<b>two</b>");
   EXPECT_EQ(trial.rewritten, "x[one]y\r\n[two]");
   ASSERT_EQ(trial.matches.size(), 2u);
-  EXPECT_EQ(trial.matches[1].offset, 14u);
-  EXPECT_EQ(trial.matches[1].length, 10u);
-  EXPECT_EQ(trial.matches[1].text, "<b>two</b>");
   EXPECT_EQ(trial.matches[1].variables[1], "two");
   ASSERT_EQ(trial.changes.size(), 2u);
   EXPECT_EQ(trial.changes[1].offset, 9u);
