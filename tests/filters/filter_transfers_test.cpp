@@ -145,12 +145,6 @@ TEST_F(FilterTransfers, SettingsSwitchEachSideAndBypassKeepsTheRemoteProxy) {
   current_proxy.store(nullptr);
 }
 
-std::string page_body() {
-  std::string body;
-  for (int i = 0; i < 400; ++i) body += "<p>the cat " + std::to_string(i) + " sat</p>\n";
-  return body;
-}
-
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
     text.replace(at, from.size(), to);
@@ -197,7 +191,8 @@ void install_headers(const std::string& animal) {
 // released while the body is relayed), hang up mid-page, or get a page whose server stops after
 // 5000 of its 99999 bytes; the use counts still come back to 0.
 TEST_F(FilterTransfers, ListsReplacedWhileTransfersRunAndEndEarly) {
-  const std::string body = page_body();
+  std::string body;
+  for (int i = 0; i < 400; ++i) body += "<p>the cat " + std::to_string(i) + " sat</p>\n";
   const std::vector<std::string> animals = {"dog", "cow", "owl", "yak"};
   install_web(animals[0]);
   install_headers(animals[0]);
@@ -211,13 +206,10 @@ TEST_F(FilterTransfers, ListsReplacedWhileTransfersRunAndEndEarly) {
   OriginServer cut_origin(kHead + "Content-Length: 99999\r\n\r\n" + body.substr(0, 5000));
   // Whether a reply is what one version of both lists makes of `sent`.
   const auto one_version = [&](const std::string& reply, const std::string& sent, bool other) {
-    for (const std::string& header_animal : animals) {
+    for (const std::string& h : animals) {
       for (const std::string& a : animals) {
-        if (reply == kHead + "X-Version: " + header_animal + "\r\n\r\n" +
-                         (other ? sent : "[" + a + "]" + replaced(sent, "cat", a)) + "[/" + a +
-                         "]") {
-          return true;
-        }
+        const std::string page = other ? sent : "[" + a + "]" + replaced(sent, "cat", a);
+        if (reply == kHead + "X-Version: " + h + "\r\n\r\n" + page + "[/" + a + "]") return true;
       }
     }
     return false;
@@ -227,7 +219,6 @@ TEST_F(FilterTransfers, ListsReplacedWhileTransfersRunAndEndEarly) {
   Replacer headers{header_filter_lock_op, header_filter_users_add};
   std::atomic<bool> clients_done{false};
   std::atomic<int> bad{0};
-  std::atomic<int> pages{0};
   std::thread replacer([&] {
     for (int round = 1; !clients_done.load(); ++round) {
       const std::string& animal = animals[static_cast<size_t>(round) % animals.size()];
@@ -251,7 +242,6 @@ TEST_F(FilterTransfers, ListsReplacedWhileTransfersRunAndEndEarly) {
         const bool cut = i % 4 == 3;
         const std::string reply = get(cut ? cut_origin : origin, other ? "/other" : "/page");
         if (!one_version(reply, cut ? body.substr(0, 5000) : body, other)) bad.fetch_add(1);
-        pages.fetch_add(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 15));
       }
     });
@@ -260,7 +250,6 @@ TEST_F(FilterTransfers, ListsReplacedWhileTransfersRunAndEndEarly) {
   clients_done.store(true);
   replacer.join();
 
-  EXPECT_EQ(pages.load(), 84);
   EXPECT_EQ(bad.load(), 0) << "a page was not filtered wholly by one version";
   EXPECT_GT(web.done.load(), 0);
   EXPECT_GT(headers.done.load(), 0);
