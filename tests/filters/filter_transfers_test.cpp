@@ -30,15 +30,13 @@ namespace {
 using test::OriginServer;
 using test::ReplyPiece;
 
-struct HeaderFilterRow {
-  uint16_t flags;
-  const char* key;
-  const char* match;
-  const char* replace;
-};
-
 constexpr uint16_t kOut = HEADER_OUT;
 const std::string kHead = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
+
+struct HeaderFilterRow {
+  uint16_t flags;
+  const char *key, *match, *replace;
+};
 
 class FilterTransfers : public test::FilterProxyTest {
  protected:
