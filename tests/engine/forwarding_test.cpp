@@ -19,10 +19,10 @@ using test::FedMessage;
 
 TEST(StaticFile, ByExtension) {
   const std::pair<const char*, int> urls[] = {
-      {"http://h/a.gif", 1},      {"http://h/dir/b.JPG", 1},  {"http://h/Applet.class", 1},
-      {"http://h/a.gif?x=1", 0},  {"http://h/a.gif#top", 0},  {"http://h/index.html", 0},
-      {"http://h/a.gi", 0},       {"http://h/a.classes", 0},  {"http://h/gif", 0},
-      {"http://h/.gif/x", 0},     {"http://h/", 0}};
+      {"http://h/a.gif", 1},     {"http://h/dir/b.JPG", 1}, {"http://h/Applet.class", 1},
+      {"http://h/a.gif?x=1", 0}, {"http://h/a.gif#top", 0}, {"http://h/index.html", 0},
+      {"http://h/a.gi", 0},      {"http://h/a.classes", 0}, {"http://h/gif", 0},
+      {"http://h/.gif/x", 0},    {"http://h/", 0}};
   for (const auto& [url, is_static] : urls) {
     FedMessage fed({std::string("GET ") + url + " HTTP/1.0\r\n"});
     ASSERT_GT(read_line(&fed.msg, fed.line, kLineBufferSize), 0);

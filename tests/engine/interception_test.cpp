@@ -1,6 +1,8 @@
 // Inspected secure tunnels through the whole proxy: TLS sites on 127.0.0.1 with certificates
 // made here under a test root (the trust store SSL_CERT_FILE names), the user's authority in a
 // temporary configuration folder, and curl as the browser, trusting only what it is told.
+#include "secure/interception.h"
+
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
@@ -15,9 +17,7 @@
 #include "engine/listener.h"
 #include "filters/header_filters.h"
 #include "filters/web_filter.h"
-#include "gif_builder.h"
 #include "platform/process.h"
-#include "secure/interception.h"
 #include "support/files.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"
@@ -31,7 +31,8 @@ using test::wait_until;
 std::string pem(X509* cert, EVP_PKEY* key = nullptr) {
   BioHandle bio(BIO_new(BIO_s_mem()));
   if (cert != nullptr) PEM_write_bio_X509(bio.get(), cert);
-  if (key != nullptr) PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+  if (key != nullptr)
+    PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
   char* data = nullptr;
   const long n = BIO_get_mem_data(bio.get(), &data);
   return std::string(data, static_cast<size_t>(n));
@@ -145,8 +146,8 @@ Signed* Inspection::root_ = nullptr;
 Signed* Inspection::site_ = nullptr;
 
 TEST_F(Inspection, FiltersThePageUnderTheUsersCertificate) {
-  ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "m", nullptr, "cat", nullptr, 256,
-                             "dog"),
+  ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "m", nullptr, "cat", nullptr,
+                             256, "dog"),
             1);
   ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "w", nullptr, "dog", nullptr, 256, "wolf"), 1);
   ASSERT_EQ(build_header_filter(nullptr, HEADER_IN, "X-Secret", nullptr, nullptr), 1);
@@ -168,24 +169,15 @@ TEST_F(Inspection, FiltersThePageUnderTheUsersCertificate) {
             std::string::npos);
 }
 
-TEST_F(Inspection, GifsAreFrozenInside) {
-  using namespace test::gif;
-  TlsSite site(*site_, "HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\n\r\n" + animation(10));
-  const std::string url = "https://localhost:" + std::to_string(site.port()) + "/spin.gif";
-  EXPECT_EQ(test::curl_through(port_, url, 20, nullptr, "--cacert '" + exported() + "'"),
-            frozen_animation());
-}
-
 // A site that fails the check never shows its page: the browser gets the 502 page that names
 // the host and why, and the log says so in the error colour.
 TEST_F(Inspection, UntrustedSitesGetTheErrorPage) {
   const Signed self_signed = make_cert("localhost", nullptr, 2);
   const Signed other_host = make_cert("elsewhere.example", root_, 2);
   const Signed expired = make_cert("localhost", root_, -1);
-  const std::pair<const Signed*, const char*> cases[] = {
-      {&self_signed, "self-signed certificate"},
-      {&other_host, "hostname mismatch"},
-      {&expired, "certificate has expired"}};
+  const std::pair<const Signed*, const char*> cases[] = {{&self_signed, "self-signed certificate"},
+                                                         {&other_host, "hostname mismatch"},
+                                                         {&expired, "certificate has expired"}};
   for (const auto& [identity, reason] : cases) {
     SCOPED_TRACE(reason);
     TlsSite site(*identity, kReply);
@@ -223,9 +215,9 @@ TEST_F(Inspection, UntouchedTunnelsShowTheSitesCertificate) {
   EXPECT_EQ(fetch(site, root).find(kPage), std::string::npos);  // inspected: curl refuses
 
   pass_through_hosts() = {"*.example.com", "host.test"};
-  const std::pair<const char*, bool> hosts[] = {
-      {"a.example.com", true}, {"A.B.Example.COM", true}, {"example.com", false},
-      {"badexample.com", false}, {"HOST.test", true}, {"sub.host.test", false}};
+  const std::pair<const char*, bool> hosts[] = {{"a.example.com", true}, {"A.B.Example.COM", true},
+                                                {"example.com", false},  {"badexample.com", false},
+                                                {"HOST.test", true},     {"sub.host.test", false}};
   for (const auto& [host, passed] : hosts) EXPECT_EQ(is_passed_through(host), passed) << host;
 }
 
@@ -258,7 +250,8 @@ TEST_F(Inspection, AuthorityIsMadeOnceAndBrokenFilesAreLeftAlone) {
       test::write_file(path, c[1]);
     }
     EXPECT_FALSE(prepare_inspection());
-    EXPECT_NE(frontend_.lines().back().find("RSecure pages are not inspected: "), std::string::npos);
+    EXPECT_NE(frontend_.lines().back().find("RSecure pages are not inspected: "),
+              std::string::npos);
     EXPECT_NE(frontend_.lines().back().find(c[2]), std::string::npos) << frontend_.lines().back();
     EXPECT_EQ(test::read_file(path), c[1]);
     EXPECT_NE(fetch(site, scratch_->file("root.crt")).find(kPage), std::string::npos);
@@ -268,14 +261,15 @@ TEST_F(Inspection, AuthorityIsMadeOnceAndBrokenFilesAreLeftAlone) {
 }
 
 TEST_F(Inspection, AbortEndsAnInspectedDownload) {
-  TlsSite site(*site_, "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" +
-                           std::string(100000, 'x'), true);
+  TlsSite site(*site_,
+               "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" +
+                   std::string(100000, 'x'),
+               true);
   ChildProcess curl;
-  ASSERT_TRUE(ChildProcess::spawn(
-      {"curl", "-s", "-o", "/dev/null", "--cacert", exported(), "-x",
-       "http://127.0.0.1:" + std::to_string(port_),
-       "https://localhost:" + std::to_string(site.port()) + "/big"},
-      &curl));
+  ASSERT_TRUE(ChildProcess::spawn({"curl", "-s", "-o", "/dev/null", "--cacert", exported(), "-x",
+                                   "http://127.0.0.1:" + std::to_string(port_),
+                                   "https://localhost:" + std::to_string(site.port()) + "/big"},
+                                  &curl));
   ASSERT_TRUE(wait_until([&] { return lines_starting("YHTTP/1.0 200 OK").size() == 1; }));
   EXPECT_EQ(active_connections(), 1);
   set_listener_start_pause(200);

@@ -1,19 +1,15 @@
 // CONNECT tunnels through the whole proxy on 127.0.0.1: bytes both ways against peers written
-// here, a real TLS server fetched with curl,
-// remote proxies that open or refuse, the failure answers, the log block and Abort.
+// here, remote proxies that open or refuse, the failure answers, the log block and Abort.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/listener.h"
-#include "platform/process.h"
 #include "proxies/proxy_list.h"
-#include "support/files.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"
 
@@ -110,31 +106,6 @@ TEST_F(Tunnel, TenMebibytesEachWayAndTheLogBlock) {
   std::vector<std::string> lines = frontend_.lines();
   lines.erase(lines.begin(), lines.end() - static_cast<long>(expected.size()));
   EXPECT_EQ(lines, expected);
-}
-
-// A TLS server with a certificate made here, fetched by curl through the proxy.
-TEST_F(Tunnel, SecurePageArrivesThroughTheTunnel) {
-  if (std::system("command -v openssl > /dev/null") != 0) GTEST_SKIP() << "no openssl";
-  const test::ScratchDir scratch;
-  const std::string& dir = scratch.path();
-  const std::string page = "<html><body>secure page through the tunnel</body></html>\n";
-  test::write_file(dir + "/index.html", page);
-  const uint16_t tls_port = test::closed_port();
-  ChildProcess server;
-  ASSERT_TRUE(ChildProcess::spawn(
-      {"sh", "-c",
-       "cd '" + dir + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1" +
-           " -keyout key.pem -out cert.pem 2> /dev/null && exec openssl s_server -quiet -WWW" +
-           " -cert cert.pem -key key.pem -accept 127.0.0.1:" + std::to_string(tls_port) +
-           " > /dev/null 2>&1"},
-      &server));
-  ASSERT_TRUE(wait_until([&] { return RawClient(tls_port).connected(); }, 20000));
-  const std::string url = "https://127.0.0.1:" + std::to_string(tls_port) + "/index.html";
-  int status = -1;
-  EXPECT_EQ(test::curl_through(port_, url, 20, &status, "--insecure"), page);
-  EXPECT_EQ(status, 0);
-  server.terminate();
-  wait_until([&] { return !server.running(); });
 }
 
 TEST_F(Tunnel, RemoteProxyOpensOrRefusesTheTunnel) {

@@ -19,10 +19,10 @@ class SortedItems : public ProxyItemList {
  public:
   int add(const std::string& text, ProxyEntry* entry) override {
     if (refuse) return -1;
-    auto at = std::upper_bound(items.begin(), items.end(), text,
-                               [](const std::string& t, const Item& i) {
-                                 return strcasecmp(t.c_str(), i.text.c_str()) < 0;
-                               });
+    auto at =
+        std::upper_bound(items.begin(), items.end(), text, [](const std::string& t, const Item& i) {
+          return strcasecmp(t.c_str(), i.text.c_str()) < 0;
+        });
     const int index = static_cast<int>(at - items.begin());
     items.insert(at, {text, entry});
     if (selected >= index) ++selected;
@@ -30,8 +30,10 @@ class SortedItems : public ProxyItemList {
   }
   void remove(int index) override {
     items.erase(items.begin() + index);
-    if (selected == index) selected = -1;
-    else if (selected > index) --selected;
+    if (selected == index)
+      selected = -1;
+    else if (selected > index)
+      --selected;
   }
   int count() const override { return static_cast<int>(items.size()); }
   ProxyEntry* entry(int index) const override { return items[index].entry; }
@@ -127,7 +129,7 @@ TEST_F(SelectorModelTest, CancelAfterEveryKindOfEditRestoresExactly) {
   EXPECT_EQ(type("alpha2.example:81"), ProxySelectorModel::Commit::Done);  // change the current
   EXPECT_EQ(status.text(), " Proxy item changed...");
   items.select(2);  // mid
-  type("");                                                            // delete an old one
+  type("");         // delete an old one
   EXPECT_EQ(status.text(), " Proxy item deleted...");
   model.add("new.example:1");
   type("newer.example:2");  // re-edit of the added one

@@ -15,10 +15,10 @@
 
 #include "base/settings.h"
 #include "dialogs/file_dialog.h"
+#include "shell/desktop_frontend.h"
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
 #include "skin/skinned_dialog.h"
-#include "shell/desktop_frontend.h"
 #include "skin/textures.h"
 #include "support/recording_frontend.h"
 #include "support/ui_driver.h"
@@ -283,28 +283,20 @@ class ButtonDialogProc : public SkinnedDialogProc {
   }
 };
 
-class SkinnedButtonTest : public SkinTest {
- protected:
-  void open(int template_id) {
-    use_coded_textures();
-    template_ = DialogTemplate{template_id, "Buttons", 220, 160, 0, kButtonControls};
-    dialog_ = std::make_unique<Dialog>(template_, proc_, nullptr);
-    dialog_->show_modeless();
-    test::activate(dialog_.get());
-    dialog_->focus(1011);  // keep the focus away from the buttons under test
-  }
-
-  QImage picture(int id) { return test::grab(dialog_->control_widget(id)); }
-  QPoint in_client(int id) { return dialog_->control_rect(id).topLeft(); }
-
-  DialogTemplate template_{0, "", 0, 0, 0, {}};
-  ButtonDialogProc proc_;
-  std::unique_ptr<Dialog> dialog_;
-};
-
-TEST_F(SkinnedButtonTest, ButtonStatesByPixels) {
-  open(103);
-  auto* edit = static_cast<QPushButton*>(dialog_->control_widget(1010));
+// Buttons in each state, the caption highlight, and owner-drawn pieces that continue the texture
+// of their anchor: a disabled Apply the Inset panel, a caption anchored to the dialog its
+// background.
+TEST_F(SkinTest, ButtonsAndPiecesByPixels) {
+  use_coded_textures();
+  ButtonDialogProc proc;
+  const DialogTemplate form{103, "Buttons", 220, 160, 0, kButtonControls};
+  Dialog dialog(form, proc, nullptr);
+  dialog.show_modeless();
+  test::activate(&dialog);
+  dialog.focus(1011);  // keep the focus away from the buttons under test
+  auto picture = [&](int id) { return test::grab(dialog.control_widget(id)); };
+  auto in_client = [&](int id) { return dialog.control_rect(id).topLeft(); };
+  auto* edit = static_cast<QPushButton*>(dialog.control_widget(1010));
   const QSize size = edit->size();
   const QPoint inside(5, 6);
 
@@ -312,12 +304,14 @@ TEST_F(SkinnedButtonTest, ButtonStatesByPixels) {
   const struct {
     bool down, focus;
     QPoint from;
-  } states[] = {{false, false, {10, 8}}, {true, false, {0, 0}}, {true, true, {10, 5}},
+  } states[] = {{false, false, {10, 8}},
+                {true, false, {0, 0}},
+                {true, true, {10, 5}},
                 {false, true, {20, 13}}};
   for (const auto& state : states) {
     SCOPED_TRACE(std::to_string(state.down) + " " + std::to_string(state.focus));
     edit->setDown(state.down);
-    dialog_->focus(state.focus ? 1010 : 1011);
+    dialog.focus(state.focus ? 1010 : 1011);
     ASSERT_EQ(edit->hasFocus(), state.focus);
     const QImage image = picture(1010);
     const QPoint at = state.from + inside;
@@ -334,25 +328,22 @@ TEST_F(SkinnedButtonTest, ButtonStatesByPixels) {
 
   // Disabled: no Button texture; Background tiled from the parent, one sunken outer line.
   edit->setDown(false);
-  dialog_->focus(1011);
-  dialog_->enable(1010, false);
+  dialog.focus(1011);
+  dialog.enable(1010, false);
   const QImage image = picture(1010);
   const QPoint at = in_client(1010) + inside;
   EXPECT_EQ(image.pixel(inside), code(at.x() % 64, at.y() % 64, kBackTag));
   EXPECT_EQ(QColor(image.pixel(0, 0)), sys_colour(SysColour::ButtonShadow));
   const QPoint one_in = in_client(1010) + QPoint(1, 1);
   EXPECT_EQ(image.pixel(1, 1), code(one_in.x() % 64, one_in.y() % 64, kBackTag));
-}
 
-TEST_F(SkinnedButtonTest, NoTexturesDropsTheWhiteHighlightOfCaptions) {
-  open(103);
+  // Captions have a white highlight, which NoTextures drops.
+  dialog.enable(1010, true);
   auto white_pixels = [&] {
     const QImage image = picture(1010);
     int count = 0;
     for (int y = 2; y < image.height() - 2; ++y) {
-      for (int x = 2; x < image.width() - 2; ++x) {
-        if (image.pixel(x, y) == qRgb(255, 255, 255)) ++count;
-      }
+      for (int x = 2; x < image.width() - 2; ++x) count += image.pixel(x, y) == qRgb(255, 255, 255);
     }
     return count;
   };
@@ -360,11 +351,7 @@ TEST_F(SkinnedButtonTest, NoTexturesDropsTheWhiteHighlightOfCaptions) {
   textures().caption_highlight = false;
   EXPECT_EQ(white_pixels(), 0);
   textures().caption_highlight = true;
-}
 
-// A disabled Apply continues the Inset panel; a caption anchored to the dialog its background.
-TEST_F(SkinnedButtonTest, OwnerDrawnPiecesContinueTheTextureOfTheirAnchor) {
-  open(103);
   const QImage apply = picture(kApplyButton);
   // The panel's client area starts inside its 2-pixel edge.
   const QPoint panel =
@@ -373,9 +360,9 @@ TEST_F(SkinnedButtonTest, OwnerDrawnPiecesContinueTheTextureOfTheirAnchor) {
 
   // Face Two anchored to the dialog: a pixel away from the text shows the dialog's point.
   const QImage caption = picture(1041);
-  const QPoint at = in_client(1041);
+  const QPoint from = in_client(1041);
   EXPECT_EQ(caption.pixel(caption.width() - 1, 0),
-            code((at.x() + caption.width() - 1) % 64, at.y() % 64, kFace2Tag));
+            code((from.x() + caption.width() - 1) % 64, from.y() % 64, kFace2Tag));
 }
 
 TEST_F(SkinTest, StaticTextAlignmentMarks) {
@@ -434,33 +421,28 @@ TEST_F(SkinTest, MenuBarIconsByState) {
   EXPECT_EQ(canvas.pixel(5, 10), QColor(Qt::magenta).rgb());
 }
 
-// (Cancelling is tested with the configuration file dialogs, the Default strip with the
-// preferences.)
-TEST_F(SkinTest, FileDialogsReturnTheChosenFileWhenItFitsTheBuffer) {
+// A chosen name too long for the caller's buffer fails the dialog like a cancel and leaves the
+// request as it was.
+TEST_F(SkinTest, FileDialogsFailWhenTheChosenFileDoesNotFitTheBuffer) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString chosen = QDir(dir.path()).filePath("chosen.bmp");
   ASSERT_TRUE(filled(4, 4, Qt::red).save(chosen, "BMP"));
-
   FileRequest request;
   request.title = "Load a new texture bitmap";
   request.filters = {{"Bitmap Files", "*.bmp"}};
   request.file = chosen.toStdString();
   request.default_strip = true;
-  for (const size_t buffer_size : {size_t{1024}, size_t{8}}) {
-    test::when_shown([&](Dialog& strip) {
-      auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
-      ASSERT_NE(file_dialog, nullptr);
-      EXPECT_EQ(file_dialog->windowTitle(), "Load a new texture bitmap");
-      file_dialog->selectFile(chosen);
-      static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
-    });
-    request.buffer_size = buffer_size;
-    // A name too long for the caller's buffer fails like a cancel.
-    EXPECT_EQ(run_file_dialog(nullptr, request), buffer_size == 8 ? 0 : 1);
-    EXPECT_EQ(request.file, chosen.toStdString());
-    EXPECT_EQ(request.custom_data, 0);
-  }
+  request.buffer_size = 8;
+  test::when_shown([&](Dialog& strip) {
+    auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
+    ASSERT_NE(file_dialog, nullptr);
+    file_dialog->selectFile(chosen);
+    static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
+  });
+  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
+  EXPECT_EQ(request.file, chosen.toStdString());
+  EXPECT_EQ(request.custom_data, 0);
 }
 
 }  // namespace
