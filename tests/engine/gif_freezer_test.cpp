@@ -153,7 +153,7 @@ TEST(FreezeGif, SendsExactlyInEveryCut) {
 }
 
 // The freezer through the whole proxy, chosen while FreezeGIF is set (which types choose it is
-// the forwarding tests' job): the frozen image goes out without its Content-Length.
+// the relay mode table's job): the frozen image goes out without its Content-Length.
 using GifRelay = test::ProxyTest;
 
 TEST_F(GifRelay, FrozenWhileFreezeGifIsSet) {

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -103,17 +104,17 @@ class Inspection : public test::ProxyTest {
  protected:
   static void SetUpTestSuite() {
     signal(SIGPIPE, SIG_IGN);  // the test's own TLS sites write with plain sockets
-    scratch_ = new test::ScratchDir;
-    root_ = new Signed(make_cert("Test Root", nullptr, 2, true));
+    scratch_ = std::make_unique<test::ScratchDir>();
+    root_ = std::make_unique<Signed>(make_cert("Test Root", nullptr, 2, true));
     test::write_file(scratch_->file("root.crt"), pem(root_->cert.get()));
     setenv("SSL_CERT_FILE", scratch_->file("root.crt").c_str(), 1);
     setenv("XDG_CONFIG_HOME", scratch_->path().c_str(), 1);
-    site_ = new Signed(make_cert("localhost", root_, 2));
+    site_ = std::make_unique<Signed>(make_cert("localhost", root_.get(), 2));
   }
   static void TearDownTestSuite() {
-    delete site_;
-    delete root_;
-    delete scratch_;
+    site_.reset();
+    root_.reset();
+    scratch_.reset();
   }
   void SetUp() override {
     ProxyTest::SetUp();
@@ -130,20 +131,16 @@ class Inspection : public test::ProxyTest {
   }
 
   // What curl prints for the page (with -v, the certificate it saw), trusting only `trust`.
-  std::string fetch(const TlsSite& site, const std::string& trust, const std::string& extra = "") {
-    const std::string url = "https://localhost:" + std::to_string(site.port()) + "/page.html";
+  std::string fetch(uint16_t port, const std::string& trust, const std::string& extra = "") {
+    const std::string url = "https://localhost:" + std::to_string(port) + "/page.html";
     return test::curl_through(port_, url, 20, nullptr, "-v --cacert '" + trust + "' " + extra);
   }
   static std::string exported() { return scratch_->file("exported.crt"); }
   static std::string ca_file(const char* name) { return scratch_->path() + "/kestrelwick/" + name; }
 
-  static test::ScratchDir* scratch_;
-  static Signed* root_;
-  static Signed* site_;
+  static inline std::unique_ptr<test::ScratchDir> scratch_;
+  static inline std::unique_ptr<Signed> root_, site_;
 };
-test::ScratchDir* Inspection::scratch_ = nullptr;
-Signed* Inspection::root_ = nullptr;
-Signed* Inspection::site_ = nullptr;
 
 TEST_F(Inspection, FiltersThePageUnderTheUsersCertificate) {
   ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "m", nullptr, "cat", nullptr,
@@ -152,7 +149,7 @@ TEST_F(Inspection, FiltersThePageUnderTheUsersCertificate) {
   ASSERT_EQ(build_web_filter(nullptr, FILTER_ACTIVE, "w", nullptr, "dog", nullptr, 256, "wolf"), 1);
   ASSERT_EQ(build_header_filter(nullptr, HEADER_IN, "X-Secret", nullptr, nullptr), 1);
   TlsSite site(*site_, kReply);
-  const std::string out = fetch(site, exported(), "-i");
+  const std::string out = fetch(site.port(), exported(), "-i");
   EXPECT_NE(out.find("<html><body>a wolf and a wolf</body></html>"), std::string::npos) << out;
   EXPECT_EQ(out.find("X-Secret"), std::string::npos);
   EXPECT_NE(out.find("Connection: close"), std::string::npos);
@@ -162,7 +159,7 @@ TEST_F(Inspection, FiltersThePageUnderTheUsersCertificate) {
                                  "/page.html HTTP/1.1"));
 
   // A browser that does not trust the authority yet breaks the handshake off: one log line.
-  fetch(site, scratch_->file("root.crt"));
+  fetch(site.port(), scratch_->file("root.crt"));
   ASSERT_TRUE(wait_for_closes(2));
   EXPECT_EQ(lines_starting("R** ").size(), 1u);
   EXPECT_NE(lines_starting("R** ")[0].find("The browser ended the secure connection"),
@@ -173,15 +170,15 @@ TEST_F(Inspection, FiltersThePageUnderTheUsersCertificate) {
 // the host and why, and the log says so in the error colour.
 TEST_F(Inspection, UntrustedSitesGetTheErrorPage) {
   const Signed self_signed = make_cert("localhost", nullptr, 2);
-  const Signed other_host = make_cert("elsewhere.example", root_, 2);
-  const Signed expired = make_cert("localhost", root_, -1);
+  const Signed other_host = make_cert("elsewhere.example", root_.get(), 2);
+  const Signed expired = make_cert("localhost", root_.get(), -1);
   const std::pair<const Signed*, const char*> cases[] = {{&self_signed, "self-signed certificate"},
                                                          {&other_host, "hostname mismatch"},
                                                          {&expired, "certificate has expired"}};
   for (const auto& [identity, reason] : cases) {
     SCOPED_TRACE(reason);
     TlsSite site(*identity, kReply);
-    const std::string out = fetch(site, exported(), "-i");
+    const std::string out = fetch(site.port(), exported(), "-i");
     EXPECT_NE(out.find("HTTP/1.0 502 Bad Gateway"), std::string::npos) << out;
     EXPECT_NE(out.find(std::string("localhost: ") + reason), std::string::npos);
     EXPECT_EQ(out.find(kPage), std::string::npos);
@@ -190,10 +187,7 @@ TEST_F(Inspection, UntrustedSitesGetTheErrorPage) {
     test::send_all(fd, kReply);
     return "";
   });
-  const std::string url = "https://localhost:" + std::to_string(plain.port()) + "/";
-  EXPECT_NE(test::curl_through(port_, url, 20, nullptr, "--cacert '" + exported() + "'")
-                .find("Secure site not trusted"),
-            std::string::npos);
+  EXPECT_NE(fetch(plain.port(), exported()).find("Secure site not trusted"), std::string::npos);
   ASSERT_TRUE(wait_for_closes(4));
   EXPECT_EQ(lines_starting("R** ").size(), 4u);
 }
@@ -204,15 +198,15 @@ TEST_F(Inspection, UntouchedTunnelsShowTheSitesCertificate) {
   TlsSite site(*site_, kReply);
   const std::string root = scratch_->file("root.crt");
   pass_through_hosts() = {"*.example", "LocalHost"};
-  EXPECT_NE(fetch(site, root).find(kPage), std::string::npos);
+  EXPECT_NE(fetch(site.port(), root).find(kPage), std::string::npos);
   pass_through_hosts().clear();
   settings_clear_flags(Enable);
-  EXPECT_NE(fetch(site, root).find(kPage), std::string::npos);
+  EXPECT_NE(fetch(site.port(), root).find(kPage), std::string::npos);
   settings_add_flags(Enable);
   settings_clear_flags(InspectSecure);
-  EXPECT_NE(fetch(site, root).find(kPage), std::string::npos);
+  EXPECT_NE(fetch(site.port(), root).find(kPage), std::string::npos);
   settings_add_flags(InspectSecure);
-  EXPECT_EQ(fetch(site, root).find(kPage), std::string::npos);  // inspected: curl refuses
+  EXPECT_EQ(fetch(site.port(), root).find(kPage), std::string::npos);  // inspected: curl refuses
 
   pass_through_hosts() = {"*.example.com", "host.test"};
   const std::pair<const char*, bool> hosts[] = {{"a.example.com", true}, {"A.B.Example.COM", true},
@@ -228,7 +222,6 @@ TEST_F(Inspection, AuthorityIsMadeOnceAndBrokenFilesAreLeftAlone) {
   ASSERT_EQ(stat(ca_file("ca.key").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   const std::string cert = test::read_file(ca_file("ca.crt"));
-  const std::string key = test::read_file(ca_file("ca.key"));
   EXPECT_EQ(test::read_file(exported()), cert);
   ASSERT_TRUE(prepare_inspection());
   EXPECT_EQ(test::read_file(ca_file("ca.crt")), cert);
@@ -254,7 +247,7 @@ TEST_F(Inspection, AuthorityIsMadeOnceAndBrokenFilesAreLeftAlone) {
               std::string::npos);
     EXPECT_NE(frontend_.lines().back().find(c[2]), std::string::npos) << frontend_.lines().back();
     EXPECT_EQ(test::read_file(path), c[1]);
-    EXPECT_NE(fetch(site, scratch_->file("root.crt")).find(kPage), std::string::npos);
+    EXPECT_NE(fetch(site.port(), scratch_->file("root.crt")).find(kPage), std::string::npos);
     test::write_file(path, original);
   }
   EXPECT_TRUE(prepare_inspection());

@@ -50,19 +50,7 @@ std::string page(const char* page_text, const std::string& inserted) {
          "</td></tr></table>\n</td></tr></table>\n</body></html>\n";
 }
 
-class ProxyExchange : public test::ProxyTest {
- protected:
-  // The numbers of the connections that logged their closing line, in ascending order (a later
-  // connection may log before an earlier one that has already closed its socket).
-  std::vector<int> close_numbers() const {
-    std::vector<int> numbers;
-    for (const std::string& line : lines_starting("W+++CLOSE ")) {
-      numbers.push_back(std::stoi(line.substr(10)));
-    }
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
-  }
-};
+using ProxyExchange = test::ProxyTest;
 
 TEST_F(ProxyExchange, UpstreamGetsHttp10WithTheHeadersInOrder) {
   std::string body(100000, 'p');
@@ -107,8 +95,6 @@ TEST_F(ProxyExchange, RepliesReachTheBrowserByteForByte) {
       "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n\r\nonly part";
   // The server's script and what the browser receives.
   const std::pair<std::vector<ReplyPiece>, std::string> cases[] = {
-      {{{kPlainReply, 0}}, kPlainReply},
-      {{{"<html>no head at all</html>", 0}}, "<html>no head at all</html>"},
       {split_reply(kPlainReply, 1, 2), kPlainReply},
       {split_reply("HTTP09 body", 1, 2), "HTTP09 body"},
       {{{short_body, 0}}, short_body},  // the server closes mid-body
@@ -131,52 +117,35 @@ TEST_F(ProxyExchange, RepliesReachTheBrowserByteForByte) {
   EXPECT_NE(errors[0].find(" for 127.0.0.1 **"), std::string::npos);
 }
 
-TEST_F(ProxyExchange, LogBlocksOfRequestAndReplyFollowTheCategory) {
-  // A header line as long as a line may be is logged whole.
+// A header line as long as a line may be is logged whole; with the headers category off the
+// request and reply blocks go but the closing line stays. (The tunnel's tests check a whole
+// block.)
+TEST_F(ProxyExchange, LongHeaderLinesAreLoggedWholeAndTheBlocksFollowTheCategory) {
   const std::string server(2036, 't');
   OriginServer origin("HTTP/1.1 404 Not Found\r\nServer: " + server + "\r\n\r\n");
-  test::exchange(port_, "HEAD " + origin.url("/x?y") +
-                            " HTTP/1.1\r\nHost: h\r\nProxy-Connection: close\r\n\r\n");
-  ASSERT_TRUE(wait_for_closes(1));
-  std::vector<std::string> expected = {"W",
-                                       lines_starting("W+++GET ")[0],
-                                       "GHEAD /x?y HTTP/1.1",
-                                       "GHost: h",
-                                       "W",
-                                       lines_starting("W+++RESP ")[0],
-                                       "YHTTP/1.1 404 Not Found",
-                                       "YServer: " + server,
-                                       lines_starting("W+++CLOSE ")[0]};
-  std::vector<std::string> lines = frontend_.lines();
-  std::vector<std::string> block(lines.end() - static_cast<long>(expected.size()), lines.end());
-  EXPECT_EQ(block, expected);
-
-  // With the headers category off, the blocks go but the closing line stays.
-  frontend_.clear();
-  frontend_.set_category(kLogHttpHeaders, false);
-  get(origin);
-  EXPECT_TRUE(wait_for_closes(1));
-  EXPECT_TRUE(lines_starting("W+++GET").empty());
-  EXPECT_TRUE(lines_starting("W+++RESP").empty());
+  for (bool headers : {true, false}) {
+    frontend_.clear();
+    frontend_.set_category(kLogHttpHeaders, headers);
+    get(origin);
+    ASSERT_TRUE(wait_for_closes(1));
+    EXPECT_EQ(frontend_.has_line("YServer: " + server), headers);
+    EXPECT_EQ(lines_starting("W+++GET").size(), headers ? 1u : 0u);
+  }
 }
 
-TEST_F(ProxyExchange, StatusTextsConnectionNumbersAndTheActiveCount) {
-  // The listener shows its waiting text just after its port becomes known.
+// The listener shows its waiting text just after its port becomes known; a connection shows
+// in the active count while it runs.
+TEST_F(ProxyExchange, StatusTextsAndTheActiveCount) {
   ASSERT_TRUE(wait_until([&] { return frontend_.statuses().size() >= 2; }));
   std::vector<test::RecordingFrontend::Status> shown = frontend_.statuses();
   EXPECT_EQ(shown[0].text + " / " + shown[1].text,
             "Starting listener on port 0 / --- Waiting for connections ---");
   EXPECT_EQ(shown[0].colour, kYellow);
   EXPECT_EQ(shown[1].colour, kGreen);
-
   OriginServer origin(kPlainReply);
-  for (int i = 0; i < 3; ++i) get(origin);
-  ASSERT_TRUE(wait_for_closes(3));
+  get(origin);
+  ASSERT_TRUE(wait_for_closes(1));
   ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
-  std::vector<int> numbers = close_numbers();
-  ASSERT_EQ(numbers.size(), 3u);
-  EXPECT_EQ(numbers, (std::vector<int>{numbers[0], numbers[0] + 1, numbers[0] + 2}));
-  EXPECT_TRUE(frontend_.has_line("W+++GET " + std::to_string(numbers[0]) + "+++"));
   std::vector<std::string> counts = frontend_.log_statuses();
   EXPECT_NE(std::find(counts.begin(), counts.end(), "Active connections: 01"), counts.end());
   EXPECT_EQ(counts.back(), "Active connections: 00");
@@ -325,8 +294,8 @@ TEST_F(ProxyExchange, OutsidePeerIsRefusedWhileTheListenerGoesOn) {
   frontend_.release_error_boxes();
 }
 
-// More downloads than there are parked connection threads (32) are all served at once, and
-// Abort ends every one of them.
+// More downloads than there are parked connection threads (32) are all served at once, Abort
+// ends every one of them, and the numbers of connections go on across the restart.
 TEST_F(ProxyExchange, AbortEndsEveryDownloadAndANewListenerServes) {
   constexpr int kDownloads = 40;
   set_listener_start_pause(500);
@@ -355,7 +324,12 @@ TEST_F(ProxyExchange, AbortEndsEveryDownloadAndANewListenerServes) {
   OriginServer origin(kPlainReply);
   EXPECT_EQ(test::exchange(port, "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"), kPlainReply);
   ASSERT_TRUE(wait_for_closes(kDownloads + 1));
-  std::vector<int> numbers = close_numbers();
+  // A later connection may log its close before an earlier one.
+  std::vector<int> numbers;
+  for (const std::string& line : lines_starting("W+++CLOSE ")) {
+    numbers.push_back(std::stoi(line.substr(10)));
+  }
+  std::sort(numbers.begin(), numbers.end());
   ASSERT_EQ(numbers.size(), kDownloads + 1u);
   EXPECT_EQ(numbers.back(), numbers.front() + kDownloads);
 }

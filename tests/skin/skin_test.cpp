@@ -153,34 +153,27 @@ TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
   EXPECT_EQ(texture_text_colour(kInsetTexture), QColor(Qt::white));
 }
 
-TEST_F(SkinTest, TextureFilesAreLoadedAndMissingOnesReportedAndDropped) {
+// A file that cannot be loaded is reported, its built-in bitmap used and its path dropped, so
+// the next load does not try it again; the paths of loaded files stay. (The text colours of
+// loaded files are checked with the preferences.)
+TEST_F(SkinTest, MissingTextureFilesAreReportedAndDropped) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const std::string black = QDir(dir.path()).filePath("black.bmp").toStdString();
-  const std::string white = QDir(dir.path()).filePath("white.bmp").toStdString();
   ASSERT_TRUE(filled(20, 20, Qt::black).save(QString::fromStdString(black), "BMP"));
-  ASSERT_TRUE(filled(20, 20, Qt::white).save(QString::fromStdString(white), "BMP"));
   const std::string missing = QDir(dir.path()).filePath("missing.bmp").toStdString();
-
   test::RecordingFrontend frontend;
   settings().texture_paths[kFace2Texture] = black;
-  settings().texture_paths[kInsetTexture] = white;
   settings().texture_paths[kBackTexture] = missing;
-  record_texture_load(load_textures(32));
-  // A black Face Two gives white texts, a white Inset black ones.
+  for (int load = 0; load < 2; ++load) {
+    record_texture_load(load_textures(32));
+    EXPECT_EQ(frontend.errors(),
+              std::vector<std::string>{"Failed to load texture bitmap:\n" + missing});
+  }
   EXPECT_EQ(texture(kFace2Texture).size(), QSize(20, 20));
-  EXPECT_EQ(texture_text_colour(kFace2Texture), QColor(Qt::white));
-  EXPECT_EQ(texture_text_colour(kInsetTexture), QColor(Qt::black));
-  // The missing file: the message, the built-in bitmap, and the path dropped.
-  EXPECT_EQ(frontend.errors(),
-            std::vector<std::string>{"Failed to load texture bitmap:\n" + missing});
   EXPECT_EQ(texture(kBackTexture).toImage(), builtin_texture(kBackTexture).toImage());
   EXPECT_TRUE(settings().texture_paths[kBackTexture].empty());
   EXPECT_EQ(settings().texture_paths[kFace2Texture], black);
-
-  // Loaded again, the dropped path is no longer tried.
-  record_texture_load(load_textures(32));
-  EXPECT_EQ(frontend.errors().size(), 1u);
 }
 
 // A window that tiles itself with a coded texture from a chosen anchor.
