@@ -1,12 +1,10 @@
 // The GIF freezer on hand-built images: the exact bytes the browser receives, fed to the freezer
 // in every cut, and through the whole proxy for the replies it is chosen for. Every block is
-// written out byte by byte; image data is real LZW (code size 2, a clear code before every
-// second pixel, so codes stay 3 bits wide) that any decoder reads.
+// written out byte by byte.
 #include "engine/gif_freezer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -66,23 +64,10 @@ std::string descriptor(int width, int height, int flags) {
   return bytes({0x2C}) + le16(0) + le16(0) + le16(width) + le16(height) + bytes({flags});
 }
 
-// LZW image data of a 4x4 frame whose pixels all have colour index `colour` (0-3) but the
-// first, which has 0: code size, sub-blocks, terminator.
+// Image data whose bytes all tell the frame's colour index: code size, sub-blocks of `block`
+// bytes, terminator. The freezer passes image data on without decoding it.
 std::string image_data(int colour, size_t block = 255) {
-  std::string packed;
-  uint32_t bits = 0;
-  int count = 0;
-  auto put = [&](int code) {
-    bits |= static_cast<uint32_t>(code) << count;
-    for (count += 3; count >= 8; count -= 8, bits >>= 8) packed += static_cast<char>(bits & 0xFF);
-  };
-  for (int i = 0; i < 16; ++i) {
-    if (i % 2 == 0) put(4);  // clear
-    put(i == 0 ? 0 : colour);
-  }
-  put(5);  // end of information
-  if (count > 0) packed += static_cast<char>(bits & 0xFF);
-  return bytes({2}) + sub_blocks(packed, block);
+  return bytes({2}) + sub_blocks(std::string(7, static_cast<char>(colour)), block);
 }
 
 // An animation of `frames` 4x4 frames, each behind a control extension with flags 0x0D, with

@@ -1,8 +1,7 @@
 // Reading HTTP messages: request lines, status lines and header blocks, each case fed whole and
 // cut into single bytes (the result must not depend on how the stream arrives), the limits of
-// lines, names and values, and the buffered stream operations that read and relay bytes. Then
-// the forwarding decisions made on what was read: reload exemptions and how a body travels,
-// and the file URL of the program directory.
+// lines, names and values, and the relays of counted bytes. Then the forwarding decisions made
+// on what was read: reload exemptions and how a body travels, and the program directory's URL.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -82,18 +81,6 @@ TEST(RequestLine, LongestLineIsWholeLongerIsCut) {
     EXPECT_EQ(parse_request_line(&fed.msg), length == 2045 ? 1 : 0) << length;
     EXPECT_EQ(read_line(&fed.msg, fed.line, kLineBufferSize), length == 2045 ? 0 : 3);
   }
-}
-
-TEST(ReadLine, SmallBuffersAndEmptyLines) {
-  FedMessage fed({"abcdef\r\n\r\n\r\r"});
-  char out[8];
-  EXPECT_EQ(read_line(&fed.msg, out, 0), 0);
-  EXPECT_EQ(read_line(&fed.msg, out, 6), 3);
-  EXPECT_STREQ(out, "abc");
-  EXPECT_EQ(read_line(&fed.msg, out, sizeof out), 5);
-  EXPECT_STREQ(out, "def\r\n");
-  // CR LF, CR, CR and then the end of the stream.
-  for (int length : {2, 2, 2, 0}) EXPECT_EQ(read_line(&fed.msg, out, sizeof out), length);
 }
 
 // "version|code|reason|unread rest" of a parsed status line; empty when it is rejected. A code
@@ -196,54 +183,6 @@ TEST(HeaderBlock, LongValuesLinesAndBlocks) {
     FedMessage fed({block});
     EXPECT_EQ(parse_headers(&fed.msg), result) << block.size();
   }
-}
-
-// Bytes read ahead stay first in line for every later read, whatever the cuts of the stream.
-TEST(Stream, PeekLeavesBytesUnreadAndReadBytesTakesExactCounts) {
-  for (size_t cut : {1u, 3u, 100u}) {
-    FedMessage fed(FedMessage::cut("abcdefghij", cut));
-    char out[16];
-    // A peek receives only into an empty buffer: it sees at most what one receive brought.
-    EXPECT_EQ(peek_bytes(&fed.msg, out, 2), cut == 1 ? 1 : 2);
-    EXPECT_STREQ(out, cut == 1 ? "a" : "ab");
-    EXPECT_EQ(read_bytes(&fed.msg, out, 0), 0);
-    EXPECT_EQ(read_bytes(&fed.msg, out, 4), 4);
-    EXPECT_EQ(std::string(out, 4), "abcd");
-    EXPECT_LT(read_bytes(&fed.msg, out, 7), 1);  // only six are left
-    EXPECT_EQ(peek_bytes(&fed.msg, out, 5), 0) << "the stream has ended";
-    EXPECT_STREQ(out, "");
-  }
-}
-
-// Relays send the buffered bytes first; an early end of the stream or a failed send is 0.
-TEST(Stream, RelaysMoveExactlyWhatTheyAreAskedForOrFail) {
-  FedMessage fed(FedMessage::cut("0123456789", 3));
-  SinkMessage sink;
-  char out[4];
-  ASSERT_EQ(read_bytes(&fed.msg, out, 2), 2);
-  EXPECT_EQ(relay_bytes(&fed.msg, &sink.msg, 0), 0);
-  EXPECT_EQ(relay_bytes(&fed.msg, &sink.msg, 5), 5);
-  EXPECT_EQ(sink.received(), "23456");
-  EXPECT_EQ(fed.rest(), "789");
-  FedMessage short_body({"abc"});
-  SinkMessage other;
-  EXPECT_EQ(relay_bytes(&short_body.msg, &other.msg, 4), 0);
-
-  std::string body;
-  for (int i = 0; body.size() < 300000; ++i) body += std::to_string(i) + " ";
-  for (size_t cut : {7u, 2048u}) {
-    FedMessage reply(FedMessage::cut("HTTP/1.0 200 OK\r\n\r\n" + body, cut));
-    SinkMessage browser;
-    ASSERT_EQ(parse_status_line(&reply.msg), 1);
-    ASSERT_EQ(parse_headers(&reply.msg), 1);
-    EXPECT_EQ(relay_to_end(&reply.msg, &browser.msg), static_cast<int64_t>(body.size()));
-    EXPECT_EQ(browser.received(), body);
-  }
-  FedMessage unsent({std::string(1000, 'a'), std::string(1000, 'b')});
-  HttpMessage closed{};
-  Socket none = kNoSocket;
-  closed.socket = &none;
-  EXPECT_EQ(relay_to_end(&unsent.msg, &closed), 0) << "a failed send is reported";
 }
 
 TEST(StaticFile, ByExtension) {

@@ -1,16 +1,14 @@
 // The skin: text colours from textures, loading texture files, tiling from an anchor, buttons
-// and statics in each state, the menu-bar icons and the texture file dialog. Pixel checks use
-// coded textures whose every pixel says where it came from.
+// in each state and the file dialog's buffer. Pixel checks use coded textures whose every pixel
+// says where it came from.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "base/settings.h"
@@ -42,8 +40,6 @@ QImage coded(int width, int height, int tag) {
   return image;
 }
 
-QRgb code(int x, int y, int tag) { return qRgb(x, y, tag); }
-
 constexpr int kBackTag = 200, kInsetTag = 100, kFace2Tag = 150, kButtonTag = 50;
 
 // Keeps the program-wide texture set and settings as they were before each test.
@@ -61,16 +57,6 @@ class SkinTest : public ::testing::Test {
     settings_set_flags(saved_flags_);
     for (int i = 0; i < kTextureCount; ++i) settings().texture_paths[i] = saved_paths_[i];
     set_dialog_observer(nullptr);
-  }
-
-  // Coded textures, 64 pixels square except the Button and Inset shapes.
-  static void use_coded_textures() {
-    TextureSet& set = textures();
-    set.bitmaps[kBackTexture] = QPixmap::fromImage(coded(64, 64, kBackTag));
-    set.bitmaps[kInsetTexture] = QPixmap::fromImage(coded(250, 35, kInsetTag));
-    set.bitmaps[kFace1Texture] = QPixmap::fromImage(coded(64, 64, 0));
-    set.bitmaps[kFace2Texture] = QPixmap::fromImage(coded(64, 64, kFace2Tag));
-    set.bitmaps[kButtonTexture] = QPixmap::fromImage(coded(163, 35, kButtonTag));
   }
 
   TextureSet saved_set_;
@@ -93,11 +79,8 @@ TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
     QImage bitmap;
     QColor text;
   } rows[] = {
-      {"mid-grey 128 (sum 512)", filled(16, 16, QColor(128, 128, 128)), Qt::black},
-      {"grey 127 (sum 508)", filled(16, 16, QColor(127, 127, 127)), Qt::white},
       {"pure green (sum 510)", filled(8, 8, QColor(0, 255, 0)), Qt::white},
       {"green and a little red (sum 511)", filled(8, 8, QColor(1, 255, 0)), Qt::black},
-      {"one pixel", filled(1, 1, Qt::black), Qt::white},
       {"tall: 35 / 10 down", marked(10, 35, 1, 3), Qt::white},
       {"wide: 300 / 35 across", marked(300, 35, 8, 1), Qt::white},
       {"button shape", marked(163, 35, 4, 1), Qt::white},
@@ -122,35 +105,6 @@ TEST_F(SkinTest, DisabledTextStandsAtLeastThreeToOneAgainstWhatIsBehindIt) {
     EXPECT_GE(contrast_ratio(disabled_text_colour(backdrop), backdrop), 3.0) << name;
   }
   EXPECT_EQ(average_colour_of(filled(4, 2, QColor(10, 20, 30))), QColor(10, 20, 30));
-}
-
-TEST_F(SkinTest, PaletteDisplayGetsPlainBitmapsAndTheFlag) {
-  record_texture_load(load_textures(8));
-  EXPECT_TRUE(settings_flags() & PaletteDisplay);
-  for (int i = 0; i < kTextureCount; ++i) {
-    const auto which = static_cast<TextureIndex>(i);
-    const QImage bitmap = texture(which).toImage();
-    EXPECT_EQ(bitmap.size(), QSize(163, 35));
-    EXPECT_EQ(QColor(bitmap.pixel(80, 17)), plain_substitute(which)) << i;
-  }
-
-  settings_set_flags(kLoadDefaultFlags | ForceTextures);
-  load_textures(8);
-  EXPECT_EQ(texture(kBackTexture).size(), QSize(128, 128));
-  // NoTextures alone goes plain; ForceTextures wins over it.
-  EXPECT_FALSE(textures_stay(false, NoTextures));
-  EXPECT_TRUE(textures_stay(true, NoTextures | ForceTextures));
-
-  settings_set_flags(kLoadDefaultFlags);
-  record_texture_load(load_textures(32));
-  EXPECT_FALSE(settings_flags() & PaletteDisplay);
-  EXPECT_EQ(texture(kInsetTexture).size(), QSize(300, 35));
-  EXPECT_EQ(texture(kButtonTexture).size(), QSize(163, 35));
-  // The built-in light faces and background take black text; the dark inset takes white.
-  for (TextureIndex light : {kBackTexture, kFace1Texture, kFace2Texture}) {
-    EXPECT_EQ(texture_text_colour(light), QColor(Qt::black)) << light;
-  }
-  EXPECT_EQ(texture_text_colour(kInsetTexture), QColor(Qt::white));
 }
 
 // A file that cannot be loaded is reported, its built-in bitmap used and its path dropped, so
@@ -226,20 +180,9 @@ TEST_F(SkinTest, TilingLinesUpWithItsAnchor) {
     for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(99, 49), QPoint(17, 33)}) {
       const int x = ((p.x() - r.origin.x()) % 16 + 16) % 16;
       const int y = ((p.y() - r.origin.y()) % 16 + 16) % 16;
-      EXPECT_EQ(image.pixel(p), code(x, y, 7)) << r.name << " at " << p.x() << "," << p.y();
+      EXPECT_EQ(image.pixel(p), qRgb(x, y, 7)) << r.name << " at " << p.x() << "," << p.y();
     }
   }
-}
-
-TEST_F(SkinTest, AnUnreadableBitmapPaintsNothingAndIsReportedAfterThePainting) {
-  test::RecordingFrontend frontend;
-  TiledWidget widget(nullptr, QPixmap());
-  widget.resize(20, 20);
-  test::grab(&widget);
-  test::grab(&widget);
-  EXPECT_TRUE(frontend.errors().empty());  // not from inside the paint
-  QApplication::processEvents();
-  EXPECT_EQ(frontend.errors(), std::vector<std::string>{"GetObject failed"});
 }
 
 using enum ControlKind;
@@ -276,11 +219,16 @@ class ButtonDialogProc : public SkinnedDialogProc {
   }
 };
 
-// Buttons in each state, the caption highlight, and owner-drawn pieces that continue the texture
+// Buttons in each state and owner-drawn pieces that continue the texture
 // of their anchor: a disabled Apply the Inset panel, a caption anchored to the dialog its
 // background.
 TEST_F(SkinTest, ButtonsAndPiecesByPixels) {
-  use_coded_textures();
+  // Coded textures, 64 pixels square except the Button and Inset shapes.
+  TextureSet& set = textures();
+  set.bitmaps[kBackTexture] = QPixmap::fromImage(coded(64, 64, kBackTag));
+  set.bitmaps[kInsetTexture] = QPixmap::fromImage(coded(250, 35, kInsetTag));
+  set.bitmaps[kFace2Texture] = QPixmap::fromImage(coded(64, 64, kFace2Tag));
+  set.bitmaps[kButtonTexture] = QPixmap::fromImage(coded(163, 35, kButtonTag));
   ButtonDialogProc proc;
   const DialogTemplate form{103, "Buttons", 220, 160, 0, kButtonControls};
   Dialog dialog(form, proc, nullptr);
@@ -308,7 +256,7 @@ TEST_F(SkinTest, ButtonsAndPiecesByPixels) {
     ASSERT_EQ(edit->hasFocus(), state.focus);
     const QImage image = picture(1010);
     const QPoint at = state.from + inside;
-    EXPECT_EQ(image.pixel(inside), code(at.x(), at.y(), kButtonTag));
+    EXPECT_EQ(image.pixel(inside), qRgb(at.x(), at.y(), kButtonTag));
     EXPECT_EQ(QColor(image.pixel(0, 0)),
               sys_colour(state.down ? SysColour::ButtonShadow : SysColour::ButtonLight));
     EXPECT_EQ(QColor(image.pixel(1, 1)),
@@ -325,93 +273,22 @@ TEST_F(SkinTest, ButtonsAndPiecesByPixels) {
   dialog.enable(1010, false);
   const QImage image = picture(1010);
   const QPoint at = in_client(1010) + inside;
-  EXPECT_EQ(image.pixel(inside), code(at.x() % 64, at.y() % 64, kBackTag));
+  EXPECT_EQ(image.pixel(inside), qRgb(at.x() % 64, at.y() % 64, kBackTag));
   EXPECT_EQ(QColor(image.pixel(0, 0)), sys_colour(SysColour::ButtonShadow));
   const QPoint one_in = in_client(1010) + QPoint(1, 1);
-  EXPECT_EQ(image.pixel(1, 1), code(one_in.x() % 64, one_in.y() % 64, kBackTag));
-
-  // Captions have a white highlight, which NoTextures drops.
-  dialog.enable(1010, true);
-  auto white_pixels = [&] {
-    const QImage image = picture(1010);
-    int count = 0;
-    for (int y = 2; y < image.height() - 2; ++y) {
-      for (int x = 2; x < image.width() - 2; ++x) count += image.pixel(x, y) == qRgb(255, 255, 255);
-    }
-    return count;
-  };
-  EXPECT_GT(white_pixels(), 0);
-  textures().caption_highlight = false;
-  EXPECT_EQ(white_pixels(), 0);
-  textures().caption_highlight = true;
+  EXPECT_EQ(image.pixel(1, 1), qRgb(one_in.x() % 64, one_in.y() % 64, kBackTag));
 
   const QImage apply = picture(kApplyButton);
   // The panel's client area starts inside its 2-pixel edge.
   const QPoint panel =
       in_client(kApplyButton) + QPoint(5, 6) - in_client(kInsetPanel) - QPoint(2, 2);
-  EXPECT_EQ(apply.pixel(5, 6), code(panel.x() % 250, panel.y() % 35, kInsetTag));
+  EXPECT_EQ(apply.pixel(5, 6), qRgb(panel.x() % 250, panel.y() % 35, kInsetTag));
 
   // Face Two anchored to the dialog: a pixel away from the text shows the dialog's point.
   const QImage caption = picture(1041);
   const QPoint from = in_client(1041);
   EXPECT_EQ(caption.pixel(caption.width() - 1, 0),
-            code((from.x() + caption.width() - 1) % 64, from.y() % 64, kFace2Tag));
-}
-
-TEST_F(SkinTest, StaticTextAlignmentMarks) {
-  const std::tuple<const char*, const char*, Qt::Alignment> rows[] = {
-      {"^lLeft", "Left", Qt::AlignLeft},
-      {"^rRight", "Right", Qt::AlignRight},
-      {"^xOther", "Other", Qt::AlignHCenter},
-      {"Plain", "Plain", Qt::AlignHCenter},
-      {"^", "", Qt::AlignHCenter},
-      {"", "", Qt::AlignHCenter}};
-  for (const auto& [text, shown, alignment] : rows) {
-    const StaticTextLayout layout = static_text_layout(QString::fromLatin1(text));
-    EXPECT_EQ(layout.shown, QString::fromLatin1(shown)) << text;
-    EXPECT_EQ(layout.alignment, alignment) << text;
-  }
-}
-
-TEST_F(SkinTest, MenuBarIconsByState) {
-  QImage canvas(22, 20, QImage::Format_RGB32);
-  auto draw = [&](uint32_t item_state, int icon) {
-    canvas.fill(Qt::magenta);
-    QPainter painter(&canvas);
-    DrawItem item(DrawKind::MenuItem, 40016);
-    item.state = item_state;
-    item.rect = canvas.rect();
-    item.painter = &painter;
-    draw_menu_bar_icon(item, icon);
-  };
-
-  // Highlighted: a sunken edge, its left side 2 pixels in.
-  draw(kStateSelected, kSaveLastIcon);
-  EXPECT_EQ(QColor(canvas.pixel(2, 5)), sys_colour(SysColour::ButtonShadow));
-  EXPECT_EQ(QColor(canvas.pixel(0, 5)), sys_colour(SysColour::ButtonFace));
-
-  // Disabled: embossed in the highlight and shadow colours only.
-  draw(kStateDisabled | kStateGrayed, kSaveLastIcon);
-  const QImage disabled = canvas.copy();
-  for (int y = 0; y < canvas.height(); ++y) {
-    for (int x = 0; x < canvas.width(); ++x) {
-      const QColor c(canvas.pixel(x, y));
-      EXPECT_TRUE(c == sys_colour(SysColour::ButtonFace) ||
-                  c == sys_colour(SysColour::ButtonHighlight) ||
-                  c == sys_colour(SysColour::ButtonShadow))
-          << x << "," << y;
-    }
-  }
-  // Disabled under the pointer: drawn exactly as without the pointer, no press, no edge.
-  draw(kStateSelected | kStateDisabled | kStateGrayed, kSaveLastIcon);
-  EXPECT_EQ(canvas, disabled);
-
-  // The spacer: a 2-pixel sunken edge down the middle, 2 pixels short of top and bottom.
-  draw(0, 0);
-  EXPECT_EQ(QColor(canvas.pixel(10, 2)), sys_colour(SysColour::ButtonShadow));
-  EXPECT_EQ(QColor(canvas.pixel(11, 17)), sys_colour(SysColour::ButtonHighlight));
-  EXPECT_EQ(canvas.pixel(10, 1), QColor(Qt::magenta).rgb());
-  EXPECT_EQ(canvas.pixel(5, 10), QColor(Qt::magenta).rgb());
+            qRgb((from.x() + caption.width() - 1) % 64, from.y() % 64, kFace2Tag));
 }
 
 // A chosen name too long for the caller's buffer fails the dialog like a cancel and leaves the
@@ -422,8 +299,6 @@ TEST_F(SkinTest, FileDialogsFailWhenTheChosenFileDoesNotFitTheBuffer) {
   const QString chosen = QDir(dir.path()).filePath("chosen.bmp");
   ASSERT_TRUE(filled(4, 4, Qt::red).save(chosen, "BMP"));
   FileRequest request;
-  request.title = "Load a new texture bitmap";
-  request.filters = {{"Bitmap Files", "*.bmp"}};
   request.file = chosen.toStdString();
   request.default_strip = true;
   request.buffer_size = 8;
