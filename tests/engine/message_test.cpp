@@ -1,10 +1,8 @@
 // Reading HTTP messages: request lines, status lines and header blocks, each case fed whole and
 // cut into single bytes (the result must not depend on how the stream arrives), the limits of
-// lines, names and values, and the relays of counted bytes. Then the forwarding decisions made
-// on what was read: reload exemptions and how a body travels, and the program directory's URL.
+// lines, names and values. Then how a reply's body travels, decided from what was read.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -13,7 +11,6 @@
 #include "engine/forwarding.h"
 #include "fed_message.h"
 #include "http/http_message.h"
-#include "platform/program_directory.h"
 
 namespace kw {
 namespace {
@@ -129,7 +126,6 @@ TEST(HeaderBlock, ParsesWholeAndInSingleBytes) {
       {"A: 1\nB: 2\n\nX", "A=1;B=2;|X"},
       {"A: 1\n\rB: 2\n\r\n\rX", "A=1;B=2;|X"},
       {"A: 1\rB: 2\r\rX", "A=1;B=2;|X"},
-      {"A: 1\n\n", "A=1;|"},
       {"\r\nbody", "|body"},
       {name39 + ": v\r\n\r\n", name39 + "=v;|"},
       {name39 + "N: v\r\n\r\n", ""},
@@ -185,20 +181,6 @@ TEST(HeaderBlock, LongValuesLinesAndBlocks) {
   }
 }
 
-TEST(StaticFile, ByExtension) {
-  const std::pair<const char*, int> urls[] = {
-      {"http://h/a.gif", 1},     {"http://h/dir/b.JPG", 1}, {"http://h/Applet.class", 1},
-      {"http://h/a.gif?x=1", 0}, {"http://h/a.gif#top", 0}, {"http://h/index.html", 0},
-      {"http://h/a.gi", 0},      {"http://h/a.classes", 0}, {"http://h/gif", 0},
-      {"http://h/.gif/x", 0},    {"http://h/", 0}};
-  for (const auto& [url, is_static] : urls) {
-    FedMessage fed({std::string("GET ") + url + " HTTP/1.0\r\n"});
-    ASSERT_GT(read_line(&fed.msg, fed.line, kLineBufferSize), 0);
-    ASSERT_EQ(parse_request_line(&fed.msg), 1);
-    EXPECT_EQ(is_static_file(&fed.request), is_static) << url;
-  }
-}
-
 // Which relay a reply gets; a reply that may be changed loses its Content-Length. Statuses
 // and Transfer-Encoding are checked end to end by the page filter tests.
 TEST(RelayMode, FollowsTheTypeAndTheFlags) {
@@ -207,12 +189,10 @@ TEST(RelayMode, FollowsTheTypeAndTheFlags) {
   const std::tuple<uint32_t, const char*, RelayMode> cases[] = {
       {kAll, "text/html; charset=utf-8", kFilter},
       {kAll, "TEXT/HTML", kFilter},
-      {kAll, "application/x-javascript", kFilter},
       {kAll, "multipart/x-mixed-replace;b=x", kFilter},
       {kAll & ~FilterHTML, "text/html", kPlain},
       {kAll & ~Enable, "text/html", kPlain},
       {kAll, "image/gif", kGif},
-      {kAll & ~FreezeGIF, "image/gif", kPlain},
       {kAll, "image/GIF", kPlain},
       {kAll, "image/gif; x=1", kPlain},
       {kAll, "text/plain", kPlain},
@@ -228,20 +208,6 @@ TEST(RelayMode, FollowsTheTypeAndTheFlags) {
     EXPECT_EQ(find_header(&fed.msg, "content-length") != nullptr, mode == kPlain);
   }
   settings_set_flags(kLoadDefaultFlags);
-}
-
-TEST(ProgramDirectory, FileUrlsFollowTheByteRules) {
-  const std::pair<const char*, const char*> urls[] = {
-      {"/opt/kw/", "file:///opt/kw/"},
-      {"/home/a b/\tx/", "file:///home/a%20b/%09x/"},
-      {"C:\\Program Files\\App\\", "file://C|/Program%20Files/App/"},
-      {"/opt/caf\xc3\xa9/kw/", "file:///opt/caf"},
-      {"", "file://"}};
-  for (const auto& [directory, url] : urls) {
-    char out[256];
-    EXPECT_EQ(directory_file_url(directory, out), static_cast<int>(std::strlen(url))) << url;
-    EXPECT_STREQ(out, url);
-  }
 }
 
 }  // namespace

@@ -1,18 +1,18 @@
 // The skin: text colours from textures, loading texture files, tiling from an anchor, buttons
-// in each state and the file dialog's buffer. Pixel checks use coded textures whose every pixel
+// in each state and the menu-bar icons. Pixel checks use coded textures whose every pixel
 // says where it came from.
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileDialog>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/settings.h"
-#include "dialogs/file_dialog.h"
 #include "shell/desktop_frontend.h"
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
@@ -51,12 +51,10 @@ class SkinTest : public ::testing::Test {
     for (int i = 0; i < kTextureCount; ++i) saved_paths_[i] = settings().texture_paths[i];
     settings_set_flags(kLoadDefaultFlags);
   }
-
   void TearDown() override {
     textures() = saved_set_;
     settings_set_flags(saved_flags_);
     for (int i = 0; i < kTextureCount; ++i) settings().texture_paths[i] = saved_paths_[i];
-    set_dialog_observer(nullptr);
   }
 
   TextureSet saved_set_;
@@ -74,35 +72,26 @@ TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
     }
     return image;
   };
-  struct Row {
-    const char* name;
-    QImage bitmap;
-    QColor text;
-  } rows[] = {
+  const std::tuple<const char*, QImage, QColor> rows[] = {
       {"pure green (sum 510)", filled(8, 8, QColor(0, 255, 0)), Qt::white},
       {"green and a little red (sum 511)", filled(8, 8, QColor(1, 255, 0)), Qt::black},
       {"tall: 35 / 10 down", marked(10, 35, 1, 3), Qt::white},
       {"wide: 300 / 35 across", marked(300, 35, 8, 1), Qt::white},
-      {"button shape", marked(163, 35, 4, 1), Qt::white},
       {"marked on a plain 45-degree diagonal", marked(300, 35, 1, 1), Qt::black},
   };
-  for (const Row& row : rows) EXPECT_EQ(text_colour_for(row.bitmap), row.text) << row.name;
+  for (const auto& [name, bitmap, text] : rows) EXPECT_EQ(text_colour_for(bitmap), text) << name;
 }
 
-TEST_F(SkinTest, DisabledTextStandsAtLeastThreeToOneAgainstWhatIsBehindIt) {
-  std::vector<std::pair<std::string, QColor>> backdrops = {
-      {"white", Qt::white},
-      {"black", Qt::black},
-      {"the grey of disabled text itself", sys_colour(SysColour::GrayText)},
-      {"mid-grey", QColor(118, 118, 118)},
-      {"dark red", QColor(96, 40, 28)}};
+// Disabled text keeps a contrast of 3:1 against what is behind it, the built-in textures too.
+TEST(DisabledText, StandsAtLeastThreeToOneAgainstItsBackdrop) {
+  std::vector<QColor> backdrops = {Qt::white, Qt::black, sys_colour(SysColour::GrayText),
+                                   QColor(118, 118, 118), QColor(96, 40, 28)};
   for (int i = 0; i < kTextureCount; ++i) {
-    const auto which = static_cast<TextureIndex>(i);
-    backdrops.push_back({"built-in texture " + std::to_string(i),
-                         average_colour_of(builtin_texture(which).toImage())});
+    backdrops.push_back(average_colour_of(builtin_texture(static_cast<TextureIndex>(i)).toImage()));
   }
-  for (const auto& [name, backdrop] : backdrops) {
-    EXPECT_GE(contrast_ratio(disabled_text_colour(backdrop), backdrop), 3.0) << name;
+  for (const QColor& backdrop : backdrops) {
+    EXPECT_GE(contrast_ratio(disabled_text_colour(backdrop), backdrop), 3.0)
+        << backdrop.name().toStdString();
   }
   EXPECT_EQ(average_colour_of(filled(4, 2, QColor(10, 20, 30))), QColor(10, 20, 30));
 }
@@ -163,24 +152,21 @@ TEST_F(SkinTest, TilingLinesUpWithItsAnchor) {
   panel.setGeometry(10, 5, 20, 20);
   panel.setContentsMargins(2, 2, 2, 2);
 
-  struct Row {
-    const char* name;
-    Anchor anchor;
-    QPoint origin;  // the anchor's client origin in the child's coordinates
-  } rows[] = {
+  // The anchor and its client origin in the child's coordinates.
+  const std::tuple<const char*, Anchor, QPoint> rows[] = {
       {"anchor 0: the window itself", kAnchorSelf, {0, 0}},
       {"anchor 1: the parent", kAnchorParent, {-37, -21}},
       {"a sibling above and left", anchor_to(&sibling), {-7, -11}},
       {"a sibling below and right", anchor_to(&below_right), {13, 19}},
       {"a panel's client area", anchor_to(&panel), {-25, -14}},
   };
-  for (const Row& r : rows) {
-    child.anchor = r.anchor;
+  for (const auto& [name, anchor, origin] : rows) {
+    child.anchor = anchor;
     const QImage image = test::grab(&child);
     for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(99, 49), QPoint(17, 33)}) {
-      const int x = ((p.x() - r.origin.x()) % 16 + 16) % 16;
-      const int y = ((p.y() - r.origin.y()) % 16 + 16) % 16;
-      EXPECT_EQ(image.pixel(p), qRgb(x, y, 7)) << r.name << " at " << p.x() << "," << p.y();
+      const int x = ((p.x() - origin.x()) % 16 + 16) % 16;
+      const int y = ((p.y() - origin.y()) % 16 + 16) % 16;
+      EXPECT_EQ(image.pixel(p), qRgb(x, y, 7)) << name << " at " << p.x() << "," << p.y();
     }
   }
 }
@@ -291,26 +277,34 @@ TEST_F(SkinTest, ButtonsAndPiecesByPixels) {
             qRgb((from.x() + caption.width() - 1) % 64, from.y() % 64, kFace2Tag));
 }
 
-// A chosen name too long for the caller's buffer fails the dialog like a cancel and leaves the
-// request as it was.
-TEST_F(SkinTest, FileDialogsFailWhenTheChosenFileDoesNotFitTheBuffer) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const QString chosen = QDir(dir.path()).filePath("chosen.bmp");
-  ASSERT_TRUE(filled(4, 4, Qt::red).save(chosen, "BMP"));
-  FileRequest request;
-  request.file = chosen.toStdString();
-  request.default_strip = true;
-  request.buffer_size = 8;
-  test::when_shown([&](Dialog& strip) {
-    auto* file_dialog = qobject_cast<QFileDialog*>(strip.window());
-    ASSERT_NE(file_dialog, nullptr);
-    file_dialog->selectFile(chosen);
-    static_cast<QDialog*>(file_dialog)->accept();  // what the Open button does
-  });
-  EXPECT_EQ(run_file_dialog(nullptr, request), 0);
-  EXPECT_EQ(request.file, chosen.toStdString());
-  EXPECT_EQ(request.custom_data, 0);
+// A highlighted icon sits in a sunken edge; a disabled one is embossed in the highlight and
+// shadow colours only, and stays drawn exactly so under the pointer: no press, no edge.
+TEST_F(SkinTest, DisabledMenuBarIconsStayEmbossedUnderThePointer) {
+  QImage canvas(22, 20, QImage::Format_RGB32);
+  auto draw = [&](uint32_t item_state) {
+    canvas.fill(Qt::magenta);
+    QPainter painter(&canvas);
+    DrawItem item(DrawKind::MenuItem, 40016);
+    item.state = item_state;
+    item.rect = canvas.rect();
+    item.painter = &painter;
+    draw_menu_bar_icon(item, kSaveLastIcon);
+    painter.end();
+    return canvas.copy();
+  };
+  const QImage highlighted = draw(kStateSelected);
+  EXPECT_EQ(QColor(highlighted.pixel(2, 5)), sys_colour(SysColour::ButtonShadow));
+  EXPECT_EQ(QColor(highlighted.pixel(0, 5)), sys_colour(SysColour::ButtonFace));
+  const QImage disabled = draw(kStateDisabled | kStateGrayed);
+  const QColor embossed[] = {sys_colour(SysColour::ButtonFace),
+                             sys_colour(SysColour::ButtonHighlight),
+                             sys_colour(SysColour::ButtonShadow)};
+  for (int y = 0; y < disabled.height(); ++y) {
+    for (int x = 0; x < disabled.width(); ++x) {
+      EXPECT_TRUE(std::ranges::count(embossed, QColor(disabled.pixel(x, y))) == 1) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(draw(kStateSelected | kStateDisabled | kStateGrayed), disabled);
 }
 
 }  // namespace
