@@ -175,6 +175,12 @@ TEST_F(SelectorModelTest, AddedEntryIsSelectedSortedAndNewestInTheList) {
   EXPECT_EQ(proxy_entry_text(added), "newer.example:2");
   type("");
   EXPECT_EQ(snapshot().list.size(), 3u);
+
+  // Typing with nothing selected adds, cut at the field's limit (not one short of it).
+  items.select(-1);
+  EXPECT_EQ(model.commit_edit("ignored"), ProxySelectorModel::Commit::NothingPending);
+  EXPECT_EQ(type(std::string(100, 'h')), ProxySelectorModel::Commit::Done);
+  EXPECT_EQ(proxy_entry_text(proxy_list), std::string(80, 'h') + ":8080");
 }
 
 TEST_F(SelectorModelTest, CancelAfterEveryKindOfEditRestoresExactly) {
