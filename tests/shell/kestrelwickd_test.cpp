@@ -213,7 +213,7 @@ TEST_F(Kestrelwickd, AHangupReloadsOnceActiveConnectionsHaveEndedAndHitsArePrint
   EXPECT_EQ(errors().find("Kill Connections"), std::string::npos) << errors();
   EXPECT_NE(request_seen().find("\r\nX-Mark: two\r\n"), std::string::npos);
   stop();
-  EXPECT_NE(test::read_file(out_).find("\nheader filter 1 \"X-Mark\": 1 hits\n"),
+  EXPECT_NE(test::read_file(out_).find("\nheader filter 1 \"X-Mark\": 1 hit\n"),
             std::string::npos);
 }
 

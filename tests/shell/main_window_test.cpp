@@ -1,8 +1,5 @@
-// The main window driven as its user drives it, offscreen: the switches change the flags the
-// engine reads, Bypass greys the filter switches, Escape marks the configuration changed,
-// closing asks "Save Configuration Changes" only when something changed, the menu-bar icons
-// show their hints and their states, status texts arrive from any thread, and the buttons open
-// their dialogs.
+// The main window driven as its user drives it, offscreen: its switches, icons, status line,
+// buttons, and the question on closing.
 #include "shell/main_window.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +29,11 @@ class MainWindowTest : public ::testing::Test {
     settings_set_flags(kLoadDefaultFlags);
     settings().auto_run.clear();
     install_frontend(&frontend_);
+    open_window();
+  }
+
+  void open_window() {
+    window_.reset();
     window_ = std::make_unique<MainWindow>(main_window_record());
     window_->connect_frontend(frontend_);
     window_->set_close_handler([this] { ++closes_; });
@@ -141,55 +143,41 @@ TEST_F(MainWindowTest, StatusTextsFromAnyThreadReachTheStatusLineInOrder) {
   EXPECT_EQ(window_->on_text_colour(d(), kStatusLine), QColor(255, 0, 0));
 }
 
-TEST_F(MainWindowTest, ClosingWithoutChangesAsksNothing) {
-  test::press(d(), kWebPageFiltersCheck);  // filter switches are not configuration changes
-  bool asked = false;
-  test::when_shown([&](Dialog& box) {
-    asked = true;
-    box.end(0);
-  });
-  EXPECT_TRUE(test::choose_menu(d(), kExitCommand));
-  set_dialog_observer(nullptr);
-  EXPECT_FALSE(asked);
-  EXPECT_EQ(closes_, 1);
-  EXPECT_TRUE(window_->is_closed());
-  EXPECT_FALSE(d().isVisible());
-}
-
-TEST_F(MainWindowTest, ClosingWithChangesAsksAndDontQuitKeepsTheWindow) {
-  test::press(d(), kRemoteProxyCheck);
-  EXPECT_TRUE(settings_flags() & Changed);
-
-  std::string title;
-  test::when_shown([&](Dialog& box) {
-    title = box.title();
-    test::press(box, kDontQuitButton);
-  });
-  test::close_box(d());
-  EXPECT_EQ(title, "Save Configuration Changes");
-  EXPECT_EQ(closes_, 0);
-  EXPECT_TRUE(d().isVisible());
-
-  // Closed without a choice: forget the changes and close.
-  test::when_shown([](Dialog& box) { test::close_box(box); });
-  test::close_box(d());
-  EXPECT_EQ(closes_, 1);
-  EXPECT_FALSE(d().isVisible());
-}
-
-TEST_F(MainWindowTest, SaveChangesSavesToTheLastConfigurationFileAndCloses) {
+// Closing asks "Save Configuration Changes" only after changes (filter switches are none):
+// Don't Quit keeps the window, no choice forgets the changes, Save Changes saves to the last
+// configuration file. (The menu's Exit is driven in the desktop program's tests.)
+TEST_F(MainWindowTest, ClosingAsksToSaveOnlyAfterChanges) {
   test::ScratchDir dir;
   const std::string last = dir.file("last.cfg");
   set_last_config_file(last.c_str());
-  test::press(d(), kRemoteProxyCheck);
-  // "&Save Changes"
-  test::when_shown([](Dialog& box) { test::press(box, kMessageOk); });
-  test::close_box(d());
-  forget_last_config_file();
-  EXPECT_EQ(closes_, 1);
-  std::ifstream saved(last);
-  EXPECT_TRUE(saved.good());
+  constexpr int kNoAnswer = 0, kQuestionClosed = -1;
+  const struct {
+    int change, answer;
+    bool closes;
+  } rows[] = {{kWebPageFiltersCheck, kNoAnswer, true},
+              {kRemoteProxyCheck, kDontQuitButton, false},
+              {kRemoteProxyCheck, kQuestionClosed, true},
+              {kRemoteProxyCheck, kMessageOk, true}};  // "&Save Changes"
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.answer);
+    settings_set_flags(kLoadDefaultFlags);
+    closes_ = 0;
+    open_window();
+    test::press(d(), row.change);
+    std::string asked;
+    test::when_shown([&](Dialog& box) {
+      asked = box.title();
+      row.answer == kQuestionClosed ? test::close_box(box) : test::press(box, row.answer);
+    });
+    test::close_box(d());
+    set_dialog_observer(nullptr);
+    EXPECT_EQ(asked, row.answer == kNoAnswer ? "" : "Save Configuration Changes");
+    EXPECT_EQ(closes_, row.closes ? 1 : 0);
+    EXPECT_EQ(d().isVisible(), !row.closes);
+    EXPECT_EQ(std::ifstream(last).good(), row.answer == kMessageOk);
+  }
   EXPECT_FALSE(settings_flags() & Changed);
+  forget_last_config_file();
 }
 
 // The last row names a program in the preferences, which enables the Launch Auto-Run icon.
