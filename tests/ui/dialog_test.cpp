@@ -38,7 +38,6 @@ std::string describe(const InputEvent& e) {
 class RecordingProc : public DialogProc {
  public:
   void on_init(Dialog& d) override {
-    ++inits;
     if (init) init(d);
   }
   void on_command(Dialog& d, int id, int code) override {
@@ -47,11 +46,7 @@ class RecordingProc : public DialogProc {
   }
   void on_close(Dialog& d) override {
     ++closes;
-    if (close) {
-      close(d);
-    } else {
-      DialogProc::on_close(d);
-    }
+    DialogProc::on_close(d);
   }
   void on_help(Dialog&) override { ++helps; }
   void on_draw_item(Dialog&, DrawItem& item) override {
@@ -74,14 +69,19 @@ class RecordingProc : public DialogProc {
     QRect rect;
     QString text;
   };
+  // The draw requests that painting the widget now makes.
+  std::vector<Draw> paint(QWidget* widget) {
+    draws.clear();
+    test::grab(widget);
+    return draws;
+  }
 
-  int inits = 0, closes = 0, helps = 0;
+  int closes = 0, helps = 0;
   std::vector<Command> commands;
   std::vector<Draw> draws;
   std::vector<std::string> inputs;  // as describe() gives them
   std::function<void(Dialog&)> init;
   std::function<void(Dialog&, int, int)> command;
-  std::function<void(Dialog&)> close;
   std::function<bool(Dialog&, int, const InputEvent&)> input;
 };
 
@@ -160,22 +160,9 @@ TEST(ParseDialogUintTest, ReadsLeadingDigitsAfterBlanks) {
   }
 }
 
-TEST_F(DialogTest, TemplateLayoutClicksFocusAndEnablingById) {
+TEST_F(DialogTest, ClicksKeysAndEnablingById) {
   Dialog& d = open();
-  const DialogUnits& units = d.units();
-  EXPECT_EQ(d.client_size(), QSize(units.x(229), units.y(215)));
-  for (const ControlTemplate& c : kControls) {
-    if (c.id == kNoId) continue;
-    const QRect want = units.rect(c.x, c.y, c.width, c.height);
-    const QRect got = d.control_rect(c.id);
-    EXPECT_EQ(got.topLeft(), want.topLeft()) << c.id;
-    EXPECT_EQ(got.width(), want.width()) << c.id;
-    // A combo box's field is as high as its font; its template height is the drop-down list.
-    if (c.kind != ComboBox) {
-      EXPECT_EQ(got.height(), want.height()) << c.id;
-    }
-  }
-  EXPECT_EQ(proc_.inits, 1);
+  EXPECT_EQ(d.client_size(), QSize(d.units().x(229), d.units().y(215)));
   EXPECT_EQ(d.focused_id(), 1001);  // the first control that takes the focus
   test::press(d, 1001);
   test::press(d, 1003);
@@ -184,13 +171,44 @@ TEST_F(DialogTest, TemplateLayoutClicksFocusAndEnablingById) {
   test::press(d, 1012);  // a notifying static
   test::press(d, 1004);  // a plain static says nothing
   d.check(1003, false);  // setting a check mark from the program does not notify
+  test::send_escape(d);  // Escape is command 2, which is disabled
   EXPECT_EQ(proc_.commands,
             (std::vector<Command>{{1001, kClicked}, {1003, kClicked}, {1012, kClicked}}));
+
+  // Enter outside a push button is command 1; on a push button it presses that button. The
+  // close box goes to the procedure, which by default treats it as Escape.
+  proc_.commands.clear();
+  d.focus(1006);
+  test::send_enter(d);
+  d.focus(1001);
+  test::send_enter(d);
+  d.enable(2, true);
+  test::send_escape(d);
+  test::close_box(d);
+  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdOk, kClicked},
+                                                  {1001, kClicked},
+                                                  {kIdCancel, kClicked},
+                                                  {kIdCancel, kClicked}}));
+  EXPECT_EQ(proc_.closes, 1);
+  EXPECT_TRUE(d.is_running());
+  test::send_help(d);
+  EXPECT_EQ(proc_.helps, 1);
+
   d.enable_range(1001, 1003, false);
   for (int id : {1001, 1002, 1003}) EXPECT_FALSE(d.is_enabled(id)) << id;
   EXPECT_TRUE(d.is_enabled(1004));
   d.enable_range(1003, 1001, true);  // first above last: nothing
   EXPECT_FALSE(d.is_enabled(1001));
+
+  // A button marked default takes Enter from an edit instead of command 1.
+  const ControlTemplate controls[] = {{1044, Button, "&OK", 13, 130, 50, 15, kDefaultButton},
+                                      {1050, Edit, "", 10, 10, 50, 12}};
+  RecordingProc other;
+  const DialogTemplate with_default{901, "Default", 100, 150, 0, controls};
+  Dialog marked(with_default, other, nullptr);
+  marked.show_modeless();
+  test::key(marked, 1050, kVkReturn);
+  EXPECT_EQ(other.commands, (std::vector<Command>{{1044, kClicked}}));
 }
 
 TEST_F(DialogTest, StaticsTakeTheirColoursFromTheProcedure) {
@@ -265,42 +283,6 @@ TEST_F(DialogTest, EditsNotifyKeepTheUserModifiedMarkAndTheirLimits) {
   EXPECT_EQ(d.text(1007), "abcd\r\nefgh");
 }
 
-TEST_F(DialogTest, DialogManagerKeys) {
-  Dialog& d = open();
-  // Escape is command 2, unless control 2 is disabled.
-  test::send_escape(d);
-  EXPECT_TRUE(proc_.commands.empty());
-  d.enable(2, true);
-  test::send_escape(d);
-  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdCancel, kClicked}}));
-  // Enter outside a push button is command 1; on a push button it presses that button.
-  proc_.commands.clear();
-  d.focus(1006);
-  test::send_enter(d);
-  d.focus(1001);
-  test::send_enter(d);
-  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdOk, kClicked}, {1001, kClicked}}));
-  // F1 asks for help.
-  test::send_help(d);
-  EXPECT_EQ(proc_.helps, 1);
-  // The close box goes to the procedure, which by default treats it as Escape.
-  proc_.commands.clear();
-  test::close_box(d);
-  EXPECT_EQ(proc_.closes, 1);
-  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdCancel, kClicked}}));
-  EXPECT_TRUE(d.is_running());
-
-  // A button marked default takes Enter from an edit instead of command 1.
-  const ControlTemplate controls[] = {{1044, Button, "&OK", 13, 130, 50, 15, kDefaultButton},
-                                      {1050, Edit, "", 10, 10, 50, 12}};
-  RecordingProc other;
-  const DialogTemplate with_default{901, "Default", 100, 150, 0, controls};
-  Dialog marked(with_default, other, nullptr);
-  marked.show_modeless();
-  test::key(marked, 1050, kVkReturn);
-  EXPECT_EQ(other.commands, (std::vector<Command>{{1044, kClicked}}));
-}
-
 TEST_F(DialogTest, ModalRunsReturnWhatTheProcedureEndsWith) {
   proc_.command = [](Dialog& d, int id, int) {
     if (id == 1001) d.end(7);
@@ -339,13 +321,9 @@ TEST_F(DialogTest, ModalRunsReturnWhatTheProcedureEndsWith) {
 TEST_F(DialogTest, OwnerDrawnButtonsAreAskedToPaintWithTheirState) {
   Dialog& d = open();
   auto last_draw_of = [&](int id) {
-    proc_.draws.clear();
-    test::grab(d.control_widget(id));
-    for (auto it = proc_.draws.rbegin(); it != proc_.draws.rend(); ++it) {
-      if (it->id == id) return *it;
-    }
-    ADD_FAILURE() << "no draw request for " << id;
-    return RecordingProc::Draw{};
+    const std::vector<RecordingProc::Draw> draws = proc_.paint(d.control_widget(id));
+    EXPECT_FALSE(draws.empty()) << "no draw request for " << id;
+    return draws.empty() ? RecordingProc::Draw{} : draws.back();
   };
   RecordingProc::Draw draw = last_draw_of(1002);
   EXPECT_EQ(draw.kind, DrawKind::Button);
@@ -406,37 +384,30 @@ TEST_F(DialogTest, ListsSortedWithItemDataOrOwnerDrawn) {
   drawn.add_string("", 22);
   drawn.set_selected(1, true);
   EXPECT_EQ(drawn.item_rect(1).top(), 17);
-  proc_.draws.clear();
-  test::grab(&drawn);
-  bool saw_item = false, saw_rest = false;
-  for (const RecordingProc::Draw& draw : proc_.draws) {
-    if (draw.kind == DrawKind::ListItem && draw.item == 1) {
-      saw_item = true;
-      EXPECT_TRUE(draw.state & kStateSelected);
-      EXPECT_EQ(draw.rect.height(), 17);
-    }
-    if (draw.kind == DrawKind::ListItem && draw.item == 0) {
+  std::vector<int> selected;
+  std::vector<QRect> rest;
+  for (const RecordingProc::Draw& draw : proc_.paint(&drawn)) {
+    if (draw.kind == DrawKind::ListItem) {
       EXPECT_EQ(draw.text, "");
+      EXPECT_EQ(draw.rect.height(), 17);
+      if (draw.state & kStateSelected) selected.push_back(draw.item);
     }
-    if (draw.kind == DrawKind::ListBackground) {
-      saw_rest = true;
-      EXPECT_EQ(draw.rect.top(), 34);
-      EXPECT_EQ(draw.rect.bottom(), drawn.viewport()->height() - 1);
-    }
+    if (draw.kind == DrawKind::ListBackground) rest.push_back(draw.rect);
   }
-  EXPECT_TRUE(saw_item);
-  EXPECT_TRUE(saw_rest);
+  EXPECT_EQ(selected, std::vector<int>{1});
+  ASSERT_EQ(rest.size(), 1u);
+  EXPECT_EQ(rest[0].top(), 34);
+  EXPECT_EQ(rest[0].bottom(), drawn.viewport()->height() - 1);
   EXPECT_EQ(drawn.item_data(0), 11u);
 
   // A hidden last row has no place: the rest starts below the last row shown, not over it.
   drawn.setRowHidden(1, true);
-  proc_.draws.clear();
-  test::grab(&drawn);
-  std::vector<int> rest_tops;
-  for (const RecordingProc::Draw& draw : proc_.draws) {
-    if (draw.kind == DrawKind::ListBackground) rest_tops.push_back(draw.rect.top());
+  rest.clear();
+  for (const RecordingProc::Draw& draw : proc_.paint(&drawn)) {
+    if (draw.kind == DrawKind::ListBackground) rest.push_back(draw.rect);
   }
-  EXPECT_EQ(rest_tops, std::vector<int>{17});
+  ASSERT_EQ(rest.size(), 1u);
+  EXPECT_EQ(rest[0].top(), 17);
 }
 
 TEST_F(DialogTest, ComboBoxTypingPickingAndEnter) {
@@ -574,18 +545,13 @@ TEST_F(DialogTest, MenusAndAcceleratorsSendCommands) {
   EXPECT_EQ(bar->item_rect(40022).width(), 14 + 8);
   test::hover_menu(d, 40016);
   EXPECT_EQ(bar->hot_item(), 2);
-  proc_.draws.clear();
-  test::grab(bar);
-  bool highlighted = false;
-  for (const RecordingProc::Draw& draw : proc_.draws) {
-    if (draw.kind == DrawKind::MenuItem && draw.id == 40016) {
-      highlighted = draw.state & kStateSelected;
-    }
-    if (draw.kind == DrawKind::MenuItem && draw.id == 40022) {
-      EXPECT_FALSE(draw.state & kStateSelected);
+  std::vector<int> selected;
+  for (const RecordingProc::Draw& draw : proc_.paint(bar)) {
+    if (draw.kind == DrawKind::MenuItem && (draw.state & kStateSelected)) {
+      selected.push_back(draw.id);
     }
   }
-  EXPECT_TRUE(highlighted);
+  EXPECT_EQ(selected, std::vector<int>{40016});
   test::hover_menu(d, 0);
   EXPECT_EQ(bar->hot_item(), -1);
 }
