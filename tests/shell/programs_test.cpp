@@ -1,6 +1,7 @@
-// kestrelwickd as a program: the configuration it loads at start, SIGHUP reloading it, and how
-// it answers for a user when connections are active during that reload (retry for 10 s, then
-// kill them). The program runs as a child on a free port; its output goes to files.
+// The command-line programs run as children: what kwmatch and kestrelwickd print on which
+// stream and their exit status; kestrelwickd serving on a free port with its log options, its
+// hit counts, and SIGHUP reloading the configuration while connections are active (retry for
+// 10 s, then kill them). Their output goes to files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,7 +13,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/program_directory.h"
@@ -29,6 +29,82 @@ namespace {
 using test::OriginServer;
 using test::wait_until;
 
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+// Runs a program beside the test with a shell command line after it; "D/" in the arguments
+// stands for the scratch directory, "P/" for the program directory.
+Outcome run(const test::ScratchDir& dir, const std::string& program, std::string args) {
+  for (const auto& [mark, path] : {std::pair<std::string, std::string>{"D/", dir.path() + "/"},
+                                   {"P/", std::string(program_directory())}}) {
+    for (size_t at; (at = args.find(mark)) != std::string::npos;) {
+      args.replace(at, 2, "'" + path + "'");
+    }
+  }
+  const std::string out = dir.file("out"), err = dir.file("err");
+  const std::string command = "'" + std::string(program_directory()) + program + "' " + args +
+                              " >'" + out + "' 2>'" + err + "' </dev/null";
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::read_file(out), test::read_file(err)};
+}
+
+// Mistakes on kestrelwickd's command line end it before it serves, naming what went wrong.
+TEST(ToolOptions, KwmatchAndKestrelwickdCommandLines) {
+  test::ScratchDir dir;
+  test::write_file(dir.file("page"), "<b>abc</b>");
+  test::write_file(dir.file("bad.cfg"), "[Global]\nPort = 70000\n");
+  test::write_file(dir.file("locked.cfg"), "[Global]\n");
+  chmod(dir.file("locked.cfg").c_str(), 0);
+  uint16_t taken = 0;
+  const int holder = test::listen_on_loopback(&taken);
+  const std::string cannot_read = "cannot read configuration file " + dir.path();
+  struct Row {
+    std::string program, args;
+    int status;
+    std::string out;  // a part of standard output
+    std::string err;  // a part of standard error
+  };
+  std::vector<Row> rows = {
+      {"kwmatch", "-h", 0, "usage: kwmatch", ""},
+      {"kwmatch", "--help", 0, "-h, --help", ""},
+      {"kwmatch", "b D/page", 0, "/page:1:1: b\n", ""},
+      {"kwmatch", "--limit 4 --bounds '<b>' '<*>' D/page", 0, "/page:0:3: <b>\n", ""},
+      {"kwmatch", "'<b>\\1<' D/page", 0, "/page:0:7: <b>abc<\n    \\1=abc\n", ""},
+      {"kwmatch", "--limit 40000 b D/page", 2, "",
+       "kwmatch: --limit takes a number from 1 to 32767, not \"40000\"\n"},
+      {"kwmatch", "--limit abc b D/page", 2, "", "--limit takes a number from 1 to 32767, not"},
+      {"kwmatch", "--limit 0 b D/page", 2, "", "--limit takes a number from 1 to 32767, not \"0\""},
+      {"kwmatch", "--limit", 2, "", "kwmatch: --limit needs a value\nusage: kwmatch"},
+      {"kwmatch", "--frob b D/page", 2, "", "kwmatch: unknown option --frob\nusage: kwmatch"},
+      {"kwmatch", "'(b' D/page", 2, "", "the expression does not compile"},
+      {"kwmatch", "b D/nosuch", 2, "", "/nosuch: No such file or directory\n"},
+      {"kwmatch", "b D/", 2, "", "/: Is a directory\n"},
+      {"kwmatch", "xyz D/page", 1, "", ""},
+      // --check loads nothing and answers in its status.
+      {"kestrelwickd", "--check P/default.cfg", 0, "default.cfg: no findings\n", ""},
+      {"kestrelwickd", "--check D/bad.cfg", 1,
+       "/bad.cfg:2: Port: 70000 is out of range (0 to 65535)\n", ""},
+      {"kestrelwickd", "--check D/nosuch.cfg", 2, "", ""},
+      {"kestrelwickd", "-p 0 D/nosuch.cfg", 2, "", cannot_read + "/nosuch.cfg: No such file"},
+      {"kestrelwickd", "-p 0 D/", 2, "", cannot_read + "/: Is a directory"},
+      {"kestrelwickd", "-p " + std::to_string(taken), 1, "",
+       "Error binding to listener port " + std::to_string(taken) + ": Address already in use"},
+  };
+  // Root reads every file whatever its mode.
+  if (geteuid() != 0) {
+    rows.push_back({"kestrelwickd", "-p 0 D/locked.cfg", 2, "", cannot_read + "/locked.cfg: Perm"});
+  }
+  for (const Row& r : rows) {
+    const Outcome result = run(dir, r.program, r.args);
+    EXPECT_EQ(result.status, r.status) << r.args << "\n" << result.err;
+    EXPECT_NE(result.out.find(r.out), std::string::npos) << r.args << "\n" << result.out;
+    EXPECT_NE(result.err.find(r.err), std::string::npos) << r.args << "\n" << result.err;
+  }
+  close(holder);
+}
+
 class Kestrelwickd : public ::testing::Test {
  protected:
   void TearDown() override { stop(); }
@@ -37,17 +113,14 @@ class Kestrelwickd : public ::testing::Test {
   void stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    EXPECT_EQ(exit_status(), 0) << errors();
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << errors();
   }
 
   // Starts the program with -p 0 and the given arguments and waits until it listens.
   void start(std::vector<std::string> args) {
-    spawn(std::move(args));
-    ASSERT_TRUE(wait_until([&] { return port() != 0; })) << errors();
-  }
-
-  // Starts the program with -p 0 and the given arguments.
-  void spawn(std::vector<std::string> args) {
     const std::string program = std::string(program_directory()) + "kestrelwickd";
     args.insert(args.begin(), {program, "-p", "0"});
     std::vector<char*> argv;
@@ -59,14 +132,7 @@ class Kestrelwickd : public ::testing::Test {
     posix_spawn_file_actions_addopen(&files, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_EQ(posix_spawn(&pid_, program.c_str(), &files, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&files);
-  }
-
-  // Waits for the program to end by itself; its exit status, -1 when it did not exit.
-  int exit_status() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ASSERT_TRUE(wait_until([&] { return port() != 0; })) << errors();
   }
 
   std::string output() const { return test::read_file(out_); }
@@ -104,38 +170,7 @@ std::string marking(const std::string& mark) {
          mark + "\n";
 }
 
-// Without a file on its command line it loads default.cfg; mistakes on the command line end the
-// program before it serves, naming what went wrong.
-TEST_F(Kestrelwickd, LoadsDefaultCfgWithoutAFileAndExitsWhenItCannotReadItsFileOrListen) {
-  uint16_t taken = 0;
-  const int holder = test::listen_on_loopback(&taken);
-  const std::string locked = dir_.file("locked.cfg");
-  test::write_file(locked, marking("one"));
-  chmod(locked.c_str(), 0);
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string message;
-  };
-  const std::string nosuch = dir_.file("nosuch.cfg"), folder = dir_.file("");
-  std::vector<Case> cases = {
-      {{nosuch}, 2, "cannot read configuration file " + nosuch + ": No such file"},
-      {{folder}, 2, "cannot read configuration file " + folder + ": Is a directory"},
-      {{"-p", std::to_string(taken)},
-       1,
-       "Error binding to listener port " + std::to_string(taken) + ": Address already in use"},
-  };
-  // Root reads every file whatever its mode.
-  if (geteuid() != 0) {
-    cases.push_back({{locked}, 2, "cannot read configuration file " + locked + ": Permission"});
-  }
-  for (const Case& c : cases) {
-    spawn(c.args);
-    EXPECT_EQ(exit_status(), c.status) << c.message;
-    EXPECT_NE(errors().find(c.message), std::string::npos) << errors();
-  }
-  close(holder);
-
+TEST_F(Kestrelwickd, LoadsDefaultCfgWithoutAFileOnItsCommandLine) {
   start({});
   const std::string request = request_seen();
   EXPECT_EQ(request.find("Accept-Encoding"), std::string::npos) << request;
