@@ -75,8 +75,8 @@ TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
       {Opener::SaveChanges, kCloseBox, 0, kClosedWithoutChoice},
   };
   const char* const titles[] = {"About the Kestrelwick", "caption",
-                                "Active Connections - Can't load configuration",
-                                "Filters In Use!", "Save Configuration Changes"};
+                                "Active Connections - Can't load configuration", "Filters In Use!",
+                                "Save Configuration Changes"};
   for (const Row& row : rows) {
     SCOPED_TRACE("opener " + std::to_string(static_cast<int>(row.opener)) + ", button " +
                  std::to_string(row.button));

@@ -118,7 +118,8 @@ TEST_F(PreferencesDialogTest, OkStoresWhatWasSetOrRefusesThePort) {
     const QPoint label = d.units().rect(102, 28, 73, 8).center();
     QWidget* under = d.client_area()->childAt(label);
     ASSERT_EQ(under, d.control_widget(kPrefsRunAtStartupCheck));
-    QTest::mouseClick(under, Qt::LeftButton, Qt::NoModifier, under->mapFrom(d.client_area(), label));
+    QTest::mouseClick(under, Qt::LeftButton, Qt::NoModifier,
+                      under->mapFrom(d.client_area(), label));
     d.set_text(kPrefsPortField, "");
     test::type_into(d, kPrefsPortField, "70000");
     test::when_shown([&](Dialog& box) {

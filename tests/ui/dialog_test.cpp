@@ -129,7 +129,7 @@ TEST(DialogUnitsTest, ConvertWithTheBaseUnitsScaledByDpiAndTheFontFitsThem) {
     int units;
     int x, y;
   } rows[] = {
-      {96, 0, 0, 0},       {96, 1, 2, 2},    {96, 4, 6, 7},    {96, 59, 89, 96},
+      {96, 0, 0, 0},       {96, 1, 2, 2},   {96, 4, 6, 7},    {96, 59, 89, 96},
       {96, 229, 344, 372}, {144, 4, 9, 10}, {192, 8, 24, 26}, {120, 14, 26, 28},
   };
   for (const Row& r : rows) {
@@ -143,21 +143,6 @@ TEST(DialogUnitsTest, ConvertWithTheBaseUnitsScaledByDpiAndTheFontFitsThem) {
       metrics.horizontalAdvance("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") / 52.0;
   EXPECT_LE(average, units.base_x() + 0.05);
   EXPECT_GE(average, units.base_x() - 1.0);
-}
-
-TEST(ParseDialogUintTest, ReadsLeadingDigitsAfterBlanks) {
-  struct Row {
-    const char* text;
-    unsigned value;
-    bool ok;
-  } rows[] = {{"8080", 8080, true}, {"  42abc", 42, true}, {"", 0, false},
-              {"-5", 0, false},     {"0", 0, true},        {"4294967295", 4294967295u, true},
-              {"4294967296", 0, false}};
-  for (const Row& r : rows) {
-    bool ok = !r.ok;
-    EXPECT_EQ(parse_dialog_uint(r.text, &ok), r.value) << r.text;
-    EXPECT_EQ(ok, r.ok) << r.text;
-  }
 }
 
 TEST_F(DialogTest, ClicksKeysAndEnablingById) {
@@ -185,10 +170,10 @@ TEST_F(DialogTest, ClicksKeysAndEnablingById) {
   d.enable(2, true);
   test::send_escape(d);
   test::close_box(d);
-  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdOk, kClicked},
-                                                  {1001, kClicked},
-                                                  {kIdCancel, kClicked},
-                                                  {kIdCancel, kClicked}}));
+  EXPECT_EQ(
+      proc_.commands,
+      (std::vector<Command>{
+          {kIdOk, kClicked}, {1001, kClicked}, {kIdCancel, kClicked}, {kIdCancel, kClicked}}));
   EXPECT_EQ(proc_.closes, 1);
   EXPECT_TRUE(d.is_running());
   test::send_help(d);
@@ -249,13 +234,23 @@ TEST_F(DialogTest, EditsNotifyKeepTheUserModifiedMarkAndTheirLimits) {
   d.set_text(1006, "again");
   EXPECT_FALSE(d.is_modified(1006));
 
-  // Digits only, at most 5: letters and the sixth digit are refused; the program may set any.
+  // Digits only, at most 5: letters and the sixth digit are refused. A number is read from the
+  // leading digits after blanks.
   test::type_into(d, 1005, "12a3b456");
   EXPECT_EQ(d.get_uint(1005), 12345u);
-  d.set_text(1005, "not a number at all");
-  bool ok = true;
-  EXPECT_EQ(d.get_uint(1005, &ok), 0u);
-  EXPECT_FALSE(ok);
+  const struct {
+    const char* text;
+    unsigned value;
+    bool ok;
+  } numbers[] = {{"  42abc", 42, true},      {"", 0, false}, {"-5", 0, false},
+                 {"not a number", 0, false}, {"0", 0, true}, {"4294967295", 4294967295u, true},
+                 {"4294967296", 0, false}};
+  for (const auto& n : numbers) {
+    d.set_text(1006, n.text);
+    bool ok = !n.ok;
+    EXPECT_EQ(d.get_uint(1006, &ok), n.value) << n.text;
+    EXPECT_EQ(ok, n.ok) << n.text;
+  }
 
   // Texts are 8-bit: every byte but the line ends survives a control and the title.
   std::string all;
