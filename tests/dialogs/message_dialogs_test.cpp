@@ -69,9 +69,7 @@ TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
       {Opener::SaveChanges, kForgetButton, 0, kForgetChanges},
       {Opener::SaveChanges, kDontQuitButton, 0, kDontQuit},
       {Opener::About, kCloseBox, 0, kClosedWithoutChoice},
-      {Opener::Message, kCloseBox, 0, kClosedWithoutChoice},
       {Opener::ActiveConnections, kCloseBox, 2, kClosedWithoutChoice},
-      {Opener::FiltersInUse, kCloseBox, 2, kClosedWithoutChoice},
       {Opener::SaveChanges, kCloseBox, 0, kClosedWithoutChoice},
   };
   const char* const titles[] = {"About the Kestrelwick", "caption",

@@ -257,9 +257,24 @@ TEST(PassThroughEntry, KeepsHostNamesAndRefusesWhatNamesNoHost) {
   EXPECT_EQ(pass_through_entry(std::string(256, 'a')), "");
 }
 
-// Connection threads read the list without a lock: while one is active the list is not
-// replaced, and going back from the question keeps the dialog open with nothing applied.
-TEST_F(SecurePagesDialogTest, OkWaitsForNoActiveConnectionAndStoresTheSwitchAndTheList) {
+// "&Cancel" changes nothing. Connection threads read the list without a lock: while one is
+// active the list is not replaced, and going back from the question keeps the dialog open with
+// nothing applied.
+TEST_F(SecurePagesDialogTest, CancelChangesNothingAndOkWaitsForNoActiveConnection) {
+  set_help_handler([](int topic) { help_topic = topic; });
+  EXPECT_EQ(run([](Dialog& d) {
+              test::send_help(d);
+              edit_hosts(d);
+              test::press(d, kSecureInspectCheck);
+              test::press(d, kIdCancel);
+            }),
+            0);
+  set_help_handler(nullptr);
+  EXPECT_EQ(help_topic, 90);
+  EXPECT_EQ(pass_through_hosts(), Hosts{"bank.example"});
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
+  EXPECT_FALSE(authority_exists());
+
   adjust_active_connections(1);
   const int result = run([](Dialog& d) {
     EXPECT_EQ(d.title(), "Secure pages");
@@ -294,22 +309,6 @@ TEST_F(SecurePagesDialogTest, OkWaitsForNoActiveConnectionAndStoresTheSwitchAndT
   });
   EXPECT_FALSE(settings_has(InspectSecure));
   EXPECT_TRUE(authority_exists());
-}
-
-TEST_F(SecurePagesDialogTest, CancelChangesNothing) {
-  set_help_handler([](int topic) { help_topic = topic; });
-  const int result = run([](Dialog& d) {
-    test::send_help(d);
-    edit_hosts(d);
-    test::press(d, kSecureInspectCheck);
-    test::press(d, kIdCancel);
-  });
-  set_help_handler(nullptr);
-  EXPECT_EQ(help_topic, 90);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(pass_through_hosts(), Hosts{"bank.example"});
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
-  EXPECT_FALSE(authority_exists());
 }
 
 TEST_F(SecurePagesDialogTest, ExportWritesTheCertificateAndNeverTheKey) {

@@ -170,17 +170,17 @@ std::string marking(const std::string& mark) {
          mark + "\n";
 }
 
-TEST_F(Kestrelwickd, LoadsDefaultCfgWithoutAFileOnItsCommandLine) {
+// Without a file on its command line it loads default.cfg. The log categories a daemon user
+// switches off: what reaches standard output for one filtered page. Errors and connection ends
+// are logged whatever the options.
+TEST_F(Kestrelwickd, LoadsDefaultCfgWithoutAFileAndQuietOptionsSwitchOffTheLogCategories) {
   start({});
   const std::string request = request_seen();
   EXPECT_EQ(request.find("Accept-Encoding"), std::string::npos) << request;
   EXPECT_EQ(request.find("User-Agent: t/1"), std::string::npos) << request;
   EXPECT_NE(request.find("User-Agent: Mozilla/5.0"), std::string::npos) << request;
-}
+  stop();
 
-// The log categories a daemon user switches off: what reaches standard output for one filtered
-// page. Errors and connection ends are logged whatever the options.
-TEST_F(Kestrelwickd, QuietOptionsSwitchOffTheLogCategories) {
   test::write_file(config_,
                    "[Global]\nEnable = TRUE\nFilterHTML = TRUE\n[Patterns]\nName = \"ads\"\n"
                    "Active = TRUE\nBounds = \"<script*</script>\"\nLimit = 4096\n"
