@@ -99,27 +99,46 @@ class DesktopProgramTest : public ::testing::Test {
   int quits_ = 0;
 };
 
-TEST_F(DesktopProgramTest, ARequestShowsItsLinesInTheLogWindow) {
+// A request shows its lines in the log window; a second copy brings the first forward and ends
+// with 0 before it reads any configuration; Exit closes without a question (nothing was
+// changed) and ends the event loop.
+TEST_F(DesktopProgramTest, ARequestIsLoggedAndASecondCopyBringsTheFirstForward) {
   ASSERT_EQ(program_->start(write_config()), kRunEventLoop);
   ASSERT_NE(program_->window(), nullptr);
-  EXPECT_FALSE(program_->window()->dialog().isMinimized());
   EXPECT_EQ(settings_flags(), kLoadDefaultFlags & ~EnableProxy);
   ASSERT_TRUE(wait_processing([] { return listening_port() != 0; }));
   Dialog& main = program_->window()->dialog();
+  EXPECT_FALSE(main.isMinimized());
   test::press(main, kLogWindowButton);
   ASSERT_NE(log_window(), nullptr);
 
   test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello");
   EXPECT_EQ(test::curl_through(listening_port(), origin.url("/page.txt"), 30), "hello");
-
   // The block layout is the engine's; here the request's block reaches the window.
-  ASSERT_TRUE(wait_processing([&] {
+  EXPECT_TRUE(wait_processing([&] {
     const std::vector<std::string> lines = log_window()->lines();
     return std::find(lines.begin(), lines.end(), "W+++CLOSE 1+++") != lines.end() &&
            std::find(lines.begin(), lines.end(), "GGET /page.txt HTTP/1.1") != lines.end();
   })) << "the connection's lines never reached the log window";
 
-  // Exit closes without a question (nothing was changed) and ends the event loop.
+  main.showMinimized();
+  ASSERT_TRUE(main.isMinimized());
+  // A configuration that can never be read: opening a FIFO without a writer waits forever.
+  const std::string fifo = dir_.file("never read.cfg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = spawn_kestrelwick(fifo);
+  ASSERT_NE(pid, 0);
+  int status = -1;
+  const bool ended =
+      wait_processing([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "the second copy did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(wait_processing([&] { return !main.isMinimized(); }));
+
   EXPECT_TRUE(test::choose_menu(main, kExitCommand));
   EXPECT_EQ(quits_, 1);
   EXPECT_EQ(log_window(), nullptr);
@@ -140,30 +159,6 @@ TEST_F(DesktopProgramTest, AutoRunStartsItsProgramMinimisesTheWindowAndEndsItAtS
   program_->shut_down();
   EXPECT_TRUE(test::wait_until(
       [&] { return test::read_child_terminations(record) == std::vector<int>{run.pid}; }));
-}
-
-TEST_F(DesktopProgramTest, ASecondCopyBringsTheFirstForwardAndEndsBeforeReadingAnything) {
-  ASSERT_EQ(program_->start(write_config()), kRunEventLoop);
-  Dialog& main = program_->window()->dialog();
-  main.showMinimized();
-  ASSERT_TRUE(main.isMinimized());
-
-  // A configuration that can never be read: opening a FIFO without a writer waits forever.
-  const std::string fifo = dir_.file("never read.cfg");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const pid_t pid = spawn_kestrelwick(fifo);
-  ASSERT_NE(pid, 0);
-  int status = -1;
-  const bool ended =
-      wait_processing([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
-  if (!ended) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-  }
-  ASSERT_TRUE(ended) << "the second copy did not end";
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_TRUE(wait_processing([&] { return !main.isMinimized(); }));
 }
 
 // The program itself, not the test's copy of its steps: it loads the configuration named on
