@@ -150,14 +150,11 @@ TEST_F(LogWindowTest, FindSearchesOnlyTheKeptLinesAndF3WrapsBothWays) {
     settle();
     return list->selected_indices();
   };
-  EXPECT_EQ(press(edit, Qt::Key_F3, Qt::NoModifier), std::vector<int>{149});
-  EXPECT_EQ(press(edit, Qt::Key_Return, Qt::NoModifier), std::vector<int>{249});
-  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{349});
-  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{449});
-  EXPECT_EQ(window_->find_bar()->result(), "5 of 5");
-  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{49});
   EXPECT_EQ(press(edit, Qt::Key_F3, Qt::ShiftModifier), std::vector<int>{449});
+  EXPECT_EQ(window_->find_bar()->result(), "5 of 5");
   EXPECT_TRUE(list->viewport()->rect().intersects(list->item_rect(449)));
+  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{49});
+  EXPECT_EQ(press(edit, Qt::Key_Return, Qt::NoModifier), std::vector<int>{149});
 
   QTest::keyClick(edit, Qt::Key_Escape);
   EXPECT_FALSE(window_->find_bar()->isVisible());

@@ -44,9 +44,7 @@ class RecordingProc : public DialogProc {
     commands.emplace_back(id, code);
     if (command) command(d, id, code);
   }
-  void on_draw_item(Dialog&, DrawItem& item) override {
-    draws.push_back({item.kind, item.id, item.item, item.state, item.rect, item.text});
-  }
+  void on_draw_item(Dialog&, DrawItem& item) override { draws.push_back(item); }
   QSize on_measure_item(Dialog&, int id) override { return QSize(14, 17); }
   bool on_input(Dialog& d, int id, const InputEvent& e) override {
     inputs.push_back(describe(e));
@@ -57,22 +55,15 @@ class RecordingProc : public DialogProc {
     return std::find(commands.begin(), commands.end(), Command(id, code)) != commands.end();
   }
 
-  struct Draw {
-    DrawKind kind;
-    int id, item;
-    uint32_t state;
-    QRect rect;
-    QString text;
-  };
-  // The draw requests that painting the widget now makes.
-  std::vector<Draw> paint(QWidget* widget) {
+  // The draw requests that painting the widget now makes (their painters are gone).
+  std::vector<DrawItem> paint(QWidget* widget) {
     draws.clear();
     test::grab(widget);
     return draws;
   }
 
   std::vector<Command> commands;
-  std::vector<Draw> draws;
+  std::vector<DrawItem> draws;
   std::vector<std::string> inputs;  // as describe() gives them
   std::function<void(Dialog&)> init;
   std::function<void(Dialog&, int, int)> command;
@@ -292,11 +283,11 @@ TEST_F(DialogTest, ModalRunsReturnWhatTheProcedureEndsWith) {
 TEST_F(DialogTest, OwnerDrawnButtonsAreAskedToPaintWithTheirState) {
   Dialog& d = open();
   auto last_draw_of = [&](int id) {
-    const std::vector<RecordingProc::Draw> draws = proc_.paint(d.control_widget(id));
+    const std::vector<DrawItem> draws = proc_.paint(d.control_widget(id));
     EXPECT_FALSE(draws.empty()) << "no draw request for " << id;
-    return draws.empty() ? RecordingProc::Draw{} : draws.back();
+    return draws.empty() ? DrawItem(DrawKind::Button, 0) : draws.back();
   };
-  RecordingProc::Draw draw = last_draw_of(1002);
+  DrawItem draw = last_draw_of(1002);
   EXPECT_EQ(draw.kind, DrawKind::Button);
   EXPECT_EQ(draw.text, "Owner");
   EXPECT_EQ(draw.rect, QRect(QPoint(0, 0), d.control_rect(1002).size()));
@@ -343,7 +334,7 @@ TEST_F(DialogTest, ListsSortedWithItemDataOrOwnerDrawn) {
   EXPECT_EQ(drawn.item_rect(1).top(), 17);
   std::vector<int> selected;
   std::vector<QRect> rest;
-  for (const RecordingProc::Draw& draw : proc_.paint(&drawn)) {
+  for (const DrawItem& draw : proc_.paint(&drawn)) {
     if (draw.kind == DrawKind::ListItem) {
       EXPECT_EQ(draw.text, "");
       EXPECT_EQ(draw.rect.height(), 17);
@@ -360,7 +351,7 @@ TEST_F(DialogTest, ListsSortedWithItemDataOrOwnerDrawn) {
   // A hidden last row has no place: the rest starts below the last row shown, not over it.
   drawn.setRowHidden(1, true);
   rest.clear();
-  for (const RecordingProc::Draw& draw : proc_.paint(&drawn)) {
+  for (const DrawItem& draw : proc_.paint(&drawn)) {
     if (draw.kind == DrawKind::ListBackground) rest.push_back(draw.rect);
   }
   ASSERT_EQ(rest.size(), 1u);
@@ -485,7 +476,7 @@ TEST_F(DialogTest, MenusAndAcceleratorsSendCommands) {
   test::hover_menu(d, 40016);
   EXPECT_EQ(bar->hot_item(), 2);
   std::vector<int> selected;
-  for (const RecordingProc::Draw& draw : proc_.paint(bar)) {
+  for (const DrawItem& draw : proc_.paint(bar)) {
     if (draw.kind == DrawKind::MenuItem && (draw.state & kStateSelected)) {
       selected.push_back(draw.id);
     }
