@@ -103,30 +103,10 @@ TEST_F(AutoRunTest, OneCopyWhileItRunsANewOneAfterItEndsAndShutdownEndsOnlyThatO
   EXPECT_TRUE(wait_until([&] { return !other.running(); }));
 }
 
-// The argument is handed over once and whole, as one word however many blanks and quotes it
-// holds.
-TEST_F(AutoRunTest, CommandAndArgumentHoldAtMost255Characters) {
-  // The command plus a blank, two quotes and the argument: exactly 255 starts, 256 does not.
-  use_command("--exit");
-  const size_t fixed = settings().auto_run.size() + 3;
-  ASSERT_LT(fixed, kAutoRunCommandMax);
-
-  hold_auto_run_argument(record_, std::string(kAutoRunCommandMax - fixed + 1, 'x'));
-  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunNotLaunched);
-  EXPECT_FALSE(record_.argument_waiting) << "an argument is handed over at most once";
-
-  std::string fits = "http://127.0.0.1/a \"quoted\" page.html";
-  fits.resize(kAutoRunCommandMax - fixed, 'y');
-  hold_auto_run_argument(record_, fits);
-  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
-  EXPECT_FALSE(record_.argument_waiting);
-  ASSERT_TRUE(wait_until([&] { return runs() == 1; }));
-  EXPECT_EQ(read_child_runs(record_file_)[0].args, (std::vector<std::string>{"--exit", fits}));
-}
-
 // No command line, Ctrl held, blanks only or a program that cannot start: nothing runs,
-// silently; only the first two leave a waiting argument for the next launch.
-TEST_F(AutoRunTest, NothingStartsWithoutACommandOrWithCtrlHeld) {
+// silently; only the first two leave a waiting argument for the next launch. The argument is
+// handed over once and whole, as one word however many blanks and quotes it holds.
+TEST_F(AutoRunTest, WhatStartsAndWhatTheCommandAndArgumentMayHold) {
   const std::tuple<std::string, bool, bool> rows[] = {
       {"", false, true},
       {settings().auto_run, true, true},
@@ -140,6 +120,21 @@ TEST_F(AutoRunTest, NothingStartsWithoutACommandOrWithCtrlHeld) {
     EXPECT_EQ(find_auto_run_window(record_), 0);
     EXPECT_EQ(record_.argument_waiting, keeps_argument);
   }
+
+  // The command plus a blank, two quotes and the argument: exactly 255 starts, 256 does not.
+  use_command("--exit");
+  const size_t fixed = settings().auto_run.size() + 3;
+  ASSERT_LT(fixed, kAutoRunCommandMax);
+  hold_auto_run_argument(record_, std::string(kAutoRunCommandMax - fixed + 1, 'x'));
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunNotLaunched);
+  EXPECT_FALSE(record_.argument_waiting) << "an argument is handed over at most once";
+  std::string fits = "http://127.0.0.1/a \"quoted\" page.html";
+  fits.resize(kAutoRunCommandMax - fixed, 'y');
+  hold_auto_run_argument(record_, fits);
+  EXPECT_EQ(launch_auto_run(record_, false), kAutoRunLaunched);
+  EXPECT_FALSE(record_.argument_waiting);
+  ASSERT_TRUE(wait_until([&] { return runs() == 1; }));
+  EXPECT_EQ(read_child_runs(record_file_)[0].args, (std::vector<std::string>{"--exit", fits}));
 }
 
 }  // namespace
