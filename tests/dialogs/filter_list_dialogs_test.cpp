@@ -245,53 +245,12 @@ TEST_F(WebFilterDialogsTest, ApplyAsksWhileATransferUsesTheFilters) {
   EXPECT_TRUE(held_client_->closed());
 }
 
-TEST_F(WebFilterDialogsTest, EditorFieldsAndMessages) {
-  when_shown([&](Dialog& d) {
-    pick(d, 1);
-    // Untouched OK on an existing filter gives nothing: the list stays unchanged.
-    when_shown([&](Dialog& editor) { test::press(editor, kIdOk); });
-    test::press(d, kFilterEditButton);
-    EXPECT_FALSE(d.is_enabled(kWebListApply));
-
-    when_shown([&](Dialog& editor) {
-      editor.focus(kWebLimitField);
-      editor.set_text(kWebLimitField, "");
-      test::type_into(editor, kWebLimitField, "99999");
-      editor.set_text(kWebBoundsField, "(a");
-      editor.set_text(kWebMatchField, "(b");
-      when_shown([&](Dialog& message) {
-        EXPECT_EQ(message.text(kMessageText),
-                  "Error in bounds expression\nCheck for mis-matched [] or ()");
-        EXPECT_EQ(message.title(), "Syntax Error");
-        test::press(message, kMessageOk);
-      });
-      test::press(editor, kIdOk);
-      EXPECT_EQ(editor.focused_id(), kWebBoundsField);
-      EXPECT_EQ(editor.text(kWebMatchField), "(b");  // what the user typed stays
-      editor.set_text(kWebBoundsField, "");
-      editor.set_text(kWebMatchField, "b");
-      test::press(editor, kWebMultiCheck);
-      test::press(editor, kIdOk);
-      EXPECT_FALSE(editor.is_running());
-    });
-    test::press(d, kFilterEditButton);
-    EXPECT_TRUE(d.is_enabled(kWebListApply));
-    const auto* node = reinterpret_cast<const LinkPat*>(d.list(kFilterList)->item_data(1));
-    EXPECT_EQ(node->web_filter()->limit, 32767u);
-    EXPECT_EQ(node->web_filter()->flags, FILTER_ACTIVE | FILTER_EDITED | FILTER_MULTI);
-    test::press(d, kIdCancel);
-  });
-  open_web_filter_list(nullptr);
-  // Cancel dropped the edited copy; the live filter is as it was.
-  EXPECT_EQ(live("B")->limit, 4096u);
-  EXPECT_EQ(live("B")->flags, FILTER_ACTIVE);
-}
-
 // The try window beside the editor of A (which turns "cat" into "A"): a page that went through
 // the proxy while it was open is picked from the recent ones, its three matches are marked and
 // the rewritten text is what the browser received. The editor's fields are tried as they are
 // typed, and a Matching Expression that does not compile is named in the window, no message box.
-TEST_F(WebFilterDialogsTest, TryWindowFollowsTheEditorOnARecentPage) {
+// The editor itself refuses what does not compile with a message and keeps what was typed.
+TEST_F(WebFilterDialogsTest, TryWindowFollowsTheEditorAndTheEditorRefusesWhatDoesNotCompile) {
   forget_recent_pages();
   when_shown([&](Dialog& d) {
     pick(d, 0);
@@ -336,9 +295,46 @@ TEST_F(WebFilterDialogsTest, TryWindowFollowsTheEditorOnARecentPage) {
       test::press(editor, kIdCancel);
     });
     test::press(d, kFilterEditButton);
+
+    // The editor's fields and messages on B.
+    pick(d, 1);
+    // Untouched OK on an existing filter gives nothing: the list stays unchanged.
+    when_shown([&](Dialog& editor) { test::press(editor, kIdOk); });
+    test::press(d, kFilterEditButton);
+    EXPECT_FALSE(d.is_enabled(kWebListApply));
+
+    when_shown([&](Dialog& editor) {
+      editor.focus(kWebLimitField);
+      editor.set_text(kWebLimitField, "");
+      test::type_into(editor, kWebLimitField, "99999");
+      editor.set_text(kWebBoundsField, "(a");
+      editor.set_text(kWebMatchField, "(b");
+      when_shown([&](Dialog& message) {
+        EXPECT_EQ(message.text(kMessageText),
+                  "Error in bounds expression\nCheck for mis-matched [] or ()");
+        EXPECT_EQ(message.title(), "Syntax Error");
+        test::press(message, kMessageOk);
+      });
+      test::press(editor, kIdOk);
+      EXPECT_EQ(editor.focused_id(), kWebBoundsField);
+      EXPECT_EQ(editor.text(kWebMatchField), "(b");  // what the user typed stays
+      editor.set_text(kWebBoundsField, "");
+      editor.set_text(kWebMatchField, "b");
+      test::press(editor, kWebMultiCheck);
+      test::press(editor, kIdOk);
+      EXPECT_FALSE(editor.is_running());
+    });
+    test::press(d, kFilterEditButton);
+    EXPECT_TRUE(d.is_enabled(kWebListApply));
+    const auto* node = reinterpret_cast<const LinkPat*>(d.list(kFilterList)->item_data(1));
+    EXPECT_EQ(node->web_filter()->limit, 32767u);
+    EXPECT_EQ(node->web_filter()->flags, FILTER_ACTIVE | FILTER_EDITED | FILTER_MULTI);
     test::press(d, kIdCancel);
   });
   open_web_filter_list(nullptr);
+  // Cancel dropped the edited copy; the live filter is as it was.
+  EXPECT_EQ(live("B")->limit, 4096u);
+  EXPECT_EQ(live("B")->flags, FILTER_ACTIVE);
 }
 
 Names live_keys() {

@@ -161,25 +161,6 @@ TEST_F(LogWindowTest, FindSearchesOnlyTheKeptLinesAndF3WrapsBothWays) {
   EXPECT_TRUE(window_->match_rows().empty());
 }
 
-TEST_F(LogWindowTest, OneConnectionsFilterHitsShownAloneFromTheRightClickMenu) {
-  window_->run_command(kLogResetCommand);
-  log({"W+++GET 1+++", "GGET http://a/ HTTP/1.0", "VMatch 1: Banner", "W+++GET 2+++",
-       "VMatch 2: Banner", "V<end> 1: Footer"});
-  EXPECT_EQ(right_click(4, "Show only connection 2"),
-            (QStringList{"Show only connection 2", "Find...\tCtrl+F"}));
-  EXPECT_EQ(window_->shown_connection(), 2);
-  EXPECT_EQ(window_->shown_lines(), Lines{"VMatch 2: Banner"});
-
-  // Lines that come while the view is on follow it; the others are kept all the same.
-  log({"VMatch 1: late", "VMatch 2: late"});
-  EXPECT_EQ(window_->shown_lines(), (Lines{"VMatch 2: Banner", "VMatch 2: late"}));
-  EXPECT_EQ(window_->line_count(), 9);
-
-  EXPECT_EQ(right_click(4, "Show all lines"), (QStringList{"Show all lines", "Find...\tCtrl+F"}));
-  EXPECT_EQ(window_->shown_connection(), -1);
-  EXPECT_EQ(window_->shown_lines(), window_->lines());
-}
-
 TEST_F(LogWindowTest, PauseDropsLinesUntilResumedAndResetLeavesItsOwnLine) {
   window_->run_command(kLogPauseCommand);
   EXPECT_EQ(window_->status_bar()->text(0), "Paused...");
@@ -198,8 +179,26 @@ TEST_F(LogWindowTest, PauseDropsLinesUntilResumedAndResetLeavesItsOwnLine) {
   EXPECT_EQ(window_->lines(), (Lines{"W*** Log Reset ***", "Ynext"}));
 }
 
-// Each line is drawn in the colour of its first character and copied without it.
-TEST_F(LogWindowTest, LinesAreColouredByTheirFirstCharacterAndCopiedWithoutIt) {
+// One connection's filter hits are shown alone from the right-click menu. Each line is drawn in
+// the colour of its first character and copied without it.
+TEST_F(LogWindowTest, OneConnectionShownAloneLinesColouredAndCopied) {
+  window_->run_command(kLogResetCommand);
+  log({"W+++GET 1+++", "GGET http://a/ HTTP/1.0", "VMatch 1: Banner", "W+++GET 2+++",
+       "VMatch 2: Banner", "V<end> 1: Footer"});
+  EXPECT_EQ(right_click(4, "Show only connection 2"),
+            (QStringList{"Show only connection 2", "Find...\tCtrl+F"}));
+  EXPECT_EQ(window_->shown_connection(), 2);
+  EXPECT_EQ(window_->shown_lines(), Lines{"VMatch 2: Banner"});
+
+  // Lines that come while the view is on follow it; the others are kept all the same.
+  log({"VMatch 1: late", "VMatch 2: late"});
+  EXPECT_EQ(window_->shown_lines(), (Lines{"VMatch 2: Banner", "VMatch 2: late"}));
+  EXPECT_EQ(window_->line_count(), 9);
+
+  EXPECT_EQ(right_click(4, "Show all lines"), (QStringList{"Show all lines", "Find...\tCtrl+F"}));
+  EXPECT_EQ(window_->shown_connection(), -1);
+  EXPECT_EQ(window_->shown_lines(), window_->lines());
+
   window_->run_command(kLogResetCommand);
   const char* coloured[] = {"RRRRRRRR", "CCCCCCCC", "GGGGGGGG", "YYYYYYYY", "VVVVVVVV", "XXXXXXXX"};
   for (const char* line : coloured) add_log_line(line);
