@@ -292,6 +292,16 @@ TEST_F(ProxyExchange, AbortEndsEveryDownloadAndANewListenerServes) {
   EXPECT_EQ(active_connections(), kDownloads);
 
   restart_listener();
+  // A second Abort while the first one's listener waits to start: that listener's socket was
+  // shut down before it was bound, so only the second one may serve.
+  ASSERT_TRUE(wait_until([&] {
+    const auto shown = frontend_.statuses();
+    return std::count_if(shown.begin(), shown.end(), [](const auto& status) {
+             return status.text.rfind("Starting listener", 0) == 0;
+           }) == 2;
+  }));
+  set_listener_start_pause(1000);
+  restart_listener();
   for (auto& client : clients) {
     client->read_all(10000);
     EXPECT_TRUE(client->closed());
