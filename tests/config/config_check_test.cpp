@@ -18,42 +18,15 @@
 namespace kw {
 namespace {
 
+// Five lines of the file to a line here; the comments give the number of the first.
 constexpr char kMistakes[] =
-    "## every kind of mistake\n"  // 1
-    "[Global]\n"
-    "Enabel = TRUE\n"
-    "FilterHTML = TURE\n"
-    "Port = 18341x\n"  // 5
-    "just words\n"
-    "# a comment\n"
-    "[Global Settings]\n"
-    "Enable = TRUE\n"
-    "\n"  // 10
-    "[HTTP headers]\n"
-    "Out = TRUE\n"
-    "Match = \"x\"\n"
-    "\n"
-    "Out = TRUE\n"  // 15
-    "Key = \"Cookie\"\n"
-    "Match = \"(abc\"\n"
-    "\n"
-    "[Patterns]\n"
-    "Name = \"Too long\"\n"  // 20
-    "Limit = 40000\n"
-    "Match = \"a\"\n"
-    "\n"
-    "Name = \"Broken\"\n"
-    "URL = \"[abc\"\n"  // 25
-    "Match = \"(abc\"\n"
-    "        \"def\"\n"
-    "Frob = 1\n"
-    "\n"
-    "Name = \"No match\"\n"  // 30
-    "Active = TRUE\n"
-    "\n"
-    "[Proxies]\n"
-    ">proxy.example:8080\n"
-    "other.example:80x\n";  // 35
+    "## every kind of mistake\n[Global]\nEnabel = TRUE\nFilterHTML = TURE\nPort = 18341x\n"  // 1
+    "just words\n# a comment\n[Global Settings]\nEnable = TRUE\n\n"                          // 6
+    "[HTTP headers]\nOut = TRUE\nMatch = \"x\"\n\nOut = TRUE\n"                              // 11
+    "Key = \"Cookie\"\nMatch = \"(abc\"\n\n[Patterns]\nName = \"Too long\"\n"                // 16
+    "Limit = 40000\nMatch = \"a\"\n\nName = \"Broken\"\nURL = \"[abc\"\n"                    // 21
+    "Match = \"(abc\"\n        \"def\"\nFrob = 1\n\nName = \"No match\"\n"                   // 26
+    "Active = TRUE\n\n[Proxies]\n>proxy.example:8080\nother.example:80x\n";                  // 31
 
 constexpr char kMistakesReport[] =
     "F:3: unknown key \"Enabel\" in [Global] (did you mean \"Enable\"?)\n"
