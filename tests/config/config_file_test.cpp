@@ -359,82 +359,77 @@ TEST_F(ConfigFileTest, WriterLayout) {
 // Random configurations within what the writer can carry: one-line texts without line ends,
 // multi-line texts joined by CR LF and not ending in a line end, limits from 1 (0 reads back
 // as 4096), proxy hosts that do not start like a comment, a mark or a section.
-class Generator {
- public:
-  explicit Generator(uint32_t seed) : random_(seed) {}
-
-  int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
-  bool chance(int percent) { return pick(1, 100) <= percent; }
-  char pick_from(const std::string& set) { return set[pick(0, static_cast<int>(set.size()) - 1)]; }
-
+void fill_random_configuration(uint32_t seed) {
+  std::mt19937 random(seed);
+  const auto pick = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  const auto chance = [&](int percent) { return pick(1, 100) <= percent; };
+  const auto pick_from = [&](const std::string& set) {
+    return set[pick(0, static_cast<int>(set.size()) - 1)];
+  };
   // Bytes 1 to 255 without CR and LF, with quotes and blanks often.
-  std::string line(int max_length, bool nonempty = true) {
+  const auto line = [&](int max_length, bool nonempty = true) {
     std::string text;
     for (int i = pick(nonempty ? 1 : 0, max_length); i > 0; --i) {
       const char c = chance(60) ? pick_from("\"\" \t=#[];>abcXYZ09*?\\") : char(pick(1, 255));
       text += c == '\r' || c == '\n' ? '.' : c;
     }
     return text;
-  }
+  };
   // Up to four lines joined by CR LF, the last one not empty.
-  std::string lines(int max_length) {
+  const auto lines = [&](int max_length) {
     std::string text;
     for (int i = pick(1, 4); i > 1; --i) text += line(max_length, false) + "\r\n";
     return text + line(max_length);
-  }
-  std::string host() {
+  };
+  const auto host = [&] {
     std::string text;
     for (int i = pick(1, 30); i > 0; --i)
       text += pick_from("abcdefghijklmnopqrstuvwxyz0123456789.-_");
     return text;
-  }
+  };
 
-  void fill_configuration() {
-    uint32_t flags = 0;
-    for (uint32_t f : {Enable, FreezeGIF, FilterHTML, FilterHeadersOut, FilterHeadersIn,
-                       EnableProxy, ForceTextures, NoTextures, EnableAutoRun}) {
-      flags |= chance(50) ? f : 0u;
-    }
-    settings_set_flags(flags);
-    settings().port.store(pick(-70000, 70000));
-    if (chance(50)) settings().auto_run = line(60);
-    for (std::string& path : settings().texture_paths) {
-      const int kind = pick(0, 2);
-      if (kind == 1) path = "/abs/" + host() + ".bmp";
-      if (kind == 2) path = std::string(program_directory()) + host() + ".bmp";
-    }
-    for (int n = pick(0, 4); n > 0; --n) {
-      std::string bounds = chance(50) ? line(40) : "";
-      for (char& c : bounds) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      const uint16_t flags = (chance(50) ? FILTER_ACTIVE : 0) | (chance(50) ? FILTER_MULTI : 0);
-      build_web_filter(nullptr, flags, line(60).c_str(), chance(50) ? lines(40).c_str() : nullptr,
-                       lines(100).c_str(), bounds.c_str(), static_cast<uint32_t>(pick(1, 32767)),
-                       chance(70) ? lines(100).c_str() : nullptr);
-    }
-    for (int n = pick(0, 3); n > 0; --n) {
-      const uint16_t flags = (chance(50) ? HEADER_IN : 0) | (chance(50) ? HEADER_OUT : 0);
-      build_header_filter(nullptr, flags, line(100).c_str(),
-                          chance(50) ? line(100).c_str() : nullptr,
-                          chance(50) ? line(100).c_str() : nullptr);
-    }
-    ProxyEntry* current = nullptr;
-    for (int n = pick(0, 4); n > 0; --n) {
-      const std::string text = host() + (chance(80) ? ":" + std::to_string(pick(-5, 99999)) : "");
-      ProxyEntry* entry = parse_proxy_entry(nullptr, text.c_str());
-      if (chance(40)) current = entry;
-    }
-    current_proxy.store(current);
+  uint32_t flags = 0;
+  for (uint32_t f : {Enable, FreezeGIF, FilterHTML, FilterHeadersOut, FilterHeadersIn, EnableProxy,
+                     ForceTextures, NoTextures, EnableAutoRun}) {
+    flags |= chance(50) ? f : 0u;
   }
-
- private:
-  std::mt19937 random_;
-};
+  settings_set_flags(flags);
+  settings().port.store(pick(-70000, 70000));
+  if (chance(50)) settings().auto_run = line(60);
+  for (std::string& path : settings().texture_paths) {
+    const int kind = pick(0, 2);
+    if (kind == 1) path = "/abs/" + host() + ".bmp";
+    if (kind == 2) path = std::string(program_directory()) + host() + ".bmp";
+  }
+  for (int n = pick(0, 4); n > 0; --n) {
+    std::string bounds = chance(50) ? line(40) : "";
+    for (char& c : bounds) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const uint16_t flags = (chance(50) ? FILTER_ACTIVE : 0) | (chance(50) ? FILTER_MULTI : 0);
+    build_web_filter(nullptr, flags, line(60).c_str(), chance(50) ? lines(40).c_str() : nullptr,
+                     lines(100).c_str(), bounds.c_str(), static_cast<uint32_t>(pick(1, 32767)),
+                     chance(70) ? lines(100).c_str() : nullptr);
+  }
+  for (int n = pick(0, 3); n > 0; --n) {
+    const uint16_t flags = (chance(50) ? HEADER_IN : 0) | (chance(50) ? HEADER_OUT : 0);
+    build_header_filter(nullptr, flags, line(100).c_str(), chance(50) ? line(100).c_str() : nullptr,
+                        chance(50) ? line(100).c_str() : nullptr);
+  }
+  ProxyEntry* current = nullptr;
+  for (int n = pick(0, 4); n > 0; --n) {
+    const std::string text = host() + (chance(80) ? ":" + std::to_string(pick(-5, 99999)) : "");
+    ProxyEntry* entry = parse_proxy_entry(nullptr, text.c_str());
+    if (chance(40)) current = entry;
+  }
+  current_proxy.store(current);
+}
 
 TEST_F(ConfigFileTest, GeneratedConfigurationsSurviveSaveAndLoad) {
   for (uint32_t seed = 1; seed <= 100; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     test::reset_configuration();
-    Generator(seed).fill_configuration();
+    fill_random_configuration(seed);
     const std::string settings_before = test::settings_text();
     const std::string lists_before = test::lists_text();
 
