@@ -58,7 +58,7 @@ TEST_F(ConfigCommands, EachCommandUsesItsFileAndReports) {
     int result;
     const char* status;  // "": none
     const char* last;    // nullptr: not made
-    int port;
+    int port = kDefaultPort;
   } steps[] = {
       {"a failed first load",
        [&](const char* path) {
@@ -71,11 +71,11 @@ TEST_F(ConfigCommands, EachCommandUsesItsFileAndReports) {
          EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
          return result;
        },
-       missing.c_str(), 0, "", nullptr, kDefaultPort},
-      {"save last without a last file", save_last, nullptr, 0, "", nullptr, kDefaultPort},
-      {"reload last without a last file", reload_last, nullptr, 0, "", nullptr, kDefaultPort},
+       missing.c_str(), 0, "", nullptr},
+      {"save last without a last file", save_last, nullptr, 0, "", nullptr},
+      {"reload last without a last file", reload_last, nullptr, 0, "", nullptr},
       {"once textures exist a failed load is only a status text", startup_load, missing.c_str(), 0,
-       "--- Error Loading Config File! --- (red)", nullptr, kDefaultPort},
+       "--- Error Loading Config File! --- (red)", nullptr},
       {"the first load names the last file", startup_load, a_.c_str(), 1, "", a_.c_str(), 1001},
       {"later default loads do not", startup_load, b_.c_str(), 1, "", a_.c_str(), 1002},
       {"reload reads the last file", reload_last, nullptr, 1, "--- Config Reloaded --- (cyan)",
@@ -97,20 +97,19 @@ TEST_F(ConfigCommands, EachCommandUsesItsFileAndReports) {
       {"save last writes the last file", save_last, nullptr, 1, "--- Changes Saved --- (cyan)",
        b_.c_str(), 1002},
       {"a chosen file that cannot be loaded is still the last file", load_chosen_config,
-       missing.c_str(), 0, "--- Error Loading Config File! --- (red)", missing.c_str(),
-       kDefaultPort},
+       missing.c_str(), 0, "--- Error Loading Config File! --- (red)", missing.c_str()},
       {"save dialog", save_chosen_config, saved.c_str(), 1, "--- Config File Saved --- (cyan)",
-       saved.c_str(), kDefaultPort},
+       saved.c_str()},
       {"save dialog on a file that cannot be made", save_chosen_config, gone.c_str(), 0,
-       "--- Error Saving Config File! --- (red)", gone.c_str(), kDefaultPort},
-      {"save last on it", save_last, nullptr, 0, "", gone.c_str(), kDefaultPort},
-      {"reload last on it", reload_last, nullptr, 0, "", gone.c_str(), kDefaultPort},
+       "--- Error Saving Config File! --- (red)", gone.c_str()},
+      {"save last on it", save_last, nullptr, 0, "", gone.c_str()},
+      {"reload last on it", reload_last, nullptr, 0, "", gone.c_str()},
       {"a cancelled first save dialog",
        [](const char* path) {
          forget_last_config_file();
          return save_chosen_config(path);
        },
-       nullptr, 1, "--- Save Canceled --- (cyan)", "", kDefaultPort},
+       nullptr, 1, "--- Save Canceled --- (cyan)", ""},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
