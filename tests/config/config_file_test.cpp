@@ -182,8 +182,8 @@ const std::string kEmptySaved =
     "[Global]\r\nEnable = FALSE\r\nFilterHTML = FALSE\r\nFilterHeadersIn = FALSE\r\n"
     "FilterHeadersOut = FALSE\r\nFreezeGIF = FALSE\r\nEnableProxy = FALSE\r\n"
     "EnableAutoRun = FALSE\r\nForceTextures = FALSE\r\nNoTextures = FALSE\r\n"
-    "InspectSecure = FALSE\r\nPort = 8080\r\n\r\n[HTTP "
-    "headers]\r\n\r\n[Patterns]\r\n\r\n[Proxies]\r\n\r\n";
+    "InspectSecure = FALSE\r\nPort = 8080\r\n\r\n"
+    "[HTTP headers]\r\n\r\n[Patterns]\r\n\r\n[Proxies]\r\n\r\n";
 
 TEST_F(ConfigFileTest, Sections) {
   const std::string dir = program_directory();
