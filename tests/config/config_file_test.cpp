@@ -173,10 +173,6 @@ class ConfigFileTest : public ::testing::Test {
   const std::string path_ = dir_.file("test.cfg");
 };
 
-constexpr uint32_t kAllFlags = Enable | FreezeGIF | FilterHTML | FilterHeadersIn |
-                               FilterHeadersOut | EnableProxy | EnableAutoRun | ForceTextures |
-                               NoTextures | InspectSecure;
-
 const std::string kEmptySaved =
     std::string(kHeader) +
     "[Global]\r\nEnable = FALSE\r\nFilterHTML = FALSE\r\nFilterHeadersIn = FALSE\r\n"
@@ -194,11 +190,10 @@ TEST_F(ConfigFileTest, Sections) {
        "Port = 1\nEnable = FALSE\n[Other]\nEnable = FALSE\nPort = 1\n[ Global]\nPort=83\n", ""},
       {"global in capitals with text after; a commented key",
        "[GLOBAL] x ] y\nPort=81\n#Port = 5\n", "", 0, 81},
-      {"every flag key, any case",
-       "[Global]\nenable=1\nFREEZEGIF=1\nFilterHTML=1\nFilterHeadersIn=1\nFilterHeadersOut=1\n"
-       "EnableProxy=1\nEnableAutoRun=1\nForceTextures=1\nNoTextures=1\nInspectSecure=1\n"
-       "Changed=1\nPaletteDisplay=1\n",
-       "", kAllFlags},
+      // The random configurations below carry every other flag through save and load.
+      {"flag keys in any case; the change mark and the palette display are not read",
+       "[Global]\nenable=1\nFREEZEGIF=1\nInspectSecure=1\nChanged=1\nPaletteDisplay=1\n", "",
+       Enable | FreezeGIF | InspectSecure},
       {"texts, and paths relative to the program directory",
        "[Global]\nAutoRun = \" prog --flag \"\"x\"\" \"\nBack.BMP = ..\\x.bmp\n"
        "Inset.BMP = ../skins/inset.bmp\nFace1.BMP = /abs/f1.bmp\nFace2.BMP = f2.bmp\n"
