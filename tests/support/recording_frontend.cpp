@@ -83,7 +83,6 @@ void RecordingFrontend::clear() {
   lines_.clear();
   statuses_.clear();
   errors_.clear();
-  log_statuses_.clear();
   questions_ = 0;
   textures_reloaded_ = 0;
   external_ = 0;
