@@ -1,6 +1,6 @@
-// The web filter list and its editor driven by clicks, keys and buttons by id, and "Filters In
-// Use!" asked while a real page transfer holds the list. The staged list's rules themselves are
-// the model's (tests/filters); here the dialogs reach it.
+// The web and header filter lists and their editors driven by clicks, keys and buttons by id,
+// and the in-use question asked while a real page transfer holds the list. The staged lists'
+// rules themselves are the models' (tests/filters); here the dialogs reach them.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "dialogs/filter_list_dialog.h"
+#include "dialogs/header_filter_editor_dialog.h"
+#include "dialogs/header_filter_list_dialog.h"
 #include "dialogs/message_dialogs.h"
 #include "dialogs/web_filter_editor_dialog.h"
 #include "dialogs/web_filter_list_dialog.h"
 #include "dialogs/web_filter_try_dialog.h"
+#include "filters/header_filters.h"
 #include "filters/page_filter.h"
 #include "filters/recent_pages.h"
 #include "filters/web_filter.h"
@@ -28,10 +31,26 @@ namespace kw {
 namespace {
 
 using test::when_shown;
-
 using Names = std::vector<std::string>;
 
-// The live list's names, top to bottom; only the active ones when asked.
+// A press and release at x in one item of the filter list; `out` moves the pointer below the
+// items before the release.
+void click_at(Dialog& d, int index, int x, bool out = false,
+              Qt::MouseButton button = Qt::LeftButton) {
+  QWidget* viewport = d.list(kFilterList)->viewport();
+  const QPoint at(x, d.list(kFilterList)->item_rect(index).center().y());
+  QTest::mousePress(viewport, button, Qt::NoModifier, at);
+  const QPoint release = out ? QPoint(x, viewport->height() - 1) : at;
+  QTest::mouseMove(viewport, release);
+  QTest::mouseRelease(viewport, button, Qt::NoModifier, release);
+}
+
+// A click on an item's name.
+void pick(Dialog& d, int index, uint32_t modifiers = 0) {
+  test::click_item(d, kFilterList, index, modifiers);
+}
+
+// The live web filters' names, top to bottom; only the active ones when asked.
 Names live_names(bool active_only = false) {
   Names out;
   for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
@@ -41,7 +60,7 @@ Names live_names(bool active_only = false) {
 }
 Names active_names() { return live_names(true); }
 
-// The names the list shows, top to bottom.
+// The names the web filter list shows, top to bottom.
 Names shown(Dialog& d) {
   Names out;
   ListBox* list = d.list(kFilterList);
@@ -56,22 +75,6 @@ const WebFilter* live(const char* name) {
     if (std::string(f->name.get()) == name) return f;
   }
   return nullptr;
-}
-
-// A click on an item's name.
-void pick(Dialog& d, int index, uint32_t modifiers = 0) {
-  test::click_item(d, kFilterList, index, modifiers);
-}
-
-// A press and release in the check column of one item; `out` moves the pointer below the list
-// before the release.
-void click_box(Dialog& d, int index, bool out = false) {
-  QWidget* viewport = d.list(kFilterList)->viewport();
-  const QPoint box(10, d.list(kFilterList)->item_rect(index).center().y());
-  QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, box);
-  const QPoint release = out ? QPoint(10, viewport->height() - 1) : box;
-  QTest::mouseMove(viewport, release);
-  QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, release);
 }
 
 class WebFilterDialogsTest : public test::ProxyTest {
@@ -106,7 +109,6 @@ class WebFilterDialogsTest : public test::ProxyTest {
 };
 
 TEST_F(WebFilterDialogsTest, ListDrivenByIdsAndKeys) {
-  bool ended_on_ok = false;
   when_shown([&](Dialog& d) {
     EXPECT_EQ(d.title(), " HTML Web Page Filters");
     EXPECT_FALSE(d.is_enabled(kFilterEditButton));
@@ -128,14 +130,12 @@ TEST_F(WebFilterDialogsTest, ListDrivenByIdsAndKeys) {
     EXPECT_EQ(active_names(), Names{"D"});
 
     // Enter edits the caret item and never closes the list.
-    std::string edited;
     when_shown([&](Dialog& editor) {
-      edited = editor.text(kWebNameField);
+      EXPECT_EQ(editor.text(kWebNameField), "D");
       test::press(editor, kIdCancel);
     });
     pick(d, 3);
     test::send_enter(d);
-    EXPECT_EQ(edited, "D");
     EXPECT_TRUE(d.is_running());
 
     // New and Dupe go in before the caret item.
@@ -150,18 +150,21 @@ TEST_F(WebFilterDialogsTest, ListDrivenByIdsAndKeys) {
     EXPECT_EQ(shown(d), (Names{"C", "A", "A", "B", "New HTML filter", "D"}));
 
     test::press(d, kWebListOk);
-    ended_on_ok = !d.is_running();
+    EXPECT_FALSE(d.is_running());
   });
   open_web_filter_list(nullptr);
-  EXPECT_TRUE(ended_on_ok);
   EXPECT_EQ(live_names(), (Names{"C", "A", "A", "B", "New HTML filter", "D"}));
   EXPECT_EQ(live("New HTML filter")->flags, 0);  // installed without its edited mark, inactive
 }
 
-TEST_F(WebFilterDialogsTest, CheckColumnTogglesOnReleaseInsideTheSameItem) {
+// The check column toggles on a release inside the same item, the right button over an item
+// toggles the selection; below the items it offers to reset the hit counts. Toggles reach the
+// live records at once and are not staged.
+TEST_F(WebFilterDialogsTest, MouseTogglesAndResetCounts) {
+  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) f->hits.add();
   when_shown([&](Dialog& d) {
-    click_box(d, 0);
-    click_box(d, 1, true);  // released below the list: nothing
+    click_at(d, 0, 10);
+    click_at(d, 1, 10, true);  // released below the list: nothing
     EXPECT_EQ(active_names(), (Names{"B", "C", "D"}));
     EXPECT_EQ(d.list(kFilterList)->selected_count(), 0);  // the click does not select
     // A quick double click toggles twice.
@@ -171,28 +174,10 @@ TEST_F(WebFilterDialogsTest, CheckColumnTogglesOnReleaseInsideTheSameItem) {
     EXPECT_EQ(active_names(), (Names{"B", "D"}));
     QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, box);
     EXPECT_EQ(active_names(), (Names{"B", "C", "D"}));
-    EXPECT_FALSE(d.is_enabled(kWebListApply));  // toggles are not staged
-    // OK without staged changes closes at once, without asking, while a transfer runs.
-    hold_a_transfer();
-    test::press(d, kWebListOk);
-    EXPECT_FALSE(d.is_running());
-  });
-  open_web_filter_list(nullptr);
-  // The live toggle reached the running proxy: A is off, so only B replaces "cat".
-  test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\ncat");
-  EXPECT_EQ(get(origin), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nB");
-}
-
-TEST_F(WebFilterDialogsTest, RightButtonTogglesOverAnItemAndOffersResetCountsBelowThem) {
-  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) f->hits.add();
-  when_shown([&](Dialog& d) {
-    QWidget* viewport = d.list(kFilterList)->viewport();
-    pick(d, 0);
-    QTest::mousePress(viewport, Qt::RightButton, Qt::NoModifier,
-                      d.list(kFilterList)->item_rect(0).center());
-    QTest::mouseRelease(viewport, Qt::RightButton);
-    EXPECT_EQ(active_names(), (Names{"B", "C", "D"}));
-    EXPECT_EQ(live("A")->hits.value(), 1u);
+    pick(d, 1);
+    click_at(d, 1, 60, false, Qt::RightButton);
+    EXPECT_EQ(active_names(), (Names{"C", "D"}));
+    EXPECT_EQ(live("B")->hits.value(), 1u);
 
     QStringList items;
     QTimer::singleShot(0, [&] {
@@ -207,9 +192,16 @@ TEST_F(WebFilterDialogsTest, RightButtonTogglesOverAnItemAndOffersResetCountsBel
     QTest::mouseRelease(viewport, Qt::RightButton);
     EXPECT_EQ(items, QStringList{"Reset counts"});
     for (const char* name : {"A", "B", "C", "D"}) EXPECT_EQ(live(name)->hits.value(), 0u);
-    test::press(d, kIdCancel);
+    EXPECT_FALSE(d.is_enabled(kWebListApply));
+    // OK without staged changes closes at once, without asking, while a transfer runs.
+    hold_a_transfer();
+    test::press(d, kWebListOk);
+    EXPECT_FALSE(d.is_running());
   });
   open_web_filter_list(nullptr);
+  // The live toggles reached the running proxy: C is the first active filter.
+  test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\ncat");
+  EXPECT_EQ(get(origin), "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nC");
 }
 
 TEST_F(WebFilterDialogsTest, ApplyAsksWhileATransferUsesTheFilters) {
@@ -253,55 +245,12 @@ TEST_F(WebFilterDialogsTest, ApplyAsksWhileATransferUsesTheFilters) {
   EXPECT_TRUE(held_client_->closed());
 }
 
-TEST_F(WebFilterDialogsTest, EditorFieldsAndMessages) {
-  when_shown([&](Dialog& d) {
-    pick(d, 1);
-    // Untouched OK on an existing filter gives nothing: the list stays unchanged.
-    when_shown([&](Dialog& editor) { test::press(editor, kIdOk); });
-    test::press(d, kFilterEditButton);
-    EXPECT_FALSE(d.is_enabled(kWebListApply));
-
-    when_shown([&](Dialog& editor) {
-      editor.focus(kWebLimitField);
-      editor.set_text(kWebLimitField, "");
-      test::type_into(editor, kWebLimitField, "99999");
-      editor.set_text(kWebBoundsField, "(a");
-      editor.set_text(kWebMatchField, "(b");
-      std::string text, caption;
-      when_shown([&](Dialog& message) {
-        text = message.text(kMessageText);
-        caption = message.title();
-        test::press(message, kMessageOk);
-      });
-      test::press(editor, kIdOk);
-      EXPECT_EQ(text, "Error in bounds expression\nCheck for mis-matched [] or ()");
-      EXPECT_EQ(caption, "Syntax Error");
-      EXPECT_EQ(editor.focused_id(), kWebBoundsField);
-      EXPECT_EQ(editor.text(kWebMatchField), "(b");  // what the user typed stays
-      editor.set_text(kWebBoundsField, "");
-      editor.set_text(kWebMatchField, "b");
-      test::press(editor, kWebMultiCheck);
-      test::press(editor, kIdOk);
-      EXPECT_FALSE(editor.is_running());
-    });
-    test::press(d, kFilterEditButton);
-    EXPECT_TRUE(d.is_enabled(kWebListApply));
-    const auto* node = reinterpret_cast<const LinkPat*>(d.list(kFilterList)->item_data(1));
-    EXPECT_EQ(node->web_filter()->limit, 32767u);
-    EXPECT_EQ(node->web_filter()->flags, FILTER_ACTIVE | FILTER_EDITED | FILTER_MULTI);
-    test::press(d, kIdCancel);
-  });
-  open_web_filter_list(nullptr);
-  // Cancel dropped the edited copy; the live filter is as it was.
-  EXPECT_EQ(live("B")->limit, 4096u);
-  EXPECT_EQ(live("B")->flags, FILTER_ACTIVE);
-}
-
 // The try window beside the editor of A (which turns "cat" into "A"): a page that went through
 // the proxy while it was open is picked from the recent ones, its three matches are marked and
 // the rewritten text is what the browser received. The editor's fields are tried as they are
 // typed, and a Matching Expression that does not compile is named in the window, no message box.
-TEST_F(WebFilterDialogsTest, TryWindowFollowsTheEditorOnARecentPage) {
+// The editor itself refuses what does not compile with a message and keeps what was typed.
+TEST_F(WebFilterDialogsTest, TryWindowFollowsTheEditorAndTheEditorRefusesWhatDoesNotCompile) {
   forget_recent_pages();
   when_shown([&](Dialog& d) {
     pick(d, 0);
@@ -346,9 +295,167 @@ TEST_F(WebFilterDialogsTest, TryWindowFollowsTheEditorOnARecentPage) {
       test::press(editor, kIdCancel);
     });
     test::press(d, kFilterEditButton);
+
+    // The editor's fields and messages on B.
+    pick(d, 1);
+    // Untouched OK on an existing filter gives nothing: the list stays unchanged.
+    when_shown([&](Dialog& editor) { test::press(editor, kIdOk); });
+    test::press(d, kFilterEditButton);
+    EXPECT_FALSE(d.is_enabled(kWebListApply));
+
+    when_shown([&](Dialog& editor) {
+      editor.focus(kWebLimitField);
+      editor.set_text(kWebLimitField, "");
+      test::type_into(editor, kWebLimitField, "99999");
+      editor.set_text(kWebBoundsField, "(a");
+      editor.set_text(kWebMatchField, "(b");
+      when_shown([&](Dialog& message) {
+        EXPECT_EQ(message.text(kMessageText),
+                  "Error in bounds expression\nCheck for mis-matched [] or ()");
+        EXPECT_EQ(message.title(), "Syntax Error");
+        test::press(message, kMessageOk);
+      });
+      test::press(editor, kIdOk);
+      EXPECT_EQ(editor.focused_id(), kWebBoundsField);
+      EXPECT_EQ(editor.text(kWebMatchField), "(b");  // what the user typed stays
+      editor.set_text(kWebBoundsField, "");
+      editor.set_text(kWebMatchField, "b");
+      test::press(editor, kWebMultiCheck);
+      test::press(editor, kIdOk);
+      EXPECT_FALSE(editor.is_running());
+    });
+    test::press(d, kFilterEditButton);
+    EXPECT_TRUE(d.is_enabled(kWebListApply));
+    const auto* node = reinterpret_cast<const LinkPat*>(d.list(kFilterList)->item_data(1));
+    EXPECT_EQ(node->web_filter()->limit, 32767u);
+    EXPECT_EQ(node->web_filter()->flags, FILTER_ACTIVE | FILTER_EDITED | FILTER_MULTI);
     test::press(d, kIdCancel);
   });
   open_web_filter_list(nullptr);
+  // Cancel dropped the edited copy; the live filter is as it was.
+  EXPECT_EQ(live("B")->limit, 4096u);
+  EXPECT_EQ(live("B")->flags, FILTER_ACTIVE);
+}
+
+Names live_keys() {
+  Names out;
+  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
+    out.push_back(f->key.get());
+  }
+  return out;
+}
+
+// The header filter list's texts, top to bottom.
+Names shown_texts(Dialog& d) {
+  Names out;
+  ListBox* list = d.list(kFilterList);
+  for (int i = 0; i < list->count(); ++i) out.push_back(list->item_text(i).toStdString());
+  return out;
+}
+
+// The live filters in the order of application, as "key:" and their directions.
+Names directions() {
+  Names out;
+  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next) {
+    out.push_back(std::string(f->key.get()) + ":" + (f->flags & HEADER_IN ? "I" : "") +
+                  (f->flags & HEADER_OUT ? "O" : ""));
+  }
+  return out;
+}
+
+class HeaderFilterDialogsTest : public test::ProxyTest {
+ protected:
+  void SetUp() override {
+    free_header_filters();
+    build_header_filter(nullptr, HEADER_OUT, "Referer", nullptr, "none");
+    build_header_filter(nullptr, HEADER_IN, "Cookie", nullptr, nullptr);
+    build_header_filter(nullptr, HEADER_OUT, "X-Added: label", nullptr, "yes");
+    test::ProxyTest::SetUp();
+  }
+  void TearDown() override {
+    test::ProxyTest::TearDown();
+    EXPECT_TRUE(frontend_.errors().empty()) << frontend_.errors().front();
+    EXPECT_EQ(header_filter_users_add(0), 0);
+    free_header_filters();
+  }
+};
+
+TEST_F(HeaderFilterDialogsTest, SortedListCellsKeysEnterAndTheEditorsRefusals) {
+  when_shown([&](Dialog& d) {
+    EXPECT_EQ(shown_texts(d), (Names{"Cookie", "Referer", "X-Added: label"}));
+    click_at(d, 0, 10);        // Cookie: Out on
+    click_at(d, 1, 35);        // Referer: In on
+    click_at(d, 2, 35, true);  // released outside: nothing
+    EXPECT_EQ(directions(), (Names{"Referer:IO", "Cookie:IO", "X-Added: label:O"}));
+    EXPECT_EQ(d.list(kFilterList)->selected_count(), 0);
+
+    // 'i' on a mixed selection: the first one's pair with In flipped, for all.
+    click_at(d, 0, 35);  // Cookie: Out only again
+    test::click_item(d, kFilterList, 0);
+    test::click_item(d, kFilterList, 2, kKeyCtrl);
+    test::key(d, kFilterList, 'I');
+    EXPECT_EQ(directions(), (Names{"Referer:IO", "Cookie:IO", "X-Added: label:IO"}));
+
+    // New goes in before the caret filter in the order of application, with no direction.
+    test::click_item(d, kFilterList, 1);  // Referer
+    when_shown([&](Dialog& editor) {
+      EXPECT_EQ(editor.text(kHeaderNameField), "New-HTTP-header");
+      test::press(editor, kIdOk);
+    });
+    test::press(d, kFilterNewButton);
+    EXPECT_EQ(shown_texts(d), (Names{"Cookie", "New-HTTP-header", "Referer", "X-Added: label"}));
+    EXPECT_EQ(live_keys().size(), 3u);
+    test::send_enter(d);  // installs and closes
+    EXPECT_FALSE(d.is_running());
+  });
+  open_header_filter_list(nullptr);
+  EXPECT_EQ(directions(),
+            (Names{"New-HTTP-header:", "Referer:IO", "Cookie:IO", "X-Added: label:IO"}));
+  // Referer and X-Added now apply to replies too: the running proxy adds both.
+  test::OriginServer origin("HTTP/1.0 200 OK\r\n\r\nbody");
+  EXPECT_EQ(get(origin), "HTTP/1.0 200 OK\r\nReferer: none\r\nX-Added: yes\r\n\r\nbody");
+
+  // The editor's refusals, and OK while a connection applies the list.
+  when_shown([&](Dialog& d) {
+    test::click_item(d, kFilterList, 0);
+    struct Row {
+      const char* name;
+      const char* match;
+      const char* text;
+      int focus;
+    } rows[] = {{"", "", "Must include a message header", kHeaderNameField},
+                {"Cookie", "(", "Error in matching pattern\nCheck for mis-matched [] or ()",
+                 kHeaderMatchField}};
+    for (const Row& row : rows) {
+      when_shown([&](Dialog& editor) {
+        editor.set_text(kHeaderNameField, row.name);
+        editor.set_text(kHeaderMatchField, row.match);
+        editor.set_modified(kHeaderNameField, true);
+        when_shown([&](Dialog& message) {
+          EXPECT_EQ(message.text(kMessageText), row.text);
+          test::press(message, kMessageOk);
+        });
+        test::press(editor, kIdOk);
+        EXPECT_EQ(editor.focused_id(), row.focus);
+        EXPECT_TRUE(editor.is_running());
+        test::press(editor, kIdCancel);
+      });
+      test::press(d, kFilterEditButton);
+    }
+
+    // A connection applies the list: OK asks, and Go Back keeps the list open.
+    header_filter_users_add(1);
+    test::press(d, kFilterRemoveButton);  // deletes Cookie
+    when_shown([](Dialog& question) { test::press(question, kMessageOk); });
+    test::press(d, kIdOk);
+    EXPECT_TRUE(d.is_running());
+    EXPECT_EQ(live_keys().size(), 4u);
+    header_filter_users_add(-1);
+    test::press(d, kIdOk);
+    EXPECT_FALSE(d.is_running());
+  });
+  open_header_filter_list(nullptr);
+  EXPECT_EQ(live_keys(), (Names{"New-HTTP-header", "Referer", "X-Added: label"}));
 }
 
 }  // namespace
