@@ -15,11 +15,11 @@ struct Frozen {
 };
 
 Frozen freeze(const std::vector<std::string>& pieces) {
-  kw::test::FedMessage server(pieces);
+  kw::fuzz::FedMessage server(pieces);
   kw::fuzz::CappedSink sink(1 << 20);
-  kw::HttpMessage browser{};
-  browser.socket = sink.socket();
-  const int result = kw::freeze_gif(&server.msg, &browser);
+  kw::fuzz::FedMessage browser({});
+  browser.msg.stream = &sink;
+  const int result = kw::freeze_gif(&server.msg, &browser.msg);
   return {result, sink.received()};
 }
 

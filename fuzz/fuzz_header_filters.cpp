@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   kw::fuzz::CappedSink sink(0);
   kw::fuzz::FuzzBrowser browser(url, sink);
-  kw::test::FedMessage message(kw::fuzz::cut_by(block, sizes));
+  kw::fuzz::FedMessage message(kw::fuzz::cut_by(block, sizes));
   kw::parse_headers(&message.msg);
   kw::apply_header_filters(&message.msg, browser.msg(), direction);
   for (kw::HeaderField* h = message.msg.headers; h != nullptr; h = h->next) {

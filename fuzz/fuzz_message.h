@@ -1,6 +1,5 @@
-// Feeds fuzzer input to an HttpMessage as a peer would send it, through the engine tests'
-// FedMessage (a local socket pair with a writer thread): the first input byte chooses how the
-// rest is cut into receives (1 to 64 bytes each), and the writer closes its end after the last
+// Feeds fuzzer input to an HttpMessage as a peer would send it: the first input byte chooses
+// how the rest is cut into receives (1 to 64 bytes each), and the peer closes after the last
 // piece.
 #pragma once
 
@@ -9,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/fed_message.h"
+#include "memory_streams.h"
 
 namespace kw::fuzz {
 
-class FuzzMessage : public test::FedMessage {
+class FuzzMessage : public FedMessage {
  public:
   FuzzMessage(const uint8_t* data, size_t size) : FedMessage(pieces(data, size)) {}
 

@@ -63,10 +63,9 @@ Transfer transfer(const std::string& url, const std::vector<std::string>& pieces
                   const char* type) {
   kw::fuzz::CappedSink sink(kBrowserCap);
   kw::fuzz::FuzzBrowser browser(url, sink);
-  kw::test::FedMessage server(pieces);
+  kw::fuzz::FedMessage server(pieces);
   const int result = kw::filter_page_body(&server.msg, browser.msg(), type);
-  const bool capped = sink.capped();
-  return {result, capped, sink.received()};
+  return {result, sink.capped(), sink.received()};
 }
 
 }  // namespace

@@ -155,6 +155,10 @@ int fail_to_listen(ListeningSocket* listening, const char* what, int port) {
 }  // namespace
 
 int start_listener(int port) {
+  // A cleanup from here on (an Abort, a reload, the end of the program) cancels this start:
+  // whoever cleaned up starts a listener of its own if one is wanted. A socket that the cleanup
+  // shut down before it was bound would accept connections that are dead on arrival.
+  const uint64_t cleanups = net_cleanups();
   ListeningSocket listening;
   if (listening.get() == kNoSocket) {
     show_application_error("Can't open listener socket");
@@ -163,6 +167,7 @@ int start_listener(int port) {
   set_status_textf(kYellow, "Starting listener on port %d", port);
   std::this_thread::sleep_for(std::chrono::milliseconds(start_pause_ms.load()));
 
+  if (net_cleanups() != cleanups) return 0;
   int16_t idle = 0;
   if (!listener_running.compare_exchange_strong(idle, 1)) return 0;
   listener_failed.store(0);
@@ -179,6 +184,11 @@ int start_listener(int port) {
   if (!net_listen(s, kBacklog)) {
     add_log_line("RError calling listen()");
     return fail_to_listen(&listening, "Error calling listen() on port", port);
+  }
+  if (net_cleanups() != cleanups) {
+    listening.close();
+    listener_running.store(0);
+    return 0;
   }
   bound_port.store(net_local_port(s));
   add_log_linef("WListening on port %d", static_cast<int>(bound_port.load()));

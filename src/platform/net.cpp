@@ -127,6 +127,11 @@ bool net_started() {
   return started;
 }
 
+uint64_t net_cleanups() {
+  bool started = false;
+  return current_generation(&started);
+}
+
 Socket net_socket_tcp() {
   bool started = false;
   uint64_t generation = current_generation(&started);

@@ -26,6 +26,10 @@ int net_startup();
 void net_cleanup();
 // 1 between net_startup and net_cleanup.
 bool net_started();
+// How many times net_cleanup has run. Work that read one count and finds another has been
+// cancelled: its sockets were shut down, and a socket shut down before it was bound stays so
+// once it listens.
+uint64_t net_cleanups();
 
 // A new registered TCP socket, or kNoSocket.
 Socket net_socket_tcp();

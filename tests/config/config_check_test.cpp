@@ -1,4 +1,4 @@
-// The configuration checker on a file holding one mistake of each kind; the same file loaded,
+// The configuration checker on a file holding one mistake of each kind, which is then loaded
 // for the log lines of its filters that do not compile; files the writer wrote, which must
 // check clean; and files that cannot be read.
 #include "config/config_check.h"
@@ -9,56 +9,24 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/settings.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
 #include "config_state.h"
-#include "filters/header_filters.h"
-#include "filters/web_filter.h"
-#include "platform/program_directory.h"
-#include "proxies/proxy_list.h"
 #include "support/child_record.h"
 #include "support/recording_frontend.h"
 
 namespace kw {
 namespace {
 
+// Five lines of the file to a line here; the comments give the number of the first.
 constexpr char kMistakes[] =
-    "## every kind of mistake\n"  // 1
-    "[Global]\n"
-    "Enabel = TRUE\n"
-    "FilterHTML = TURE\n"
-    "Port = 18341x\n"  // 5
-    "just words\n"
-    "# a comment\n"
-    "[Global Settings]\n"
-    "Enable = TRUE\n"
-    "\n"  // 10
-    "[HTTP headers]\n"
-    "Out = TRUE\n"
-    "Match = \"x\"\n"
-    "\n"
-    "Out = TRUE\n"  // 15
-    "Key = \"Cookie\"\n"
-    "Match = \"(abc\"\n"
-    "\n"
-    "[Patterns]\n"
-    "Name = \"Too long\"\n"  // 20
-    "Limit = 40000\n"
-    "Match = \"a\"\n"
-    "\n"
-    "Name = \"Broken\"\n"
-    "URL = \"[abc\"\n"  // 25
-    "Match = \"(abc\"\n"
-    "        \"def\"\n"
-    "Frob = 1\n"
-    "\n"
-    "Name = \"No match\"\n"  // 30
-    "Active = TRUE\n"
-    "\n"
-    "[Proxies]\n"
-    ">proxy.example:8080\n"
-    "other.example:80x\n";  // 35
+    "## every kind of mistake\n[Global]\nEnabel = TRUE\nFilterHTML = TURE\nPort = 18341x\n"  // 1
+    "just words\n# a comment\n[Global Settings]\nEnable = TRUE\n\n"                          // 6
+    "[HTTP headers]\nOut = TRUE\nMatch = \"x\"\n\nOut = TRUE\n"                              // 11
+    "Key = \"Cookie\"\nMatch = \"(abc\"\n\n[Patterns]\nName = \"Too long\"\n"                // 16
+    "Limit = 40000\nMatch = \"a\"\n\nName = \"Broken\"\nURL = \"[abc\"\n"                    // 21
+    "Match = \"(abc\"\n        \"def\"\nFrob = 1\n\nName = \"No match\"\n"                   // 26
+    "Active = TRUE\n\n[Proxies]\n>proxy.example:8080\nother.example:80x\n";                  // 31
 
 constexpr char kMistakesReport[] =
     "F:3: unknown key \"Enabel\" in [Global] (did you mean \"Enable\"?)\n"
@@ -98,22 +66,18 @@ class ConfigCheck : public ::testing::Test {
     if (err != nullptr) *err = err_text;
     std::free(out_text);
     std::free(err_text);
-    for (size_t at; (at = out->find(path)) != std::string::npos;) out->replace(at, path.size(), "F");
+    for (size_t at; (at = out->find(path)) != std::string::npos;)
+      out->replace(at, path.size(), "F");
     return status;
-  }
-
-  // The configuration as the writer writes it, checked.
-  int check_written(std::string* out) {
-    const std::string path = dir_.file("written.cfg");
-    test::write_file(path, config_file_text());
-    return check(path, out);
   }
 
   test::RecordingFrontend frontend_;
   test::ScratchDir dir_;
 };
 
-TEST_F(ConfigCheck, ReportsEachMistakeWithItsLineAndLoadsNothing) {
+// The checker loads nothing; a load of the same file goes on past the filters that do not
+// compile and names each of them.
+TEST_F(ConfigCheck, ReportsEachMistakeWithItsLineAndTheLoadNamesTheBrokenFilters) {
   const std::string path = dir_.file("mistakes.cfg");
   test::write_file(path, kMistakes);
   std::string out;
@@ -121,11 +85,7 @@ TEST_F(ConfigCheck, ReportsEachMistakeWithItsLineAndLoadsNothing) {
   EXPECT_EQ(out, kMistakesReport);
   EXPECT_EQ(test::lists_text(), "");
   EXPECT_EQ(settings_port(), 0);
-}
 
-TEST_F(ConfigCheck, LoadNamesEachFilterThatDoesNotCompile) {
-  const std::string path = dir_.file("mistakes.cfg");
-  test::write_file(path, kMistakes);
   ASSERT_EQ(load_config(path.c_str()), 1);
   const std::vector<std::string> expected = {
       "R[HTTP headers] \"Cookie\", line 17: the Match expression does not compile (Check for "
@@ -135,33 +95,18 @@ TEST_F(ConfigCheck, LoadNamesEachFilterThatDoesNotCompile) {
       "R[Patterns] \"Broken\", line 26: the Match expression does not compile (Check for "
       "mis-matched [] or ()); the filter is off"};
   EXPECT_EQ(frontend_.lines(), expected);
-  // The load went on: the records that compiled are there too.
   ASSERT_TRUE(web_filter_list && web_filter_list->next);
   EXPECT_EQ(web_filter_list->next->next, nullptr);
 }
 
+// The shipped file (which is in the writer's form) and every kind of record the writer writes.
 TEST_F(ConfigCheck, FilesTheWriterWroteCheckClean) {
   std::string out;
-  const std::string shipped = std::string(program_directory()) + "default.cfg";
-  EXPECT_EQ(check(shipped, &out), 0) << out;
-  ASSERT_EQ(load_config(shipped.c_str()), 1);
-  EXPECT_EQ(check_written(&out), 0) << out;
-
-  // Every kind of record and every key the writer writes.
-  test::reset_configuration();
-  settings_set_flags(Enable | FreezeGIF | NoTextures);
-  settings().port.store(65535);
-  settings().auto_run = "browser --new-window";
-  settings().texture_paths[kBackTexture] = std::string(program_directory()) + "skins/back.bmp";
-  settings().texture_paths[kButtonTexture] = "/elsewhere/button.bmp";
-  build_header_filter(nullptr, HEADER_IN | HEADER_OUT, "Cookie", "*session*", "none");
-  build_header_filter(nullptr, HEADER_OUT, "Referer", nullptr, nullptr);
-  build_web_filter(nullptr, FILTER_ACTIVE | FILTER_MULTI, "All keys", "www.\r\nexample.",
-                   "<a\r\n*>", "<a*>", kMaxFilterLimit, "<b>\r\n</b>");
-  build_web_filter(nullptr, 0, nullptr, nullptr, "x", nullptr, 0, nullptr);
-  parse_proxy_entry(nullptr, "near.example");
-  current_proxy.store(parse_proxy_entry(nullptr, "far.example:3128"));
-  EXPECT_EQ(check_written(&out), 0) << out;
+  EXPECT_EQ(check(default_config_path(), &out), 0) << out;
+  test::build_every_kind();
+  const std::string path = dir_.file("written.cfg");
+  test::write_file(path, config_file_text());
+  EXPECT_EQ(check(path, &out), 0) << out;
   EXPECT_EQ(out, "F: no findings\n");
 }
 

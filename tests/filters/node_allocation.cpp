@@ -5,12 +5,6 @@
 
 #include "filters/web_filter.h"
 
-namespace kw::test {
-
-std::atomic<bool> fail_node_allocations{false};
-
-}  // namespace kw::test
-
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   if (kw::test::fail_node_allocations && size == sizeof(kw::LinkPat)) return nullptr;
   try {

@@ -6,6 +6,6 @@
 
 namespace kw::test {
 
-extern std::atomic<bool> fail_node_allocations;
+inline std::atomic<bool> fail_node_allocations{false};
 
 }  // namespace kw::test

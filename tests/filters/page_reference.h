@@ -22,47 +22,41 @@ inline std::string reference_scan(const std::vector<const WebFilter*>& filters,
   std::vector<char> expansion(1 << 20);
   MatchContext ctx{};
   size_t pos = 0;
-  size_t first = 0;
+  size_t first = 0;  // the first filter to try at pos: after a re-scanned one, the next
   while (pos < text.size()) {
     bool moved = false;
     for (size_t i = first; i < filters.size() && !moved; ++i) {
       const WebFilter& f = *filters[i];
       if (!f.match_code || f.limit == 0) continue;
-      clear_variables(&ctx);
-      char* base = text.data();
-      char* at = base + pos;
-      char* end = base + text.size();
-      char* window_end = std::min(at + f.limit - 1, end);
-      set_string_window(&ctx, at, window_end);
-      ctx.data_end = end + 1;
-      char* bounds_end = nullptr;
-      if (f.bounds_code) {
-        ctx.pattern = f.bounds_code.code();
-        bounds_end = match_full(&ctx);
-        if (bounds_end == nullptr) continue;
-        set_string_window(&ctx, at, bounds_end);
+      char* at = text.data() + pos;
+      char* end = text.data() + text.size();
+      const auto run = [&](const PatternCode& code, char* window_end) {
+        set_string_window(&ctx, at, window_end);
         ctx.data_end = end + 1;
-      }
-      ctx.pattern = f.match_code.code();
-      char* match_end = match_full(&ctx);
+        ctx.pattern = code.code();
+        return match_full(&ctx);
+      };
+      clear_variables(&ctx);
+      char* window_end = std::min(at + f.limit - 1, end);
+      // With bounds, the match must end where they end.
+      char* bounds_end = f.bounds_code ? run(f.bounds_code, window_end) : nullptr;
+      if (f.bounds_code && bounds_end == nullptr) continue;
+      char* match_end = run(f.match_code, bounds_end ? bounds_end : window_end);
       if (match_end == nullptr || match_end == at) continue;
       if (bounds_end != nullptr && match_end != bounds_end) continue;
 
-      int n = emit_replacement(&ctx, f.replace_code, expansion.data(),
-                               static_cast<int>(expansion.size()));
-      if (n < 0) n = 0;
-      const std::string replacement(expansion.data(), static_cast<size_t>(n));
-      const std::string rest(match_end, end);
+      const int n = emit_replacement(&ctx, f.replace_code, expansion.data(),
+                                     static_cast<int>(expansion.size()));
+      const std::string replacement(expansion.data(), static_cast<size_t>(std::max(n, 0)));
       const bool multi = (f.flags & FILTER_MULTI) != 0;
       if (!multi) out += replacement;
-      text = multi ? replacement + rest : rest;
+      text = (multi ? replacement : "") + std::string(match_end, end);
       pos = 0;
       first = multi ? i + 1 : 0;
       moved = true;
     }
     if (!moved) {
-      out += text[pos];
-      ++pos;
+      out += text[pos++];
       first = 0;
     }
   }

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,16 +39,9 @@ class RecordingView : public ProxyTestView {
     last_ = {text, colour};
   }
   void test_ended() override { ++ended; }
-  bool wait_ended() {
-    return wait_until([&] { return ended > 0; }, 20s);
-  }
   Status last() {
     std::lock_guard lock(mutex_);
     return last_;
-  }
-  void reset() {
-    set_proxy_status("", 0);
-    ended = 0;
   }
   std::atomic<int> ended{0};
 
@@ -91,6 +83,10 @@ class TinyProxy {
   bool started_ = false;
 };
 
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
 class ProxyTesterTest : public ::testing::Test {
  protected:
   ProxyTesterTest() { net_startup(); }
@@ -98,14 +94,16 @@ class ProxyTesterTest : public ::testing::Test {
   ProxyEntry& entry(const std::string& host, uint16_t port) {
     return *parse_proxy_entry(nullptr, (host + ":" + std::to_string(port)).c_str());
   }
-  // Runs a whole test of host:port and returns the log.
+  // Runs a whole test of host:port from a clean log and returns the log.
   std::vector<std::string> run(const std::string& host, uint16_t port) {
+    log.clear();
+    view.ended = 0;
     EXPECT_TRUE(tester.start(view, entry(host, port)));
     return finish();
   }
   // Waits for the running test to end, checks that it ended once, and returns the log.
   std::vector<std::string> finish() {
-    EXPECT_TRUE(view.wait_ended());
+    EXPECT_TRUE(wait_until([&] { return view.ended > 0; }, 20s));
     tester.wait();
     EXPECT_EQ(proxy_test_state.load(), TEST_IDLE);
     EXPECT_EQ(view.ended.load(), 1);
@@ -113,17 +111,31 @@ class ProxyTesterTest : public ::testing::Test {
     free_retired_proxies();
     return log.lines();
   }
+  // A failed test: the lines starting with `expected` in this order (with `whole`, nothing
+  // else), and its reason shown in orange.
+  void expect_failure(const std::vector<std::string>& lines,
+                      const std::vector<std::string>& expected, const std::string& reason,
+                      bool whole = false) {
+    size_t at = 0;
+    for (const std::string& want : expected) {
+      while (at < lines.size() && lines[at].rfind(want, 0) != 0) ++at;
+      EXPECT_LT(at, lines.size()) << "missing or out of order: " << want;
+    }
+    if (whole) {
+      EXPECT_EQ(lines.size(), expected.size());
+    }
+    EXPECT_EQ(view.last().text, reason);
+    EXPECT_EQ(view.last().colour, kOrange);
+  }
 
   test::RecordingFrontend log;
   RecordingView view;
   ProxyTester tester;
 };
 
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-TEST_F(ProxyTesterTest, WorkingProxyRelaysTheTestReply) {
+// The status keeps the proxy's name (or its address) in yellow. With port 7734 taken the test
+// goes on, and the proxy's own error (here the occupant's answer) is what is reported.
+TEST_F(ProxyTesterTest, WorkingProxyRelaysTheTestReplyUnlessItsPortIsTaken) {
   TinyProxy proxy(false);
   ASSERT_TRUE(proxy.started());
   const std::vector<std::string> lines = run("127.0.0.1", proxy.port());
@@ -135,79 +147,39 @@ TEST_F(ProxyTesterTest, WorkingProxyRelaysTheTestReply) {
   }
   EXPECT_EQ(lines.back(), "CEnding proxy test");
   EXPECT_FALSE(contains(lines, "CProxy test Failed!"));
-  // The status keeps the proxy's name (or its address) in yellow.
   const Status status = view.last();
   EXPECT_EQ(status.colour, kYellow);
   EXPECT_TRUE(status.text == "localhost" || status.text == "127.0.0.1") << status.text;
+
+  test::OriginServer occupant("HTTP/1.0 404 Not here\r\n\r\n", kProxyTestPort);
+  ASSERT_TRUE(occupant.bound());
+  expect_failure(run("127.0.0.1", proxy.port()),
+                 {"RError binding to port 7734", "WHTTP/1.0 404 Not here", "CProxy test Failed!"},
+                 "404 Not here");
 }
 
-// Each failure logs its lines in order and shows its reason in orange. With port 7734 taken the
-// test goes on, and the proxy's own error (here the occupant's answer) is what is reported.
 TEST_F(ProxyTesterTest, FailuresAreLoggedAndShownInOrange) {
-  struct Row {
-    const char* name;
-    std::function<std::vector<std::string>()> run;
-    std::vector<std::string> expected;  // line prefixes, in this order, each after the last
-    std::string status;
-    bool whole;  // the expected lines are the whole log
-  } rows[] = {
-      {"403",
-       [&] {
-         TinyProxy proxy(true);
-         EXPECT_TRUE(proxy.started());
-         return run("127.0.0.1", proxy.port());
-       },
-       {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"},
-       "403 Filtered",
-       false},
-      {"closed port",
-       [&] { return run("127.0.0.1", test::closed_port()); },
-       {"W", "CTesting 127.0.0.1:", "CConnecting to remote proxy", "RFailed to connect to proxy",
-        "CEnding proxy test"},
-       "Failed to connect to proxy",
-       true},
-      {"unresolvable",
-       [&] { return run("no-such-proxy.invalid", 3128); },
-       {"W", "CTesting no-such-proxy.invalid:3128", "RLookup of proxy's hostname failed",
-        "CEnding proxy test"},
-       "Lookup of proxy's hostname failed",
-       true},
-      {"short reply",
-       [&] {
-         test::OriginServer peer("HTTP/1.0");
-         return run("127.0.0.1", peer.port());
-       },
-       {"RNo reply from remote proxy"},
-       "No reply from remote proxy",
-       false},
-      {"port in use",
-       [&] {
-         test::OriginServer occupant("HTTP/1.0 404 Not here\r\n\r\n", kProxyTestPort);
-         EXPECT_TRUE(occupant.bound());
-         TinyProxy proxy(false);
-         EXPECT_TRUE(proxy.started());
-         return run("127.0.0.1", proxy.port());
-       },
-       {"RError binding to port 7734", "WHTTP/1.0 404 Not here", "CProxy test Failed!"},
-       "404 Not here",
-       false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    log.clear();
-    view.reset();
-    const std::vector<std::string> lines = row.run();
-    size_t at = 0;
-    for (const std::string& want : row.expected) {
-      while (at < lines.size() && lines[at].rfind(want, 0) != 0) ++at;
-      EXPECT_LT(at, lines.size()) << "missing or out of order: " << want;
-    }
-    if (row.whole) {
-      EXPECT_EQ(lines.size(), row.expected.size());
-    }
-    EXPECT_EQ(view.last().text, row.status);
-    EXPECT_EQ(view.last().colour, kOrange);
+  {
+    SCOPED_TRACE("403");
+    TinyProxy proxy(true);
+    ASSERT_TRUE(proxy.started());
+    expect_failure(run("127.0.0.1", proxy.port()),
+                   {"WHTTP/1.0 403 Filtered", "CProxy test Failed!"}, "403 Filtered");
   }
+  SCOPED_TRACE("closed port");
+  expect_failure(run("127.0.0.1", test::closed_port()),
+                 {"W", "CTesting 127.0.0.1:", "CConnecting to remote proxy",
+                  "RFailed to connect to proxy", "CEnding proxy test"},
+                 "Failed to connect to proxy", true);
+  SCOPED_TRACE("unresolvable");
+  expect_failure(run("no-such-proxy.invalid", 3128),
+                 {"W", "CTesting no-such-proxy.invalid:3128", "RLookup of proxy's hostname failed",
+                  "CEnding proxy test"},
+                 "Lookup of proxy's hostname failed", true);
+  SCOPED_TRACE("short reply");
+  test::OriginServer peer("HTTP/1.0");
+  expect_failure(run("127.0.0.1", peer.port()), {"RNo reply from remote proxy"},
+                 "No reply from remote proxy");
 }
 
 TEST_F(ProxyTesterTest, AbortWhileWaitingEndsAtOnce) {
@@ -227,8 +199,7 @@ TEST_F(ProxyTesterTest, AbortWhileWaitingEndsAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - pressed, 2s);
   EXPECT_EQ(lines.back(), "R*** Proxy Test Aborted ***");
   EXPECT_FALSE(contains(lines, "RNo reply from remote proxy"));
-  EXPECT_EQ(view.last().text, "*** Test Aborted ***");
-  EXPECT_EQ(view.last().colour, kOrange);
+  expect_failure(lines, {"R*** Proxy Test Aborted ***"}, "*** Test Aborted ***");
 }
 
 }  // namespace

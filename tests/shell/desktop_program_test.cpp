@@ -1,8 +1,5 @@
 // The desktop program from start to end, inside this test program (the steps kestrelwick's
-// main() runs) and as the real kestrelwick: a request through it with curl shows its request
-// and reply blocks in the log window; a page name on the command line goes to the auto-run
-// program and starts the window minimised; a second copy brings the first forward and ends
-// with 0 before it reads any configuration. Every test has a runtime directory of its own, so
+// main() runs) and as the real kestrelwick. Every test has a runtime directory of its own, so
 // the single-instance socket never meets another test or a running program.
 #include "shell/desktop_program.h"
 
@@ -102,41 +99,46 @@ class DesktopProgramTest : public ::testing::Test {
   int quits_ = 0;
 };
 
-TEST_F(DesktopProgramTest, ARequestShowsItsRequestAndReplyBlocksInTheLogWindow) {
+// A request shows its lines in the log window; a second copy brings the first forward and ends
+// with 0 before it reads any configuration; Exit closes without a question (nothing was
+// changed) and ends the event loop.
+TEST_F(DesktopProgramTest, ARequestIsLoggedAndASecondCopyBringsTheFirstForward) {
   ASSERT_EQ(program_->start(write_config()), kRunEventLoop);
   ASSERT_NE(program_->window(), nullptr);
-  EXPECT_FALSE(program_->window()->dialog().isMinimized());
   EXPECT_EQ(settings_flags(), kLoadDefaultFlags & ~EnableProxy);
   ASSERT_TRUE(wait_processing([] { return listening_port() != 0; }));
   Dialog& main = program_->window()->dialog();
+  EXPECT_FALSE(main.isMinimized());
   test::press(main, kLogWindowButton);
   ASSERT_NE(log_window(), nullptr);
 
-  test::OriginServer origin(
-      "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nX-Test: yes\r\n\r\nhello from origin");
-  const std::string page = origin.url("/page.txt");
-  EXPECT_EQ(test::curl_through(listening_port(), page, 30), "hello from origin");
+  test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello");
+  EXPECT_EQ(test::curl_through(listening_port(), origin.url("/page.txt"), 30), "hello");
+  // The block layout is the engine's; here the request's block reaches the window.
+  EXPECT_TRUE(wait_processing([&] {
+    const std::vector<std::string> lines = log_window()->lines();
+    return std::find(lines.begin(), lines.end(), "W+++CLOSE 1+++") != lines.end() &&
+           std::find(lines.begin(), lines.end(), "GGET /page.txt HTTP/1.1") != lines.end();
+  })) << "the connection's lines never reached the log window";
 
-  std::vector<std::string> lines;
-  ASSERT_TRUE(wait_processing([&] {
-    lines = log_window()->lines();
-    return std::find(lines.begin(), lines.end(), "W+++CLOSE 1+++") != lines.end();
-  })) << "the connection's closing line never reached the log window";
-  // The blocks, each after an empty line: the request line and its headers, then the reply's
-  // status line and headers in the reply's colour.
-  auto block = [&](const std::string& head, long count) {
-    const long at = std::find(lines.begin(), lines.end(), head) - lines.begin() - 1;
-    if (at < 0 || at + count > static_cast<long>(lines.size())) return std::vector<std::string>{};
-    return std::vector<std::string>(lines.begin() + at, lines.begin() + at + count);
-  };
-  EXPECT_EQ(block("W+++GET 1+++", 4),
-            (std::vector<std::string>{"W", "W+++GET 1+++", "GGET /page.txt HTTP/1.1",
-                                      "GHost: 127.0.0.1:" + std::to_string(origin.port())}));
-  EXPECT_EQ(block("W+++RESP 1+++", 5),
-            (std::vector<std::string>{"W", "W+++RESP 1+++", "YHTTP/1.0 200 OK",
-                                      "YContent-Type: text/plain", "YX-Test: yes"}));
+  main.showMinimized();
+  ASSERT_TRUE(main.isMinimized());
+  // A configuration that can never be read: opening a FIFO without a writer waits forever.
+  const std::string fifo = dir_.file("never read.cfg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = spawn_kestrelwick(fifo);
+  ASSERT_NE(pid, 0);
+  int status = -1;
+  const bool ended =
+      wait_processing([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "the second copy did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(wait_processing([&] { return !main.isMinimized(); }));
 
-  // Exit closes without a question (nothing was changed) and ends the event loop.
   EXPECT_TRUE(test::choose_menu(main, kExitCommand));
   EXPECT_EQ(quits_, 1);
   EXPECT_EQ(log_window(), nullptr);
@@ -157,30 +159,6 @@ TEST_F(DesktopProgramTest, AutoRunStartsItsProgramMinimisesTheWindowAndEndsItAtS
   program_->shut_down();
   EXPECT_TRUE(test::wait_until(
       [&] { return test::read_child_terminations(record) == std::vector<int>{run.pid}; }));
-}
-
-TEST_F(DesktopProgramTest, ASecondCopyBringsTheFirstForwardAndEndsBeforeReadingAnything) {
-  ASSERT_EQ(program_->start(write_config()), kRunEventLoop);
-  Dialog& main = program_->window()->dialog();
-  main.showMinimized();
-  ASSERT_TRUE(main.isMinimized());
-
-  // A configuration that can never be read: opening a FIFO without a writer waits forever.
-  const std::string fifo = dir_.file("never read.cfg");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const pid_t pid = spawn_kestrelwick(fifo);
-  ASSERT_NE(pid, 0);
-  int status = -1;
-  const bool ended =
-      wait_processing([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
-  if (!ended) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-  }
-  ASSERT_TRUE(ended) << "the second copy did not end";
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_TRUE(wait_processing([&] { return !main.isMinimized(); }));
 }
 
 // The program itself, not the test's copy of its steps: it loads the configuration named on

@@ -1,6 +1,5 @@
-// The help viewer driven offscreen: it opens at the requested topic, follows links between
-// topics with a working history, follows no other link, explains a missing file or topic,
-// and show_help's one window, asked for from modal dialogs, stays usable.
+// The help viewer driven offscreen, and show_help's one window staying usable from modal
+// dialogs.
 #include "shell/help_window.h"
 
 #include <gtest/gtest.h>
@@ -40,10 +39,23 @@ const char kTwoTopics[] =
     "@topic 2 Next\n<p>Second page.</p><a name=\"later\"></a><p>Later part. "
     "<a href=\"http://127.0.0.1:1/\">away</a></p>\n";
 
-TEST_F(HelpWindowTest, OpensAtTheTopicAndFollowsLinksWithBackAndForward) {
-  write_help(kTwoTopics);
+// A missing file or topic is explained; once the file can be read the window opens at the topic
+// and follows links between topics with a working history, and no other link.
+TEST_F(HelpWindowTest, ExplainsWhatIsMissingAndFollowsLinksWithBackAndForward) {
   HelpWindow w(path_);
   w.show();
+  w.show_topic(11);
+  EXPECT_FALSE(w.file_read());
+  EXPECT_EQ(w.current_topic(), 0);
+  EXPECT_TRUE(page(w).contains("The help file cannot be read"));
+  EXPECT_TRUE(page(w).contains(QString::fromStdString(path_)));
+  write_help(kTwoTopics);
+  w.show_topic(63);
+  EXPECT_TRUE(w.file_read());
+  EXPECT_EQ(w.topic_list()->count(), 2);
+  EXPECT_TRUE(page(w).contains("No such help topic"));
+  EXPECT_TRUE(page(w).contains("no topic 63"));
+
   w.show_topic(0);
   EXPECT_EQ(w.current_topic(), 1);
   EXPECT_EQ(w.windowTitle(), "Kestrelwick Help - Start");
@@ -60,28 +72,10 @@ TEST_F(HelpWindowTest, OpensAtTheTopicAndFollowsLinksWithBackAndForward) {
     if (b->text() == "&Forward") forward_button = b;
   }
   ASSERT_TRUE(back_button && forward_button);
-  ASSERT_TRUE(back_button->isEnabled());
   QTest::mouseClick(back_button, Qt::LeftButton);
   EXPECT_EQ(w.current_topic(), 1);
-  ASSERT_TRUE(forward_button->isEnabled());
   QTest::mouseClick(forward_button, Qt::LeftButton);
   EXPECT_EQ(w.current_topic(), 2);
-}
-
-TEST_F(HelpWindowTest, AMissingFileOrTopicIsExplained) {
-  HelpWindow w(path_);
-  w.show_topic(11);
-  EXPECT_FALSE(w.file_read());
-  EXPECT_EQ(w.current_topic(), 0);
-  EXPECT_TRUE(page(w).contains("The help file cannot be read"));
-  EXPECT_TRUE(page(w).contains(QString::fromStdString(path_)));
-
-  write_help(kTwoTopics);
-  w.show_topic(63);
-  EXPECT_TRUE(w.file_read());
-  EXPECT_EQ(w.topic_list()->count(), 2);
-  EXPECT_TRUE(page(w).contains("No such help topic"));
-  EXPECT_TRUE(page(w).contains("no topic 63"));
 }
 
 // Records whether the window it watches is blocked by a modal window.

@@ -29,6 +29,8 @@
 namespace kw {
 namespace {
 
+using Lines = std::vector<std::string>;
+
 class LogWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -52,15 +54,10 @@ class LogWindowTest : public ::testing::Test {
     window_->drain();
   }
 
-  // Waits until the window shows a line equal to text.
-  bool shows(const std::string& text, int timeout_ms = 10000) {
-    return test::wait_until(
-        [&] {
-          QApplication::processEvents();
-          const std::vector<std::string> lines = window_->lines();
-          return std::find(lines.begin(), lines.end(), text) != lines.end();
-        },
-        timeout_ms);
+  // Logs the lines and shows them.
+  void log(std::initializer_list<const char*> lines) {
+    for (const char* line : lines) add_log_line(line);
+    settle();
   }
 
   // Whether some pixel of the row, as the list paints it, has the colour.
@@ -76,7 +73,7 @@ class LogWindowTest : public ::testing::Test {
   }
 
   // A right click on a row of the list; chooses the item `choice` from the menu it opens and
-  // returns the texts of the menu's items.
+  // returns the texts of the menu's first two items.
   QStringList right_click(int row, const QString& choice) {
     QStringList items;
     QTimer::singleShot(0, [&] {
@@ -92,7 +89,7 @@ class LogWindowTest : public ::testing::Test {
     const QPoint global = list->viewport()->mapToGlobal(list->item_rect(row).center());
     QContextMenuEvent event(QContextMenuEvent::Mouse, window_->mapFromGlobal(global), global);
     QApplication::sendEvent(window_, &event);
-    return items;
+    return items.mid(0, 2);
   }
 
   DesktopFrontend frontend_;
@@ -100,24 +97,23 @@ class LogWindowTest : public ::testing::Test {
 };
 
 TEST_F(LogWindowTest, OpensWithItsNoticeAndTheCategoriesFollowTheirMenuItems) {
-  EXPECT_EQ(window_->lines(), std::vector<std::string>{"WNew Message Log Window...."});
-  EXPECT_EQ(log_category_on(kLogHtmlFilters), 1);
-  EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
-  EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHtmlFiltersCommand));
-  EXPECT_TRUE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
+  EXPECT_EQ(window_->lines(), Lines{"WNew Message Log Window...."});
+  MenuBar* menu = window_->menu_bar();
+  EXPECT_TRUE(menu->is_item_checked(kLogHtmlFiltersCommand));
+  EXPECT_TRUE(menu->is_item_checked(kLogHttpHeadersCommand));
   // The user sizes it in whole 13-pixel lines, never below three.
   EXPECT_EQ(window_->sizeIncrement().height(), 13);
   EXPECT_EQ(window_->minimumHeight(), window_->baseSize().height() + 3 * 13);
-
   // A second open brings the same window forward.
   EXPECT_EQ(open_log_window(), 1);
   EXPECT_EQ(log_window(), window_);
 
   // The categories follow their menu items; lines of no category are written either way.
+  EXPECT_EQ(log_category_on(kLogHttpHeaders), 1);
   window_->run_command(kLogHttpHeadersCommand);
   EXPECT_EQ(log_category_on(kLogHttpHeaders), 0);
   EXPECT_EQ(log_category_on(kLogHtmlFilters), 1);
-  EXPECT_FALSE(window_->menu_bar()->is_item_checked(kLogHttpHeadersCommand));
+  EXPECT_FALSE(menu->is_item_checked(kLogHttpHeadersCommand));
   window_->run_command(kLogHtmlFiltersCommand);
   EXPECT_EQ(log_category_on(kLogHtmlFilters), 0);
   EXPECT_EQ(add_log_line("W+++CLOSE 3+++"), 1);
@@ -132,8 +128,8 @@ TEST_F(LogWindowTest, FindSearchesOnlyTheKeptLinesAndF3WrapsBothWays) {
   for (int i = 2; i <= 600; ++i) {
     add_log_line(("W" + std::to_string(i) + (i % 100 == 50 ? " Needle" : "")).c_str());
   }
-  ASSERT_TRUE(shows("W600"));
-  const std::vector<std::string> lines = window_->lines();
+  settle();
+  const Lines lines = window_->lines();
   ASSERT_EQ(lines.size(), 500u);
   EXPECT_EQ(lines.front(), "W101");
   ListBox* list = window_->list();
@@ -154,44 +150,15 @@ TEST_F(LogWindowTest, FindSearchesOnlyTheKeptLinesAndF3WrapsBothWays) {
     settle();
     return list->selected_indices();
   };
-  EXPECT_EQ(press(edit, Qt::Key_F3, Qt::NoModifier), std::vector<int>{149});
-  EXPECT_EQ(press(edit, Qt::Key_Return, Qt::NoModifier), std::vector<int>{249});
-  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{349});
-  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{449});
-  EXPECT_EQ(window_->find_bar()->result(), "5 of 5");
-  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{49});
   EXPECT_EQ(press(edit, Qt::Key_F3, Qt::ShiftModifier), std::vector<int>{449});
+  EXPECT_EQ(window_->find_bar()->result(), "5 of 5");
   EXPECT_TRUE(list->viewport()->rect().intersects(list->item_rect(449)));
+  EXPECT_EQ(press(list, Qt::Key_F3, Qt::NoModifier), std::vector<int>{49});
+  EXPECT_EQ(press(edit, Qt::Key_Return, Qt::NoModifier), std::vector<int>{149});
 
   QTest::keyClick(edit, Qt::Key_Escape);
   EXPECT_FALSE(window_->find_bar()->isVisible());
   EXPECT_TRUE(window_->match_rows().empty());
-}
-
-TEST_F(LogWindowTest, OneConnectionsFilterHitsShownAloneFromTheRightClickMenu) {
-  window_->run_command(kLogResetCommand);
-  for (const char* line : {"W+++GET 1+++", "GGET http://a/ HTTP/1.0", "VMatch 1: Banner",
-                           "W+++GET 2+++", "VMatch 2: Banner", "V<end> 1: Footer"}) {
-    add_log_line(line);
-  }
-  ASSERT_TRUE(shows("V<end> 1: Footer"));
-  const QStringList items = right_click(4, "Show only connection 2");
-  EXPECT_EQ(items.mid(0, 2), (QStringList{"Show only connection 2", "Find...\tCtrl+F"}));
-  EXPECT_EQ(window_->shown_connection(), 2);
-  EXPECT_EQ(window_->shown_lines(), std::vector<std::string>{"VMatch 2: Banner"});
-
-  // Lines that come while the view is on follow it; the others are kept all the same.
-  add_log_line("VMatch 1: late");
-  add_log_line("VMatch 2: late");
-  ASSERT_TRUE(shows("VMatch 2: late"));
-  EXPECT_EQ(window_->shown_lines(),
-            (std::vector<std::string>{"VMatch 2: Banner", "VMatch 2: late"}));
-  EXPECT_EQ(window_->line_count(), 9);
-
-  EXPECT_EQ(right_click(4, "Show all lines").mid(0, 2),
-            (QStringList{"Show all lines", "Find...\tCtrl+F"}));
-  EXPECT_EQ(window_->shown_connection(), -1);
-  EXPECT_EQ(window_->shown_lines(), window_->lines());
 }
 
 TEST_F(LogWindowTest, PauseDropsLinesUntilResumedAndResetLeavesItsOwnLine) {
@@ -202,54 +169,62 @@ TEST_F(LogWindowTest, PauseDropsLinesUntilResumedAndResetLeavesItsOwnLine) {
   window_->run_command(kLogPauseCommand);
   EXPECT_EQ(window_->status_bar()->text(0), "Capture");
   EXPECT_EQ(add_log_line("Wafter"), 1);
-  ASSERT_TRUE(shows("Wafter"));
-  EXPECT_EQ(window_->lines(), (std::vector<std::string>{"WNew Message Log Window....", "Wafter"}));
+  settle();
+  EXPECT_EQ(window_->lines(), (Lines{"WNew Message Log Window....", "Wafter"}));
 
   for (int i = 0; i < 20; ++i) add_log_line("Gline");
   // Lines still waiting in the queue go as well.
   window_->run_command(kLogResetCommand);
-  settle();
-  EXPECT_EQ(window_->lines(), std::vector<std::string>{"W*** Log Reset ***"});
-  add_log_line("Ynext");
-  ASSERT_TRUE(shows("Ynext"));
-  EXPECT_EQ(window_->line_count(), 2);
+  log({"Ynext"});
+  EXPECT_EQ(window_->lines(), (Lines{"W*** Log Reset ***", "Ynext"}));
 }
 
-TEST_F(LogWindowTest, CopiesSelectedLinesWithoutTheirFirstCharacter) {
-  for (const char* line : {"GGET http://a/ HTTP/1.0", "GHost: a", "YHTTP/1.0 200 OK", "W"}) {
-    add_log_line(line);
+// One connection's filter hits are shown alone from the right-click menu. Each line is drawn in
+// the colour of its first character and copied without it.
+TEST_F(LogWindowTest, OneConnectionShownAloneLinesColouredAndCopied) {
+  window_->run_command(kLogResetCommand);
+  log({"W+++GET 1+++", "GGET http://a/ HTTP/1.0", "VMatch 1: Banner", "W+++GET 2+++",
+       "VMatch 2: Banner", "V<end> 1: Footer"});
+  EXPECT_EQ(right_click(4, "Show only connection 2"),
+            (QStringList{"Show only connection 2", "Find...\tCtrl+F"}));
+  EXPECT_EQ(window_->shown_connection(), 2);
+  EXPECT_EQ(window_->shown_lines(), Lines{"VMatch 2: Banner"});
+
+  // Lines that come while the view is on follow it; the others are kept all the same.
+  log({"VMatch 1: late", "VMatch 2: late"});
+  EXPECT_EQ(window_->shown_lines(), (Lines{"VMatch 2: Banner", "VMatch 2: late"}));
+  EXPECT_EQ(window_->line_count(), 9);
+
+  EXPECT_EQ(right_click(4, "Show all lines"), (QStringList{"Show all lines", "Find...\tCtrl+F"}));
+  EXPECT_EQ(window_->shown_connection(), -1);
+  EXPECT_EQ(window_->shown_lines(), window_->lines());
+
+  window_->run_command(kLogResetCommand);
+  const char* coloured[] = {"RRRRRRRR", "CCCCCCCC", "GGGGGGGG", "YYYYYYYY", "VVVVVVVV", "XXXXXXXX"};
+  for (const char* line : coloured) add_log_line(line);
+  settle();
+  window_->list()->clearSelection();
+  window_->list()->setCurrentRow(-1);
+  for (int row = 1; row <= 6; ++row) {
+    const char* line = coloured[row - 1];
+    EXPECT_TRUE(painted_in(row, QColor::fromRgb(log_line_colour(line[0])))) << line;
   }
-  ASSERT_TRUE(shows("W"));
+  EXPECT_EQ(log_line_colour('X'), kWhite);
+
+  window_->run_command(kLogResetCommand);
+  log({"GGET http://a/ HTTP/1.0", "GHost: a", "YHTTP/1.0 200 OK", "W"});
   ListBox* list = window_->list();
-  list->set_selected(1, true);
-  list->set_selected(2, true);
-  list->set_selected(3, true);
+  for (int row : {1, 2, 3}) list->set_selected(row, true);
   window_->run_command(kLogCopyCommand);
   EXPECT_EQ(QApplication::clipboard()->text(),
             "GET http://a/ HTTP/1.0\r\nHost: a\r\nHTTP/1.0 200 OK\r\n");
-
   // Ctrl+C on the list copies the same way; Ctrl+A selects everything.
   QApplication::clipboard()->clear();
   QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
   settle();
   EXPECT_EQ(QApplication::clipboard()->text(),
-            "New Message Log Window....\r\nGET http://a/ HTTP/1.0\r\nHost: a\r\nHTTP/1.0 200 OK\r\n"
-            "\r\n");
-}
-
-TEST_F(LogWindowTest, EachLineIsDrawnInTheColourOfItsFirstCharacter) {
-  window_->run_command(kLogResetCommand);
-  const char* lines[] = {"RRRRRRRR", "CCCCCCCC", "GGGGGGGG", "YYYYYYYY", "VVVVVVVV", "XXXXXXXX"};
-  for (const char* line : lines) add_log_line(line);
-  ASSERT_TRUE(shows("XXXXXXXX"));
-  window_->list()->clearSelection();
-  window_->list()->setCurrentRow(-1);
-  for (int row = 1; row <= 6; ++row) {
-    EXPECT_TRUE(painted_in(row, QColor::fromRgb(log_line_colour(lines[row - 1][0]))))
-        << lines[row - 1];
-  }
-  EXPECT_EQ(log_line_colour('X'), kWhite);
+            "*** Log Reset ***\r\nGET http://a/ HTTP/1.0\r\nHost: a\r\nHTTP/1.0 200 OK\r\n\r\n");
 }
 
 // Opened again while connections are active, it shows their count at once.
@@ -269,7 +244,7 @@ TEST_F(LogWindowTest, ClosingDropsLinesAndTheNextWindowKeepsOnlyTheSize) {
   EXPECT_EQ(window_->status_bar()->text(1), "Active connections: 02");
   adjust_active_connections(-2);
   EXPECT_EQ(window_->size(), QSize(520, 300));
-  EXPECT_EQ(window_->lines(), std::vector<std::string>{"WNew Message Log Window...."});
+  EXPECT_EQ(window_->lines(), Lines{"WNew Message Log Window...."});
 }
 
 // Connection threads write request blocks under log_lock as fast as they can. The window
@@ -283,9 +258,7 @@ TEST_F(LogWindowTest, AFloodOfBlocksFromManyThreadsStaysWholeAndResponsive) {
     writers.emplace_back([t, &finished] {
       for (int b = 0; b < kBlocks; ++b) {
         LogLock lock;
-        for (int l = 0; l < kBlockLines; ++l) {
-          add_log_linef("G%d:%d:%d", t, b, l);
-        }
+        for (int l = 0; l < kBlockLines; ++l) add_log_linef("G%d:%d:%d", t, b, l);
       }
       ++finished;
     });
@@ -295,9 +268,8 @@ TEST_F(LogWindowTest, AFloodOfBlocksFromManyThreadsStaysWholeAndResponsive) {
   qint64 last_tick = 0, longest_gap = 0;
   QTimer ticker;
   QObject::connect(&ticker, &QTimer::timeout, [&] {
-    const qint64 now = clock.elapsed();
-    longest_gap = std::max(longest_gap, now - last_tick);
-    last_tick = now;
+    longest_gap = std::max(longest_gap, clock.elapsed() - last_tick);
+    last_tick = clock.elapsed();
   });
   ticker.start(5);
   const bool done = test::wait_until(
@@ -313,7 +285,7 @@ TEST_F(LogWindowTest, AFloodOfBlocksFromManyThreadsStaysWholeAndResponsive) {
   // Generous: the machine is shared; a window that stopped answering would take seconds.
   EXPECT_LT(longest_gap, 2000);
 
-  const std::vector<std::string> lines = window_->lines();
+  const Lines lines = window_->lines();
   ASSERT_EQ(lines.size(), 500u);
   // After the first line that starts a block, every block is whole and in order.
   size_t i = 0;

@@ -16,19 +16,15 @@ void ProxyTest::SetUp() {
   settings().port.store(0);
   current_proxy.store(nullptr);
   set_listener_start_pause(20);
-  port_ = start_proxy();
+  launch_listener(settings_port());
+  wait_until([] { return listening_port() != 0; });
+  port_ = listening_port();
   ASSERT_NE(port_, 0) << "the listener did not come up";
 }
 
 void ProxyTest::TearDown() {
   stop_proxy();
   current_proxy.store(nullptr);
-}
-
-uint16_t ProxyTest::start_proxy() {
-  launch_listener(settings_port());
-  wait_until([] { return listening_port() != 0; });
-  return listening_port();
 }
 
 void ProxyTest::stop_proxy() {

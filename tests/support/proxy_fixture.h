@@ -20,9 +20,6 @@ class ProxyTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts a listener on a free port and waits until it listens. Returns its port (0 when it
-  // did not come up).
-  uint16_t start_proxy();
   // Kills every connection and the listener and waits until all have ended.
   static void stop_proxy();
   // The active connection count (shown as a side effect, as the engine does).

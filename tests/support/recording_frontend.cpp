@@ -46,19 +46,13 @@ void RecordingFrontend::release_error_boxes() {
 
 int RecordingFrontend::ask_active_connections(AskHandler handler) {
   for (int round = 0;; ++round) {
-    int control = kAskGoBack;
     std::function<int(int)> answer;
     {
       std::lock_guard lock(mutex_);
       ++questions_;
       answer = answer_;
-      if (!answer) {
-        if (answers_.empty()) return kAskGoBack;
-        control = answers_.front();
-        answers_.pop_front();
-      }
     }
-    if (answer) control = answer(round);
+    const int control = answer ? answer(round) : kAskGoBack;
     if (control == kAskGoBack || control == kAskClosed) return control;
     if (int result = handler(control)) return result;
   }
@@ -69,15 +63,8 @@ void RecordingFrontend::set_category(int code, bool on) {
   if (code == 1 || code == 2) categories_[code] = on;
 }
 
-void RecordingFrontend::script_answers(std::vector<int> answers) {
-  std::lock_guard lock(mutex_);
-  answers_.assign(answers.begin(), answers.end());
-  answer_ = nullptr;
-}
-
 void RecordingFrontend::script_answers(std::function<int(int round)> answer) {
   std::lock_guard lock(mutex_);
-  answers_.clear();
   answer_ = std::move(answer);
 }
 
@@ -96,7 +83,6 @@ void RecordingFrontend::clear() {
   lines_.clear();
   statuses_.clear();
   errors_.clear();
-  log_statuses_.clear();
   questions_ = 0;
   textures_reloaded_ = 0;
   external_ = 0;

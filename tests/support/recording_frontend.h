@@ -1,11 +1,9 @@
 // A frontend for tests: keeps every log line, status text and error box, counts texture
-// reloads, answers the active-connections question with a scripted sequence of controls or a
-// scripted function. Installs itself for the life of the object. Thread-safe; everything is read
-// back as a snapshot.
+// reloads, answers the active-connections question with a scripted function. Installs itself
+// for the life of the object. Thread-safe; everything is read back as a snapshot.
 #pragma once
 
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -27,7 +25,7 @@ class RecordingFrontend : public Frontend {
 
   int add_log_line(const char* text) override { return push(lines_, text); }
   int log_category_on(int code) override;
-  void set_log_status(const char* text) override { push(log_statuses_, text); }
+  void set_log_status(const char*) override {}  // no test reads the log window's count
   void set_status_text(const char* text, Rgb colour) override {
     push(statuses_, Status{text, colour});
   }
@@ -42,17 +40,15 @@ class RecordingFrontend : public Frontend {
   // end of the recording, which waits until every open box is closed.
   void hold_error_boxes();
   void release_error_boxes();
-  // Answers given, in order, when the question is asked (kAnswerRetry, kAnswerKillConnections,
-  // or kAskGoBack and kAskClosed, which end it); when they run out, Go Back.
-  void script_answers(std::vector<int> answers);
-  // Instead: answer(round) gives the answer of each round of a question (0 first);
-  // it may act (end connections, wait) before it answers. Runs without the recorder's lock.
+  // answer(round) gives the answer of each round of the active-connections question (0 first):
+  // kAnswerRetry, kAnswerKillConnections, or kAskGoBack and kAskClosed, which end it. It may act
+  // (end connections, wait) before it answers and runs without the recorder's lock. Unscripted,
+  // the answer is Go Back.
   void script_answers(std::function<int(int round)> answer);
 
   std::vector<std::string> lines() const { return locked(lines_); }
   std::vector<Status> statuses() const { return locked(statuses_); }
   std::vector<std::string> errors() const { return locked(errors_); }
-  std::vector<std::string> log_statuses() const { return locked(log_statuses_); }
   int questions_asked() const { return locked(questions_); }
   int textures_reloaded() const { return locked(textures_reloaded_); }
   int external_connections() const { return locked(external_); }
@@ -87,8 +83,6 @@ class RecordingFrontend : public Frontend {
   std::vector<std::string> lines_;
   std::vector<Status> statuses_;
   std::vector<std::string> errors_;
-  std::vector<std::string> log_statuses_;
-  std::deque<int> answers_;
   std::function<int(int)> answer_;
   int textures_reloaded_ = 0;
   int questions_ = 0;
