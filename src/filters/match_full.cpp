@@ -262,20 +262,11 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
             if (!is_word_byte(byte_at(p))) goto fail;
           }
         }
-        case OP_CLASS: {
-          int length = read_be16(pc);
-          const uint8_t* members = pc + 2;
-          pc = members + length + 1;
-          if (!here) goto fail;
-          const uint8_t c = lower_byte(byte_at(pos++));
-          const bool negated = length > 0 && members[0] == OP_NOT;
-          if (negated) {
-            ++members;
-            --length;
-          }
-          if (class_contains(members, length, c) == negated) goto fail;
+        case OP_CLASS:
+          // A failure restarts from a saved position and element, so pc and pos need not move.
+          if (!here || !class_element_passes(pc, byte_at(pos), &pc)) goto fail;
+          ++pos;
           continue;
-        }
         case OP_ANY:
           if (!here || byte_at(pos) == 0) goto fail;
           ++pos;

@@ -79,6 +79,20 @@ constexpr bool class_contains(const uint8_t* members, int length, uint8_t c) {
 
 constexpr uint16_t read_be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
+// Whether an input byte passes the OP_CLASS element whose length begins at pc (right after the
+// opcode), a leading OP_NOT negating it. *next is set to the element after it.
+constexpr bool class_element_passes(const uint8_t* pc, uint8_t input, const uint8_t** next) {
+  int length = read_be16(pc);
+  const uint8_t* members = pc + 2;
+  *next = members + length + 1;
+  const bool negated = length > 0 && members[0] == OP_NOT;
+  if (negated) {
+    ++members;
+    --length;
+  }
+  return class_contains(members, length, lower_byte(input)) != negated;
+}
+
 inline int32_t read_le32(const uint8_t* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                               static_cast<uint32_t>(p[2]) << 16 |
