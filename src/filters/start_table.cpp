@@ -270,7 +270,7 @@ uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters
 }
 
 const char* StartTable::next_candidate(const char* from, const char* to, uint64_t filters,
-                                       uint64_t* found) const {
+                                       uint64_t* found, Cursor* cursor) const {
   uint64_t ignored;
   if (found == nullptr) found = &ignored;
   *found = 0;
@@ -281,7 +281,7 @@ const char* StartTable::next_candidate(const char* from, const char* to, uint64_
 #if defined(KW_FINGERPRINTS)
   static const bool fingerprints = __builtin_cpu_supports("ssse3");
   if (fingerprints && (filters & anywhere_) == 0) {
-    return scan_fingerprints(from, to, filters, found);
+    return scan_fingerprints(from, to, filters, found, cursor);
   }
 #endif
   return scan_plain(from, to, filters, found);
@@ -336,36 +336,65 @@ const char* StartTable::check_hit(const char* from, const char* k, const char* t
 }
 
 #if defined(KW_FINGERPRINTS)
+namespace {
+
+// The groups whose tables (of one fingerprint offset) admit each of the sixteen bytes at p.
+__attribute__((target("ssse3"))) inline __m128i admitted(const char* p, __m128i low,
+                                                         __m128i high) {
+  const __m128i nibble = _mm_set1_epi8(0x0f);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i lo = _mm_shuffle_epi8(low, _mm_and_si128(v, nibble));
+  const __m128i hi = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+  return _mm_and_si128(lo, hi);
+}
+
+}  // namespace
+
 __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const char* from,
                                                                            const char* to,
                                                                            uint64_t filters,
-                                                                           uint64_t* found) const {
-  const __m128i nibble = _mm_set1_epi8(0x0f);
+                                                                           uint64_t* found,
+                                                                           Cursor* cursor) const {
+  const char* p = from;
+  if (cursor != nullptr && cursor->block != nullptr && cursor->filters == filters &&
+      from >= cursor->block && from < cursor->block + 16) {
+    // The rest of the block the last search stopped in: its hits from `from` on.
+    for (unsigned bits = cursor->hits & (0xffffu << (from - cursor->block)); bits != 0;
+         bits &= bits - 1) {
+      const int i = __builtin_ctz(bits);
+      const char* hit = check_hit(from, cursor->block + i, to, filters, cursor->groups[i], found);
+      if (hit != to) return hit;
+    }
+    p = cursor->block + 16;
+  }
+  if (cursor != nullptr) cursor->block = nullptr;
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(groups_of(filters)));
   const __m128i zero = _mm_setzero_si128();
-  __m128i low[kFingerprint];
-  __m128i high[kFingerprint];
-  for (int j = 0; j < kFingerprint; ++j) {
-    low[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(low_[j]));
-    high[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(high_[j]));
-  }
-  const char* p = from;
+  const auto load = [](const uint8_t* table) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(table));
+  };
+  const __m128i low0 = load(low_[0]), low1 = load(low_[1]), low2 = load(low_[2]);
+  const __m128i high0 = load(high_[0]), high1 = load(high_[1]), high2 = load(high_[2]);
+  static_assert(kFingerprint == 3);
   while (to - p >= 16 + kFingerprint - 1) {
-    __m128i hits = wanted;
-    for (int j = 0; j < kFingerprint; ++j) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-      const __m128i lo = _mm_shuffle_epi8(low[j], _mm_and_si128(v, nibble));
-      const __m128i hi = _mm_shuffle_epi8(high[j], _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
-      hits = _mm_and_si128(hits, _mm_and_si128(lo, hi));
-    }
+    const __m128i hits =
+        _mm_and_si128(_mm_and_si128(wanted, admitted(p, low0, high0)),
+                      _mm_and_si128(admitted(p + 1, low1, high1), admitted(p + 2, low2, high2)));
     unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(hits, zero))) ^ 0xffffu;
     if (bits != 0) {
       alignas(16) uint8_t groups[16];
       _mm_store_si128(reinterpret_cast<__m128i*>(groups), hits);
-      for (; bits != 0; bits &= bits - 1) {
-        const int i = __builtin_ctz(bits);
+      for (unsigned todo = bits; todo != 0; todo &= todo - 1) {
+        const int i = __builtin_ctz(todo);
         const char* hit = check_hit(from, p + i, to, filters, groups[i], found);
-        if (hit != to) return hit;
+        if (hit == to) continue;
+        if (cursor != nullptr) {
+          cursor->block = p;
+          cursor->filters = filters;
+          cursor->hits = bits;
+          std::memcpy(cursor->groups, groups, sizeof groups);
+        }
+        return hit;
       }
     }
     p += 16;
@@ -379,7 +408,7 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const
 }
 #else
 const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                          uint64_t* found) const {
+                                          uint64_t* found, Cursor*) const {
   return scan_plain(from, to, filters, found);
 }
 #endif
