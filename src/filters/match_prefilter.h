@@ -18,6 +18,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "filters/pattern_code.h"
 
 namespace kw {
@@ -82,6 +86,9 @@ class StartTable {
   static constexpr int kGroups = 8;
 
   bool runs_fit(const Runs& runs, const char* p, const char* end) const;
+#if defined(__SSE2__)
+  static bool runs_fit_bytes(const Runs& runs, __m128i v);
+#endif
   void add_fingerprint(int group, int offset, uint8_t byte);
   const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
   const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,

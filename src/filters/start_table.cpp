@@ -228,21 +228,27 @@ void StartTable::finish() {
   }
 }
 
+#if defined(__SSE2__)
+// Whether one of the runs fits the sixteen bytes v, with the literals' own case folding.
+inline bool StartTable::runs_fit_bytes(const Runs& runs, __m128i v) {
+  for (int k = 0; k < runs.count; ++k) {
+    const __m128i fold = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.fold[k]));
+    const __m128i run = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.bytes[k]));
+    const auto fits =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
+    if ((fits & runs.wanted[k]) == runs.wanted[k]) return true;
+  }
+  return false;
+}
+#endif
+
 bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) const {
   if (runs.skip_blanks) {
     while (p < end && static_cast<uint8_t>(*p) <= 32) ++p;
   }
 #if defined(__SSE2__)
   if (end - p >= MatchPrefilter::kMaxPrefix) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    for (int k = 0; k < runs.count; ++k) {
-      const __m128i fold = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.fold[k]));
-      const __m128i run = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.bytes[k]));
-      const auto fits =
-          static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
-      if ((fits & runs.wanted[k]) == runs.wanted[k]) return true;
-    }
-    return false;
+    return runs_fit_bytes(runs, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
 #endif
   for (int k = 0; k < runs.count; ++k) {
@@ -262,7 +268,19 @@ uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters
   uint64_t mask = first_[static_cast<uint8_t>(*p)] & filters;
   if (mask == 0) return 0;
   if (p + 1 < end) mask &= second_[static_cast<uint8_t>(p[1])];
-  for (uint64_t check = mask & with_runs_; check != 0; check &= check - 1) {
+  uint64_t check = mask & with_runs_;
+#if defined(__SSE2__)
+  if (end - p >= MatchPrefilter::kMaxPrefix) {
+    // The runs that begin right here are compared with the sixteen bytes loaded once.
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    for (uint64_t here = check & ~blank_led_; here != 0; here &= here - 1) {
+      const int i = __builtin_ctzll(here);
+      if (!runs_fit_bytes(runs_[i], v)) mask &= ~(uint64_t{1} << i);
+    }
+    check &= blank_led_;
+  }
+#endif
+  for (; check != 0; check &= check - 1) {
     const int i = __builtin_ctzll(check);
     if (!runs_fit(runs_[i], p, end)) mask &= ~(uint64_t{1} << i);
   }
