@@ -128,10 +128,7 @@ class DesktopFrontendTest : public ::testing::Test {
 TEST_F(DesktopFrontendTest, QuestionsAndErrorBoxesFromAnyThreadWaitForTheUser) {
   static std::vector<int> handled;
   handled.clear();
-  test::when_shown([&](Dialog& d) {
-    EXPECT_EQ(d.template_id(), 134);
-    test::press(d, kRetryButton);
-  });
+  test::when_shown([](Dialog& d) { test::press(d, kRetryButton); });
   EXPECT_EQ(kw::ask_active_connections([](int answer) {
               handled.push_back(answer);
               return answer == kAnswerRetry ? 2 : 0;
