@@ -3,9 +3,7 @@
 // says where it came from.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <string>
@@ -17,6 +15,7 @@
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
 #include "skin/textures.h"
+#include "support/child_record.h"
 #include "support/recording_frontend.h"
 #include "support/ui_driver.h"
 #include "ui/system_colours.h"
@@ -61,7 +60,7 @@ class SkinTest : public ::testing::Test {
 
 // The diagonal of a non-square bitmap is walked by the ratio of its sides; the marked bitmaps
 // are white but black exactly at the points of that walk.
-TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
+TEST(TextColours, FromTheDiagonalAndDisabledOnesStandOutFromTheirBackdrop) {
   auto marked = [](int width, int height, int dx, int dy) {
     QImage image = filled(width, height, Qt::white);
     for (int x = 0, y = 0; x < width && y < height; x += dx, y += dy) {
@@ -77,10 +76,8 @@ TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
       {"marked on a plain 45-degree diagonal", marked(300, 35, 1, 1), Qt::black},
   };
   for (const auto& [name, bitmap, text] : rows) EXPECT_EQ(text_colour_for(bitmap), text) << name;
-}
 
-// Disabled text keeps a contrast of 3:1 against what is behind it, the built-in textures too.
-TEST(DisabledText, StandsAtLeastThreeToOneAgainstItsBackdrop) {
+  // Disabled text keeps a contrast of 3:1 against what is behind it, the built-in textures too.
   std::vector<QColor> backdrops = {Qt::white, Qt::black, sys_colour(SysColour::GrayText),
                                    QColor(118, 118, 118), QColor(96, 40, 28)};
   for (int i = 0; i < kTextureCount; ++i) {
@@ -97,11 +94,10 @@ TEST(DisabledText, StandsAtLeastThreeToOneAgainstItsBackdrop) {
 // the next load does not try it again; the paths of loaded files stay. (The text colours of
 // loaded files are checked with the preferences.)
 TEST_F(SkinTest, MissingTextureFilesAreReportedAndDropped) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const std::string black = QDir(dir.path()).filePath("black.bmp").toStdString();
+  const test::ScratchDir dir;
+  const std::string black = dir.file("black.bmp");
   ASSERT_TRUE(filled(20, 20, Qt::black).save(QString::fromStdString(black), "BMP"));
-  const std::string missing = QDir(dir.path()).filePath("missing.bmp").toStdString();
+  const std::string missing = dir.file("missing.bmp");
   test::RecordingFrontend frontend;
   settings().texture_paths[kFace2Texture] = black;
   settings().texture_paths[kBackTexture] = missing;
@@ -147,13 +143,13 @@ TEST_F(SkinTest, ItemsShowTheTextureTheirStateAndAnchorChoose) {
     draw_skinned_item(item, bitmap, anchor);
     painter.end();
     const QImage source = shows.toImage();
+    const int w = source.width();
+    const int h = source.height();
     const QPoint points[] = {{0, 0}, {1, 1}, {99, 49}, {5, 9}, {17, 33}};
     for (int i = 0; i < 5; ++i) {
       const QPoint p = points[i] - origin;
-      const int x = (p.x() % source.width() + source.width()) % source.width();
-      const int y = (p.y() % source.height() + source.height()) % source.height();
-      const bool on_edge = i < 3 && edge[i].isValid();
-      EXPECT_EQ(QColor(image.pixel(points[i])), on_edge ? edge[i] : QColor(source.pixel(x, y)))
+      const QColor texel = source.pixel((p.x() % w + w) % w, (p.y() % h + h) % h);
+      EXPECT_EQ(QColor(image.pixel(points[i])), i < 3 && edge[i].isValid() ? edge[i] : texel)
           << points[i].x() << "," << points[i].y();
     }
   };
@@ -163,7 +159,6 @@ TEST_F(SkinTest, ItemsShowTheTextureTheirStateAndAnchorChoose) {
   const QColor shadow = sys_colour(SysColour::ButtonShadow);
   const QColor dark = sys_colour(SysColour::DarkShadow);
   const QColor none;
-  const uint32_t both = kStateSelected | kStateFocus;
   // The Button texture is cut from a point by state; pushed buttons have a sunken edge.
   // Disabled ones show one sunken line around their backdrop, by default the parent's
   // Background.
@@ -177,7 +172,7 @@ TEST_F(SkinTest, ItemsShowTheTextureTheirStateAndAnchorChoose) {
       {0, nullptr, button, {-10, -8}, light, white, dark},
       {kStateFocus, nullptr, button, {-20, -13}, light, white, dark},
       {kStateSelected, nullptr, button, {0, 0}, shadow, dark, white},
-      {both, nullptr, button, {-10, -5}, shadow, dark, white},
+      {kStateSelected | kStateFocus, nullptr, button, {-10, -5}, shadow, dark, white},
       {kStateDisabled, nullptr, back, {-37, -21}, shadow, none, white},
       {kStateDisabled, &inset, inset, {-25, -14}, shadow, none, white},
   };
