@@ -31,10 +31,9 @@ class ConfigCommands : public ::testing::Test {
   std::string new_statuses() {
     const std::vector<test::RecordingFrontend::Status> all = frontend_.statuses();
     std::string texts;
-    for (size_t i = seen_; i < all.size(); ++i) {
-      const auto& s = all[i];
-      if (s.text.rfind("--- ", 0) != 0) continue;
-      texts += s.text + (s.colour == kCyan ? " (cyan)" : s.colour == kRed ? " (red)" : "");
+    for (auto s = all.begin() + seen_; s != all.end(); ++s) {
+      if (s->text.rfind("--- ", 0) != 0) continue;
+      texts += s->text + (s->colour == kCyan ? " (cyan)" : s->colour == kRed ? " (red)" : "");
     }
     seen_ = all.size();
     return texts;
@@ -67,8 +66,6 @@ TEST_F(ConfigCommands, EachCommandUsesItsFileAndReports) {
       {"a failed first load",
        [&](const char* path) {
          const int result = startup_load(path);
-         EXPECT_EQ(frontend_.errors(),
-                   std::vector<std::string>{"Error Loading Default Configuration!"});
          EXPECT_TRUE(frontend_.has_line("RCan't read configuration file " + missing +
                                         ": No such file or directory"));
          EXPECT_EQ(frontend_.textures_reloaded(), 1);
@@ -129,7 +126,8 @@ TEST_F(ConfigCommands, EachCommandUsesItsFileAndReports) {
       EXPECT_FALSE(settings_has(Changed));
     }
   }
-  EXPECT_EQ(frontend_.errors().size(), 1u);
+  // The failed first load's box is the only one.
+  EXPECT_EQ(frontend_.errors(), std::vector<std::string>{"Error Loading Default Configuration!"});
 }
 
 TEST_F(ConfigCommands, FreeConfigLeavesTheFiltersToRunningConnections) {

@@ -1,6 +1,7 @@
 // The configuration file both ways: files loaded, each row naming its rules and the state it
 // must leave, then saved and loaded again, which must give the same state; the writer's golden
-// layout; and saves that fail part-way or cannot start, which leave the old file.
+// layout; saves that fail part-way or cannot start, which leave the old file; and the checker
+// on a file holding one mistake of each kind, on files the writer wrote and on unreadable ones.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -8,9 +9,11 @@
 
 #include <cctype>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "config/config_check.h"
 #include "config/config_format.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
@@ -36,8 +39,7 @@ std::string unnamed(const std::string& match, const std::string& flags = "") {
   return web("[Unnamed Pattern]", flags, match);
 }
 
-// The settings text of a configuration without an auto-run line and texture paths, after
-// flags and port.
+// The settings text after flags and port when there is no auto-run line and no texture path.
 constexpr char kNoTexts[] = " autorun= texture= texture= texture= texture= texture=";
 constexpr char kHeader[] = "##\r\n## Kestrelwick Config File\r\n##\r\n\r\n";
 
@@ -63,15 +65,30 @@ class ConfigFileTest : public ::testing::Test {
     return load_config(path_.c_str());
   }
 
+  // Runs the checker: its exit status; its standard output in out_ (the path written as "F")
+  // and its standard error in err_.
+  int check(const std::string& path) {
+    std::FILE* out = std::fopen(dir_.file("out").c_str(), "w");
+    std::FILE* err = std::fopen(dir_.file("err").c_str(), "w");
+    const int status = check_config(path.c_str(), out, err);
+    std::fclose(out);
+    std::fclose(err);
+    out_ = read_file(dir_.file("out"));
+    err_ = read_file(dir_.file("err"));
+    for (size_t at; (at = out_.find(path)) != std::string::npos;)
+      out_.replace(at, path.size(), "F");
+    return status;
+  }
+
   test::RecordingFrontend frontend_;
   test::ScratchDir dir_;
   const std::string path_ = dir_.file("test.cfg");
+  std::string out_, err_;
 };
 
 // A file, the rules it exercises and the lists (as test::lists_text() gives them), flags and
 // port it must leave; `settings`, when given, is the whole test::settings_text(). Unless
-// `reloads` is false the saved file loads back to the same state, the proxies reversed (each
-// entry read goes in front).
+// `reloads` is false the saved file loads back to the same state, the proxies reversed.
 struct FileCase {
   const char* rule;
   std::string file;
@@ -88,14 +105,12 @@ TEST_F(ConfigFileTest, FilesLoadAndSaveBackToTheSameState) {
   std::string upper_dir = dir;
   for (char& c : upper_dir) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   const FileCase rows[] = {
-      {"empty file", "", ""},
       {"the writer's empty configuration, CR LF line ends", kEmptySaved, "", 0},
       {"lines before any section, in an unknown one or with a blank inside the brackets",
        "Port = 1\nEnable = FALSE\n[Other]\nEnable = FALSE\nPort = 1\n[ Global]\nPort=83\n", ""},
       {"global in capitals with text after; tabs and quotes around a value; a commented key "
        "and lines that are not key lines",
        "[GLOBAL] x ] y\n\tPort\t=\t\"+81\"\n#Port = 5\nPort x = 6\nPort 7\n", "", 0, 81},
-      // The generated configurations carry every other flag through save and load.
       {"flag keys in any case and truth values; the change mark and the palette display are not "
        "read",
        "[Global]\nenable=yes\nFREEZEGIF=10\nFilterHTML=\" 2\"\nForceTextures=t\nEnableAutoRun=Y\n"
@@ -103,11 +118,9 @@ TEST_F(ConfigFileTest, FilesLoadAndSaveBackToTheSameState) {
        "FilterHeadersOut=no\nChanged=1\nPaletteDisplay=1\n",
        "", Enable | FreezeGIF | FilterHTML | ForceTextures | EnableAutoRun | InspectSecure},
       {"texts, and paths relative to the program directory",
-       "[Global]\nAutoRun = \" prog --flag \"\"x\"\" \"\nBack.BMP = ..\\x.bmp\n"
-       "Inset.BMP = ../skins/inset.bmp\nFace1.BMP = " +
-           upper_dir +
-           "f1.bmp\n"
-           "Face2.BMP = skins/../f2.bmp\nButton.BMP = \"\"\nPort = x12\n",
+       "[Global]\nFace1.BMP = " + upper_dir + "f1.bmp\nAutoRun = \" prog --flag \"\"x\"\" \"\n" +
+           "Back.BMP = ..\\x.bmp\nInset.BMP = ../skins/inset.bmp\nFace2.BMP = skins/../f2.bmp\n"
+           "Button.BMP = \"\"\nPort = x12\n",
        "", 0, 0, true,
        "flags=0 port=0 autorun= prog --flag \"\"x\"\"  texture=" + dir + "x.bmp texture=" + dir +
            "skins/inset.bmp texture=" + upper_dir + "f1.bmp texture=skins/../f2.bmp texture="},
@@ -297,6 +310,75 @@ TEST_F(ConfigFileTest, SavesReplaceTheFileOrLeaveItAsItWas) {
   EXPECT_EQ(std::distance(begin(entries), end(entries)), 2);
   EXPECT_EQ(save_config(""), 0);
   EXPECT_TRUE(settings_has(Changed));
+}
+
+// Five lines of the file to a line here; the comments give the number of the first.
+constexpr char kMistakes[] =
+    "## every kind of mistake\n[Global]\nEnabel = TRUE\nFilterHTML = TURE\nPort = 18341x\n"  // 1
+    "just words\n# a comment\n[Global Settings]\nEnable = TRUE\n\n"                          // 6
+    "[HTTP headers]\nOut = TRUE\nMatch = \"x\"\n\nOut = TRUE\n"                              // 11
+    "Key = \"Cookie\"\nMatch = \"(abc\"\n\n[Patterns]\nName = \"Too long\"\n"                // 16
+    "Limit = 40000\nMatch = \"a\"\n\nName = \"Broken\"\nURL = \"[abc\"\n"                    // 21
+    "Match = \"(abc\"\n        \"def\"\nFrob = 1\n\nName = \"No match\"\n"                   // 26
+    "Active = TRUE\n\n[Proxies]\n>proxy.example:8080\nother.example:80x\n";                  // 31
+
+constexpr char kMistakesReport[] =
+    "F:3: unknown key \"Enabel\" in [Global] (did you mean \"Enable\"?)\n"
+    "F:4: FilterHTML: \"TURE\" is neither TRUE nor FALSE\n"
+    "F:5: Port: \"18341x\" is not a whole number (0 to 65535)\n"
+    "F:6: not a KEY = VALUE line\n"
+    "F:8: unknown section [Global Settings]\n"
+    "F:12: [HTTP headers] record without a Key line is left out\n"
+    "F:17: [HTTP headers] \"Cookie\": the Match expression does not compile (Check for "
+    "mis-matched [] or ())\n"
+    "F:21: Limit: 40000 is out of range (0 to 32767)\n"
+    "F:25: [Patterns] \"Broken\": the URL expression does not compile (Check for mis-matched [] "
+    "or ())\n"
+    "F:26: [Patterns] \"Broken\": the Match expression does not compile (Check for mis-matched "
+    "[] or ())\n"
+    "F:28: unknown key \"Frob\" in [Patterns]\n"
+    "F:30: [Patterns] record \"No match\" without a Match line is left out\n"
+    "F:35: \"other.example:80x\" is not a proxy entry (HOST:PORT, port 0 to 65535)\n"
+    "F: 13 findings\n";
+
+// The checker loads nothing; a load of the same file goes on past the filters that do not
+// compile and names each of them.
+TEST_F(ConfigFileTest, CheckerReportsEachMistakeWithItsLineAndTheLoadNamesTheBrokenFilters) {
+  write_file(path_, kMistakes);
+  EXPECT_EQ(check(path_), 1);
+  EXPECT_EQ(out_, kMistakesReport);
+  EXPECT_EQ(test::lists_text(), "");
+  EXPECT_EQ(settings_port(), 0);
+
+  ASSERT_EQ(load_config(path_.c_str()), 1);
+  const std::vector<std::string> expected = {
+      "R[HTTP headers] \"Cookie\", line 17: the Match expression does not compile (Check for "
+      "mis-matched [] or ()); the filter is off",
+      "R[Patterns] \"Broken\", line 25: the URL expression does not compile (Check for "
+      "mis-matched [] or ()); the filter is off",
+      "R[Patterns] \"Broken\", line 26: the Match expression does not compile (Check for "
+      "mis-matched [] or ()); the filter is off"};
+  EXPECT_EQ(frontend_.lines(), expected);
+  ASSERT_TRUE(web_filter_list && web_filter_list->next);
+  EXPECT_EQ(web_filter_list->next->next, nullptr);
+}
+
+// The shipped file (which is in the writer's form) and every kind of record the writer writes
+// check clean; files that cannot be read are named with the reason.
+TEST_F(ConfigFileTest, FilesTheWriterWroteCheckCleanAndUnreadableOnesAreNamed) {
+  EXPECT_EQ(check(default_config_path()), 0) << out_;
+  test::build_every_kind();
+  write_file(path_, config_file_text());
+  EXPECT_EQ(check(path_), 0) << out_;
+  EXPECT_EQ(out_, "F: no findings\n");
+
+  const std::pair<std::string, const char*> rows[] = {{dir_.file("nosuch.cfg"), "No such file"},
+                                                      {dir_.path(), "Is a directory"}};
+  for (const auto& [path, reason] : rows) {
+    EXPECT_EQ(check(path), 2) << path;
+    EXPECT_EQ(out_, "");
+    EXPECT_NE(err_.find(path + ": cannot read: " + reason), std::string::npos) << err_;
+  }
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"
-#include "support/recording_frontend.h"
 
 namespace kw {
 namespace {
@@ -96,11 +95,10 @@ class ShippedConfiguration : public test::ProxyTest {
 };
 
 // It loads without a word (a filter that does not compile would be named), in the writer's own
-// form, its filters in the order of the samples. The page scan with all of them on gives what
-// the plain interpreter gives on every sample and the ordinary page, cut into two receives at
-// every byte; together they leave the ordinary page alone. Through the proxy each filter alone
-// changes its sample as intended and leaves the ordinary page alone, and requests go out
-// without Accept-Encoding and with the common User-Agent.
+// form, its filters in the order of the samples. With all of them on, the page scan gives what
+// the plain interpreter gives on every page, cut into two receives at every byte. Through the
+// proxy each filter alone changes its sample as intended and leaves the ordinary page alone;
+// requests go out without Accept-Encoding and with the common User-Agent.
 TEST_F(ShippedConfiguration, LoadsCleanAndFiltersAsIntendedAtEveryCutAndThroughTheProxy) {
   EXPECT_TRUE(lines_starting("R").empty() && frontend_.errors().empty());
   EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));

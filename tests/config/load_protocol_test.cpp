@@ -30,14 +30,12 @@ using test::wait_until;
 
 const std::string kReply = "HTTP/1.0 200 OK\r\n\r\nbody";
 
-// Every file keeps the listener on a free port: Kill Connections starts a new listener on the
-// Port setting.
+// Port 0 in both files: Kill Connections starts a new listener on the Port setting.
 const std::string kBefore =
     "[Global]\nEnable = TRUE\nPort = 0\n[Patterns]\nName = before\nMatch = b\n"
     "[Proxies]\n>before.example:1\n";
 const std::string kAfter =
-    "[Global]\nFreezeGIF = TRUE\nPort = 0\n[Patterns]\nName = after\n"
-    "Match = a\n";
+    "[Global]\nFreezeGIF = TRUE\nPort = 0\n[Patterns]\nName = after\nMatch = a\n";
 
 class LoadWithConnections : public test::ProxyTest {
  protected:
@@ -103,7 +101,6 @@ TEST_F(LoadWithConnections, TheQuestionsAnswers) {
   held_client->read_all(10000);
   EXPECT_TRUE(held_client->closed());
   EXPECT_EQ(held_origin->replies_completed(), 0);
-  // A new listener serves again.
   ASSERT_TRUE(wait_until([&] { return lines_starting("WListening on port").size() == 2; }));
   OriginServer origin(kReply);
   EXPECT_EQ(test::exchange(listening_port(), "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"),
