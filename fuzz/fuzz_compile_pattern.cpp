@@ -1,5 +1,5 @@
-// libFuzzer: any expression text either compiles to structurally sound code whose level
-// matches the matcher choice, or fails; nothing is read past the text.
+// libFuzzer: any expression text either compiles to structurally sound code whose level and
+// shape match the matcher choice, or fails; nothing is read past the text.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   kw::fuzz::check_pattern_code(code);
-  kw::fuzz::require(choice ==
-                    (code.level() <= kw::kLevelSimple ? &kw::match_simple : &kw::match_full));
+  const kw::MatchFunction expected = code.level() <= kw::kLevelSimple ? &kw::match_simple
+                                     : kw::sequence_matcher_fits(code.code()) ? &kw::match_sequence
+                                                                              : &kw::match_full;
+  kw::fuzz::require(choice == expected);
   return 0;
 }

@@ -1,8 +1,9 @@
 // libFuzzer: compile an expression, then match it at every position of a text the way the page
 // scan does. The input is: one byte choosing the window limit, the expression up to the first
 // NUL, then the text (which may hold NULs). Checks that no read leaves the text, that the
-// prefilter and the start table never change an outcome, and that the simple matcher agrees
-// with the full one on level 2 (unless the full one stopped at one of its bounds).
+// prefilter and the start table never change an outcome, and that the matcher the compiler
+// chose (simple or sequence) agrees with the full one (unless the full one stopped at one of its
+// bounds).
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -82,9 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pos < end && (table.candidates(pos, end) & 1) == 0) kw::fuzz::require(full.end == nullptr);
     // A hostile expression is done once it reached a bound; the rest would only be slow.
     if (bounded) break;
-    if (code.level() <= kw::kLevelSimple) {
+    if (choice == kw::match_simple) {
       kw::fuzz::require(attempt(&ctx, pos, window_end, code, kw::match_simple, true).end ==
                         full.end);
+    } else if (choice == kw::match_sequence) {
+      kw::fuzz::require(same(attempt(&ctx, pos, window_end, code, kw::match_sequence, true), full));
     }
   }
   return 0;

@@ -229,6 +229,14 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
         case OP_STAR:
         case OP_VAR: {
           const uint8_t variable = op == OP_VAR ? *pc++ : kVariableCount;
+          // A run of stars matches what its last star alone matches, except that the first,
+          // being lazy, needs a byte where it starts: the stars before the last end where they
+          // begin whenever the rest can match at all. Nesting them instead would retry the rest
+          // a window's length to the power of the run's length times before failing.
+          if (op == OP_STAR && *pc == OP_STAR) {
+            if (!available(pos)) goto fail;
+            while (*pc == OP_STAR) ++pc;
+          }
           if ((*pc == OP_END || *pc == OP_REPEAT) && frame->parent == nullptr) {
             pull_to_window_end();
             char* end = std::max(pos, ctx_->usable_end);

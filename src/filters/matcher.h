@@ -6,9 +6,9 @@
 // backtracking interpreter for every element; match_simple handles the expressions of level 2
 // or less (literals, "?", "*", blank runs, "\s") without frames or recursion and gives
 // the same results on them. match_sequence does the same for code whose only choices are groups
-// of literal alternatives and one lazy star before a literal tail. None allocates. A match may be empty (the result equals the
-// start). Variables are stored into the context and never cleared here; stores made on paths
-// that later fail stay.
+// of literal alternatives and one lazy star before a literal tail. None allocates. A match may
+// be empty (the result equals the start). Variables are stored into the context and never
+// cleared here; stores made on paths that later fail stay.
 //
 // Hostile expressions are bounded: a match that would nest more than kMaxMatchDepth calls, or
 // take more than kMaxMatchSteps steps, fails. Both bounds lie far above what real filters use.

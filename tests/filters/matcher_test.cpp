@@ -255,9 +255,11 @@ TEST(MatcherTest, DeepExpressionsMatchOrFailWithinTheirBounds) {
   };
   EXPECT_EQ(end(std::string(199, '(') + "a" + std::string(199, ')') + "b", "ab", match_full), 2);
   // Lazy stars nest one call each: a chain beyond the depth bound fails instead of overflowing.
-  const std::string chain = std::string(3000, '*') + "x";
-  EXPECT_EQ(end(chain, "abcx", match_full), -1);
-  EXPECT_EQ(end(chain, "abcx", match_simple), 4);
+  std::string chain;
+  for (int i = 0; i < 1500; ++i) chain += "*a";
+  const std::string as(1500, 'a');
+  EXPECT_EQ(end(chain, as, match_full, 2000), -1);
+  EXPECT_EQ(end(chain, as, match_simple, 2000), 1500);
   std::string variables;
   for (int i = 0; i < 1500; ++i) variables += "\\" + std::to_string(i % 10);
   EXPECT_EQ(end(variables + "x", "abcx", match_full), -1);
@@ -267,6 +269,26 @@ TEST(MatcherTest, DeepExpressionsMatchOrFailWithinTheirBounds) {
   EXPECT_EQ(end("(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)(*a)b", text, match_full, 32767), -1);
   EXPECT_EQ(end("*a*a*a*a*a*a*a*a*a*a*a*b", text, match_full, 32767), -1);
   EXPECT_EQ(end("*a*a*a*a*a*a*a*a*a*a*a*b", text, match_simple, 32767), -1);
+}
+
+// Former bugs. A run of stars nested one lazy loop per star: a rest that failed was retried for
+// every way to cut the window into that many pieces, so "****&\s" ran past the step bound (and
+// the negation around it failed) and a run of 3000 stars passed the depth bound. A run now costs
+// one star, and still needs a byte where it starts.
+TEST(MatcherFormerBugs, ARunOfStarsCostsWhatOneStarCosts) {
+  auto end = [](const char* expression, const std::string& text, MatchFunction matcher) {
+    return match_at_start(compile_pattern(expression), text, 300, matcher).end;
+  };
+  const std::string text = "x" + std::string(299, 'b');
+  const uint64_t bounded = match_bounds_hit();
+  EXPECT_EQ(end("(^****&\\s)x", text, match_full), 1);
+  EXPECT_EQ(match_bounds_hit(), bounded);
+  const std::string chain = std::string(3000, '*') + "x";
+  for (MatchFunction matcher : {match_full, match_simple}) {
+    EXPECT_EQ(end(chain.c_str(), "abcx", matcher), 4);
+    EXPECT_EQ(end("**", "", matcher), -1);
+    EXPECT_EQ(end("*", "", matcher), 0);
+  }
 }
 
 // The input feed: bytes read ahead into the message come first, a window past the buffer is cut
