@@ -40,11 +40,10 @@ inline std::string settings_text() {
   return text;
 }
 
-// The lists, one line each entry, missing texts as "-":
-//   "header FLAGS|key|match|replace" (flags "I" in, "O" out), then
-//   "web name|FLAGS|url|bounds|limit|match|replace" (flags "A" active, "M" multi), then
-//   "proxy host:port" ("proxy >..." for the current one), in reverse order when asked (a load
-//   puts each entry it reads in front), then the secure pass-through hosts as "pass host".
+// The lists, one line each entry, missing texts as "-": "header FLAGS|key|match|replace" (flags
+// "I" in, "O" out), "web name|FLAGS|url|bounds|limit|match|replace" (flags "A" active, "M"
+// multi), "proxy host:port" ("proxy >..." for the current one; in reverse order when asked, as
+// a load puts each entry it reads in front), then the secure pass-through hosts as "pass host".
 inline std::string lists_text(bool proxies_reversed = false) {
   const auto text_or_dash = [](const HeapText& text) { return text ? text.get() : "-"; };
   std::string text;

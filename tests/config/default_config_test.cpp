@@ -14,7 +14,6 @@
 #include "support/origin_server.h"
 #include "support/proxy_fixture.h"
 #include "support/raw_client.h"
-#include "support/recording_frontend.h"
 
 namespace kw {
 namespace {
@@ -41,8 +40,6 @@ struct FilterCase {
   std::string sample;
   std::string expected;
 };
-
-void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
 
 const FilterCase kShippedFilters[] = {
     {"Tracker scripts",
@@ -74,58 +71,13 @@ const FilterCase kShippedFilters[] = {
      "<script>w = (function(){return null})(\"/p\", \"n\");</script>"},
 };
 
-class ShippedConfiguration : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::reset_configuration();
-    ASSERT_EQ(load_config(default_config_path().c_str()), 1);
-  }
-  void TearDown() override { test::reset_configuration(); }
-
-  test::RecordingFrontend frontend_;
-};
-
-// It loads without a word (a filter that does not compile would be named), its filters in the
-// order of the samples below, and is in the writer's own form, so it holds what it says.
-TEST_F(ShippedConfiguration, LoadsInTheOrderOfTheSamplesAndIsInTheWritersOwnForm) {
-  std::vector<std::string> names, expected;
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    names.push_back(f->name ? f->name.get() : "");
-  }
-  for (const FilterCase& c : kShippedFilters) expected.push_back(c.name);
-  EXPECT_EQ(names, expected);
-  EXPECT_TRUE(frontend_.lines().empty() && frontend_.errors().empty());
-  EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));
-}
-
-// The page scan with the shipped filters, all of them on, gives what the plain interpreter
-// gives on every sample and the ordinary page, cut into two receives at every byte; together
-// they leave the ordinary page alone.
-TEST_F(ShippedConfiguration, PageScanAgreesWithThePlainInterpreterAtEveryCut) {
-  std::vector<const WebFilter*> filters;
-  for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    f->flags |= FILTER_ACTIVE;
-    filters.push_back(f);
-  }
-  EXPECT_EQ(test::reference_scan(filters, kOrdinaryPage), kOrdinaryPage);
-  std::vector<std::string> bodies{kOrdinaryPage};
-  for (const FilterCase& c : kShippedFilters) bodies.push_back(c.sample + kOrdinaryPage);
-  for (const std::string& body : bodies) {
-    const std::string expected = test::reference_scan(filters, body);
-    for (size_t cut = 0; cut <= body.size(); ++cut) {
-      ASSERT_EQ(test::scan_in_memory(filters, body, cut, true), expected) << "cut " << cut;
-    }
-  }
-}
-
 // The shipped configuration behind a running proxy.
-class ShippedFilters : public test::ProxyTest {
+class ShippedConfiguration : public test::ProxyTest {
  protected:
   void SetUp() override {
     test::ProxyTest::SetUp();
     test::reset_configuration();
     ASSERT_EQ(load_config(default_config_path().c_str()), 1);
-    settings().port.store(0);
   }
   void TearDown() override {
     test::ProxyTest::TearDown();
@@ -142,23 +94,42 @@ class ShippedFilters : public test::ProxyTest {
   }
 };
 
-class ShippedFilter : public ShippedFilters, public ::testing::WithParamInterface<FilterCase> {};
-
-TEST_P(ShippedFilter, ChangesItsSampleAndLeavesAnOrdinaryPageAlone) {
-  int found = 0;
+// It loads without a word (a filter that does not compile would be named), in the writer's own
+// form, its filters in the order of the samples. With all of them on, the page scan gives what
+// the plain interpreter gives on every page, cut into two receives at every byte. Through the
+// proxy each filter alone changes its sample as intended and leaves the ordinary page alone;
+// requests go out without Accept-Encoding and with the common User-Agent.
+TEST_F(ShippedConfiguration, LoadsCleanAndFiltersAsIntendedAtEveryCutAndThroughTheProxy) {
+  EXPECT_TRUE(lines_starting("R").empty() && frontend_.errors().empty());
+  EXPECT_EQ(config_file_text(), test::read_file(default_config_path()));
+  std::vector<const WebFilter*> filters;
   for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    const bool chosen = f->name && f->name.get() == std::string(GetParam().name);
-    found += chosen;
-    f->flags = chosen ? f->flags | FILTER_ACTIVE : f->flags & ~FILTER_ACTIVE;
+    ASSERT_LT(filters.size(), std::size(kShippedFilters));
+    ASSERT_STREQ(f->name.get(), kShippedFilters[filters.size()].name);
+    f->flags |= FILTER_ACTIVE;
+    filters.push_back(f);
   }
-  ASSERT_EQ(found, 1);
-  EXPECT_EQ(fetch_page(GetParam().sample), GetParam().expected);
-  EXPECT_EQ(fetch_page(kOrdinaryPage), kOrdinaryPage);
-}
+  ASSERT_EQ(filters.size(), std::size(kShippedFilters));
+  std::vector<std::string> bodies{kOrdinaryPage};
+  for (const FilterCase& c : kShippedFilters) bodies.push_back(c.sample + kOrdinaryPage);
+  EXPECT_EQ(test::reference_scan(filters, kOrdinaryPage), kOrdinaryPage);
+  for (const std::string& body : bodies) {
+    const std::string expected = test::reference_scan(filters, body);
+    for (size_t cut = 0; cut <= body.size(); ++cut) {
+      ASSERT_EQ(test::scan_in_memory(filters, body, cut, true), expected) << "cut " << cut;
+    }
+  }
 
-INSTANTIATE_TEST_SUITE_P(Each, ShippedFilter, ::testing::ValuesIn(kShippedFilters));
+  for (const FilterCase& c : kShippedFilters) {
+    SCOPED_TRACE(c.name);
+    for (WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+      const bool chosen = f->name.get() == std::string(c.name);
+      f->flags = chosen ? f->flags | FILTER_ACTIVE : f->flags & ~FILTER_ACTIVE;
+    }
+    EXPECT_EQ(fetch_page(c.sample), c.expected);
+    EXPECT_EQ(fetch_page(kOrdinaryPage), kOrdinaryPage);
+  }
 
-TEST_F(ShippedFilters, RequestsGoOutWithoutAcceptEncodingAndWithTheCommonUserAgent) {
   OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nok");
   test::exchange(port_, "GET " + origin.url("/a") +
                             " HTTP/1.1\r\nAccept-Encoding: gzip, br\r\nUser-Agent: curl/8.0\r\n"

@@ -30,91 +30,77 @@ using test::wait_until;
 
 const std::string kReply = "HTTP/1.0 200 OK\r\n\r\nbody";
 
-// Every file keeps the listener on a free port: Kill Connections starts a new listener on the
-// Port setting.
+// Port 0 in both files: Kill Connections starts a new listener on the Port setting.
 const std::string kBefore =
     "[Global]\nEnable = TRUE\nPort = 0\n[Patterns]\nName = before\nMatch = b\n"
     "[Proxies]\n>before.example:1\n";
 const std::string kAfter =
-    "[Global]\nFreezeGIF = TRUE\nPort = 0\n[Patterns]\nName = after\n"
-    "Match = a\n";
+    "[Global]\nFreezeGIF = TRUE\nPort = 0\n[Patterns]\nName = after\nMatch = a\n";
 
 class LoadWithConnections : public test::ProxyTest {
  protected:
-  void SetUp() override {
-    test::ProxyTest::SetUp();
-    test::write_file(before_, kBefore);
-    test::write_file(after_, kAfter);
-    ASSERT_EQ(load_config(before_.c_str()), 1);
-    settings_add_flags(Changed);
-    state_before_ = test::configuration_text();
-  }
   void TearDown() override {
-    held_origin_.reset();
     test::ProxyTest::TearDown();
     test::reset_configuration();
   }
 
-  // A browser connection that stays active: its server sends the head and then waits.
-  void hold_a_connection() {
-    held_origin_ = std::make_unique<OriginServer>(
-        std::vector<test::ReplyPiece>{{"HTTP/1.0 200 OK\r\n\r\n", 0}, {"late", 60000}});
-    held_client_ = std::make_unique<RawClient>(port_);
-    held_client_->send("GET " + held_origin_->url("/held") + " HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(wait_until([&] { return held_origin_->connections() == 1; }));
-    ASSERT_EQ(active_connection_count(), 1);
-  }
-  // Ends the held connection from the server's side and waits until it counted itself out.
-  void end_the_held_connection() {
-    held_origin_.reset();
-    ASSERT_TRUE(wait_until([] { return active_connection_count() == 0; }));
-  }
-
   test::ScratchDir dir_;
-  const std::string before_ = dir_.file("before.cfg");
-  const std::string after_ = dir_.file("after.cfg");
-  std::string state_before_;
-  std::unique_ptr<OriginServer> held_origin_;
-  std::unique_ptr<RawClient> held_client_;
 };
 
-// Go Back, or the box closed without a choice, changes nothing and leaves the connection alone.
-TEST_F(LoadWithConnections, GoingBackChangesNothing) {
+// With a connection active, Go Back or the box closed without a choice changes nothing and
+// leaves the connection alone; Retry asks again until the connections have ended, then loads;
+// Kill Connections ends them, loads and starts a new listener.
+TEST_F(LoadWithConnections, TheQuestionsAnswers) {
+  const std::string before = dir_.file("before.cfg"), after = dir_.file("after.cfg");
+  test::write_file(before, kBefore);
+  test::write_file(after, kAfter);
+  ASSERT_EQ(load_config(before.c_str()), 1);
+  settings_add_flags(Changed);
+  const std::string state_before = test::configuration_text();
+  // A browser connection that stays active: its server sends the head and then waits.
+  std::unique_ptr<OriginServer> held_origin;
+  std::unique_ptr<RawClient> held_client;
+  const auto hold_a_connection = [&] {
+    held_origin = std::make_unique<OriginServer>(
+        std::vector<test::ReplyPiece>{{"HTTP/1.0 200 OK\r\n\r\n", 0}, {"late", 60000}});
+    held_client = std::make_unique<RawClient>(port_);
+    held_client->send("GET " + held_origin->url("/held") + " HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(wait_until([&] { return held_origin->connections() == 1; }));
+    ASSERT_EQ(active_connection_count(), 1);
+  };
+
   hold_a_connection();
-  int asked = 0;
   for (int answer : {kAskGoBack, kAskClosed}) {
     frontend_.script_answers([answer](int) { return answer; });
-    EXPECT_EQ(load_config(after_.c_str()), 0);
-    EXPECT_EQ(frontend_.questions_asked(), ++asked);
-    EXPECT_EQ(test::configuration_text(), state_before_);
-    EXPECT_TRUE(settings_has(Changed));
+    EXPECT_EQ(load_config(after.c_str()), 0);
+    EXPECT_EQ(test::configuration_text(), state_before);
     EXPECT_EQ(active_connection_count(), 1);
   }
-}
+  EXPECT_EQ(frontend_.questions_asked(), 2);
 
-TEST_F(LoadWithConnections, RetryLoadsOnceTheConnectionsHaveEnded) {
-  hold_a_connection();
+  // The second round ends the connection from the server's side before it answers.
   frontend_.script_answers([&](int round) {
-    if (round == 1) end_the_held_connection();
+    if (round == 1) {
+      held_origin.reset();
+      EXPECT_TRUE(wait_until([] { return active_connection_count() == 0; }));
+    }
     return kAnswerRetry;
   });
-  EXPECT_EQ(load_config(after_.c_str()), 1);
-  EXPECT_EQ(frontend_.questions_asked(), 2);
-  EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});
-  EXPECT_EQ(test::lists_text(), "web after||-|-|4096|a|-\n");
-}
+  EXPECT_EQ(load_config(after.c_str()), 1);
+  EXPECT_EQ(frontend_.questions_asked(), 4);
+  EXPECT_EQ(test::configuration_text(),
+            "flags=2 port=0 autorun= texture= texture= texture= texture= texture=\n"
+            "web after||-|-|4096|a|-\n");
 
-TEST_F(LoadWithConnections, KillConnectionsEndsThemAndLoads) {
   hold_a_connection();
   frontend_.script_answers(
       [](int round) { return round == 0 ? kAnswerKillConnections : kAskGoBack; });
-  EXPECT_EQ(load_config(after_.c_str()), 1);
-  EXPECT_EQ(frontend_.questions_asked(), 1);
-  EXPECT_EQ(settings_flags(), uint32_t{FreezeGIF});
-  held_client_->read_all(10000);
-  EXPECT_TRUE(held_client_->closed());
-  EXPECT_EQ(held_origin_->replies_completed(), 0);
-  // A new listener serves again.
+  EXPECT_EQ(load_config(before.c_str()), 1);
+  EXPECT_EQ(frontend_.questions_asked(), 5);
+  EXPECT_EQ(settings_flags(), uint32_t{Enable});
+  held_client->read_all(10000);
+  EXPECT_TRUE(held_client->closed());
+  EXPECT_EQ(held_origin->replies_completed(), 0);
   ASSERT_TRUE(wait_until([&] { return lines_starting("WListening on port").size() == 2; }));
   OriginServer origin(kReply);
   EXPECT_EQ(test::exchange(listening_port(), "GET " + origin.url("/") + " HTTP/1.0\r\n\r\n"),

@@ -9,7 +9,7 @@
 namespace kw {
 namespace {
 
-TEST(PreferencesRulesTest, PortFieldReadings) {
+TEST(PreferencesRulesTest, PortAndProgramFields) {
   const struct {
     const char* field;
     int port;
@@ -22,46 +22,43 @@ TEST(PreferencesRulesTest, PortFieldReadings) {
       {"000000000000000000000080", 80},
   };
   for (const auto& row : rows) EXPECT_EQ(read_listener_port(row.field), row.port) << row.field;
-}
 
-TEST(PreferencesRulesTest, ProgramFieldAsCommandLine) {
   const std::string long_field = "/bin/" + std::string(kProgramFieldLimit, 'x');
   const struct {
     std::string field;
     std::string command_line;
-  } rows[] = {
+  } programs[] = {
       {"  \t/usr/bin/browser --new", "/usr/bin/browser --new"},
       {"   ", ""},
       // A name that starts with a byte from 0x80 up keeps it.
       {" \xc3\xa9" "diteur", "\xc3\xa9" "diteur"},
       {long_field, long_field.substr(0, kProgramFieldLimit)},
   };
-  for (const auto& row : rows) EXPECT_EQ(command_line_from_field(row.field), row.command_line);
+  for (const auto& row : programs) EXPECT_EQ(command_line_from_field(row.field), row.command_line);
   EXPECT_EQ(program_field_for("/usr/bin/browser"), "/usr/bin/browser");
   EXPECT_EQ(program_field_for("/opt/My Browser/run"), "\"/opt/My Browser/run\"");
 }
 
-// The command line changes only when the user changed the field; a port no listener can use
-// stores nothing at all.
+// A port no listener can use stores nothing at all; the command line changes only when the user
+// changed the field (the dialog's test stores a port).
 TEST(PreferencesRulesTest, StoringKeepsWhatWasNotChanged) {
   settings_set_flags(kLoadDefaultFlags | NoTextures);
   settings().port.store(8080);
   settings().auto_run = "/usr/bin/browser";
   PreferenceFields fields = preference_fields();
-  fields.port = "3128";
   fields.no_textures = false;
   fields.program = "/usr/bin/other";
-  EXPECT_EQ(store_preferences(fields), 1);
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | Changed);
-  EXPECT_EQ(settings_port(), 3128);
-  EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
-
-  settings_set_flags(kLoadDefaultFlags);
   fields.port = "99999";
   fields.program_modified = true;
   EXPECT_EQ(store_preferences(fields), 0);
-  EXPECT_EQ(settings_flags(), kLoadDefaultFlags);
-  EXPECT_EQ(settings_port(), 3128);
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | NoTextures);
+  EXPECT_EQ(settings_port(), 8080);
+  EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
+
+  fields.port = "3128";
+  fields.program_modified = false;
+  EXPECT_EQ(store_preferences(fields), 1);
+  EXPECT_EQ(settings_flags(), kLoadDefaultFlags | Changed);
   EXPECT_EQ(settings().auto_run, "/usr/bin/browser");
 }
 

@@ -3,11 +3,9 @@
 // says where it came from.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QPainter>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <algorithm>
+#include <array>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,8 +14,8 @@
 #include "shell/desktop_frontend.h"
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
-#include "skin/skinned_dialog.h"
 #include "skin/textures.h"
+#include "support/child_record.h"
 #include "support/recording_frontend.h"
 #include "support/ui_driver.h"
 #include "ui/system_colours.h"
@@ -39,8 +37,6 @@ QImage coded(int width, int height, int tag) {
   }
   return image;
 }
-
-constexpr int kBackTag = 200, kInsetTag = 100, kFace2Tag = 150, kButtonTag = 50;
 
 // Keeps the program-wide texture set and settings as they were before each test.
 class SkinTest : public ::testing::Test {
@@ -64,7 +60,7 @@ class SkinTest : public ::testing::Test {
 
 // The diagonal of a non-square bitmap is walked by the ratio of its sides; the marked bitmaps
 // are white but black exactly at the points of that walk.
-TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
+TEST(TextColours, FromTheDiagonalAndDisabledOnesStandOutFromTheirBackdrop) {
   auto marked = [](int width, int height, int dx, int dy) {
     QImage image = filled(width, height, Qt::white);
     for (int x = 0, y = 0; x < width && y < height; x += dx, y += dy) {
@@ -80,10 +76,8 @@ TEST_F(SkinTest, TextColourComesFromTheDiagonal) {
       {"marked on a plain 45-degree diagonal", marked(300, 35, 1, 1), Qt::black},
   };
   for (const auto& [name, bitmap, text] : rows) EXPECT_EQ(text_colour_for(bitmap), text) << name;
-}
 
-// Disabled text keeps a contrast of 3:1 against what is behind it, the built-in textures too.
-TEST(DisabledText, StandsAtLeastThreeToOneAgainstItsBackdrop) {
+  // Disabled text keeps a contrast of 3:1 against what is behind it, the built-in textures too.
   std::vector<QColor> backdrops = {Qt::white, Qt::black, sys_colour(SysColour::GrayText),
                                    QColor(118, 118, 118), QColor(96, 40, 28)};
   for (int i = 0; i < kTextureCount; ++i) {
@@ -100,11 +94,10 @@ TEST(DisabledText, StandsAtLeastThreeToOneAgainstItsBackdrop) {
 // the next load does not try it again; the paths of loaded files stay. (The text colours of
 // loaded files are checked with the preferences.)
 TEST_F(SkinTest, MissingTextureFilesAreReportedAndDropped) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const std::string black = QDir(dir.path()).filePath("black.bmp").toStdString();
+  const test::ScratchDir dir;
+  const std::string black = dir.file("black.bmp");
   ASSERT_TRUE(filled(20, 20, Qt::black).save(QString::fromStdString(black), "BMP"));
-  const std::string missing = QDir(dir.path()).filePath("missing.bmp").toStdString();
+  const std::string missing = dir.file("missing.bmp");
   test::RecordingFrontend frontend;
   settings().texture_paths[kFace2Texture] = black;
   settings().texture_paths[kBackTexture] = missing;
@@ -119,162 +112,92 @@ TEST_F(SkinTest, MissingTextureFilesAreReportedAndDropped) {
   EXPECT_EQ(settings().texture_paths[kFace2Texture], black);
 }
 
-// A window that tiles itself with a coded texture from a chosen anchor.
-class TiledWidget : public QWidget {
- public:
-  TiledWidget(QWidget* parent, const QPixmap& texture) : QWidget(parent), texture_(texture) {}
-  Anchor anchor = kAnchorSelf;
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    tile_texture(this, painter, texture_, anchor);
-  }
-
- private:
-  QPixmap texture_;
-};
-
-// Anchors above and left lie several tiles away; one below and right must be moved a tile back,
-// or a strip at the top left would stay unpainted.
-TEST_F(SkinTest, TilingLinesUpWithItsAnchor) {
-  const QPixmap tile = QPixmap::fromImage(coded(16, 16, 7));
+// Owner-drawn items are painted only from what they carry: a row is an item and the texture
+// its picture shows, with its grid through `origin` in the item's coordinates, and the colours
+// of its edge.
+TEST_F(SkinTest, ItemsShowTheTextureTheirStateAndAnchorChoose) {
   QWidget parent;
   parent.resize(300, 200);
-  TiledWidget child(&parent, tile);
-  child.setGeometry(37, 21, 100, 50);
-  QWidget sibling(&parent);
+  QWidget control(&parent), sibling(&parent), below_right(&parent), panel(&parent);
+  control.setGeometry(37, 21, 100, 50);
   sibling.setGeometry(30, 10, 20, 20);
-  QWidget below_right(&parent);
   below_right.setGeometry(50, 40, 20, 20);
-  // A panel with a 2-pixel edge: its client area starts 2 pixels in.
-  QWidget panel(&parent);
   panel.setGeometry(10, 5, 20, 20);
-  panel.setContentsMargins(2, 2, 2, 2);
+  panel.setContentsMargins(2, 2, 2, 2);  // a 2-pixel edge: its client area starts inside it
+  const QPixmap tile = QPixmap::fromImage(coded(16, 16, 7));
+  const QPixmap inset = QPixmap::fromImage(coded(250, 35, 100));
+  const QPixmap& back = textures().bitmaps[kBackTexture] = QPixmap::fromImage(coded(64, 64, 200));
+  const QPixmap& button = textures().bitmaps[kButtonTexture] =
+      QPixmap::fromImage(coded(163, 35, 50));
 
-  // The anchor and its client origin in the child's coordinates.
-  const std::tuple<const char*, Anchor, QPoint> rows[] = {
-      {"anchor 0: the window itself", kAnchorSelf, {0, 0}},
-      {"anchor 1: the parent", kAnchorParent, {-37, -21}},
-      {"a sibling above and left", anchor_to(&sibling), {-7, -11}},
-      {"a sibling below and right", anchor_to(&below_right), {13, 19}},
-      {"a panel's client area", anchor_to(&panel), {-25, -14}},
+  // Paints the item over the control. The edge's colours at (0, 0), (1, 1) and the far corner
+  // (where none is given) and two points inside must show the texture.
+  auto expect_picture = [&](DrawItem item, const QPixmap* bitmap, Anchor anchor,
+                            const QPixmap& shows, QPoint origin, std::array<QColor, 3> edge) {
+    QImage image(control.size(), QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    QPainter painter(&image);
+    item.rect = image.rect();
+    item.painter = &painter;
+    item.widget = &control;
+    draw_skinned_item(item, bitmap, anchor);
+    painter.end();
+    const QImage source = shows.toImage();
+    const int w = source.width();
+    const int h = source.height();
+    const QPoint points[] = {{0, 0}, {1, 1}, {99, 49}, {5, 9}, {17, 33}};
+    for (int i = 0; i < 5; ++i) {
+      const QPoint p = points[i] - origin;
+      const QColor texel = source.pixel((p.x() % w + w) % w, (p.y() % h + h) % h);
+      EXPECT_EQ(QColor(image.pixel(points[i])), i < 3 && edge[i].isValid() ? edge[i] : texel)
+          << points[i].x() << "," << points[i].y();
+    }
   };
-  for (const auto& [name, anchor, origin] : rows) {
-    child.anchor = anchor;
-    const QImage image = test::grab(&child);
-    for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(99, 49), QPoint(17, 33)}) {
-      const int x = ((p.x() - origin.x()) % 16 + 16) % 16;
-      const int y = ((p.y() - origin.y()) % 16 + 16) % 16;
-      EXPECT_EQ(image.pixel(p), qRgb(x, y, 7)) << name << " at " << p.x() << "," << p.y();
-    }
-  }
-}
 
-using enum ControlKind;
-
-constexpr int kInsetPanel = 1057;
-constexpr int kApplyButton = 3;
-
-const ControlTemplate kButtonControls[] = {
-    {kInsetPanel, Frame, "", 6, 125, 203, 24, kClientEdge | kOwnerDraw},
-    {1010, Button, "&Edit", 21, 22, 27, 14, kOwnerDraw},
-    {1011, Button, "&New", 61, 22, 27, 14, kOwnerDraw},
-    {kApplyButton, Button, "&Apply", 125, 130, 50, 15, kOwnerDraw | kStartsDisabled},
-    {1041, Static, "^lCaption", 100, 22, 60, 10, kOwnerDraw},
-};
-
-// The list dialogs' painting: Background behind, panel 1057 Inset, the rest Face Two.
-class ButtonDialogProc : public SkinnedDialogProc {
- public:
-  ButtonDialogProc() : SkinnedDialogProc(kBackTexture) {}
-
- protected:
-  const QPixmap* owner_draw_texture(Dialog&, int id) override {
-    return id == kInsetPanel ? &texture(kInsetTexture) : &texture(kFace2Texture);
-  }
-  Anchor owner_draw_anchor(Dialog& d, int id) override {
-    return id == 1041 ? anchor_to(d.client_area()) : kAnchorSelf;
-  }
-  void on_draw_item(Dialog& d, DrawItem& item) override {
-    if (item.id == kApplyButton) {
-      item.backdrop = &texture(kInsetTexture);
-      item.backdrop_anchor = d.control_widget(kInsetPanel);
-    }
-    SkinnedDialogProc::on_draw_item(d, item);
-  }
-};
-
-// Buttons in each state and owner-drawn pieces that continue the texture
-// of their anchor: a disabled Apply the Inset panel, a caption anchored to the dialog its
-// background.
-TEST_F(SkinTest, ButtonsAndPiecesByPixels) {
-  // Coded textures, 64 pixels square except the Button and Inset shapes.
-  TextureSet& set = textures();
-  set.bitmaps[kBackTexture] = QPixmap::fromImage(coded(64, 64, kBackTag));
-  set.bitmaps[kInsetTexture] = QPixmap::fromImage(coded(250, 35, kInsetTag));
-  set.bitmaps[kFace2Texture] = QPixmap::fromImage(coded(64, 64, kFace2Tag));
-  set.bitmaps[kButtonTexture] = QPixmap::fromImage(coded(163, 35, kButtonTag));
-  ButtonDialogProc proc;
-  const DialogTemplate form{103, "Buttons", 220, 160, 0, kButtonControls};
-  Dialog dialog(form, proc, nullptr);
-  dialog.show_modeless();
-  test::activate(&dialog);
-  dialog.focus(1011);  // keep the focus away from the buttons under test
-  auto picture = [&](int id) { return test::grab(dialog.control_widget(id)); };
-  auto in_client = [&](int id) { return dialog.control_rect(id).topLeft(); };
-  auto* edit = static_cast<QPushButton*>(dialog.control_widget(1010));
-  const QSize size = edit->size();
-  const QPoint inside(5, 6);
-
+  const QColor light = sys_colour(SysColour::ButtonLight);
+  const QColor white = sys_colour(SysColour::ButtonHighlight);
+  const QColor shadow = sys_colour(SysColour::ButtonShadow);
+  const QColor dark = sys_colour(SysColour::DarkShadow);
+  const QColor none;
   // The Button texture is cut from a point by state; pushed buttons have a sunken edge.
+  // Disabled ones show one sunken line around their backdrop, by default the parent's
+  // Background.
   const struct {
-    bool down, focus;
-    QPoint from;
-  } states[] = {{false, false, {10, 8}},
-                {true, false, {0, 0}},
-                {true, true, {10, 5}},
-                {false, true, {20, 13}}};
-  for (const auto& state : states) {
-    SCOPED_TRACE(std::to_string(state.down) + " " + std::to_string(state.focus));
-    edit->setDown(state.down);
-    dialog.focus(state.focus ? 1010 : 1011);
-    ASSERT_EQ(edit->hasFocus(), state.focus);
-    const QImage image = picture(1010);
-    const QPoint at = state.from + inside;
-    EXPECT_EQ(image.pixel(inside), qRgb(at.x(), at.y(), kButtonTag));
-    EXPECT_EQ(QColor(image.pixel(0, 0)),
-              sys_colour(state.down ? SysColour::ButtonShadow : SysColour::ButtonLight));
-    EXPECT_EQ(QColor(image.pixel(1, 1)),
-              sys_colour(state.down ? SysColour::DarkShadow : SysColour::ButtonHighlight));
-    if (!state.down) {
-      EXPECT_EQ(QColor(image.pixel(size.width() - 1, size.height() - 1)),
-                sys_colour(SysColour::DarkShadow));
-    }
+    uint32_t state;
+    const QPixmap* backdrop;  // anchored to the panel
+    const QPixmap& shows;
+    QPoint origin;
+    QColor outer, inner, far;
+  } buttons[] = {
+      {0, nullptr, button, {-10, -8}, light, white, dark},
+      {kStateFocus, nullptr, button, {-20, -13}, light, white, dark},
+      {kStateSelected, nullptr, button, {0, 0}, shadow, dark, white},
+      {kStateSelected | kStateFocus, nullptr, button, {-10, -5}, shadow, dark, white},
+      {kStateDisabled, nullptr, back, {-37, -21}, shadow, none, white},
+      {kStateDisabled, &inset, inset, {-25, -14}, shadow, none, white},
+  };
+  for (const auto& b : buttons) {
+    SCOPED_TRACE("button state " + std::to_string(b.state));
+    DrawItem item(DrawKind::Button, 1010);
+    item.state = b.state;
+    item.backdrop = b.backdrop;
+    item.backdrop_anchor = &panel;
+    expect_picture(item, nullptr, kAnchorSelf, b.shows, b.origin, {b.outer, b.inner, b.far});
   }
 
-  // Disabled: no Button texture; Background tiled from the parent, one sunken outer line.
-  edit->setDown(false);
-  dialog.focus(1011);
-  dialog.enable(1010, false);
-  const QImage image = picture(1010);
-  const QPoint at = in_client(1010) + inside;
-  EXPECT_EQ(image.pixel(inside), qRgb(at.x() % 64, at.y() % 64, kBackTag));
-  EXPECT_EQ(QColor(image.pixel(0, 0)), sys_colour(SysColour::ButtonShadow));
-  const QPoint one_in = in_client(1010) + QPoint(1, 1);
-  EXPECT_EQ(image.pixel(1, 1), qRgb(one_in.x() % 64, one_in.y() % 64, kBackTag));
-
-  const QImage apply = picture(kApplyButton);
-  // The panel's client area starts inside its 2-pixel edge.
-  const QPoint panel =
-      in_client(kApplyButton) + QPoint(5, 6) - in_client(kInsetPanel) - QPoint(2, 2);
-  EXPECT_EQ(apply.pixel(5, 6), qRgb(panel.x() % 250, panel.y() % 35, kInsetTag));
-
-  // Face Two anchored to the dialog: a pixel away from the text shows the dialog's point.
-  const QImage caption = picture(1041);
-  const QPoint from = in_client(1041);
-  EXPECT_EQ(caption.pixel(caption.width() - 1, 0),
-            qRgb((from.x() + caption.width() - 1) % 64, from.y() % 64, kFace2Tag));
+  // Anchors above and left lie several tiles away; one below and right must be moved a tile
+  // back, or a strip at the top left would stay unpainted.
+  const std::tuple<const char*, Anchor, QPoint> statics[] = {
+      {"anchored to itself", kAnchorSelf, {0, 0}},
+      {"to the parent", kAnchorParent, {-37, -21}},
+      {"to a sibling above and left", anchor_to(&sibling), {-7, -11}},
+      {"to a sibling below and right", anchor_to(&below_right), {13, 19}},
+      {"to a panel's client area", anchor_to(&panel), {-25, -14}},
+  };
+  for (const auto& [name, anchor, origin] : statics) {
+    SCOPED_TRACE(name);
+    expect_picture(DrawItem(DrawKind::Static, 1041), &tile, anchor, tile, origin, {});
+  }
 }
 
 // A highlighted icon sits in a sunken edge; a disabled one is embossed in the highlight and
