@@ -18,6 +18,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "filters/pattern_code.h"
 
 namespace kw {
@@ -46,10 +50,24 @@ class StartTable {
   uint64_t candidates(const char* p, const char* end, uint64_t filters = ~uint64_t{0}) const;
   // True when filters beyond kMaxFilters must be tried everywhere.
   bool every_position() const { return every_position_; }
+
+  // Where a search stopped inside a block of sixteen positions: the block's fingerprint hits,
+  // so that a search from a later position of the same block goes on with them instead of
+  // looking at the block again. It speaks for the bytes the block held when it was searched:
+  // whoever moves or overwrites bytes before `to` forgets it (reset). One per scan, on the
+  // scan's thread.
+  struct Cursor {
+    const char* block = nullptr;  // none: nothing is known
+    uint64_t filters = 0;         // the filters the hits were found for
+    uint32_t hits = 0;            // bit i: position block + i has a fingerprint hit
+    alignas(16) uint8_t groups[16];  // the groups that have each hit
+    void reset() { block = nullptr; }
+  };
   // The first position in [from, to) where one of `filters` may match (bytes are present up to
-  // to), or `to`; *found receives its candidates there (0 at `to`).
+  // to), or `to`; *found receives its candidates there (0 at `to`). A cursor carries what one
+  // search learnt to the next.
   const char* next_candidate(const char* from, const char* to, uint64_t filters = ~uint64_t{0},
-                             uint64_t* found = nullptr) const;
+                             uint64_t* found = nullptr, Cursor* cursor = nullptr) const;
 
  private:
   // The literal runs a filter must begin with (the prefilter of its Match or its Bounds).
@@ -68,10 +86,13 @@ class StartTable {
   static constexpr int kGroups = 8;
 
   bool runs_fit(const Runs& runs, const char* p, const char* end) const;
+#if defined(__SSE2__)
+  static bool runs_fit_bytes(const Runs& runs, __m128i v);
+#endif
   void add_fingerprint(int group, int offset, uint8_t byte);
   const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
   const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                uint64_t* found) const;
+                                uint64_t* found, Cursor* cursor) const;
   // The groups whose fingerprint the filters have.
   uint8_t groups_of(uint64_t filters) const;
   // The candidates at the fingerprint hit k (of the groups `hit`), or at the blanks before it

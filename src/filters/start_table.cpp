@@ -228,21 +228,27 @@ void StartTable::finish() {
   }
 }
 
+#if defined(__SSE2__)
+// Whether one of the runs fits the sixteen bytes v, with the literals' own case folding.
+inline bool StartTable::runs_fit_bytes(const Runs& runs, __m128i v) {
+  for (int k = 0; k < runs.count; ++k) {
+    const __m128i fold = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.fold[k]));
+    const __m128i run = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.bytes[k]));
+    const auto fits =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
+    if ((fits & runs.wanted[k]) == runs.wanted[k]) return true;
+  }
+  return false;
+}
+#endif
+
 bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) const {
   if (runs.skip_blanks) {
     while (p < end && static_cast<uint8_t>(*p) <= 32) ++p;
   }
 #if defined(__SSE2__)
   if (end - p >= MatchPrefilter::kMaxPrefix) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    for (int k = 0; k < runs.count; ++k) {
-      const __m128i fold = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.fold[k]));
-      const __m128i run = _mm_load_si128(reinterpret_cast<const __m128i*>(runs.bytes[k]));
-      const auto fits =
-          static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, fold), run)));
-      if ((fits & runs.wanted[k]) == runs.wanted[k]) return true;
-    }
-    return false;
+    return runs_fit_bytes(runs, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
 #endif
   for (int k = 0; k < runs.count; ++k) {
@@ -262,7 +268,19 @@ uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters
   uint64_t mask = first_[static_cast<uint8_t>(*p)] & filters;
   if (mask == 0) return 0;
   if (p + 1 < end) mask &= second_[static_cast<uint8_t>(p[1])];
-  for (uint64_t check = mask & with_runs_; check != 0; check &= check - 1) {
+  uint64_t check = mask & with_runs_;
+#if defined(__SSE2__)
+  if (end - p >= MatchPrefilter::kMaxPrefix) {
+    // The runs that begin right here are compared with the sixteen bytes loaded once.
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    for (uint64_t here = check & ~blank_led_; here != 0; here &= here - 1) {
+      const int i = __builtin_ctzll(here);
+      if (!runs_fit_bytes(runs_[i], v)) mask &= ~(uint64_t{1} << i);
+    }
+    check &= blank_led_;
+  }
+#endif
+  for (; check != 0; check &= check - 1) {
     const int i = __builtin_ctzll(check);
     if (!runs_fit(runs_[i], p, end)) mask &= ~(uint64_t{1} << i);
   }
@@ -270,7 +288,7 @@ uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters
 }
 
 const char* StartTable::next_candidate(const char* from, const char* to, uint64_t filters,
-                                       uint64_t* found) const {
+                                       uint64_t* found, Cursor* cursor) const {
   uint64_t ignored;
   if (found == nullptr) found = &ignored;
   *found = 0;
@@ -281,7 +299,7 @@ const char* StartTable::next_candidate(const char* from, const char* to, uint64_
 #if defined(KW_FINGERPRINTS)
   static const bool fingerprints = __builtin_cpu_supports("ssse3");
   if (fingerprints && (filters & anywhere_) == 0) {
-    return scan_fingerprints(from, to, filters, found);
+    return scan_fingerprints(from, to, filters, found, cursor);
   }
 #endif
   return scan_plain(from, to, filters, found);
@@ -336,36 +354,65 @@ const char* StartTable::check_hit(const char* from, const char* k, const char* t
 }
 
 #if defined(KW_FINGERPRINTS)
+namespace {
+
+// The groups whose tables (of one fingerprint offset) admit each of the sixteen bytes at p.
+__attribute__((target("ssse3"))) inline __m128i admitted(const char* p, __m128i low,
+                                                         __m128i high) {
+  const __m128i nibble = _mm_set1_epi8(0x0f);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i lo = _mm_shuffle_epi8(low, _mm_and_si128(v, nibble));
+  const __m128i hi = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+  return _mm_and_si128(lo, hi);
+}
+
+}  // namespace
+
 __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const char* from,
                                                                            const char* to,
                                                                            uint64_t filters,
-                                                                           uint64_t* found) const {
-  const __m128i nibble = _mm_set1_epi8(0x0f);
+                                                                           uint64_t* found,
+                                                                           Cursor* cursor) const {
+  const char* p = from;
+  if (cursor != nullptr && cursor->block != nullptr && cursor->filters == filters &&
+      from >= cursor->block && from < cursor->block + 16) {
+    // The rest of the block the last search stopped in: its hits from `from` on.
+    for (unsigned bits = cursor->hits & (0xffffu << (from - cursor->block)); bits != 0;
+         bits &= bits - 1) {
+      const int i = __builtin_ctz(bits);
+      const char* hit = check_hit(from, cursor->block + i, to, filters, cursor->groups[i], found);
+      if (hit != to) return hit;
+    }
+    p = cursor->block + 16;
+  }
+  if (cursor != nullptr) cursor->block = nullptr;
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(groups_of(filters)));
   const __m128i zero = _mm_setzero_si128();
-  __m128i low[kFingerprint];
-  __m128i high[kFingerprint];
-  for (int j = 0; j < kFingerprint; ++j) {
-    low[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(low_[j]));
-    high[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(high_[j]));
-  }
-  const char* p = from;
+  const auto load = [](const uint8_t* table) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(table));
+  };
+  const __m128i low0 = load(low_[0]), low1 = load(low_[1]), low2 = load(low_[2]);
+  const __m128i high0 = load(high_[0]), high1 = load(high_[1]), high2 = load(high_[2]);
+  static_assert(kFingerprint == 3);
   while (to - p >= 16 + kFingerprint - 1) {
-    __m128i hits = wanted;
-    for (int j = 0; j < kFingerprint; ++j) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-      const __m128i lo = _mm_shuffle_epi8(low[j], _mm_and_si128(v, nibble));
-      const __m128i hi = _mm_shuffle_epi8(high[j], _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
-      hits = _mm_and_si128(hits, _mm_and_si128(lo, hi));
-    }
+    const __m128i hits =
+        _mm_and_si128(_mm_and_si128(wanted, admitted(p, low0, high0)),
+                      _mm_and_si128(admitted(p + 1, low1, high1), admitted(p + 2, low2, high2)));
     unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(hits, zero))) ^ 0xffffu;
     if (bits != 0) {
       alignas(16) uint8_t groups[16];
       _mm_store_si128(reinterpret_cast<__m128i*>(groups), hits);
-      for (; bits != 0; bits &= bits - 1) {
-        const int i = __builtin_ctz(bits);
+      for (unsigned todo = bits; todo != 0; todo &= todo - 1) {
+        const int i = __builtin_ctz(todo);
         const char* hit = check_hit(from, p + i, to, filters, groups[i], found);
-        if (hit != to) return hit;
+        if (hit == to) continue;
+        if (cursor != nullptr) {
+          cursor->block = p;
+          cursor->filters = filters;
+          cursor->hits = bits;
+          std::memcpy(cursor->groups, groups, sizeof groups);
+        }
+        return hit;
       }
     }
     p += 16;
@@ -379,7 +426,7 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const
 }
 #else
 const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                          uint64_t* found) const {
+                                          uint64_t* found, Cursor*) const {
   return scan_plain(from, to, filters, found);
 }
 #endif

@@ -35,12 +35,17 @@ struct Outcome {
 
 // Runs a program beside the test with a shell command line after it; "D/" in the arguments
 // stands for the scratch directory, "P/" for the program directory.
-Outcome run(const test::ScratchDir& dir, const std::string& program, std::string args) {
-  for (const auto& [mark, path] : {std::pair<std::string, std::string>{"D/", dir.path() + "/"},
-                                   {"P/", std::string(program_directory())}}) {
-    for (size_t at; (at = args.find(mark)) != std::string::npos;) {
-      args.replace(at, 2, "'" + path + "'");
+// The marks are replaced in one pass, so a scratch directory whose name ends in D or P stays whole.
+Outcome run(const test::ScratchDir& dir, const std::string& program, const std::string& marked) {
+  std::string args;
+  for (size_t at = 0; at < marked.size(); ++at) {
+    const std::string mark = marked.substr(at, 2);
+    if (mark != "D/" && mark != "P/") {
+      args += marked[at];
+      continue;
     }
+    args += "'" + (mark == "D/" ? dir.path() + "/" : std::string(program_directory())) + "'";
+    ++at;
   }
   const std::string out = dir.file("out"), err = dir.file("err");
   const std::string command = "'" + std::string(program_directory()) + program + "' " + args +
