@@ -291,7 +291,8 @@ int PageScan::run() {
     if (swapped_end_ != nullptr && pos >= swapped_end_) swapped_end_ = nullptr;
     uint64_t candidates = 0;
     if (first == 0 && !everywhere_) {
-      pos = const_cast<char*>(table_->next_candidate(pos, c->data_end, mask_, &candidates, &cursor_));
+      pos = const_cast<char*>(
+          table_->next_candidate(pos, c->data_end, mask_, &candidates, &cursor_));
       if (pos == c->data_end) continue;
     } else {
       candidates = table_->candidates(pos, c->data_end, mask_);
