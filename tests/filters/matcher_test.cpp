@@ -544,12 +544,13 @@ TEST(MatcherPropertyTest, LazyLoopsPassOverOnlyWhatTheRestCannotBeginWith) {
 // position.
 TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
   Generator gen(4242);
-  static const char* const kLeads[] = {"ab", "<a", "x", "Ba", "\\t", " ab", "'", "bb", ""};
+  static const char* const kLeads[] = {"ab",  "<a", "x",      "Ba",  "\\t",
+                                       " ab", "'",  "bB\\tc", "aBc", ""};
   for (int i = 0; i < 400; ++i) {
     StartTable table;
     std::vector<PatternCode> codes;
     for (int k = 0; k < 1 + gen.below(12); ++k) {
-      const std::string expression = kLeads[gen.below(9)] + gen.expression();
+      const std::string expression = kLeads[gen.below(10)] + gen.expression();
       PatternCode code = compile_pattern(expression.c_str());
       if (!code) continue;
       table.add(static_cast<int>(codes.size()), code, nullptr, 2 + gen.below(30));
@@ -586,7 +587,7 @@ TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
 // own, on generated pages cut into two receives at every byte.
 TEST(MatcherPropertyTest, PageScanAgreesWithThePlainInterpreterAtEveryCut) {
   Generator gen(77);
-  static const char* const kLeads[] = {"ab", "<a", "x", "Ba", " a", "'", "bb", ""};
+  static const char* const kLeads[] = {"ab", "<a", "x", "aBc", " a", "'", "bb", ""};
   static const char* const kReplacements[] = {"", "R", "[\\1]", "ab", "x\\2x"};
   int changed = 0;
   for (int list = 0; list < 60; ++list) {
