@@ -52,23 +52,10 @@ class StartTable {
   // True when filters beyond kMaxFilters must be tried everywhere.
   bool every_position() const { return every_position_; }
 
-  // Where a search stopped inside a block of sixteen positions: the block's fingerprint hits,
-  // so that a search from a later position of the same block goes on with them instead of
-  // looking at the block again. It speaks for the bytes the block held when it was searched:
-  // whoever moves or overwrites bytes before `to` forgets it (reset). One per scan, on the
-  // scan's thread.
-  struct Cursor {
-    const char* block = nullptr;  // none: nothing is known
-    uint64_t filters = 0;         // the filters the hits were found for
-    uint32_t hits = 0;            // bit i: position block + i has a fingerprint hit
-    alignas(16) uint8_t groups[16];  // the groups that have each hit
-    void reset() { block = nullptr; }
-  };
   // The first position in [from, to) where one of `filters` may match (bytes are present up to
-  // to), or `to`; *found receives its candidates there (0 at `to`). A cursor carries what one
-  // search learnt to the next.
+  // to), or `to`; *found receives its candidates there (0 at `to`).
   const char* next_candidate(const char* from, const char* to, uint64_t filters = ~uint64_t{0},
-                             uint64_t* found = nullptr, Cursor* cursor = nullptr) const;
+                             uint64_t* found = nullptr) const;
 
  private:
   // The literal runs a filter must begin with (the prefilter of its Match or its Bounds).
@@ -108,7 +95,7 @@ class StartTable {
   void add_fingerprint(int group, int offset, uint8_t byte);
   const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
   const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                uint64_t* found, Cursor* cursor) const;
+                                uint64_t* found) const;
   // The groups whose fingerprint the filters have.
   uint8_t groups_of(uint64_t filters) const;
   // The candidates at the fingerprint hit k (of the groups `hit`), or at the blanks before it

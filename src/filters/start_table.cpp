@@ -325,7 +325,7 @@ uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters
 }
 
 const char* StartTable::next_candidate(const char* from, const char* to, uint64_t filters,
-                                       uint64_t* found, Cursor* cursor) const {
+                                       uint64_t* found) const {
   uint64_t ignored;
   if (found == nullptr) found = &ignored;
   *found = 0;
@@ -336,7 +336,7 @@ const char* StartTable::next_candidate(const char* from, const char* to, uint64_
 #if defined(KW_FINGERPRINTS)
   static const bool fingerprints = __builtin_cpu_supports("ssse3");
   if (fingerprints && (filters & anywhere_) == 0) {
-    return scan_fingerprints(from, to, filters, found, cursor);
+    return scan_fingerprints(from, to, filters, found);
   }
 #endif
   return scan_plain(from, to, filters, found);
@@ -407,24 +407,9 @@ __attribute__((target("ssse3"))) inline __m128i admitted(const char* p, __m128i 
 
 }  // namespace
 
-__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const char* from,
-                                                                           const char* to,
-                                                                           uint64_t filters,
-                                                                           uint64_t* found,
-                                                                           Cursor* cursor) const {
+__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
+    const char* from, const char* to, uint64_t filters, uint64_t* found) const {
   const char* p = from;
-  if (cursor != nullptr && cursor->block != nullptr && cursor->filters == filters &&
-      from >= cursor->block && from < cursor->block + 16) {
-    // The rest of the block the last search stopped in: its hits from `from` on.
-    for (unsigned bits = cursor->hits & (0xffffu << (from - cursor->block)); bits != 0;
-         bits &= bits - 1) {
-      const int i = __builtin_ctz(bits);
-      const char* hit = check_hit(from, cursor->block + i, to, filters, cursor->groups[i], found);
-      if (hit != to) return hit;
-    }
-    p = cursor->block + 16;
-  }
-  if (cursor != nullptr) cursor->block = nullptr;
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(groups_of(filters)));
   const __m128i zero = _mm_setzero_si128();
   const auto load = [](const uint8_t* table) {
@@ -444,14 +429,7 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const
       for (unsigned todo = bits; todo != 0; todo &= todo - 1) {
         const int i = __builtin_ctz(todo);
         const char* hit = check_hit(from, p + i, to, filters, groups[i], found);
-        if (hit == to) continue;
-        if (cursor != nullptr) {
-          cursor->block = p;
-          cursor->filters = filters;
-          cursor->hits = bits;
-          std::memcpy(cursor->groups, groups, sizeof groups);
-        }
-        return hit;
+        if (hit != to) return hit;
       }
     }
     p += 16;
@@ -465,7 +443,7 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const
 }
 #else
 const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                          uint64_t* found, Cursor*) const {
+                                          uint64_t* found) const {
   return scan_plain(from, to, filters, found);
 }
 #endif

@@ -543,8 +543,7 @@ TEST(MatcherPropertyTest, LazyLoopsPassOverOnlyWhatTheRestCannotBeginWith) {
 // The candidate search returns the first position at or after its start where the table's
 // per-position check finds a candidate, with that check's filters, for tables of several
 // filters (most led by literal runs, some by blanks) and texts long enough for the sixteen-byte
-// search and its tail, with and without a cursor; a table of too many filters tries every
-// position.
+// search and its tail; a table of too many filters tries every position.
 TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
   Generator gen(4242);
   static const char* const kLeads[] = {"ab",  "<a", "x",      "Ba",  "\\t",
@@ -564,14 +563,11 @@ TEST(MatcherPropertyTest, CandidateSearchFindsTheFirstCandidate) {
     for (int n = gen.below(6); n >= 0; --n) text += gen.text() + "ab <a \tab x'";
     const char* const end = text.data() + text.size();
     const uint64_t filters = gen.below(4) == 0 ? uint64_t{0x5} : ~uint64_t{0};
-    StartTable::Cursor cursor;  // half the lists search on from where the last search stopped
     for (const char* from = text.data(); from <= end; ++from) {
       const char* want = from;
       while (want < end && table.candidates(want, end, filters) == 0) ++want;
       uint64_t found = 0;
-      ASSERT_EQ(table.next_candidate(from, end, filters, &found, i % 4 < 2 ? &cursor : nullptr) -
-                    text.data(),
-                want - text.data())
+      ASSERT_EQ(table.next_candidate(from, end, filters, &found) - text.data(), want - text.data())
           << show(text) << " from " << from - text.data();
       EXPECT_EQ(found, want < end ? table.candidates(want, end, filters) : 0);
     }
