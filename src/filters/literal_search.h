@@ -79,6 +79,16 @@ inline const char* find_literal(uint8_t op, bool word_bytes_only, const char* fr
 constexpr bool literal_compares_by_fold(uint8_t op) { return op < 'A' || op > 'Z'; }
 constexpr uint8_t literal_fold(uint8_t op) { return op >= 'a' && op <= 'z' ? 0x20 : 0; }
 
+// The set bits of a mask of sixteen, without a library call where the processor is not known
+// to count them itself.
+constexpr uint32_t count_bits16(uint32_t x) {
+  x = x - ((x >> 1) & 0x5555);
+  x = (x & 0x3333) + ((x >> 2) & 0x3333);
+  x = (x + (x >> 4)) & 0x0f0f;
+  return (x + (x >> 8)) & 0x1f;
+}
+static_assert(count_bits16(0xffff) == 16 && count_bits16(0x8421) == 4 && count_bits16(0) == 0);
+
 // The first position p in [from, last) where literal a matches at p and literal b at p + 1
 // (both literal_compares_by_fold; bytes are present up to last + 1), with word_bytes_only also
 // the first that is not a word byte; last when there is none. *a_alone receives how many
@@ -106,10 +116,10 @@ inline const char* find_literal_pair(uint8_t a, uint8_t b, bool word_bytes_only,
     const auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
     const auto as = static_cast<unsigned>(_mm_movemask_epi8(at_a));
     if (stops != 0) {
-      *a_alone = count + static_cast<uint32_t>(__builtin_popcount(as & ((stops & -stops) - 1)));
+      *a_alone = count + count_bits16(as & ((stops & -stops) - 1));
       return p + __builtin_ctz(stops);
     }
-    if (as != 0) count += static_cast<uint32_t>(__builtin_popcount(as));
+    if (as != 0) count += count_bits16(as);
   }
 #endif
   for (; p < last; ++p) {
