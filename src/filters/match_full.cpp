@@ -27,11 +27,13 @@ class FullMatcher {
  private:
   bool available(const char* p) { return byte_available(ctx_, p); }
   static uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
-  // Counts work against the step budget; false once it is spent.
+  // Counts work against the step budget; false once it is spent. (A depth bound hit is never
+  // followed by more steps: every call returns at once.)
   bool spend(uint32_t steps) {
     steps_ += steps;
-    if (steps_ > kMaxMatchSteps) exhausted_ = true;
-    return !exhausted_;
+    if (steps_ <= kMaxMatchSteps) [[likely]] return true;
+    exhausted_ = true;
+    return false;
   }
   char* skip_whitespace(char* pos) {
     char* from = pos;
