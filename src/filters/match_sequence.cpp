@@ -168,14 +168,7 @@ char* match_sequence(MatchState* ctx) {
           // where its first element can match is it tried.
           const bool closing = *pc == OP_CLOSEQUOTE;
           const uint8_t lead = closing ? (quote != 0 ? static_cast<uint8_t>(quote) : '\'') : *pc;
-          const bool pair = !closing && is_literal_op(pc[1]) && literal_compares_by_fold(pc[0]) &&
-                            literal_compares_by_fold(pc[1]);
           for (char* p = pos;; ++p) {
-            if (pair && ctx->usable_end - p > 1) {
-              uint32_t ignored;
-              p = const_cast<char*>(
-                  find_literal_pair(pc[0], pc[1], false, p, ctx->usable_end - 1, &ignored));
-            }
             if (p < ctx->usable_end) {
               p = const_cast<char*>(
                   closing ? find_either_byte(lead, lead, false, p, ctx->usable_end)
