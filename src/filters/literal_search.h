@@ -104,6 +104,10 @@ inline const char* find_literal_pair(uint8_t a, uint8_t b, bool word_bytes_only,
   const __m128i want_b = _mm_set1_epi8(static_cast<char>(b));
   const __m128i blank = _mm_set1_epi8(32);
   const __m128i close = _mm_set1_epi8('>');
+  const __m128i one = _mm_set1_epi8(1);
+  const __m128i zero = _mm_setzero_si128();
+  __m128i counts = zero;  // the blocks' matching a, summed in two 64-bit halves
+  unsigned stops = 0;
   for (; last - p >= 16; p += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
@@ -113,13 +117,19 @@ inline const char* find_literal_pair(uint8_t a, uint8_t b, bool word_bytes_only,
       const __m128i at_most_blank = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
       stop = _mm_or_si128(stop, _mm_or_si128(at_most_blank, _mm_cmpeq_epi8(v, close)));
     }
-    const auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
-    const auto as = static_cast<unsigned>(_mm_movemask_epi8(at_a));
+    stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
     if (stops != 0) {
-      *a_alone = count + count_bits16(as & ((stops & -stops) - 1));
-      return p + __builtin_ctz(stops);
+      const auto as = static_cast<unsigned>(_mm_movemask_epi8(at_a));
+      count += count_bits16(as & ((stops & -stops) - 1));
+      break;
     }
-    if (as != 0) count += count_bits16(as);
+    counts = _mm_add_epi64(counts, _mm_sad_epu8(_mm_and_si128(at_a, one), zero));
+  }
+  count += static_cast<uint32_t>(_mm_cvtsi128_si32(counts) +
+                                 _mm_cvtsi128_si32(_mm_unpackhi_epi64(counts, counts)));
+  if (stops != 0) {
+    *a_alone = count;
+    return p + __builtin_ctz(stops);
   }
 #endif
   for (; p < last; ++p) {
