@@ -120,7 +120,8 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text);
 // The table for web_filter_list as it stands, built again only when the list changed since
 // (web_filter_list_changed). Called by a transfer right after it raised web_filter_users: the
 // list cannot change while the count is positive, so the table it returns stays valid until the
-// transfer lowers the count again.
+// transfer lowers the count again. Whoever installs a list calls it too, while no transfer can
+// read the list, so that pages find the table made.
 const ListScanTable* installed_scan_table();
 
 // Scans the body through the page's filters until the server closes. 1 when the input ended,
