@@ -90,7 +90,7 @@ class PageFilterList {
   Entry& operator[](size_t i) { return entries_[i]; }
   const Entry& operator[](size_t i) const { return entries_[i]; }
 
-  const ListScanTable* table = nullptr;
+  const ListScanTable* table = nullptr;  // whose bits the entries carry, or none
 
  private:
   struct Release {
