@@ -15,6 +15,7 @@
 #include "config/config_image.h"
 #include "engine/listener.h"
 #include "filters/header_filters.h"
+#include "filters/page_filter.h"
 #include "filters/web_filter.h"
 #include "platform/wait_until.h"
 #include "proxies/proxy_list.h"
@@ -154,6 +155,8 @@ int load_config(const char* path) {
     free_retired_proxies();
 
     apply_image(image);
+    // The page scan's table for the new list, made now rather than by the first page.
+    installed_scan_table();
     read_whole = image.read_whole;
   }
   lock.reset();

@@ -139,11 +139,11 @@ FilterTrial try_web_filter(const WebFilter& filter, std::string_view body, std::
   // The passes only read the record (and count its hits); being in no list, it is the whole
   // list they run.
   WebFilter* list = const_cast<WebFilter*>(&filter);
-  LinkPat* page = run_start_filters(list, &ctx, 1);
+  PageFilterList page;
+  run_start_filters(list, &ctx, 1, &page);
   add_change(&trial, 0, output.size());
-  if (page != nullptr) {
-    scan_page(&ctx, page);
-    free_linkpat_list(page);
+  if (!page.empty()) {
+    scan_page(&ctx, &page);
   } else {
     output.write(body.data(), body.size());
   }

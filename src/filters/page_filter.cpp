@@ -3,7 +3,9 @@
 #include "filters/page_filter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "base/char_class.h"
@@ -27,14 +29,15 @@ ListScanTable installed_table;
 uint64_t installed_change = 0;
 bool installed_built = false;
 
-bool match_text_is(const WebFilter& f, const char* text) {
-  return f.match != nullptr && std::strcmp(f.match.get(), text) == 0;
-}
+enum class Role { kScan, kStart, kEnd };
 
-// A filter that takes part in the scan of a page whose URL it matches.
-bool scans_the_page(const WebFilter& f) {
-  return (f.flags & FILTER_ACTIVE) != 0 && f.match != nullptr && !match_text_is(f, "<end>") &&
-         !match_text_is(f, "<start>");
+// What an active filter with a Match does: its text "<start>" or "<end>", or scanning pages.
+Role role_of(const WebFilter& f) {
+  const char* match = f.match.get();
+  if (match[0] != '<') return Role::kScan;
+  if (std::strcmp(match, "<start>") == 0) return Role::kStart;
+  if (std::strcmp(match, "<end>") == 0) return Role::kEnd;
+  return Role::kScan;
 }
 
 // The body from the server connection, as server_body() brings it, with a copy of its first
@@ -89,11 +92,28 @@ bool url_matches(MatchContext* ctx, const WebFilter& f) {
   return match_pattern(ctx, f.url_code) != nullptr;
 }
 
-void log_filter_hit(const char* format, const MatchContext* ctx, const WebFilter& f) {
+void log_filter_hit(const char* lead, const MatchContext* ctx, const WebFilter& f) {
   f.hits.add();
   if (ctx->watcher != nullptr || !log_category_on(kLogHtmlFilters)) return;
-  add_log_linef(format, ctx->input != nullptr ? static_cast<int>(ctx->input->number) : 0,
-                f.name != nullptr ? f.name.get() : "");
+  // Put together by hand: formatting costs more than the rest of a small page's hits.
+  char line[2048];
+  char* const last = line + sizeof line - 1;
+  char* out = line;
+  auto put = [&](const char* text, size_t n) {
+    n = std::min(n, static_cast<size_t>(last - out));
+    std::memcpy(out, text, n);
+    out += n;
+  };
+  put(lead, std::strlen(lead));
+  char digits[16];
+  const int number = ctx->input != nullptr ? static_cast<int>(ctx->input->number) : 0;
+  const char* digits_end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  put(digits, static_cast<size_t>(digits_end - digits));
+  put(": ", 2);
+  const char* name = f.name != nullptr ? f.name.get() : "";
+  put(name, std::strlen(name));
+  *out = '\0';
+  add_log_line(line);
 }
 
 int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* content_type) {
@@ -118,15 +138,15 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
 
   web_filter_users_add(1);
   const ListScanTable* installed = installed_scan_table();
-  int selected = kResultOk;
-  LinkPat* page = run_start_filters(web_filter_list, &ctx, is_text, &selected);
+  PageFilterList page;
+  const int selected = run_start_filters(web_filter_list, &ctx, is_text, &page, installed);
   if (selected != kResultOk) {
     web_filter_users_add(-1);
     add_log_linef("R** %u Page relayed unfiltered: %s **", browser->number, result_name(selected));
     const int64_t moved = output.flush() ? relay_to_end(server, browser) : 0;
     return moved > 0 ? 1 : 0;
   }
-  if (page == nullptr) {
+  if (page.empty()) {
     // Nothing to scan: the list is free for others while the body is relayed unchanged.
     web_filter_users_add(-1);
     int64_t moved = 0;
@@ -138,51 +158,50 @@ int filter_page_body(HttpMessage* server, HttpMessage* browser, const char* cont
     if (recording) recording->keep();
     return moved > 0 ? 1 : 0;
   }
-  scan_page(&ctx, page, installed);
+  scan_page(&ctx, &page, installed);
   run_end_filters(web_filter_list, &ctx, is_text);
   web_filter_users_add(-1);
   output.flush();
-  free_linkpat_list(page);
   if (recording) recording->keep();
   return 1;
 }
 
-LinkPat* run_start_filters(WebFilter* first, MatchContext* ctx, int is_text, int* result) {
-  if (result != nullptr) *result = kResultOk;
-  // Every node the page may need is taken before any text goes out, so a page whose list
-  // cannot be made is relayed as it came, without the "<start>" texts as well.
-  LinkPat* spare = nullptr;
-  for (WebFilter* f = first; f != nullptr; f = f->next) {
-    if (!scans_the_page(*f)) continue;
-    LinkPat* node = new_linkpat(nullptr, spare);
-    if (node == nullptr) {
-      free_linkpat_list(spare);
-      if (result != nullptr) *result = kResultNoMemory;
-      return nullptr;
-    }
-    spare = node;
-  }
-  LinkPat* head = nullptr;
-  LinkPat** tail = &head;
-  for (WebFilter* f = first; f != nullptr; f = f->next) {
+bool PageFilterList::reserve(size_t n) {
+  if (n <= capacity_) return true;
+  auto* more = static_cast<Entry*>(::operator new(n * sizeof(Entry), std::nothrow));
+  if (more == nullptr) return false;
+  std::copy(entries_, entries_ + size_, more);
+  heap_.reset(more);
+  entries_ = more;
+  capacity_ = n;
+  return true;
+}
+
+int run_start_filters(WebFilter* first, MatchContext* ctx, int is_text, PageFilterList* page,
+                      const ListScanTable* installed) {
+  // Room for every filter the page may need is made before any text goes out, so a page whose
+  // list cannot be held is relayed as it came, without the "<start>" texts as well. Flags may
+  // change meanwhile, so the room does not depend on them.
+  size_t most = 0;
+  for (WebFilter* f = first; f != nullptr; f = f->next) most += f->match != nullptr;
+  if (!page->reserve(page->size() + most)) return kResultNoMemory;
+  page->table = installed;
+  size_t place = 0;
+  for (WebFilter* f = first; f != nullptr; f = f->next, ++place) {
     if ((f->flags & FILTER_ACTIVE) == 0 || f->match == nullptr) continue;
-    if (match_text_is(*f, "<end>") || !url_matches(ctx, *f)) continue;
-    if (match_text_is(*f, "<start>")) {
+    const Role role = role_of(*f);
+    if (role == Role::kEnd || !url_matches(ctx, *f)) continue;
+    if (role == Role::kStart) {
       // A failed send is not acted on here: the scan that follows stops at its first send.
       if (is_text) {
         emit_replacement(ctx, f->replace_code);
-        log_filter_hit("V<start> %d: %s", ctx, *f);
+        log_filter_hit("V<start> ", ctx, *f);
       }
       continue;
     }
-    LinkPat* node = spare;
-    spare = node->next;
-    *node = LinkPat{f, nullptr};
-    *tail = node;
-    tail = &node->next;
+    page->add(f, installed != nullptr ? installed->bit_at(place, f) : -1);
   }
-  free_linkpat_list(spare);
-  return head;
+  return kResultOk;
 }
 
 int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
@@ -190,9 +209,9 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
   if (!is_text) return 0;
   for (WebFilter* f = first; f != nullptr; f = f->next) {
     if ((f->flags & FILTER_ACTIVE) == 0 || !url_matches(ctx, *f)) continue;
-    if (!match_text_is(*f, "<end>")) continue;
+    if (f->match == nullptr || role_of(*f) != Role::kEnd) continue;
     if (emit_replacement(ctx, f->replace_code) == kResultSendFailed) return 0;
-    log_filter_hit("V<end> %d: %s", ctx, *f);
+    log_filter_hit("V<end> ", ctx, *f);
   }
   return 1;
 }
@@ -200,10 +219,13 @@ int run_end_filters(WebFilter* first, MatchContext* ctx, int is_text) {
 void ListScanTable::build(const WebFilter* first) {
   table.clear();
   records.clear();
+  places.clear();
   for (const WebFilter* f = first; f != nullptr; f = f->next) {
-    if (!f->match_code || f->limit < 2) continue;
-    table.add(static_cast<int>(records.size()), f->match_code,
-              f->bounds_code ? &f->bounds_code : nullptr, f->limit);
+    const int index = static_cast<int>(records.size());
+    const bool tried = f->match_code && f->limit >= 2;
+    places.emplace_back(f, tried && index < StartTable::kMaxFilters ? index : -1);
+    if (!tried) continue;
+    table.add(index, f->match_code, f->bounds_code ? &f->bounds_code : nullptr, f->limit);
     records.push_back(f);
   }
   table.finish();

@@ -31,7 +31,6 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <vector>
 
 #include "filters/emit_replacement.h"
 #include "filters/match_prefilter.h"
@@ -54,41 +53,45 @@ bool can_ever_match(const WebFilter& f) { return f.match_code && f.limit >= 2; }
 
 class PageScan {
  public:
-  PageScan(MatchContext* ctx, LinkPat* list, const ListScanTable* installed) : ctx_(ctx) {
+  PageScan(MatchContext* ctx, PageFilterList* list, const ListScanTable* installed)
+      : ctx_(ctx), filters_(*list) {
     bool rescans = false;
     bool known = installed != nullptr;
-    for (LinkPat* node = list; node != nullptr; node = node->next) {
-      const WebFilter* f = node->web_filter();
-      rescans |= (f->flags & FILTER_MULTI) != 0;
-      filters_.push_back(f);
-      int bit = -1;
-      if (known && can_ever_match(*f)) {
-        bit = installed->bit_of(f);
-        known = bit >= 0;
+    // Bits a list carries for this very table are taken as they are.
+    const bool carried = known && list->table == installed;
+    for (size_t i = 0; i < filters_.size(); ++i) {
+      PageFilterList::Entry& e = filters_[i];
+      rescans |= (e.filter->flags & FILTER_MULTI) != 0;
+      if (!known) continue;
+      if (!can_ever_match(*e.filter)) {
+        e.bit = -1;
+        continue;
       }
-      bits_.push_back(bit);
+      if (!carried) e.bit = installed->bit_of(e.filter);
+      known = e.bit >= 0;
     }
     if (!known) {
       // Filters the installed table does not know: the page gets a table of its own.
       own_.emplace();
       for (size_t i = 0; i < filters_.size(); ++i) {
-        const WebFilter& f = *filters_[i];
-        bits_[i] = -1;
-        if (!can_ever_match(f)) continue;
-        if (i < StartTable::kMaxFilters) bits_[i] = static_cast<int>(i);
-        own_->add(static_cast<int>(i), f.match_code, f.bounds_code ? &f.bounds_code : nullptr,
-                  f.limit);
+        PageFilterList::Entry& e = filters_[i];
+        e.bit = -1;
+        if (!can_ever_match(*e.filter)) continue;
+        if (i < StartTable::kMaxFilters) e.bit = static_cast<int>(i);
+        own_->add(static_cast<int>(i), e.filter->match_code,
+                  e.filter->bounds_code ? &e.filter->bounds_code : nullptr, e.filter->limit);
       }
     }
     table_ = known ? &installed->table : &*own_;
     int last_bit = -1;
     for (size_t i = 0; i < filters_.size(); ++i) {
-      if (bits_[i] >= 0) {
-        mask_ |= uint64_t{1} << bits_[i];
-        in_bit_order_ &= bits_[i] > last_bit;
-        last_bit = bits_[i];
-        filter_of_bit_[bits_[i]] = static_cast<uint32_t>(i);
-      } else if (can_ever_match(*filters_[i])) {
+      const int bit = filters_[i].bit;
+      if (bit >= 0) {
+        mask_ |= uint64_t{1} << bit;
+        in_bit_order_ &= bit > last_bit;
+        last_bit = bit;
+        filter_of_bit_[bit] = static_cast<uint32_t>(i);
+      } else if (can_ever_match(*filters_[i].filter)) {
         everywhere_ = true;
       }
     }
@@ -135,8 +138,8 @@ class PageScan {
   // is back in bytes from the server.
   char* swapped_end_ = nullptr;
   int rescans_in_a_row_ = 0;
-  std::vector<const WebFilter*> filters_;
-  std::vector<int> bits_;  // each filter's bit in the table, or -1: tried at every position
+  // The page's filters, each with its bit in the table, or -1: tried at every position.
+  PageFilterList& filters_;
   const StartTable* table_ = nullptr;
   // The page's own table, made only when needed: clearing one costs more than scanning a small
   // page.
@@ -246,15 +249,15 @@ bool PageScan::swap_in(const WebFilter& f) {
 
 PageScan::Outcome PageScan::try_filter(size_t i, char** pos_io, size_t* first) {
   MatchContext* const c = ctx_;
-  const WebFilter& f = *filters_[i];
-  char* end = attempt(f, bits_[i] >= 0, pos_io);
+  const WebFilter& f = *filters_[i].filter;
+  char* end = attempt(f, filters_[i].bit >= 0, pos_io);
   if (c->output->failed()) return kFailed;
   if (end == nullptr) return kNoMatch;
 
   queue_pending(*pos_io);
   c->pending_start = end;
   if (c->watcher != nullptr) [[unlikely]] tell_watcher(f, *pos_io, end);
-  log_filter_hit("VMatch %d: %s", c, f);
+  log_filter_hit("VMatch ", c, f);
   if ((f.flags & FILTER_MULTI) != 0 && may_rescan(end)) {
     if (swap_in(f)) {
       *pos_io = c->pending_start;
@@ -299,8 +302,10 @@ int PageScan::run() {
       }
     } else {
       for (size_t i = first; i < count && outcome == kNoMatch; ++i) {
-        const int bit = bits_[i];
-        if (bit >= 0 ? ((candidates >> bit) & 1) == 0 : !can_ever_match(*filters_[i])) continue;
+        const int bit = filters_[i].bit;
+        if (bit >= 0 ? ((candidates >> bit) & 1) == 0 : !can_ever_match(*filters_[i].filter)) {
+          continue;
+        }
         outcome = try_filter(i, &pos, &first);
       }
     }
@@ -316,7 +321,7 @@ int PageScan::run() {
 
 }  // namespace
 
-int scan_page(MatchContext* ctx, LinkPat* filters, const ListScanTable* installed) {
+int scan_page(MatchContext* ctx, PageFilterList* filters, const ListScanTable* installed) {
   if (ctx->output != nullptr) return PageScan(ctx, filters, installed).run();
   PageOutput own(*ctx->client->socket, ctx->client->stream);
   ctx->output = &own;

@@ -32,6 +32,9 @@ void install_web(LinkPat* working) {
     prev = f;
   }
   web_filter_list_changed();
+  // The page scan's table for the new list, made now (the list lock is held and no transfer
+  // reads the list) rather than by the first page.
+  installed_scan_table();
 }
 
 HitCount& web_hits(const void* r) { return static_cast<const WebFilter*>(r)->hits; }

@@ -1,5 +1,6 @@
-// Lets a test make the nothrow allocation of LinkPat nodes fail, as it would with the memory
-// used up; every other allocation goes on as usual.
+// Lets a test make the nothrow allocation of LinkPat nodes and of a page's filter list too long
+// to be held without the heap fail, as it would with the memory used up; every other
+// allocation goes on as usual.
 #pragma once
 
 #include <atomic>

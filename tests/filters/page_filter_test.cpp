@@ -209,9 +209,11 @@ TEST_F(PageFilters, StatusAndEncodingDecideWhetherTheBodyIsFiltered) {
   }
 }
 
-// A page whose filter list cannot be made goes through as it came, and the log says why.
+// A page whose filter list cannot be made (one longer than a list holds without the heap) goes
+// through as it came, and the log says why.
 TEST_F(PageFilters, PageWithoutMemoryForItsFiltersIsRelayedUnfiltered) {
   add({{A, "<start>", "["}, {A, "ad", "-"}, {A, "<end>", "]"}});
+  add(std::vector<WebFilterRow>(PageFilterList::kInline, {A, "zz", "-"}));
   test::fail_node_allocations = true;
   const std::string got = fetch_page("an ad");
   test::fail_node_allocations = false;

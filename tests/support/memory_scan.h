@@ -16,9 +16,14 @@ namespace kw::test {
 // the installed list (installed_scan_table) or, without `installed`, one of the page's own.
 inline std::string scan_in_memory(const std::vector<const WebFilter*>& filters,
                                   const std::string& body, size_t cut, bool installed) {
-  LinkPat* page = nullptr;
-  for (auto f = filters.rbegin(); f != filters.rend(); ++f) {
-    page = new_linkpat(const_cast<WebFilter*>(*f), page);
+  // With the installed table, each filter carries its bit as a transfer's list does.
+  PageFilterList page;
+  page.reserve(filters.size());
+  page.table = installed ? installed_scan_table() : nullptr;
+  for (const WebFilter* f : filters) {
+    size_t place = 0;
+    for (const WebFilter* g = web_filter_list; g != nullptr && g != f; g = g->next) ++place;
+    page.add(f, page.table != nullptr ? page.table->bit_at(place, f) : -1);
   }
   std::vector<char> a(kSwapBufferSize);
   std::vector<char> b(kSwapBufferSize);
@@ -29,9 +34,8 @@ inline std::string scan_in_memory(const std::vector<const WebFilter*>& filters,
   set_swap_buffers(&ctx, a.data(), b.data());
   ctx.source = &source;
   ctx.output = &output;
-  scan_page(&ctx, page, installed ? installed_scan_table() : nullptr);
+  scan_page(&ctx, &page, page.table);
   output.flush();
-  free_linkpat_list(page);
   return out;
 }
 
