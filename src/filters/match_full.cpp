@@ -27,11 +27,13 @@ class FullMatcher {
  private:
   bool available(const char* p) { return byte_available(ctx_, p); }
   static uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
-  // Counts work against the step budget; false once it is spent.
+  // Counts work against the step budget; false once it is spent. (A depth bound hit is never
+  // followed by more steps: every call returns at once.)
   bool spend(uint32_t steps) {
     steps_ += steps;
-    if (steps_ > kMaxMatchSteps) exhausted_ = true;
-    return !exhausted_;
+    if (steps_ <= kMaxMatchSteps) [[likely]] return true;
+    exhausted_ = true;
+    return false;
   }
   char* skip_whitespace(char* pos) {
     char* from = pos;
@@ -66,13 +68,15 @@ class FullMatcher {
   // byte makes the try fail at its first element without storing anything, the bytes that do
   // not (count of them, 0 when there is no such test), the steps such a failing try takes and
   // the calls it nests below itself. A literal wants its byte in either case, a quote element
-  // its quote bytes, and a group whose alternatives all begin with literals any of those.
+  // its quote bytes, and a group whose alternatives all begin with literals any of those. Two
+  // literals (`pair`) fail a try one step later where only the first matches.
   static constexpr int kMaxFirstAlternatives = 8;
   struct FirstElement {
     int count = 0;
     uint8_t bytes[2 * kMaxFirstAlternatives];
     uint32_t steps = 1;
     int depth = 0;
+    bool pair = false;
   };
   static FirstElement first_element(const uint8_t* rest, const MatchFrame* frame) {
     FirstElement e;
@@ -80,6 +84,8 @@ class FullMatcher {
     if (is_literal_op(op)) {
       e.bytes[e.count++] = op;
       e.bytes[e.count++] = literal_other_case(op);
+      e.pair = is_literal_op(rest[1]) && literal_compares_by_fold(op) &&
+               literal_compares_by_fold(rest[1]);
     } else if (op == OP_OPENQUOTE) {
       e.bytes[e.count++] = '"';
       e.bytes[e.count++] = '\'';
@@ -117,17 +123,24 @@ class FullMatcher {
     if (e.count == 0) return true;
     char* from = *p;
     if (from >= ctx_->usable_end) return true;
-    char* q = const_cast<char*>(
-        e.count <= 2 ? find_either_byte(e.bytes[0], e.bytes[e.count - 1], word_bytes_only, from,
+    // Where the second literal is present too, positions are passed over unless both match.
+    char* q = from;
+    uint32_t first_alone = 0;
+    if (e.pair && ctx_->usable_end - from > 1) {
+      q = const_cast<char*>(find_literal_pair(rest[0], rest[1], word_bytes_only, from,
+                                              ctx_->usable_end - 1, &first_alone));
+    }
+    q = const_cast<char*>(
+        e.count <= 2 ? find_either_byte(e.bytes[0], e.bytes[e.count - 1], word_bytes_only, q,
                                         ctx_->usable_end)
-                     : find_any_byte(e.bytes, e.count, word_bytes_only, from, ctx_->usable_end));
+                     : find_any_byte(e.bytes, e.count, word_bytes_only, q, ctx_->usable_end));
     if (q == from) return true;
     *p = q;
     if (depth_ + e.depth >= kMaxMatchDepth) {
       exhausted_ = true;
       return false;
     }
-    return spend(static_cast<uint32_t>(q - from) * e.steps);
+    return spend(static_cast<uint32_t>(q - from) * e.steps + first_alone);
   }
 
   MatchState* ctx_;

@@ -12,8 +12,9 @@
 // no filter can start and try only the filters whose own runs occur at a position. The runs'
 // first three bytes form a fingerprint searched sixteen positions at a time (each filter in one
 // of eight groups, by nibble tables) where the processor allows, so that the bytes between
-// candidates are passed over in bulk. Built once for a list of filters, then read-only: any
-// number of threads may search with it.
+// candidates are passed over in bulk. At a candidate position, tables of the runs' first two and
+// three bytes rule out most filters before any run is compared in full. Built once for a list
+// of filters, then read-only: any number of threads may search with it.
 #pragma once
 
 #include <cstdint>
@@ -51,23 +52,10 @@ class StartTable {
   // True when filters beyond kMaxFilters must be tried everywhere.
   bool every_position() const { return every_position_; }
 
-  // Where a search stopped inside a block of sixteen positions: the block's fingerprint hits,
-  // so that a search from a later position of the same block goes on with them instead of
-  // looking at the block again. It speaks for the bytes the block held when it was searched:
-  // whoever moves or overwrites bytes before `to` forgets it (reset). One per scan, on the
-  // scan's thread.
-  struct Cursor {
-    const char* block = nullptr;  // none: nothing is known
-    uint64_t filters = 0;         // the filters the hits were found for
-    uint32_t hits = 0;            // bit i: position block + i has a fingerprint hit
-    alignas(16) uint8_t groups[16];  // the groups that have each hit
-    void reset() { block = nullptr; }
-  };
   // The first position in [from, to) where one of `filters` may match (bytes are present up to
-  // to), or `to`; *found receives its candidates there (0 at `to`). A cursor carries what one
-  // search learnt to the next.
+  // to), or `to`; *found receives its candidates there (0 at `to`).
   const char* next_candidate(const char* from, const char* to, uint64_t filters = ~uint64_t{0},
-                             uint64_t* found = nullptr, Cursor* cursor = nullptr) const;
+                             uint64_t* found = nullptr) const;
 
  private:
   // The literal runs a filter must begin with (the prefilter of its Match or its Bounds).
@@ -84,15 +72,30 @@ class StartTable {
   };
   static constexpr int kFingerprint = 3;  // bytes of each run in the fingerprint
   static constexpr int kGroups = 8;
+  static constexpr int kLeadBits = 8;  // the lead tables have 1 << kLeadBits entries
+
+  // The lead tables' entries for the first two or three bytes of a run (lower-cased, as the
+  // literals compare the input).
+  static uint32_t lead2(uint8_t a, uint8_t b) {
+    return ((uint32_t{a} | uint32_t{b} << 8) * 0x9E3779B1u) >> (32 - kLeadBits);
+  }
+  static uint32_t lead3(uint8_t a, uint8_t b, uint8_t c) {
+    const uint32_t key = uint32_t{a} | uint32_t{b} << 8 | uint32_t{c} << 16;
+    return (key * 0x9E3779B1u) >> (32 - kLeadBits);
+  }
 
   bool runs_fit(const Runs& runs, const char* p, const char* end) const;
+  // candidates(), for the search loops to have in line.
+  [[gnu::always_inline]] uint64_t candidates_at(const char* p, const char* end,
+                                                uint64_t filters) const;
 #if defined(__SSE2__)
   static bool runs_fit_bytes(const Runs& runs, __m128i v);
 #endif
+  void add_to_group(int group, uint64_t bit);
   void add_fingerprint(int group, int offset, uint8_t byte);
   const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
   const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                uint64_t* found, Cursor* cursor) const;
+                                uint64_t* found) const;
   // The groups whose fingerprint the filters have.
   uint8_t groups_of(uint64_t filters) const;
   // The candidates at the fingerprint hit k (of the groups `hit`), or at the blanks before it
@@ -106,10 +109,19 @@ class StartTable {
   uint64_t blank_led_;    // filters whose runs may follow blanks
   uint64_t anywhere_;     // filters that may match at any byte: no fingerprint
   uint64_t group_filters_[kGroups];
+  uint64_t grouped_;          // the filters of all groups
+  uint8_t all_groups_;        // the groups that hold filters
   uint8_t blank_led_groups_;  // the groups that hold blank-led filters
-  uint32_t blank_reach_;  // the largest window of a blank-led filter
-  bool every_position_;   // some filter beyond kMaxFilters: no position can be passed over
+  uint32_t blank_reach_;      // the largest window of a blank-led filter
+  bool every_position_;       // some filter beyond kMaxFilters: no position can be passed over
   Runs runs_[kMaxFilters];
+  // Bit i of lead3_[lead3(a, b, c)]: filter i has a run of three bytes or more that begins with
+  // a, b, c; lead2_ the same for its runs of two bytes. `led_` holds the filters these tables
+  // speak for: those with runs, all of two bytes or more, not led by blanks. At a position whose
+  // first bytes have none of a filter's entries, none of its runs begins.
+  uint64_t lead3_[1 << kLeadBits];
+  uint64_t lead2_[1 << kLeadBits];
+  uint64_t led_;
   // Bit g of low_[j][n] (high_[j][n]): some filter of group g allows, at offset j of its
   // fingerprint, a byte whose low (high) four bits are n.
   alignas(16) uint8_t low_[kFingerprint][16];

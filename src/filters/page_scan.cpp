@@ -150,8 +150,6 @@ class PageScan {
   // name the filters to try, in order.
   bool in_bit_order_ = true;
   uint32_t filter_of_bit_[StartTable::kMaxFilters] = {};
-  // Where the last candidate search stopped; forgotten whenever buffered bytes move or change.
-  StartTable::Cursor cursor_;
 };
 
 void PageScan::queue_pending(char* pos) {
@@ -167,7 +165,6 @@ char* PageScan::restart_buffer() {
   ctx_->pending_start = start;
   ctx_->data_end = start;
   swapped_end_ = nullptr;
-  cursor_.reset();
   return start;
 }
 
@@ -184,7 +181,6 @@ char* PageScan::make_room(char* pos, uint32_t limit) {
   char* start = ctx_->current_buffer;
   const size_t unscanned = static_cast<size_t>(ctx_->data_end - pos);
   std::memmove(start, pos, unscanned);
-  cursor_.reset();
   swapped_end_ =
       swapped_end_ != nullptr && swapped_end_ > pos ? start + (swapped_end_ - pos) : nullptr;
   ctx_->data_end = start + unscanned;
@@ -246,7 +242,6 @@ bool PageScan::swap_in(const WebFilter& f) {
                            ? swapped_end_ - c->pending_start
                            : 0;
   if (!swap_in_replacement(c, &f)) return false;
-  cursor_.reset();
   const long expansion = (c->data_end - c->pending_start) - unscanned;
   swapped_end_ = c->pending_start + expansion + carried;
   return true;
@@ -294,8 +289,7 @@ int PageScan::run() {
     if (swapped_end_ != nullptr && pos >= swapped_end_) swapped_end_ = nullptr;
     uint64_t candidates = 0;
     if (first == 0 && !everywhere_) {
-      pos = const_cast<char*>(
-          table_->next_candidate(pos, c->data_end, mask_, &candidates, &cursor_));
+      pos = const_cast<char*>(table_->next_candidate(pos, c->data_end, mask_, &candidates));
       if (pos == c->data_end) continue;
     } else {
       candidates = table_->candidates(pos, c->data_end, mask_);

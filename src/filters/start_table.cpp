@@ -45,11 +45,22 @@ void StartTable::clear() {
   blank_led_ = 0;
   anywhere_ = 0;
   std::memset(group_filters_, 0, sizeof group_filters_);
+  grouped_ = 0;
+  all_groups_ = 0;
   blank_led_groups_ = 0;
   blank_reach_ = 0;
   every_position_ = false;
   std::memset(low_, 0, sizeof low_);
   std::memset(high_, 0, sizeof high_);
+  std::memset(lead3_, 0, sizeof lead3_);
+  std::memset(lead2_, 0, sizeof lead2_);
+  led_ = 0;
+}
+
+void StartTable::add_to_group(int group, uint64_t bit) {
+  group_filters_[group] |= bit;
+  grouped_ |= bit;
+  all_groups_ |= static_cast<uint8_t>(1u << group);
 }
 
 void StartTable::add_fingerprint(int group, int offset, uint8_t byte) {
@@ -88,7 +99,7 @@ void StartTable::add(int index, const PatternCode& match, const PatternCode* bou
   if (key == nullptr) {
     // Only the first byte is known: it alone makes the fingerprint.
     const int group = index % kGroups;
-    group_filters_[group] |= bit;
+    add_to_group(group, bit);
     for (int c = 0; c < 256; ++c) {
       if ((first_[c] & bit) != 0) add_fingerprint(group, 0, static_cast<uint8_t>(c));
     }
@@ -110,6 +121,17 @@ void StartTable::add(int index, const PatternCode& match, const PatternCode* bou
     }
   }
   with_runs_ |= bit;
+  if (!runs.skip_blanks && shortest_run(*key) >= 2) {
+    led_ |= bit;
+    for (int k = 0; k < runs.count; ++k) {
+      const uint8_t* r = runs.bytes[k];
+      if (runs.length[k] == 2) {
+        lead2_[lead2(r[0], r[1])] |= bit;
+      } else {
+        lead3_[lead3(r[0], r[1], r[2])] |= bit;
+      }
+    }
+  }
   if (runs.skip_blanks) {
     blank_led_ |= bit;
     blank_reach_ = std::max(blank_reach_, limit);
@@ -117,7 +139,7 @@ void StartTable::add(int index, const PatternCode& match, const PatternCode* bou
   // Filters whose runs begin alike share a group, so that the groups' tables stay sharp.
   const uint8_t* lead = runs.bytes[0];
   const int group = (lead[0] * 7 + (runs.length[0] > 1 ? lead[1] : 0)) % kGroups;
-  group_filters_[group] |= bit;
+  add_to_group(group, bit);
   if (runs.skip_blanks) blank_led_groups_ |= static_cast<uint8_t>(1u << group);
   for (int k = 0; k < runs.count; ++k) {
     for (int offset = 0; offset < kFingerprint; ++offset) {
@@ -215,7 +237,11 @@ void StartTable::finish() {
   std::memset(high_, 0, sizeof high_);
   std::memset(group_filters_, 0, sizeof group_filters_);
   blank_led_groups_ = 0;
+  grouped_ = 0;
+  all_groups_ = 0;
   for (size_t g = 0; g < groups.size(); ++g) {
+    grouped_ |= groups[g].filters;
+    all_groups_ |= static_cast<uint8_t>(1u << g);
     group_filters_[g] = groups[g].filters;
     if ((groups[g].filters & blank_led_) != 0) blank_led_groups_ |= static_cast<uint8_t>(1u << g);
     for (int offset = 0; offset < kFingerprint; ++offset) {
@@ -264,10 +290,17 @@ bool StartTable::runs_fit(const Runs& runs, const char* p, const char* end) cons
   return false;
 }
 
-uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters) const {
+inline uint64_t StartTable::candidates_at(const char* p, const char* end, uint64_t filters) const {
   uint64_t mask = first_[static_cast<uint8_t>(*p)] & filters;
   if (mask == 0) return 0;
   if (p + 1 < end) mask &= second_[static_cast<uint8_t>(p[1])];
+  if (end - p >= 3 && (mask & led_) != 0) {
+    const uint8_t a = lower_byte(static_cast<uint8_t>(p[0]));
+    const uint8_t b = lower_byte(static_cast<uint8_t>(p[1]));
+    mask &=
+        ~led_ | lead3_[lead3(a, b, lower_byte(static_cast<uint8_t>(p[2])))] | lead2_[lead2(a, b)];
+    if (mask == 0) return 0;
+  }
   uint64_t check = mask & with_runs_;
 #if defined(__SSE2__)
   if (end - p >= MatchPrefilter::kMaxPrefix) {
@@ -287,8 +320,12 @@ uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters
   return mask;
 }
 
+uint64_t StartTable::candidates(const char* p, const char* end, uint64_t filters) const {
+  return candidates_at(p, end, filters);
+}
+
 const char* StartTable::next_candidate(const char* from, const char* to, uint64_t filters,
-                                       uint64_t* found, Cursor* cursor) const {
+                                       uint64_t* found) const {
   uint64_t ignored;
   if (found == nullptr) found = &ignored;
   *found = 0;
@@ -299,7 +336,7 @@ const char* StartTable::next_candidate(const char* from, const char* to, uint64_
 #if defined(KW_FINGERPRINTS)
   static const bool fingerprints = __builtin_cpu_supports("ssse3");
   if (fingerprints && (filters & anywhere_) == 0) {
-    return scan_fingerprints(from, to, filters, found, cursor);
+    return scan_fingerprints(from, to, filters, found);
   }
 #endif
   return scan_plain(from, to, filters, found);
@@ -325,6 +362,8 @@ const char* StartTable::scan_plain(const char* from, const char* to, uint64_t fi
 }
 
 uint8_t StartTable::groups_of(uint64_t filters) const {
+  // A page's scan usually searches for every filter of the table.
+  if ((filters & grouped_) == grouped_) return all_groups_;
   uint8_t groups = 0;
   for (int g = 0; g < kGroups; ++g) {
     if ((group_filters_[g] & filters) != 0) groups |= static_cast<uint8_t>(1u << g);
@@ -332,8 +371,8 @@ uint8_t StartTable::groups_of(uint64_t filters) const {
   return groups;
 }
 
-const char* StartTable::check_hit(const char* from, const char* k, const char* to, uint64_t filters,
-                                  uint8_t hit, uint64_t* found) const {
+inline const char* StartTable::check_hit(const char* from, const char* k, const char* to,
+                                         uint64_t filters, uint8_t hit, uint64_t* found) const {
   const bool blank = static_cast<uint8_t>(*k) <= 32;
   if ((filters & blank_led_) != 0 && (blank || (hit & blank_led_groups_) != 0)) {
     // Another filter that may begin at one of these blanks has a hit of its own there, which
@@ -349,7 +388,7 @@ const char* StartTable::check_hit(const char* from, const char* k, const char* t
       }
     }
   }
-  if ((*found = candidates(k, to, filters)) != 0) return k;
+  if ((*found = candidates_at(k, to, filters)) != 0) return k;
   return to;
 }
 
@@ -368,24 +407,9 @@ __attribute__((target("ssse3"))) inline __m128i admitted(const char* p, __m128i 
 
 }  // namespace
 
-__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const char* from,
-                                                                           const char* to,
-                                                                           uint64_t filters,
-                                                                           uint64_t* found,
-                                                                           Cursor* cursor) const {
+__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
+    const char* from, const char* to, uint64_t filters, uint64_t* found) const {
   const char* p = from;
-  if (cursor != nullptr && cursor->block != nullptr && cursor->filters == filters &&
-      from >= cursor->block && from < cursor->block + 16) {
-    // The rest of the block the last search stopped in: its hits from `from` on.
-    for (unsigned bits = cursor->hits & (0xffffu << (from - cursor->block)); bits != 0;
-         bits &= bits - 1) {
-      const int i = __builtin_ctz(bits);
-      const char* hit = check_hit(from, cursor->block + i, to, filters, cursor->groups[i], found);
-      if (hit != to) return hit;
-    }
-    p = cursor->block + 16;
-  }
-  if (cursor != nullptr) cursor->block = nullptr;
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(groups_of(filters)));
   const __m128i zero = _mm_setzero_si128();
   const auto load = [](const uint8_t* table) {
@@ -405,14 +429,7 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const
       for (unsigned todo = bits; todo != 0; todo &= todo - 1) {
         const int i = __builtin_ctz(todo);
         const char* hit = check_hit(from, p + i, to, filters, groups[i], found);
-        if (hit == to) continue;
-        if (cursor != nullptr) {
-          cursor->block = p;
-          cursor->filters = filters;
-          cursor->hits = bits;
-          std::memcpy(cursor->groups, groups, sizeof groups);
-        }
-        return hit;
+        if (hit != to) return hit;
       }
     }
     p += 16;
@@ -426,7 +443,7 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(const
 }
 #else
 const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                          uint64_t* found, Cursor*) const {
+                                          uint64_t* found) const {
   return scan_plain(from, to, filters, found);
 }
 #endif
