@@ -65,6 +65,8 @@ void send_escape(Dialog& d) { QTest::keyClick(focus_or_dialog(d), Qt::Key_Escape
 
 void send_enter(Dialog& d) { QTest::keyClick(focus_or_dialog(d), Qt::Key_Return); }
 
+void send_help(Dialog& d) { QTest::keyClick(focus_or_dialog(d), Qt::Key_F1); }
+
 void close_box(Dialog& d) { d.close(); }
 
 void click_item(Dialog& d, int id, int index, uint32_t modifiers) {

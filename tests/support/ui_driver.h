@@ -21,6 +21,7 @@ void type_into(Dialog& d, int id, std::string_view text);
 void key(Dialog& d, int id, int virtual_key, uint32_t modifiers = 0);
 void send_escape(Dialog& d);
 void send_enter(Dialog& d);
+void send_help(Dialog& d);
 // The caption's close box.
 void close_box(Dialog& d);
 // A click on a list item (with kKeyCtrl or kKeyShift to extend the selection).
