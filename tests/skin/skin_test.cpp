@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "base/settings.h"
+#include "shell/desktop_frontend.h"
 #include "skin/builtin_art.h"
 #include "skin/painter.h"
 #include "skin/textures.h"
 #include "support/child_record.h"
 #include "support/recording_frontend.h"
+#include "support/ui_driver.h"
 #include "ui/system_colours.h"
 
 namespace kw {
