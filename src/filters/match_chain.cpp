@@ -27,7 +27,9 @@ constexpr int kMaxChainGroups = 16;
 constexpr int kMaxChainLazy = 16;
 static_assert(2 * kMaxChainGroups + kMaxChainLazy + 1 < kMaxMatchDepth);
 
-// Half the full matcher's bound: work beyond it goes to the full matcher.
+// Half the full matcher's bound: work beyond it goes to the full matcher. Past a check, a match
+// takes at most a step per byte of code and per byte of its window (under 32768 bytes) before
+// the next one, so it never passes the full matcher's bound unnoticed.
 constexpr uint32_t kChainBudget = kMaxMatchSteps / 2;
 static_assert(kChainBudget + kMaxPatternCode + 32768 < kMaxMatchSteps);
 
@@ -116,10 +118,11 @@ char* ChainMatcher::group(const uint8_t* pc, char* pos) {
   }
   const uint8_t* next = pc + 2;
   do {
-    // Each OP_ALT is a step of its own, looked at from the group's start.
+    // Each OP_ALT is a step of its own, looked at from the group's start, where a failure
+    // leaves no alternative to take.
     if (*next == OP_ALT) {
       ++steps_;
-      available(pos);
+      if (!available(pos) && pos > ctx_->window_end) return nullptr;
     }
     const uint8_t* q = alternative_literals(next, &next);
     char* p = pos;
