@@ -334,11 +334,13 @@ const char* StartTable::next_candidate(const char* from, const char* to, uint64_
     return from;
   }
 #if defined(KW_FINGERPRINTS)
-  static const bool fingerprints = __builtin_cpu_supports("ssse3");
-  static const bool wide = fingerprints && __builtin_cpu_supports("avx2");
-  if (fingerprints && (filters & anywhere_) == 0) {
-    return wide ? scan_fingerprints_wide(from, to, filters, found)
-                : scan_fingerprints(from, from, to, filters, found);
+  // 0: no fingerprint search; 1: sixteen positions at a time; 2: thirty-two.
+  static const int fingerprints = !__builtin_cpu_supports("ssse3") ? 0
+                                  : __builtin_cpu_supports("avx2") ? 2
+                                                                   : 1;
+  if (fingerprints != 0 && (filters & anywhere_) == 0) {
+    return fingerprints == 2 ? scan_fingerprints_wide(from, to, filters, found)
+                             : scan_fingerprints(from, from, to, filters, found);
   }
 #endif
   return scan_plain(from, to, filters, found);
