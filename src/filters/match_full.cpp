@@ -23,6 +23,7 @@ class FullMatcher {
 
   char* run(const uint8_t* pc, char* pos, MatchFrame* frame);
   bool exhausted() const { return exhausted_; }
+  uint32_t steps() const { return steps_; }
 
  private:
   bool available(const char* p) { return byte_available(ctx_, p); }
@@ -317,6 +318,7 @@ char* match_full(MatchState* ctx) {
     result = matcher.run(ctx->pattern, ctx->position, ctx->frame);
     ctx->frame = nullptr;
   }
+  ctx->full_steps += matcher.steps();
   if (matcher.exhausted()) ++bounds_hit;
   return result;
 }

@@ -74,6 +74,8 @@ class PageFilterList {
   struct Entry {
     const WebFilter* filter;
     int bit;
+    // The steps of match_full the filter may still take on this page (the page scan's).
+    int64_t work_left = 0;
   };
   static constexpr size_t kInline = StartTable::kMaxFilters;
 

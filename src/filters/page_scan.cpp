@@ -28,6 +28,13 @@
 // would mostly check the same bytes again. Filters that can never match (no Match code, Limit 0
 // or 1) are never tried, since trying them would only fail. Runs on the transfer's connection
 // thread.
+//
+// Each attempt is bounded (matcher.h), but a filter whose attempts all come close to the bound
+// would take minutes over a page that keeps offering it positions. So a filter earns steps with
+// every attempt in proportion to its window, far more than a search through the window takes,
+// and starts with a reserve of several bounded attempts; one that spends more than that is
+// stopped for the rest of the page, with a log line. What it earns and spends depends only on
+// the body's bytes, so where that happens does too.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -49,6 +56,14 @@ constexpr int kLargePullSize = kSwapBufferSize / 2;
 // Re-scan swaps in a row whose match lies wholly inside bytes an earlier swap put in.
 constexpr int kMaxRescansInARow = 100;
 
+// A filter's steps on one page: its reserve at the start, and what each attempt earns per byte
+// of the filter's Limit.
+constexpr int64_t kPageStepReserve = 16 * int64_t{kMaxMatchSteps};
+constexpr int64_t kStepsPerLimitByte = 16;
+
+// The bit of a filter stopped for the rest of the page: never tried again.
+constexpr int kStoppedFilter = -2;
+
 bool can_ever_match(const WebFilter& f) { return f.match_code && f.limit >= 2; }
 
 class PageScan {
@@ -61,6 +76,7 @@ class PageScan {
     const bool carried = known && list->table == installed;
     for (size_t i = 0; i < filters_.size(); ++i) {
       PageFilterList::Entry& e = filters_[i];
+      e.work_left = kPageStepReserve;
       rescans |= (e.filter->flags & FILTER_MULTI) != 0;
       if (!known) continue;
       if (!can_ever_match(*e.filter)) {
@@ -132,6 +148,8 @@ class PageScan {
   }
   // Swaps in f's replacement and records how far the swapped-in bytes now reach.
   bool swap_in(const WebFilter& f);
+  // Charges filter i the steps its attempt took; stops it when it has spent what it earned.
+  void charge(size_t i, uint64_t steps_before);
 
   MatchContext* ctx_;
   // The end of the swapped-in bytes ahead of the scan in the current buffer; none when the scan
@@ -247,10 +265,24 @@ bool PageScan::swap_in(const WebFilter& f) {
   return true;
 }
 
+void PageScan::charge(size_t i, uint64_t steps_before) {
+  PageFilterList::Entry& e = filters_[i];
+  const auto spent = static_cast<int64_t>(ctx_->full_steps - steps_before);
+  e.work_left += kStepsPerLimitByte * e.filter->limit - spent;
+  if (e.work_left >= 0) [[likely]] return;
+  if (e.bit >= 0) mask_ &= ~(uint64_t{1} << e.bit);
+  e.bit = kStoppedFilter;
+  const unsigned number = ctx_->input != nullptr ? ctx_->input->number : 0;
+  add_log_linef("R** %u Filter stopped for the rest of the page, too slow: %s **", number,
+                e.filter->name != nullptr ? e.filter->name.get() : "");
+}
+
 PageScan::Outcome PageScan::try_filter(size_t i, char** pos_io, size_t* first) {
   MatchContext* const c = ctx_;
   const WebFilter& f = *filters_[i].filter;
+  const uint64_t steps_before = c->full_steps;
   char* end = attempt(f, filters_[i].bit >= 0, pos_io);
+  charge(i, steps_before);
   if (c->output->failed()) return kFailed;
   if (end == nullptr) return kNoMatch;
 
@@ -303,7 +335,8 @@ int PageScan::run() {
     } else {
       for (size_t i = first; i < count && outcome == kNoMatch; ++i) {
         const int bit = filters_[i].bit;
-        if (bit >= 0 ? ((candidates >> bit) & 1) == 0 : !can_ever_match(*filters_[i].filter)) {
+        if (bit >= 0 ? ((candidates >> bit) & 1) == 0
+                     : bit == kStoppedFilter || !can_ever_match(*filters_[i].filter)) {
           continue;
         }
         outcome = try_filter(i, &pos, &first);

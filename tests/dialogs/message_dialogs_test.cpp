@@ -22,52 +22,42 @@
 namespace kw {
 namespace {
 
-// Which opener a row runs; handlers record the answers they are called with. (The callers'
-// tests answer "Filters In Use!" and "Save Configuration Changes" too.)
-enum class Opener { About, Message, ActiveConnections, SaveChanges };
-
-int open(Opener opener, std::vector<int>* handled, int handler_result) {
-  ButtonHandler handler = [handled, handler_result](int control) {
-    handled->push_back(control);
-    return handler_result;
-  };
-  switch (opener) {
-    case Opener::About:
-      return show_about(nullptr);
-    case Opener::Message:
-      return show_message(nullptr, "text", "caption", 135);
-    case Opener::ActiveConnections:
-      return ask_active_connections(nullptr, handler);
-    case Opener::SaveChanges:
-      return ask_save_changes(nullptr);
-  }
-  return -1;
-}
+// A message dialog's opener and the title of what it opens; the handler it is given records
+// the answers it is called with. (The callers' tests answer "Filters In Use!" and "Save
+// Configuration Changes" too.)
+struct Opener {
+  const char* title;
+  int (*open)(ButtonHandler handler);
+};
+const Opener kAboutBox{"About the Kestrelwick", [](ButtonHandler) { return show_about(nullptr); }};
+const Opener kPlainMessage{
+    "caption", [](ButtonHandler) { return show_message(nullptr, "text", "caption", 135); }};
+const Opener kActiveQuestion{
+    "Active Connections - Can't load configuration",
+    [](ButtonHandler handler) { return ask_active_connections(nullptr, handler); }};
+const Opener kSaveQuestion{"Save Configuration Changes",
+                           [](ButtonHandler) { return ask_save_changes(nullptr); }};
 
 // kCloseBox: Escape first, which must end none of them, then the close box.
 constexpr int kCloseBox = -1;
 
 TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
   struct Row {
-    Opener opener;
+    const Opener& opener;
     int button, handler_result, result;
   } rows[] = {
-      {Opener::About, kMessageOk, 0, 1},
-      {Opener::Message, kMessageOk, 0, 1},
-      {Opener::ActiveConnections, kMessageOk, 5, kGoBack},
-      {Opener::ActiveConnections, kKillButton, 2, 2},
-      {Opener::ActiveConnections, kRetryButton, -4, -4},
-      {Opener::SaveChanges, kIdOk, 0, kSaveChanges},  // Enter: the first button's command
-      {Opener::SaveChanges, kForgetButton, 0, kForgetChanges},
-      {Opener::About, kCloseBox, 0, kClosedWithoutChoice},
-      {Opener::ActiveConnections, kCloseBox, 2, kClosedWithoutChoice},
+      {kAboutBox, kMessageOk, 0, 1},
+      {kPlainMessage, kMessageOk, 0, 1},
+      {kActiveQuestion, kMessageOk, 5, kGoBack},
+      {kActiveQuestion, kKillButton, 2, 2},
+      {kActiveQuestion, kRetryButton, -4, -4},
+      {kSaveQuestion, kIdOk, 0, kSaveChanges},  // Enter: the first button's command
+      {kSaveQuestion, kForgetButton, 0, kForgetChanges},
+      {kAboutBox, kCloseBox, 0, kClosedWithoutChoice},
+      {kActiveQuestion, kCloseBox, 2, kClosedWithoutChoice},
   };
-  const char* const titles[] = {"About the Kestrelwick", "caption",
-                                "Active Connections - Can't load configuration",
-                                "Save Configuration Changes"};
   for (const Row& row : rows) {
-    SCOPED_TRACE("opener " + std::to_string(static_cast<int>(row.opener)) + ", button " +
-                 std::to_string(row.button));
+    SCOPED_TRACE(std::string(row.opener.title) + ", button " + std::to_string(row.button));
     std::vector<int> handled;
     std::string title;
     bool open_after_escape = true;
@@ -81,8 +71,12 @@ TEST(MessageDialogTest, EachButtonEndsWithItsResult) {
         row.button == kIdOk ? d.enter() : test::press(d, row.button);
       }
     });
-    EXPECT_EQ(open(row.opener, &handled, row.handler_result), row.result);
-    EXPECT_EQ(title, titles[static_cast<int>(row.opener)]);
+    const ButtonHandler handler = [&](int control) {
+      handled.push_back(control);
+      return row.handler_result;
+    };
+    EXPECT_EQ(row.opener.open(handler), row.result);
+    EXPECT_EQ(title, row.opener.title);
     EXPECT_TRUE(open_after_escape);
     // Only Retry and Kill Connections ask the handler, in the report's answer codes.
     const int answer = row.button == kRetryButton  ? kAnswerRetry

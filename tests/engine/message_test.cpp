@@ -67,19 +67,6 @@ TEST(RequestLine, ParsesWholeAndInSingleBytes) {
   }
 }
 
-// A line of 2045 characters is whole; one of 2046 is cut, and the cut path reaches the end of
-// the text. The rest of a cut line is what the next read returns.
-TEST(RequestLine, LongestLineIsWholeLongerIsCut) {
-  const std::string start = "GET http://h/";
-  for (int length : {2045, 2046}) {
-    std::string line = start + std::string(length - start.size(), 'a');
-    FedMessage fed({line + "\r\n"});
-    EXPECT_EQ(read_line(&fed.msg, fed.line, kLineBufferSize), length == 2045 ? 2047 : 2045);
-    EXPECT_EQ(parse_request_line(&fed.msg), length == 2045 ? 1 : 0) << length;
-    EXPECT_EQ(read_line(&fed.msg, fed.line, kLineBufferSize), length == 2045 ? 0 : 3);
-  }
-}
-
 // "version|code|reason|unread rest" of a parsed status line; empty when it is rejected. A code
 // too long for the record is cut and leaves no room for the reason.
 TEST(StatusLine, ParsesWholeAndInSingleBytes) {

@@ -2,7 +2,6 @@
 // single-instance socket; started programs inherit nothing of this process but its environment,
 // directory and standard descriptors; the pool of parked threads.
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <stdlib.h>
@@ -15,7 +14,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <latch>
 #include <optional>
 #include <string>
@@ -212,14 +210,7 @@ TEST(ChildProcess, InheritsNoDescriptorsOrIgnoredSignalsAndIsReaped) {
 // counts the threads of this process that carry the parked threads' name.
 int threads_named_parked() {
   int n = 0;
-  DIR* tasks = opendir("/proc/self/task");
-  while (dirent* e = readdir(tasks)) {
-    if (e->d_name[0] == '.') continue;
-    std::string name;
-    std::getline(std::ifstream(std::string("/proc/self/task/") + e->d_name + "/comm"), name);
-    n += name == kParkedThreadName ? 1 : 0;
-  }
-  closedir(tasks);
+  for (pid_t id : test::thread_ids()) n += test::thread_name(id) == kParkedThreadName ? 1 : 0;
   return n;
 }
 

@@ -114,11 +114,13 @@ TEST_F(DesktopProgramTest, ARequestIsLoggedAndASecondCopyBringsTheFirstForward) 
 
   test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello");
   EXPECT_EQ(test::curl_through(listening_port(), origin.url("/page.txt"), 30), "hello");
-  // The block layout is the engine's; here the request's block reaches the window.
+  // The block layout is the engine's; here the request's block reaches the window. Connections
+  // are numbered through the whole process, so an earlier run's connections leave any number.
   EXPECT_TRUE(wait_processing([&] {
     const std::vector<std::string> lines = log_window()->lines();
-    return std::find(lines.begin(), lines.end(), "W+++CLOSE 1+++") != lines.end() &&
-           std::find(lines.begin(), lines.end(), "GGET /page.txt HTTP/1.1") != lines.end();
+    return std::ranges::any_of(lines,
+                               [](const std::string& l) { return l.starts_with("W+++CLOSE "); }) &&
+           std::ranges::find(lines, "GGET /page.txt HTTP/1.1") != lines.end();
   })) << "the connection's lines never reached the log window";
 
   main.showMinimized();

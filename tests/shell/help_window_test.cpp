@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <algorithm>
 #include <fstream>
+#include <utility>
 
 #include "support/child_record.h"
 
@@ -19,8 +21,6 @@ namespace {
 
 class HelpWindowTest : public ::testing::Test {
  protected:
-  void write_help(const std::string& text) { std::ofstream(path_) << text; }
-
   QString page(const HelpWindow& w) { return w.browser()->toPlainText(); }
 
   // Moves the keyboard focus to the next link of the page and activates it, as a user would.
@@ -49,7 +49,7 @@ TEST_F(HelpWindowTest, ExplainsWhatIsMissingAndFollowsLinksWithBackAndForward) {
   EXPECT_EQ(w.current_topic(), 0);
   EXPECT_TRUE(page(w).contains("The help file cannot be read"));
   EXPECT_TRUE(page(w).contains(QString::fromStdString(path_)));
-  write_help(kTwoTopics);
+  std::ofstream(path_) << kTwoTopics;
   w.show_topic(63);
   EXPECT_TRUE(w.file_read());
   EXPECT_EQ(w.topic_list()->count(), 2);
@@ -66,16 +66,13 @@ TEST_F(HelpWindowTest, ExplainsWhatIsMissingAndFollowsLinksWithBackAndForward) {
   EXPECT_EQ(w.current_topic(), 2);
   EXPECT_TRUE(page(w).contains("Second page."));
 
-  QPushButton *back_button = nullptr, *forward_button = nullptr;
-  for (QPushButton* b : w.findChildren<QPushButton*>()) {
-    if (b->text() == "&Back") back_button = b;
-    if (b->text() == "&Forward") forward_button = b;
+  const QList<QPushButton*> buttons = w.findChildren<QPushButton*>();
+  for (const auto& [text, topic] : {std::pair{"&Back", 1}, {"&Forward", 2}}) {
+    const auto button = std::ranges::find(buttons, QString(text), &QPushButton::text);
+    ASSERT_NE(button, buttons.end()) << text;
+    QTest::mouseClick(*button, Qt::LeftButton);
+    EXPECT_EQ(w.current_topic(), topic) << text;
   }
-  ASSERT_TRUE(back_button && forward_button);
-  QTest::mouseClick(back_button, Qt::LeftButton);
-  EXPECT_EQ(w.current_topic(), 1);
-  QTest::mouseClick(forward_button, Qt::LeftButton);
-  EXPECT_EQ(w.current_topic(), 2);
 }
 
 // Records whether the window it watches is blocked by a modal window.

@@ -24,7 +24,6 @@
 #include "ui/list_box.h"
 #include "ui/menu_bar.h"
 #include "ui/status_bar.h"
-#include "ui/text.h"
 
 namespace kw {
 namespace {

@@ -82,7 +82,7 @@ class MainWindowTest : public ::testing::Test {
 
 // The switches change the flags the engine reads. The window follows the plain-logic control
 // states: Bypass greys the four filter switches but not the remote proxy, Escape enables Save
-// Last Config, an auto-run line Launch Auto-Run.
+// Last Config.
 TEST_F(MainWindowTest, SwitchesChangeTheFlagsAndTheControlsFollow) {
   const struct {
     int id;
@@ -125,11 +125,7 @@ TEST_F(MainWindowTest, SwitchesChangeTheFlagsAndTheControlsFollow) {
   EXPECT_TRUE(bar()->is_item_enabled(kSaveLastCommand));
   EXPECT_TRUE(d().isVisible());
 
-  EXPECT_FALSE(bar()->is_item_enabled(kLaunchAutoRunCommand));
   EXPECT_TRUE(bar()->is_item_enabled(kReloadLastCommand));
-  settings().auto_run = "browser";
-  window_->sync_controls();
-  EXPECT_TRUE(bar()->is_item_enabled(kLaunchAutoRunCommand));
 }
 
 // The icons show their hints in yellow while highlighted; status texts from any thread reach
@@ -206,6 +202,7 @@ TEST_F(MainWindowTest, TheButtonsOpenTheirDialogs) {
               {kHeadersButton, 110, kIdCancel},
               {kProxyButton, kProxySelectorTemplate, kProxyCancelButton},
               {kConfigButton, 131, kIdOk}};
+  EXPECT_FALSE(bar()->is_item_enabled(kLaunchAutoRunCommand));
   for (const auto& row : rows) {
     int opened = 0;
     test::when_shown([&](Dialog& dialog) {

@@ -33,23 +33,11 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs a program beside the test with a shell command line after it; "D/" in the arguments
-// stands for the scratch directory, "P/" for the program directory.
-// The marks are replaced in one pass, so a scratch directory whose name ends in D or P stays whole.
-Outcome run(const test::ScratchDir& dir, const std::string& program, const std::string& marked) {
-  std::string args;
-  for (size_t at = 0; at < marked.size(); ++at) {
-    const std::string mark = marked.substr(at, 2);
-    if (mark != "D/" && mark != "P/") {
-      args += marked[at];
-      continue;
-    }
-    args += "'" + (mark == "D/" ? dir.path() + "/" : std::string(program_directory())) + "'";
-    ++at;
-  }
+// Runs a program beside the test in the scratch directory, with a shell command line after it.
+Outcome run(const test::ScratchDir& dir, const std::string& program, const std::string& args) {
   const std::string out = dir.file("out"), err = dir.file("err");
-  const std::string command = "'" + std::string(program_directory()) + program + "' " + args +
-                              " >'" + out + "' 2>'" + err + "' </dev/null";
+  const std::string command = "cd '" + dir.path() + "' && '" + program_directory() + program +
+                              "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::read_file(out), test::read_file(err)};
 }
@@ -63,7 +51,7 @@ TEST(ToolOptions, KwmatchAndKestrelwickdCommandLines) {
   chmod(dir.file("locked.cfg").c_str(), 0);
   uint16_t taken = 0;
   const int holder = test::listen_on_loopback(&taken);
-  const std::string cannot_read = "cannot read configuration file " + dir.path();
+  const std::string cannot_read = "cannot read configuration file ";
   struct Row {
     std::string program, args;
     int status;
@@ -73,32 +61,33 @@ TEST(ToolOptions, KwmatchAndKestrelwickdCommandLines) {
   std::vector<Row> rows = {
       {"kwmatch", "-h", 0, "usage: kwmatch", ""},
       {"kwmatch", "--help", 0, "-h, --help", ""},
-      {"kwmatch", "b D/page", 0, "/page:1:1: b\n", ""},
-      {"kwmatch", "--limit 4 --bounds '<b>' '<*>' D/page", 0, "/page:0:3: <b>\n", ""},
-      {"kwmatch", "'<b>\\1<' D/page", 0, "/page:0:7: <b>abc<\n    \\1=abc\n", ""},
-      {"kwmatch", "--limit 40000 b D/page", 2, "",
+      {"kwmatch", "b page", 0, "page:1:1: b\n", ""},
+      {"kwmatch", "--limit 4 --bounds '<b>' '<*>' page", 0, "page:0:3: <b>\n", ""},
+      {"kwmatch", "'<b>\\1<' page", 0, "page:0:7: <b>abc<\n    \\1=abc\n", ""},
+      {"kwmatch", "--limit 40000 b page", 2, "",
        "kwmatch: --limit takes a number from 1 to 32767, not \"40000\"\n"},
-      {"kwmatch", "--limit abc b D/page", 2, "", "--limit takes a number from 1 to 32767, not"},
-      {"kwmatch", "--limit 0 b D/page", 2, "", "--limit takes a number from 1 to 32767, not \"0\""},
+      {"kwmatch", "--limit abc b page", 2, "", "--limit takes a number from 1 to 32767, not"},
+      {"kwmatch", "--limit 0 b page", 2, "", "--limit takes a number from 1 to 32767, not \"0\""},
       {"kwmatch", "--limit", 2, "", "kwmatch: --limit needs a value\nusage: kwmatch"},
-      {"kwmatch", "--frob b D/page", 2, "", "kwmatch: unknown option --frob\nusage: kwmatch"},
-      {"kwmatch", "'(b' D/page", 2, "", "the expression does not compile"},
-      {"kwmatch", "b D/nosuch", 2, "", "/nosuch: No such file or directory\n"},
-      {"kwmatch", "b D/", 2, "", "/: Is a directory\n"},
-      {"kwmatch", "xyz D/page", 1, "", ""},
+      {"kwmatch", "--frob b page", 2, "", "kwmatch: unknown option --frob\nusage: kwmatch"},
+      {"kwmatch", "'(b' page", 2, "", "the expression does not compile"},
+      {"kwmatch", "b nosuch", 2, "", "nosuch: No such file or directory\n"},
+      {"kwmatch", "b .", 2, "", ".: Is a directory\n"},
+      {"kwmatch", "xyz page", 1, "", ""},
       // --check loads nothing and answers in its status.
-      {"kestrelwickd", "--check P/default.cfg", 0, "default.cfg: no findings\n", ""},
-      {"kestrelwickd", "--check D/bad.cfg", 1,
-       "/bad.cfg:2: Port: 70000 is out of range (0 to 65535)\n", ""},
-      {"kestrelwickd", "--check D/nosuch.cfg", 2, "", ""},
-      {"kestrelwickd", "-p 0 D/nosuch.cfg", 2, "", cannot_read + "/nosuch.cfg: No such file"},
-      {"kestrelwickd", "-p 0 D/", 2, "", cannot_read + "/: Is a directory"},
+      {"kestrelwickd", "--check '" + std::string(program_directory()) + "default.cfg'", 0,
+       "default.cfg: no findings\n", ""},
+      {"kestrelwickd", "--check bad.cfg", 1,
+       "bad.cfg:2: Port: 70000 is out of range (0 to 65535)\n", ""},
+      {"kestrelwickd", "--check nosuch.cfg", 2, "", ""},
+      {"kestrelwickd", "-p 0 nosuch.cfg", 2, "", cannot_read + "nosuch.cfg: No such file"},
+      {"kestrelwickd", "-p 0 .", 2, "", cannot_read + ".: Is a directory"},
       {"kestrelwickd", "-p " + std::to_string(taken), 1, "",
        "Error binding to listener port " + std::to_string(taken) + ": Address already in use"},
   };
   // Root reads every file whatever its mode.
   if (geteuid() != 0) {
-    rows.push_back({"kestrelwickd", "-p 0 D/locked.cfg", 2, "", cannot_read + "/locked.cfg: Perm"});
+    rows.push_back({"kestrelwickd", "-p 0 locked.cfg", 2, "", cannot_read + "locked.cfg: Perm"});
   }
   for (const Row& r : rows) {
     const Outcome result = run(dir, r.program, r.args);

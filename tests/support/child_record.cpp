@@ -91,6 +91,12 @@ std::set<pid_t> thread_ids() {
   return ids;
 }
 
+std::string thread_name(pid_t tid) {
+  std::string name;
+  std::getline(std::ifstream("/proc/self/task/" + std::to_string(tid) + "/comm"), name);
+  return name;
+}
+
 long blocked_syscall(pid_t tid) {
   // "running" while in user space; otherwise the call number and its arguments.
   std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");

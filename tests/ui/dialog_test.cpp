@@ -17,7 +17,6 @@
 
 #include "support/ui_driver.h"
 #include "ui/system_colours.h"
-#include "ui/text.h"
 #include "ui/window_placement.h"
 
 namespace kw {
@@ -31,22 +30,20 @@ std::string describe(const InputEvent& e) {
   return "key " + std::to_string(e.key) + "+" + std::to_string(e.modifiers);
 }
 
-// A procedure that records what reaches it; tests add reactions where they need them.
+// A procedure that records what reaches it; a test may add what it does on initialising.
 class RecordingProc : public DialogProc {
  public:
   void on_init(Dialog& d) override {
     if (init) init(d);
   }
-  void on_command(Dialog& d, int id, int code) override {
-    commands.emplace_back(id, code);
-    if (command) command(d, id, code);
-  }
+  void on_command(Dialog&, int id, int code) override { commands.emplace_back(id, code); }
   void on_draw_item(Dialog&, DrawItem& item) override { draws.push_back(item); }
   QSize on_measure_item(Dialog&, int id) override { return QSize(14, 17); }
   bool on_input(Dialog&, int, const InputEvent& e) override {
     inputs.push_back(describe(e));
     return false;
   }
+  void on_help(Dialog&) override { ++helps; }
 
   bool saw(int id, int code) const {
     return std::find(commands.begin(), commands.end(), Command(id, code)) != commands.end();
@@ -62,8 +59,8 @@ class RecordingProc : public DialogProc {
   std::vector<Command> commands;
   std::vector<DrawItem> draws;
   std::vector<std::string> inputs;  // as describe() gives them
+  int helps = 0;
   std::function<void(Dialog&)> init;
-  std::function<void(Dialog&, int, int)> command;
 };
 
 using enum ControlKind;
@@ -141,21 +138,30 @@ TEST_F(DialogTest, ClicksKeysAndEnablingById) {
             (std::vector<Command>{{1001, kClicked}, {1003, kClicked}, {1012, kClicked}}));
 
   // Enter outside a push button is command 1; on a push button it presses that button. The close
-  // box goes to the procedure, which by default treats it as Escape. (F1 is driven in the
-  // dialogs' tests.)
+  // box goes to the procedure, which by default treats it as Escape. F1 in an edit asks for help.
   proc_.commands.clear();
   d.focus(1006);
   test::send_enter(d);
+  test::send_help(d);
+  EXPECT_EQ(proc_.helps, 1);
   d.focus(1001);
   test::send_enter(d);
   d.enable(2, true);
   test::send_escape(d);
   test::close_box(d);
-  EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdOk, kClicked},
-                                                  {1001, kClicked},
-                                                  {kIdCancel, kClicked},
-                                                  {kIdCancel, kClicked}}));
+  EXPECT_EQ(
+      proc_.commands,
+      (std::vector<Command>{
+          {kIdOk, kClicked}, {1001, kClicked}, {kIdCancel, kClicked}, {kIdCancel, kClicked}}));
   EXPECT_TRUE(d.is_running());
+
+  // Ctrl and a letter reach a subclassed control as the Ctrl key, the letter's key, then its
+  // control character. (The filter lists' check column drives mouse input and a taken press
+  // that selects nothing; the proxy selector, typed input taken and dropped.)
+  d.subclass(1006);
+  test::key(d, 1006, 'C', kKeyCtrl);
+  EXPECT_EQ(proc_.inputs, (std::vector<std::string>{"key " + std::to_string(kVkControl) + "+2",
+                                                    "key 67+2", "char 3"}));
 }
 
 TEST_F(DialogTest, StaticsTakeTheirColoursFromTheProcedure) {
@@ -235,23 +241,13 @@ TEST_F(DialogTest, EditsNotifyKeepTheUserModifiedMarkAndTheirLimits) {
   EXPECT_EQ(d.text(1007), "abcd\r\nefgh");
 }
 
-TEST_F(DialogTest, ModalRunsReturnWhatTheProcedureEndsWith) {
-  proc_.command = [](Dialog& d, int id, int) {
-    if (id == 1001) d.end(7);
-  };
-  test::when_shown([](Dialog& d) {
-    test::press(d, 1003);  // does not end it
-    test::press(d, 1001);
-  });
-  EXPECT_EQ(run_dialog(kTemplate, proc_, nullptr), 7);
-  EXPECT_EQ(proc_.commands, (std::vector<Command>{{1003, kClicked}, {1001, kClicked}}));
-
-  // Ended while initialising: never shown, the result still comes back.
-  RecordingProc quick;
-  quick.init = [](Dialog& d) { d.end(-3); };
+// A dialog ended while it initialises is never shown, and its result still comes back. (The
+// message dialogs' tests end modal runs by their buttons.)
+TEST_F(DialogTest, ADialogEndedWhileInitialisingReturnsUnshown) {
+  proc_.init = [](Dialog& d) { d.end(-3); };
   bool shown = false;
   test::when_shown([&](Dialog&) { shown = true; });
-  EXPECT_EQ(run_dialog(kTemplate, quick, nullptr), -3);
+  EXPECT_EQ(run_dialog(kTemplate, proc_, nullptr), -3);
   EXPECT_FALSE(shown);
 }
 
@@ -350,17 +346,6 @@ TEST_F(DialogTest, ListsAndComboBoxesSortWithItemDataOrAreOwnerDrawn) {
   EXPECT_EQ(proc_.commands, (std::vector<Command>{{kIdOk, kClicked}, {1009, kComboKillFocus}}));
   EXPECT_EQ(combo.delete_string(1), 1);
   EXPECT_EQ(combo.current_selection(), -1);
-}
-
-// Ctrl and a letter reach a subclassed control as the Ctrl key, the letter's key, then its
-// control character. (The filter lists' check column drives mouse input and a taken press that
-// selects nothing; the proxy selector, typed input taken and dropped.)
-TEST_F(DialogTest, SubclassedControlsOfferTheirInputFirst) {
-  Dialog& d = open();
-  d.subclass(1006);
-  test::key(d, 1006, 'C', kKeyCtrl);
-  EXPECT_EQ(proc_.inputs, (std::vector<std::string>{"key " + std::to_string(kVkControl) + "+2",
-                                                    "key 67+2", "char 3"}));
 }
 
 const MenuItemTemplate kFileItems[] = {

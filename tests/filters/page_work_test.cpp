@@ -1,0 +1,73 @@
+// How much work a filter may do on one page: one whose attempts each come close to the step
+// bound is stopped for the rest of the page, so that such a page costs bounded time, while the
+// page's other filters go on; a slow but ordinary filter is never stopped.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "filters/web_filter.h"
+#include "page_reference.h"
+#include "support/memory_scan.h"
+#include "support/recording_frontend.h"
+
+namespace kw {
+namespace {
+
+std::vector<const WebFilter*> active_filters() {
+  std::vector<const WebFilter*> filters;
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    if (f->flags & FILTER_ACTIVE) filters.push_back(f);
+  }
+  return filters;
+}
+
+long lines_with(const test::RecordingFrontend& log, const std::string& text) {
+  const std::vector<std::string> lines = log.lines();
+  return std::count(lines.begin(), lines.end(), text);
+}
+
+TEST(PageWork, AFilterThatNearlyExhaustsEveryAttemptIsStoppedWhileTheOthersGoOn) {
+  test::RecordingFrontend log;
+  free_web_filters();
+  // On a run of "a" every attempt tries the ways to split it in three before it fails, as no
+  // "b" follows.
+  build_web_filter(nullptr, FILTER_ACTIVE, "split", nullptr, "*(a|aa)*(a|aa)*(a|aa)*b", "", 256,
+                   "X");
+  build_web_filter(nullptr, FILTER_ACTIVE, "mark", nullptr, "c", "", 2, "C");
+  std::string body;
+  std::string expected;
+  for (int i = 0; i < 64; ++i) {
+    body += std::string(63, 'a') + "c";
+    expected += std::string(63, 'a') + "C";
+  }
+  const std::vector<const WebFilter*> filters = active_filters();
+  // Where the filter stops depends only on the body, not on how it arrives.
+  for (size_t cut : {size_t{0}, size_t{1000}, body.size()}) {
+    EXPECT_EQ(test::scan_in_memory(filters, body, cut, cut != 1000), expected) << "cut " << cut;
+  }
+  EXPECT_EQ(lines_with(log, "R** 0 Filter stopped for the rest of the page, too slow: split **"),
+            3);
+  free_web_filters();
+}
+
+TEST(PageWork, AFilterThatSearchesTheLargestWindowEverywhereIsNeverStopped) {
+  test::RecordingFrontend log;
+  free_web_filters();
+  // Its group sends it to the full matcher, whose every attempt searches 32 KiB for "y".
+  build_web_filter(nullptr, FILTER_ACTIVE, "to y", nullptr, "<x(zz|zq)*y", "", kMaxFilterLimit,
+                   "");
+  build_web_filter(nullptr, FILTER_ACTIVE, "words", nullptr, "zq ", "", 64, "Q");
+  std::string body;
+  for (int i = 0; i < 4096; ++i) body += "<xzz" + std::string(i % 50, 'z') + " zq <xzq ";
+  body += "y";
+  const std::vector<const WebFilter*> filters = active_filters();
+  EXPECT_EQ(test::scan_in_memory(filters, body, body.size() / 3, true),
+            test::reference_scan(filters, body));
+  for (const std::string& line : log.lines()) EXPECT_NE(line.rfind("R", 0), 0u) << line;
+  free_web_filters();
+}
+
+}  // namespace
+}  // namespace kw
