@@ -54,6 +54,7 @@ class ChainMatcher {
   // The elements from pc to the end of the expression, at pos: the match end, or none.
   char* run(const uint8_t* pc, char* pos);
   bool over_budget() const { return over_budget_; }
+  uint32_t steps() const { return steps_; }
 
  private:
   bool available(const char* p) { return byte_available(ctx_, p); }
@@ -293,6 +294,7 @@ char* match_chain(MatchState* ctx) {
   ChainMatcher matcher(ctx);
   char* result = matcher.run(ctx->pattern, ctx->position);
   if (matcher.over_budget()) return match_full(ctx);
+  ctx->full_steps += matcher.steps();
   return result;
 }
 

@@ -1,6 +1,7 @@
 // The chain matcher against the full one: which code it takes, every attempt at every position
-// of generated texts (end, variables and the input pulled, whole and in pieces), the step bound
-// it must reach exactly where the full matcher does, and the page scan over filters it runs.
+// of generated texts (end, variables, the input pulled and the steps counted, whole and in
+// pieces), the step bound it must reach exactly where the full matcher does, and the page scan
+// over filters it runs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,7 +26,8 @@ struct Outcome {
   long end = -1;  // offset of the match end, -1 for none
   std::array<long, kVariableCount> start{};
   std::array<int, kVariableCount> length{};
-  long received = 0;  // bytes of the text pulled in so far
+  long received = 0;   // bytes of the text pulled in so far
+  uint64_t steps = 0;  // the full matcher's steps (which the chain matcher counts alike)
 
   bool operator==(const Outcome&) const = default;
 };
@@ -55,6 +57,7 @@ std::vector<Outcome> attempts(const PatternCode& code, const std::string& text, 
     ctx.window_end = piece == 0 ? std::min(at + limit - 1, text_end) : at + limit - 1;
     ctx.frame = nullptr;
     ctx.pattern = code.code();
+    const uint64_t steps_before = ctx.full_steps;
     const char* end = matcher(&ctx);
     Outcome& o = out.emplace_back();
     o.end = end != nullptr ? end - base : -1;
@@ -63,6 +66,7 @@ std::vector<Outcome> attempts(const PatternCode& code, const std::string& text, 
       o.start[d] = ctx.variable_length[d] != 0 ? ctx.variable_start[d] - base : -1;
     }
     o.received = piece == 0 ? 0 : static_cast<long>(body.delivered());
+    o.steps = ctx.full_steps - steps_before;
   }
   return out;
 }
@@ -153,7 +157,7 @@ TEST(ChainMatcherTest, KeepsTheFullMatchersQuoteAndStoresAcrossAlternatives) {
   }
 }
 
-// Every attempt agrees with the full matcher's, variables and input pulled included.
+// Every attempt agrees with the full matcher's, variables, input pulled and steps included.
 TEST(ChainMatcherTest, AgreesWithTheFullMatcherAtEveryPositionWholeAndInPieces) {
   Generator gen(6061);
   int chains = 0, matches = 0;
