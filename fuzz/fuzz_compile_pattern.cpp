@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kw::fuzz::check_pattern_code(code);
   const kw::MatchFunction expected = code.level() <= kw::kLevelSimple ? &kw::match_simple
                                      : kw::sequence_matcher_fits(code.code()) ? &kw::match_sequence
+                                     : kw::chain_matcher_fits(code.code())    ? &kw::match_chain
                                                                               : &kw::match_full;
   kw::fuzz::require(choice == expected);
   return 0;

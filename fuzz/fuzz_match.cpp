@@ -2,8 +2,8 @@
 // scan does. The input is: one byte choosing the window limit, the expression up to the first
 // NUL, then the text (which may hold NULs). Checks that no read leaves the text, that the
 // prefilter and the start table never change an outcome, and that the matcher the compiler
-// chose (simple or sequence) agrees with the full one (unless the full one stopped at one of its
-// bounds).
+// chose (simple, sequence or chain) agrees with the full one (unless the full one stopped at one
+// of its bounds, where only the chain matcher must still agree).
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -81,13 +81,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kw::fuzz::require(full.end == nullptr || (full.end >= pos && full.end <= window_end));
     kw::fuzz::require(same(attempt(&ctx, pos, window_end, code, kw::match_full, true), full));
     if (pos < end && (table.candidates(pos, end) & 1) == 0) kw::fuzz::require(full.end == nullptr);
-    // A hostile expression is done once it reached a bound; the rest would only be slow.
-    if (bounded) break;
+    // A hostile expression is done once it reached a bound; the rest would only be slow. The
+    // chain matcher follows the full one into its bounds.
+    if (bounded) {
+      if (choice == kw::match_chain) {
+        kw::fuzz::require(same(attempt(&ctx, pos, window_end, code, choice, true), full));
+      }
+      break;
+    }
     if (choice == kw::match_simple) {
       kw::fuzz::require(attempt(&ctx, pos, window_end, code, kw::match_simple, true).end ==
                         full.end);
-    } else if (choice == kw::match_sequence) {
-      kw::fuzz::require(same(attempt(&ctx, pos, window_end, code, kw::match_sequence, true), full));
+    } else if (choice == kw::match_sequence || choice == kw::match_chain) {
+      kw::fuzz::require(same(attempt(&ctx, pos, window_end, code, choice, true), full));
     }
   }
   return 0;

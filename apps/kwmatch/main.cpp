@@ -66,7 +66,10 @@ PatternCode compile_or_report(const char* what, const char* expression, MatchFun
 void print_code(const PatternCode& code) {
   const int level = code.level();
   std::printf("level %d (%s matcher), %zu bytes\n", level,
-              level <= 2 ? "simple" : kw::sequence_matcher_fits(code.code()) ? "sequence" : "full",
+              level <= 2                                 ? "simple"
+              : kw::sequence_matcher_fits(code.code()) ? "sequence"
+              : kw::chain_matcher_fits(code.code())    ? "chain"
+                                                       : "full",
               code.size());
   for (size_t i = 0; i < code.size(); ++i) {
     std::printf(i % 16 == 15 || i + 1 == code.size() ? "%02x\n" : "%02x ", code.code()[i]);

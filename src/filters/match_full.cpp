@@ -9,7 +9,7 @@
 // the code after the group in the parent frame. Frames live in the calls' stack frames.
 #include <algorithm>
 
-#include "filters/literal_search.h"
+#include "filters/lazy_skip.h"
 #include "filters/matcher.h"
 
 namespace kw {
@@ -65,83 +65,20 @@ class FullMatcher {
   }
   bool number_at(const uint8_t* bounds, char** pos);
 
-  // What a try of the rest at `rest` in `frame` needs of the byte it starts at: when any other
-  // byte makes the try fail at its first element without storing anything, the bytes that do
-  // not (count of them, 0 when there is no such test), the steps such a failing try takes and
-  // the calls it nests below itself. A literal wants its byte in either case, a quote element
-  // its quote bytes, and a group whose alternatives all begin with literals any of those. Two
-  // literals (`pair`) fail a try one step later where only the first matches.
-  static constexpr int kMaxFirstAlternatives = 8;
-  struct FirstElement {
-    int count = 0;
-    uint8_t bytes[2 * kMaxFirstAlternatives];
-    uint32_t steps = 1;
-    int depth = 0;
-    bool pair = false;
-  };
-  static FirstElement first_element(const uint8_t* rest, const MatchFrame* frame) {
-    FirstElement e;
-    const uint8_t op = *rest;
-    if (is_literal_op(op)) {
-      e.bytes[e.count++] = op;
-      e.bytes[e.count++] = literal_other_case(op);
-      e.pair = is_literal_op(rest[1]) && literal_compares_by_fold(op) &&
-               literal_compares_by_fold(rest[1]);
-    } else if (op == OP_OPENQUOTE) {
-      e.bytes[e.count++] = '"';
-      e.bytes[e.count++] = '\'';
-    } else if (op == OP_CLOSEQUOTE) {
-      // The quote the frame holds at this try (a failed try may have closed it: read it anew).
-      e.bytes[e.count++] = frame->open_quote != 0 ? static_cast<uint8_t>(frame->open_quote) : '\'';
-    } else if (op == OP_GROUP && rest[3] != OP_NOT) {
-      // The try steps on the group, then on each OP_ALT and the literal behind it, and on the
-      // last alternative's literal, each failing at the group's start.
-      const uint8_t* q = rest + 3;
-      for (int alternatives = 1;; ++alternatives) {
-        const bool alt = *q == OP_ALT;
-        const uint8_t lead = alt ? q[3] : *q;
-        if (!is_literal_op(lead) || alternatives > kMaxFirstAlternatives) return FirstElement{};
-        e.bytes[e.count++] = lead;
-        e.bytes[e.count++] = literal_other_case(lead);
-        if (!alt) {
-          e.steps = 2 * static_cast<uint32_t>(alternatives);
-          e.depth = 1;
-          break;
-        }
-        q += 3 + read_be16(q + 1) + 1;
-      }
-    }
-    return e;
-  }
-
   // In a lazy loop whose rest begins at `rest` in `frame`: moves *p over the bytes present where
-  // that rest fails at its first element (first_element), and for \w over word bytes only,
+  // that rest fails at its first element (lazy_skip.h), and for \w over word bytes only,
   // charging what the nested calls there would have cost, failing at once where they would pass
   // the depth bound. False when a bound was hit.
   bool pass_over_mismatches(const uint8_t* rest, const MatchFrame* frame, bool word_bytes_only,
                             char** p) {
-    const FirstElement e = first_element(rest, frame);
-    if (e.count == 0) return true;
-    char* from = *p;
-    if (from >= ctx_->usable_end) return true;
-    // Where the second literal is present too, positions are passed over unless both match.
-    char* q = from;
-    uint32_t first_alone = 0;
-    if (e.pair && ctx_->usable_end - from > 1) {
-      q = const_cast<char*>(find_literal_pair(rest[0], rest[1], word_bytes_only, from,
-                                              ctx_->usable_end - 1, &first_alone));
-    }
-    q = const_cast<char*>(
-        e.count <= 2 ? find_either_byte(e.bytes[0], e.bytes[e.count - 1], word_bytes_only, q,
-                                        ctx_->usable_end)
-                     : find_any_byte(e.bytes, e.count, word_bytes_only, q, ctx_->usable_end));
-    if (q == from) return true;
-    *p = q;
+    const LazySkip e = lazy_skip_for(rest, frame->open_quote);
+    const uint32_t steps = pass_over_lazy_mismatches(ctx_, e, rest, word_bytes_only, p);
+    if (steps == 0) return true;
     if (depth_ + e.depth >= kMaxMatchDepth) {
       exhausted_ = true;
       return false;
     }
-    return spend(static_cast<uint32_t>(q - from) * e.steps + first_alone);
+    return spend(steps);
   }
 
   MatchState* ctx_;

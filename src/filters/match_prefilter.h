@@ -10,11 +10,11 @@
 // filters that can start with it and one of the filters it can follow the first byte of, and
 // the literal runs each filter must begin with, so that a scan can pass over positions where
 // no filter can start and try only the filters whose own runs occur at a position. The runs'
-// first three bytes form a fingerprint searched sixteen positions at a time (each filter in one
-// of eight groups, by nibble tables) where the processor allows, so that the bytes between
-// candidates are passed over in bulk. At a candidate position, tables of the runs' first two and
-// three bytes rule out most filters before any run is compared in full. Built once for a list
-// of filters, then read-only: any number of threads may search with it.
+// first three bytes form a fingerprint searched sixteen (or thirty-two) positions at a time (each
+// filter in one of eight groups, by nibble tables) where the processor allows, so that the bytes
+// between candidates are passed over in bulk. At a candidate position, tables of the runs' first
+// two and three bytes rule out most filters before any run is compared in full. Built once for a
+// list of filters, then read-only: any number of threads may search with it.
 #pragma once
 
 #include <cstdint>
@@ -94,14 +94,21 @@ class StartTable {
   void add_to_group(int group, uint64_t bit);
   void add_fingerprint(int group, int offset, uint8_t byte);
   const char* scan_plain(const char* from, const char* to, uint64_t filters, uint64_t* found) const;
-  const char* scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                uint64_t* found) const;
+  // The fingerprint search of next_candidate, sixteen positions at a time from `start` (at or
+  // after `from`, where the search began); the wide one thirty-two at a time from `from` where
+  // the processor has AVX2, the rest sixteen at a time.
+  const char* scan_fingerprints(const char* from, const char* start, const char* to,
+                                uint64_t filters, uint64_t* found) const;
+  const char* scan_fingerprints_wide(const char* from, const char* to, uint64_t filters,
+                                     uint64_t* found) const;
   // The groups whose fingerprint the filters have.
   uint8_t groups_of(uint64_t filters) const;
   // The candidates at the fingerprint hit k (of the groups `hit`), or at the blanks before it
-  // where a blank-led filter may begin, first of [from, k]; `to` when none.
-  const char* check_hit(const char* from, const char* k, const char* to, uint64_t filters,
-                        uint8_t hit, uint64_t* found) const;
+  // where a blank-led filter may begin, first of [from, k]; `to` when none. In line in the
+  // search loop: a call for each hit cost about as much as the check itself.
+  [[gnu::always_inline]] const char* check_hit(const char* from, const char* k, const char* to,
+                                               uint64_t filters, uint8_t hit,
+                                               uint64_t* found) const;
 
   uint64_t first_[256];   // bit i of first_[b]: filter i can start with byte b
   uint64_t second_[256];  // bit i of second_[b]: byte b can follow filter i's first byte

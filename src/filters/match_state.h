@@ -56,7 +56,7 @@ struct MatchState {
   char* variable_start[kVariableCount];
   uint16_t variable_length[kVariableCount];  // 0 is empty; longer stretches are cut to 16 bits
   MatchSource* source;     // none for a string in memory
-  uint64_t full_steps;     // the steps match_full took on this state, summed over its calls
+  uint64_t full_steps;     // match_full's steps on this state (match_chain counts alike), summed
 };
 
 // Points the state at the text [begin, end) in memory, as a string: the byte at end is never

@@ -6,7 +6,9 @@
 // backtracking interpreter for every element; match_simple handles the expressions of level 2
 // or less (literals, "?", "*", blank runs, "\s") without frames or recursion and gives
 // the same results on them. match_sequence does the same for code whose only choices are groups
-// of literal alternatives and one lazy star before a literal tail. None allocates. A match may
+// of literal alternatives and one lazy star before a literal tail, and match_chain for code
+// whose groups of literal alternatives all come before its lazy stars and variables. None
+// allocates. A match may
 // be empty (the result equals the start). Variables are stored into the context and never
 // cleared here; stores made on paths that later fail stay.
 //
@@ -37,6 +39,14 @@ char* match_simple(MatchState* ctx);
 // closing quote. Windows over 4096 bytes, and calls that continue a frame, go to match_full.
 char* match_sequence(MatchState* ctx);
 bool sequence_matcher_fits(const uint8_t* code);
+// The same for code that chain_matcher_fits: the elements that match at one place (literals,
+// blank runs, "\s", "=", quotes, "?", sets, numbers, "\w" before the end or a blank run), up
+// to sixteen groups of literal alternatives (none negated or repeated, each perhaps stored), and
+// after the last group up to sixteen "*" and "\d", no two stars in a row. It takes the full
+// matcher's steps in the same order, and hands a match that comes near the step bound, and
+// calls that continue a frame, to match_full.
+char* match_chain(MatchState* ctx);
+bool chain_matcher_fits(const uint8_t* code);
 
 // How many attempts of match_full on this thread so far failed at the depth or step bound.
 uint64_t match_bounds_hit();

@@ -405,6 +405,7 @@ PatternCode compile_pattern(const char* text, MatchFunction* choice, int* result
   if (choice != nullptr) {
     *choice = compiler.level() <= kLevelSimple       ? match_simple
               : sequence_matcher_fits(block.get()) ? match_sequence
+              : chain_matcher_fits(block.get())    ? match_chain
                                                    : match_full;
   }
   outcome = kResultOk;

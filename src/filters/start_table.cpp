@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
+#include <immintrin.h>
 #define KW_FINGERPRINTS 1
 #endif
 
@@ -334,9 +334,13 @@ const char* StartTable::next_candidate(const char* from, const char* to, uint64_
     return from;
   }
 #if defined(KW_FINGERPRINTS)
-  static const bool fingerprints = __builtin_cpu_supports("ssse3");
-  if (fingerprints && (filters & anywhere_) == 0) {
-    return scan_fingerprints(from, to, filters, found);
+  // 0: no fingerprint search; 1: sixteen positions at a time; 2: thirty-two.
+  static const int fingerprints = !__builtin_cpu_supports("ssse3") ? 0
+                                  : __builtin_cpu_supports("avx2") ? 2
+                                                                   : 1;
+  if (fingerprints != 0 && (filters & anywhere_) == 0) {
+    return fingerprints == 2 ? scan_fingerprints_wide(from, to, filters, found)
+                             : scan_fingerprints(from, from, to, filters, found);
   }
 #endif
   return scan_plain(from, to, filters, found);
@@ -396,8 +400,7 @@ inline const char* StartTable::check_hit(const char* from, const char* k, const 
 namespace {
 
 // The groups whose tables (of one fingerprint offset) admit each of the sixteen bytes at p.
-__attribute__((target("ssse3"))) inline __m128i admitted(const char* p, __m128i low,
-                                                         __m128i high) {
+__attribute__((target("ssse3"))) inline __m128i admitted(const char* p, __m128i low, __m128i high) {
   const __m128i nibble = _mm_set1_epi8(0x0f);
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i lo = _mm_shuffle_epi8(low, _mm_and_si128(v, nibble));
@@ -405,11 +408,56 @@ __attribute__((target("ssse3"))) inline __m128i admitted(const char* p, __m128i 
   return _mm_and_si128(lo, hi);
 }
 
+// A table of sixteen bytes in both halves of a wide register.
+__attribute__((target("avx2"))) inline __m256i both_halves(const uint8_t* table) {
+  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
+}
+
+// The same for the thirty-two bytes at p, the tables repeated in both halves.
+__attribute__((target("avx2"))) inline __m256i admitted_wide(const char* p, __m256i low,
+                                                             __m256i high) {
+  const __m256i nibble = _mm256_set1_epi8(0x0f);
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i lo = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
+  const __m256i hi = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+  return _mm256_and_si256(lo, hi);
+}
+
 }  // namespace
 
-__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
+__attribute__((target("avx2"))) const char* StartTable::scan_fingerprints_wide(
     const char* from, const char* to, uint64_t filters, uint64_t* found) const {
   const char* p = from;
+  const __m256i wanted = _mm256_set1_epi8(static_cast<char>(groups_of(filters)));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i low0 = both_halves(low_[0]), low1 = both_halves(low_[1]);
+  const __m256i low2 = both_halves(low_[2]);
+  const __m256i high0 = both_halves(high_[0]), high1 = both_halves(high_[1]);
+  const __m256i high2 = both_halves(high_[2]);
+  static_assert(kFingerprint == 3);
+  while (to - p >= 32 + kFingerprint - 1) {
+    const __m256i hits = _mm256_and_si256(
+        _mm256_and_si256(wanted, admitted_wide(p, low0, high0)),
+        _mm256_and_si256(admitted_wide(p + 1, low1, high1), admitted_wide(p + 2, low2, high2)));
+    const unsigned bits =
+        ~static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hits, zero)));
+    if (bits != 0) {
+      alignas(32) uint8_t groups[32];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(groups), hits);
+      for (unsigned todo = bits; todo != 0; todo &= todo - 1) {
+        const int i = __builtin_ctz(todo);
+        const char* hit = check_hit(from, p + i, to, filters, groups[i], found);
+        if (hit != to) return hit;
+      }
+    }
+    p += 32;
+  }
+  return scan_fingerprints(from, p, to, filters, found);
+}
+
+__attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
+    const char* from, const char* start, const char* to, uint64_t filters, uint64_t* found) const {
+  const char* p = start;
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(groups_of(filters)));
   const __m128i zero = _mm_setzero_si128();
   const auto load = [](const uint8_t* table) {
@@ -442,8 +490,13 @@ __attribute__((target("ssse3"))) const char* StartTable::scan_fingerprints(
   return scan_plain(p, to, filters, found);
 }
 #else
-const char* StartTable::scan_fingerprints(const char* from, const char* to, uint64_t filters,
-                                          uint64_t* found) const {
+const char* StartTable::scan_fingerprints(const char* from, const char*, const char* to,
+                                          uint64_t filters, uint64_t* found) const {
+  return scan_plain(from, to, filters, found);
+}
+
+const char* StartTable::scan_fingerprints_wide(const char* from, const char* to, uint64_t filters,
+                                               uint64_t* found) const {
   return scan_plain(from, to, filters, found);
 }
 #endif

@@ -66,7 +66,8 @@ TEST(PageScanFormerBugs, AFilterThatNearlyExhaustsEveryAttemptIsStoppedWhileTheO
 TEST(PageWork, AFilterThatSearchesTheLargestWindowEverywhereIsNeverStopped) {
   test::RecordingFrontend log;
   free_web_filters();
-  // Its group sends it to the full matcher, whose every attempt searches 32 KiB for "y".
+  // Its group sends it to the chain matcher, which counts the full matcher's steps: every
+  // attempt searches 32 KiB for "y".
   build_web_filter(nullptr, FILTER_ACTIVE, "to y", nullptr, "<x(zz|zq)*y", "", kMaxFilterLimit,
                    "");
   build_web_filter(nullptr, FILTER_ACTIVE, "words", nullptr, "zq ", "", 64, "Q");

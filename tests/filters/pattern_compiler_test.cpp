@@ -86,7 +86,9 @@ TEST(CompilerTest, ExpressionsCompileToTheirCodeAndLevel) {
     ASSERT_TRUE(code) << c.expression;
     EXPECT_EQ(hex(code.code(), code.size()), c.code) << c.expression;
     EXPECT_EQ(code.level(), c.level) << c.expression;
-    const MatchFunction other = sequence_matcher_fits(code.code()) ? match_sequence : match_full;
+    const MatchFunction other = sequence_matcher_fits(code.code()) ? match_sequence
+                                : chain_matcher_fits(code.code())  ? match_chain
+                                                                   : match_full;
     EXPECT_EQ(choice, c.level <= 2 ? &match_simple : other) << c.expression;
   }
 }
