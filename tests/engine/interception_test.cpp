@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/settings.h"
@@ -124,9 +125,17 @@ class Inspection : public test::ProxyTest {
   }
   void TearDown() override {
     ProxyTest::TearDown();
-    pass_through_hosts().clear();
+    set_pass_through({});
     free_web_filters();
     free_header_filters();
+  }
+
+  // Sets the pass-through hosts as the program does: once no connection is active, under the
+  // connection lock, which every connection takes as it starts and as it ends.
+  void set_pass_through(std::vector<std::string> hosts) {
+    ASSERT_TRUE(wait_until([] { return active_connections() == 0; }));
+    ConnectionLock lock;
+    pass_through_hosts() = std::move(hosts);
   }
 
   // What curl prints for the page (with -v, the certificate it saw), trusting only `trust`.
@@ -196,9 +205,9 @@ TEST_F(Inspection, UntrustedSitesGetTheErrorPage) {
 TEST_F(Inspection, UntouchedTunnelsShowTheSitesCertificate) {
   TlsSite site(*site_, kReply);
   const std::string root = scratch_->file("root.crt");
-  pass_through_hosts() = {"*.example", "LocalHost"};
+  set_pass_through({"*.example", "LocalHost"});
   EXPECT_NE(fetch(site.port(), root).find(kPage), std::string::npos);
-  pass_through_hosts().clear();
+  set_pass_through({});
   settings_clear_flags(Enable);
   EXPECT_NE(fetch(site.port(), root).find(kPage), std::string::npos);
   settings_add_flags(Enable);
@@ -207,7 +216,7 @@ TEST_F(Inspection, UntouchedTunnelsShowTheSitesCertificate) {
   settings_add_flags(InspectSecure);
   EXPECT_EQ(fetch(site.port(), root).find(kPage), std::string::npos);  // inspected: curl refuses
 
-  pass_through_hosts() = {"*.example.com", "host.test"};
+  set_pass_through({"*.example.com", "host.test"});
   const std::pair<const char*, bool> hosts[] = {{"a.example.com", true}, {"A.B.Example.COM", true},
                                                 {"example.com", false},  {"badexample.com", false},
                                                 {"HOST.test", true},     {"sub.host.test", false}};
