@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "filters/lazy_skip.h"
+#include "filters/match_elements.h"
 #include "filters/matcher.h"
 
 namespace kw {
@@ -35,17 +36,6 @@ static_assert(kChainBudget + kMaxPatternCode + 32768 < kMaxMatchSteps);
 
 uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
 bool is_word_byte(uint8_t c) { return c > 32 && c != '>'; }
-
-// The alternative at q (an OP_ALT, or the last one): where its literals are, and where the
-// next alternative begins (none after the last).
-const uint8_t* alternative_literals(const uint8_t* q, const uint8_t** next) {
-  if (*q != OP_ALT) {
-    *next = nullptr;
-    return q;
-  }
-  *next = q + 3 + read_be16(q + 1) + 1;
-  return q + 3;
-}
 
 class ChainMatcher {
  public:
@@ -66,10 +56,15 @@ class ChainMatcher {
     return false;
   }
   char* skip_whitespace(char* pos) {
-    char* from = pos;
-    while (available(pos) && byte_at(pos) <= 32) ++pos;
-    steps_ += static_cast<uint32_t>(pos - from);
-    return pos;
+    char* end = skip_blanks(ctx_, pos);
+    steps_ += static_cast<uint32_t>(end - pos);
+    return end;
+  }
+  bool number_at(const uint8_t* bounds, char** pos) {
+    uint32_t digits;
+    const bool fits = read_number(ctx_, bounds, pos, &digits);
+    steps_ += digits;
+    return fits;
   }
   void store(uint8_t d, char* start, const char* end) {
     if (d >= kVariableCount) return;
@@ -77,7 +72,6 @@ class ChainMatcher {
     ctx_->variable_length[d] = static_cast<uint16_t>(end - start);
     ctx_->variables_set = 1;
   }
-  bool number_at(const uint8_t* bounds, char** pos);
   // The group whose length begins at pc, at pos, with the rest of the expression behind it.
   char* group(const uint8_t* pc, char* pos);
   // The lazy element whose rest begins at pc, from pos, storing into `variable` if it is one.
@@ -89,26 +83,6 @@ class ChainMatcher {
   uint32_t steps_ = 0;
   bool over_budget_ = false;
 };
-
-// OP_NUMBER at *pos, as the full matcher reads it.
-bool ChainMatcher::number_at(const uint8_t* bounds, char** pos) {
-  char* p = *pos;
-  const bool quoted = available(p) && byte_at(p) == '"';
-  if (quoted) ++p;
-  if (!available(p) || byte_at(p) < '0' || byte_at(p) > '9') return false;
-  uint32_t value = 0;
-  char* digits = p;
-  while (available(p) && byte_at(p) >= '0' && byte_at(p) <= '9') {
-    value = value * 10 + static_cast<uint32_t>(byte_at(p) - '0');
-    ++p;
-  }
-  steps_ += static_cast<uint32_t>(p - digits);
-  if (quoted && available(p) && byte_at(p) == '"') ++p;
-  const int32_t signed_value = static_cast<int32_t>(value);
-  if (signed_value < read_le32(bounds) || signed_value > read_le32(bounds + 4)) return false;
-  *pos = p;
-  return true;
-}
 
 char* ChainMatcher::group(const uint8_t* pc, char* pos) {
   const uint8_t* after = pc + 2 + read_be16(pc) + 1;

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "filters/lazy_skip.h"
+#include "filters/match_elements.h"
 #include "filters/matcher.h"
 
 namespace kw {
@@ -37,10 +38,15 @@ class FullMatcher {
     return false;
   }
   char* skip_whitespace(char* pos) {
-    char* from = pos;
-    while (available(pos) && byte_at(pos) <= 32) ++pos;
-    spend(static_cast<uint32_t>(pos - from));
-    return pos;
+    char* end = skip_blanks(ctx_, pos);
+    spend(static_cast<uint32_t>(end - pos));
+    return end;
+  }
+  bool number_at(const uint8_t* bounds, char** pos) {
+    uint32_t digits;
+    const bool fits = read_number(ctx_, bounds, pos, &digits);
+    spend(digits);
+    return fits;
   }
   void pull_to_window_end() {
     while (byte_available(ctx_, ctx_->usable_end)) {
@@ -63,7 +69,6 @@ class FullMatcher {
     parent->open_quote = saved;
     return result;
   }
-  bool number_at(const uint8_t* bounds, char** pos);
 
   // In a lazy loop whose rest begins at `rest` in `frame`: moves *p over the bytes present where
   // that rest fails at its first element (lazy_skip.h), and for \w over word bytes only,
@@ -97,27 +102,6 @@ class DepthGuard {
  private:
   int* depth_;
 };
-
-// OP_NUMBER at *pos: an optional double quote, digits read as a 32-bit value, the closing quote
-// if one opened; the value must lie within the two signed bounds.
-bool FullMatcher::number_at(const uint8_t* bounds, char** pos) {
-  char* p = *pos;
-  const bool quoted = available(p) && byte_at(p) == '"';
-  if (quoted) ++p;
-  if (!available(p) || byte_at(p) < '0' || byte_at(p) > '9') return false;
-  uint32_t value = 0;
-  char* digits = p;
-  while (available(p) && byte_at(p) >= '0' && byte_at(p) <= '9') {
-    value = value * 10 + static_cast<uint32_t>(byte_at(p) - '0');
-    ++p;
-  }
-  spend(static_cast<uint32_t>(p - digits));
-  if (quoted && available(p) && byte_at(p) == '"') ++p;
-  const int32_t signed_value = static_cast<int32_t>(value);
-  if (signed_value < read_le32(bounds) || signed_value > read_le32(bounds + 4)) return false;
-  *pos = p;
-  return true;
-}
 
 char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
   if (exhausted_) return nullptr;

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "filters/literal_search.h"
+#include "filters/match_elements.h"
 #include "filters/matcher.h"
 
 namespace kw {
@@ -27,24 +28,8 @@ static_assert(kMaxChoices * (kMaxPatternCode + kMaxWindow * (kMaxTail + 3)) < kM
 
 uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
 
-char* skip_whitespace(MatchState* ctx, char* pos) {
-  while (byte_available(ctx, pos) && byte_at(pos) <= 32) ++pos;
-  return pos;
-}
-
 // The code after the group whose OP_GROUP byte is at op.
 const uint8_t* after_group(const uint8_t* op) { return op + 3 + read_be16(op + 1) + 1; }
-
-// Where the alternative at q (an OP_ALT, or the last one) has its literals, and where the
-// alternative after it begins (none after the last).
-const uint8_t* literals_of(const uint8_t* q, const uint8_t** next) {
-  if (*q != OP_ALT) {
-    *next = nullptr;
-    return q;
-  }
-  *next = q + 3 + read_be16(q + 1) + 1;
-  return q + 3;
-}
 
 // Where a group had been entered on the current path, and the alternative it tries next.
 struct GroupChoice {
@@ -72,7 +57,7 @@ bool sequence_matcher_fits(const uint8_t* code) {
       if (pc[3] == OP_NOT || *after == OP_VAR || ++groups > kMaxGroups) return false;
       int count = 0;
       for (const uint8_t* next = pc + 3; next != nullptr; ++count) {
-        const uint8_t* q = literals_of(next, &next);
+        const uint8_t* q = alternative_literals(next, &next);
         while (is_literal_op(*q)) ++q;
         if (*q != OP_END) return false;
       }
@@ -120,20 +105,20 @@ char* match_sequence(MatchState* ctx) {
           GroupChoice& g = groups[depth++];
           g = GroupChoice{after_group(pc - 1), nullptr, pos, quote};
           after = g.after;
-          pc = literals_of(pc + 2, &g.next);
+          pc = alternative_literals(pc + 2, &g.next);
           continue;
         }
         case OP_SPACE1:
           if (!here || byte_at(pos) > 32) goto fail;
-          pos = skip_whitespace(ctx, pos + 1);
+          pos = skip_blanks(ctx, pos + 1);
           continue;
         case OP_SPACE:
-          pos = skip_whitespace(ctx, pos);
+          pos = skip_blanks(ctx, pos);
           continue;
         case OP_EQUALS:
-          pos = skip_whitespace(ctx, pos);
+          pos = skip_blanks(ctx, pos);
           if (!byte_available(ctx, pos) || byte_at(pos) != '=') goto fail;
-          pos = skip_whitespace(ctx, pos + 1);
+          pos = skip_blanks(ctx, pos + 1);
           continue;
         case OP_OPENQUOTE:
           if (!here || (byte_at(pos) != '"' && byte_at(pos) != '\'')) goto fail;
@@ -205,7 +190,7 @@ char* match_sequence(MatchState* ctx) {
     pos = g.pos;
     quote = g.quote;
     after = g.after;
-    pc = literals_of(g.next, &g.next);
+    pc = alternative_literals(g.next, &g.next);
   }
 }
 
