@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -241,10 +244,31 @@ TEST_F(ProxyExchange, RemoteProxyGetsTheWholeUrlOnlyWithItsFlag) {
   current_proxy.store(nullptr);
 }
 
+// The local addresses (in network order) of the IPv4 sockets listening on a port, as the kernel
+// lists them.
+std::vector<uint32_t> listening_addresses(uint16_t port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);
+  std::vector<uint32_t> found;
+  char wanted[8];
+  std::snprintf(wanted, sizeof wanted, ":%04X", port);
+  while (std::getline(table, line)) {
+    char local[64] = {}, remote[64] = {}, state[8] = {};
+    if (std::sscanf(line.c_str(), "%*d: %63s %63s %7s", local, remote, state) != 3) continue;
+    const std::string address = local;  // "AAAAAAAA:PPPP"
+    if (std::string(state) == "0A" && address.size() == 13 && address.substr(8) == wanted) {
+      found.push_back(static_cast<uint32_t>(std::strtoul(address.c_str(), nullptr, 16)));
+    }
+  }
+  return found;
+}
+
 // The port is bound to 127.0.0.1 alone; another loopback address that reaches it anyway is
 // refused, and the warning box it raises never stops the listener: while the box is open a
 // second outsider is only logged and the browser is served.
 TEST_F(ProxyExchange, OutsidePeerIsRefusedWhileTheListenerGoesOn) {
+  EXPECT_EQ(listening_addresses(port_), std::vector<uint32_t>{htonl(INADDR_LOOPBACK)});
   int other = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;

@@ -39,6 +39,20 @@ constexpr uint16_t A = FILTER_ACTIVE;
 constexpr uint16_t M = FILTER_ACTIVE | FILTER_MULTI;
 const std::string kHead = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
 
+struct PageCase {
+  const char* name;
+  std::vector<WebFilterRow> filters;
+  std::string body;
+  std::string expected;  // "{port}" and "{dir}" are filled in
+  std::string type = "text/html";
+};
+
+std::string repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 class PageFilters : public test::FilterProxyTest {
  protected:
   static void add(const std::vector<WebFilterRow>& filters) {
@@ -63,26 +77,42 @@ class PageFilters : public test::FilterProxyTest {
                  {{body, 0}});
   }
 
+  // Each case's page as the browser receives it. Each case also tries a lone filter on the same
+  // page and URL, and watches the recent pages.
+  void expect_pages(const std::vector<PageCase>& cases) {
+    forget_recent_pages();
+    watch_recent_pages(true);
+    for (const PageCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      free_web_filters();
+      add(c.filters);
+      const std::string received = fetch_page(c.body, c.type);
+      const std::string expected = fill(c.expected, port_seen_);
+      EXPECT_EQ(received, "HTTP/1.0 200 OK\r\nContent-Type: " + c.type + "\r\n\r\n" + expected);
+      // Trying a lone filter on a text page shows what the proxy sent; the page is kept as the
+      // server sent it.
+      if (c.type != "text/html") continue;
+      const std::string url = fill("http://127.0.0.1:{port}/page.html?x=1#frag", port_seen_);
+      if (c.filters.size() == 1) {
+        const FilterTrial trial = try_web_filter(*web_filter_list, c.body, url);
+        EXPECT_EQ(trial.rewritten, expected);
+        // A lone filter's Url pattern, when it has one, names 127.0.0.1 or another host.
+        EXPECT_EQ(trial.applies, c.filters[0].url == nullptr || c.filters[0].url[0] == '1');
+      }
+      const std::vector<RecentPage> recent = recent_pages();
+      ASSERT_FALSE(recent.empty());
+      EXPECT_EQ(recent[0].url, url);
+      EXPECT_TRUE(recent[0].body == c.body);
+    }
+    watch_recent_pages(false);
+    forget_recent_pages();
+  }
+
   uint16_t port_seen_ = 0;
 };
 
-struct PageCase {
-  const char* name;
-  std::vector<WebFilterRow> filters;
-  std::string body;
-  std::string expected;  // "{port}" and "{dir}" are filled in
-  std::string type = "text/html";
-};
-
-std::string repeated(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-// Each case also tries a lone filter on the same page and URL, and watches the recent pages.
 TEST_F(PageFilters, BrowserReceivesTheFilteredBody) {
-  const PageCase cases[] = {
+  const std::vector<PageCase> cases = {
       {"url selects",
        {{A, "b", "1", "127.0.0.1*/page"},
         {A, "c", "2", "elsewhere/"},
@@ -144,13 +174,6 @@ TEST_F(PageFilters, BrowserReceivesTheFilteredBody) {
        {{A, "<start>", "port \\1;", "127.0.0.1:\\1/"}},
        "body",
        "port {port};body"},
-      // Re-scan filters whose output holds their own match (alone or in turn) once re-scanned
-      // forever and the page never ended; a run of re-scans inside their own output is cut.
-      {"a re-scan writing its own match", {{M, "a", "ba"}}, "a!", std::string(102, 'b') + "a!"},
-      {"re-scans writing each other's match",
-       {{M, "a", "xb"}, {M, "b", "ya"}},
-       "a!",
-       repeated("xy", 51) + "a!"},
       {"a re-scan taking a byte each time chains to the end",
        {{M, "ab", "xa"}},
        "a" + std::string(300, 'b') + "!",
@@ -165,32 +188,20 @@ TEST_F(PageFilters, BrowserReceivesTheFilteredBody) {
        {{A, "<x*", "Y"}, {A, "<script*</script>", "Z"}},
        "abc<script>never closed <x tail",
        "abc<script>never closed Y"}};
-  forget_recent_pages();
-  watch_recent_pages(true);
-  for (const PageCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    free_web_filters();
-    add(c.filters);
-    const std::string received = fetch_page(c.body, c.type);
-    const std::string expected = fill(c.expected, port_seen_);
-    EXPECT_EQ(received, "HTTP/1.0 200 OK\r\nContent-Type: " + c.type + "\r\n\r\n" + expected);
-    // Trying a lone filter on a text page shows what the proxy sent; the page is kept as the
-    // server sent it.
-    if (c.type != "text/html") continue;
-    const std::string url = fill("http://127.0.0.1:{port}/page.html?x=1#frag", port_seen_);
-    if (c.filters.size() == 1) {
-      const FilterTrial trial = try_web_filter(*web_filter_list, c.body, url);
-      EXPECT_EQ(trial.rewritten, expected);
-      // A lone filter's Url pattern, when it has one, names 127.0.0.1 or another host.
-      EXPECT_EQ(trial.applies, c.filters[0].url == nullptr || c.filters[0].url[0] == '1');
-    }
-    const std::vector<RecentPage> recent = recent_pages();
-    ASSERT_FALSE(recent.empty());
-    EXPECT_EQ(recent[0].url, url);
-    EXPECT_TRUE(recent[0].body == c.body);
-  }
-  watch_recent_pages(false);
-  forget_recent_pages();
+  expect_pages(cases);
+}
+
+class PageFilterFormerBugs : public PageFilters {};
+
+// Re-scan filters whose output holds their own match (alone or in turn) re-scanned forever and
+// the page never ended. A run of re-scans inside their own output is now cut short.
+TEST_F(PageFilterFormerBugs, ReScansWritingTheirOwnMatchEndThePage) {
+  expect_pages(
+      {{"a re-scan writing its own match", {{M, "a", "ba"}}, "a!", std::string(102, 'b') + "a!"},
+       {"re-scans writing each other's match",
+        {{M, "a", "xb"}, {M, "b", "ya"}},
+        "a!",
+        repeated("xy", 51) + "a!"}});
 }
 
 // Only 200 and 404 replies without a transfer encoding are filtered, and lose their length.
