@@ -7,6 +7,7 @@
 // into a heap block of exactly the code's size at the end.
 #include "filters/pattern_compiler.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -96,6 +97,7 @@ class Compiler {
   Outcome escaped();
   Outcome number();
   Outcome set();
+  void shorten_set(int from);
 
   const uint8_t* s_;              // next source byte; the source ends with a NUL
   uint8_t out_[kMaxPatternCode];  // out_[0, size_) is the code so far
@@ -343,6 +345,7 @@ Outcome Compiler::set() {
     ++s_;
     if (!emit(OP_NOT)) return Outcome::kBufferFull;
   }
+  const int members = size_;
   bool after_range = false;
   for (;;) {
     uint8_t c = *s_;
@@ -367,11 +370,50 @@ Outcome Compiler::set() {
       after_range = true;
     }
   }
+  shorten_set(members);
   const int length = size_ - (field + 2);
   if (length == 0) return Outcome::kSyntax;
   out_[field] = static_cast<uint8_t>(length >> 8);
   out_[field + 1] = static_cast<uint8_t>(length);
   return emit(OP_END) ? Outcome::kOk : Outcome::kBufferFull;
+}
+
+// Matching a byte against a set reads its members one by one, and a step of the matchers counts
+// one whatever the set's length: a set of repeated or overlapping members would make each step
+// cost up to the whole code's length. The members out_[from, size_) are written again, when that
+// is shorter, as the fewest members that hold the same bytes: in ascending order, a run of three
+// or more bytes as a range. That is at most 192 bytes. A set that holds no byte stays as written.
+void Compiler::shorten_set(int from) {
+  const int length = size_ - from;
+  bool held[256] = {};
+  bool any = false;
+  for (int c = 1; c < 256; ++c) {
+    held[c] = class_contains(out_ + from, length, static_cast<uint8_t>(c));
+    any |= held[c];
+  }
+  if (!any) return;
+  uint8_t shortest[256];
+  int n = 0;
+  for (int c = 1; c < 256;) {
+    if (!held[c]) {
+      ++c;
+      continue;
+    }
+    int last = c;
+    while (last + 1 < 256 && held[last + 1]) ++last;
+    const int run = last - c + 1;
+    if (n + std::min(run, 3) >= length) return;
+    if (run >= 3) {
+      shortest[n++] = static_cast<uint8_t>(c);
+      shortest[n++] = OP_RANGE;
+      shortest[n++] = static_cast<uint8_t>(last);
+    } else {
+      for (int b = c; b <= last; ++b) shortest[n++] = static_cast<uint8_t>(b);
+    }
+    c = last + 1;
+  }
+  std::memcpy(out_ + from, shortest, static_cast<size_t>(n));
+  size_ = from + n;
 }
 
 }  // namespace

@@ -291,6 +291,50 @@ TEST(MatcherFormerBugs, ARunOfStarsCostsWhatOneStarCosts) {
   }
 }
 
+// A set's members were read one by one at every step and a step counted one whatever the set's
+// length, so "[a-z" followed by a hundred repeated members made the page scan's work allowance
+// (a count of steps) cost a hundred times its time. A set is now written as the fewest members
+// holding its bytes. Generated sets with many repeats must hold exactly the bytes of their
+// members, alone or negated, and fit in 192 bytes of members.
+TEST(MatcherFormerBugs, ASetOfRepeatedMembersCostsWhatItsBytesCost) {
+  std::mt19937 random(1207);
+  std::string pool;
+  for (int c = 1; c < 256; ++c) {
+    if (c != ']' && c != '\\' && c != '-' && c != '^' && c != '#' && c != OP_NOT && c != OP_RANGE) {
+      pool += static_cast<char>(c);
+    }
+  }
+  auto pick = [&] { return pool[random() % pool.size()]; };
+  auto holds = [](const PatternCode& code, int c) {
+    return match_at_start(code, std::string(1, static_cast<char>(c)), 4, match_full).end == 1;
+  };
+  for (int round = 0; round < 150; ++round) {
+    std::vector<std::string> palette;
+    for (int i = 0; i < 6; ++i) {
+      palette.push_back(random() % 2 ? std::string(1, pick()) : std::string{pick(), '-', pick()});
+    }
+    std::string members;
+    std::array<bool, 256> expected{};
+    for (int i = 0, n = 1 + static_cast<int>(random() % 60); i < n; ++i) {
+      const std::string& token = palette[random() % palette.size()];
+      members += token;
+      const PatternCode alone = compile_pattern(("[" + token + "]").c_str());
+      for (int c = 1; c < 256; ++c) expected[c] = expected[c] || holds(alone, c);
+    }
+    SCOPED_TRACE(members);
+    const PatternCode set = compile_pattern(("[" + members + "]").c_str());
+    const PatternCode negated = compile_pattern(("[^" + members + "]").c_str());
+    ASSERT_TRUE(set && negated);
+    EXPECT_LE(set.size(), 3 + 192 + 2u);
+    for (int c = 1; c < 256; ++c) {
+      ASSERT_EQ(holds(set, c), expected[c]) << c;
+      ASSERT_EQ(holds(negated, c), !expected[c]) << c;
+    }
+  }
+  const std::string repeated = "[a-z" + std::string(100, '\xff') + "]";
+  EXPECT_EQ(compile_pattern(repeated.c_str()).size(), compile_pattern("[a-z\xff]").size());
+}
+
 // The input feed: bytes read ahead into the message come first, a window past the buffer is cut
 // at its end (whose last byte holds the terminator), and every read writes a terminator after
 // its bytes, also when it reports the end of the stream.

@@ -59,7 +59,11 @@ const CodeCase kCodeCases[] = {
     {"[A-Z]", "05 00 03 61 0c 7a 00 00", 3},
     {"[^]", "05 00 01 07 00 00", 3},
     {"[^a\\]\\t-]", "05 00 05 07 61 5d 09 2d 00 00", 3},
-    {"[-a-c-e]", "05 00 06 2d 61 0c 63 2d 65 00 00", 3},
+    {"[+a-c-e]", "05 00 06 2b 61 0c 63 2d 65 00 00", 3},
+    // Repeated or overlapping members are written as the fewest that hold the same bytes, so
+    // that no set costs a step more than 192 bytes of members; a set of no byte stays.
+    {"[zzb-da-c]", "05 00 04 61 0c 64 7a 00 00", 3},
+    {"[z-az-a]", "05 00 06 7a 0c 61 7a 0c 61 00 00", 3},
     {"[\\A]", "05 00 01 61 00 00", 3},
     {"[#5]", "08 05 00 00 00 05 00 00 00 00", 3},
     {"[# 3 - 7 ]", "08 03 00 00 00 07 00 00 00 00", 3},
