@@ -6,7 +6,7 @@
 // between stars (literals, "?", blank runs, "\s") end no earlier when they start later, so
 // whatever the later star failed to find from an earlier start it cannot find from a later
 // one. That makes the result the same as the full matcher's and the cost linear in the window
-// for each star, with no recursion.
+// for each star (blank runs crossed once, see BlankRun), with no recursion.
 #include <algorithm>
 
 #include "filters/matcher.h"
@@ -17,9 +17,22 @@ namespace {
 
 uint8_t byte_at(const char* p) { return static_cast<uint8_t>(*p); }
 
-char* skip_whitespace(MatchState* ctx, char* pos) {
-  while (byte_available(ctx, pos) && byte_at(pos) <= 32) ++pos;
-  return pos;
+// The blank run the latest skip crossed. A lazy star tries the rest at every position, and
+// where the rest reaches a run of blanks after single bytes (or at once) each try would cross
+// the same run again: a window of blanks would cost its length squared. Within one attempt the
+// bytes stay where they are and the input available stays available, so a skip that starts
+// inside the run ends where the run ended.
+struct BlankRun {
+  char* from = nullptr;
+  char* end = nullptr;
+};
+
+char* skip_whitespace(MatchState* ctx, BlankRun* run, char* pos) {
+  if (run->end != nullptr && pos >= run->from && pos <= run->end) return run->end;
+  char* end = pos;
+  while (byte_available(ctx, end) && byte_at(end) <= 32) ++end;
+  *run = {pos, end};
+  return end;
 }
 
 }  // namespace
@@ -31,6 +44,7 @@ char* match_simple(MatchState* ctx) {
   char* pos = ctx->position;
   const uint8_t* star_rest = nullptr;  // code after the latest lazy star, or none
   char* star_next = nullptr;           // the next position that star tries the rest at
+  BlankRun blanks;
   for (;;) {
     {
       const bool here = byte_available(ctx, pos);
@@ -56,10 +70,10 @@ char* match_simple(MatchState* ctx) {
           continue;
         case OP_SPACE1:
           if (!here || byte_at(pos) > 32) goto fail;
-          pos = skip_whitespace(ctx, pos + 1);
+          pos = skip_whitespace(ctx, &blanks, pos + 1);
           continue;
         case OP_SPACE:
-          pos = skip_whitespace(ctx, pos);
+          pos = skip_whitespace(ctx, &blanks, pos);
           continue;
         default:
           if (!is_literal_op(op)) return match_full(ctx);

@@ -63,6 +63,23 @@ TEST(PageScanFormerBugs, AFilterThatNearlyExhaustsEveryAttemptIsStoppedWhileTheO
   free_web_filters();
 }
 
+// Found by reading the simple matcher after the fuzzers' finds: its lazy star tried the rest at
+// every position, and a rest reaching a run of blanks crossed the whole run again each time, so
+// every attempt on a run of blanks cost the run's length squared (a page of 8 KiB of blanks took
+// minutes). The simple matcher counts no steps, so nothing stopped it.
+TEST(PageScanFormerBugs, AStarBeforeBlanksCrossesEachBlankRunOnce) {
+  test::RecordingFrontend log;
+  for (const char* match : {"* x", "*? x", "*\\sx"}) {
+    SCOPED_TRACE(match);
+    free_web_filters();
+    build_web_filter(nullptr, FILTER_ACTIVE, "blanks", nullptr, match, "", kMaxFilterLimit, "X");
+    const std::string body = std::string(8192, ' ') + "y";
+    EXPECT_EQ(test::scan_in_memory(active_filters(), body, 4096, true), body);
+  }
+  for (const std::string& line : log.lines()) EXPECT_NE(line.rfind("R", 0), 0u) << line;
+  free_web_filters();
+}
+
 TEST(PageWork, AFilterThatSearchesTheLargestWindowEverywhereIsNeverStopped) {
   test::RecordingFrontend log;
   free_web_filters();
