@@ -11,6 +11,7 @@
 
 #include "filters/matcher.h"
 #include "filters/literal_search.h"
+#include "filters/match_elements.h"
 
 namespace kw {
 namespace {
@@ -29,8 +30,7 @@ struct BlankRun {
 
 char* skip_whitespace(MatchState* ctx, BlankRun* run, char* pos) {
   if (run->end != nullptr && pos >= run->from && pos <= run->end) return run->end;
-  char* end = pos;
-  while (byte_available(ctx, end) && byte_at(end) <= 32) ++end;
+  char* end = skip_blanks(ctx, pos);
   *run = {pos, end};
   return end;
 }

@@ -386,12 +386,9 @@ Outcome Compiler::set() {
 void Compiler::shorten_set(int from) {
   const int length = size_ - from;
   bool held[256] = {};
-  bool any = false;
   for (int c = 1; c < 256; ++c) {
     held[c] = class_contains(out_ + from, length, static_cast<uint8_t>(c));
-    any |= held[c];
   }
-  if (!any) return;
   uint8_t shortest[256];
   int n = 0;
   for (int c = 1; c < 256;) {
@@ -412,6 +409,7 @@ void Compiler::shorten_set(int from) {
     }
     c = last + 1;
   }
+  if (n == 0) return;
   std::memcpy(out_ + from, shortest, static_cast<size_t>(n));
   size_ = from + n;
 }
