@@ -253,8 +253,8 @@ bool chain_matcher_fits(const uint8_t* code) {
       if (*pc == OP_REPEAT) return false;
     } else if (op == OP_STAR || op == OP_VAR) {
       pc += op == OP_VAR ? 2 : 1;
-      // A run of stars is the full matcher's special case.
-      if (++lazy > kMaxChainLazy || (op == OP_STAR && *pc == OP_STAR)) return false;
+      // A run of lazy elements is the full matcher's special case.
+      if (++lazy > kMaxChainLazy || *pc == OP_STAR || *pc == OP_VAR) return false;
     } else {
       return false;
     }

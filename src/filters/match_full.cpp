@@ -164,13 +164,21 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
         case OP_STAR:
         case OP_VAR: {
           const uint8_t variable = op == OP_VAR ? *pc++ : kVariableCount;
-          // A run of stars matches what its last star alone matches, except that the first,
-          // being lazy, needs a byte where it starts: the stars before the last end where they
-          // begin whenever the rest can match at all. Nesting them instead would retry the rest
-          // a window's length to the power of the run's length times before failing.
-          if (op == OP_STAR && *pc == OP_STAR) {
+          // In a run of lazy elements ("*" and variables) every one but the last ends where it
+          // begins whenever the rest can match at all: the rest then matches from the run's
+          // start too, and a lazy element tries its shortest first. Being lazy, each still
+          // needs a byte where it starts. Trying each at every length instead would retry the
+          // rest a window's length to the power of the run's length times before failing.
+          if (*pc == OP_STAR || *pc == OP_VAR) {
             if (!available(pos)) goto fail;
-            while (*pc == OP_STAR) ++pc;
+            if (variable == kVariableCount) continue;
+            // A variable is stored once the rest has matched, as behind every lazy element.
+            if (char* result = run(pc, pos, frame)) {
+              store(variable, pos, pos);
+              return result;
+            }
+            if (exhausted_) return nullptr;
+            goto fail;
           }
           if ((*pc == OP_END || *pc == OP_REPEAT) && frame->parent == nullptr) {
             pull_to_window_end();

@@ -291,6 +291,32 @@ TEST(MatcherFormerBugs, ARunOfStarsCostsWhatOneStarCosts) {
   }
 }
 
+// A star or a variable right before a variable (or a variable before a star) tried the rest at
+// every pair of lengths the two could take, so "*\1ab" cost a window's length squared at each
+// position of a page: past the step bound on 2000 bytes, and a 2.7 KiB page took half a second
+// under the page's work allowance. Every lazy element of a run but the last now ends where it
+// begins, which is where a match that exists at all is found first, with the same stores.
+TEST(MatcherFormerBugs, ALazyElementBeforeAVariableCostsWhatOneCosts) {
+  const std::string as(2000, 'a');
+  const uint64_t bounded = match_bounds_hit();
+  for (const char* expression : {"*\\1ab", "\\1*ab", "\\1\\2ab", "**\\1*ab"}) {
+    SCOPED_TRACE(expression);
+    EXPECT_EQ(match_at_start(compile_pattern(expression), as, 4096, match_full).end, -1);
+    EXPECT_EQ(match_at_start(compile_pattern(expression), as + "b", 4096, match_full).end, 2001);
+  }
+  EXPECT_EQ(match_bounds_hit(), bounded);
+  const std::string text = std::string(60, 'a') + "b";
+  check({
+      {"*\\1ab", text, 61, {1, 0, 59}},
+      {"\\1*\\2ab", text, 61, {2, 0, 59}},
+      {"\\1\\2", "abc", 3, {2, 0, 3}},
+      {"*\\1", "abc", 3, {1, 0, 3}},
+      {"\\1*", "", -1},
+      {"\\1\\2", "", -1},
+      {"*\\1x", "", -1},
+  });
+}
+
 // A set's members were read one by one at every step and a step counted one whatever the set's
 // length, so "[a-z" followed by a hundred repeated members made the page scan's work allowance
 // (a count of steps) cost a hundred times its time. A set is now written as the fewest members
