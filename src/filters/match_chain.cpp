@@ -251,10 +251,10 @@ bool chain_matcher_fits(const uint8_t* code) {
       }
       pc = *after == OP_VAR ? after + 2 : after;
       if (*pc == OP_REPEAT) return false;
-    } else if (op == OP_STAR || op == OP_VAR) {
+    } else if (is_lazy_op(op)) {
       pc += op == OP_VAR ? 2 : 1;
       // A run of lazy elements is the full matcher's special case.
-      if (++lazy > kMaxChainLazy || *pc == OP_STAR || *pc == OP_VAR) return false;
+      if (++lazy > kMaxChainLazy || is_lazy_op(*pc)) return false;
     } else {
       return false;
     }

@@ -169,7 +169,7 @@ char* FullMatcher::run(const uint8_t* pc, char* pos, MatchFrame* frame) {
           // start too, and a lazy element tries its shortest first. Being lazy, each still
           // needs a byte where it starts. Trying each at every length instead would retry the
           // rest a window's length to the power of the run's length times before failing.
-          if (*pc == OP_STAR || *pc == OP_VAR) {
+          if (is_lazy_op(*pc)) {
             if (!available(pos)) goto fail;
             if (variable == kVariableCount) continue;
             // A variable is stored once the rest has matched, as behind every lazy element.

@@ -51,6 +51,9 @@ constexpr bool is_literal_op(uint8_t op) {
   return op == 0x09 || op == 0x0A || op == 0x0D || (op >= 0x14 && op != OP_SPACE);
 }
 
+// True for the lazy elements: "*" and the variables, which span as little as lets the rest match.
+constexpr bool is_lazy_op(uint8_t op) { return op == OP_STAR || op == OP_VAR; }
+
 // A-Z become a-z; every other byte stays. The compiler lower-cases what patterns name, the
 // matchers the input they compare with it.
 constexpr uint8_t lower_byte(uint8_t c) {
