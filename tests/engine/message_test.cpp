@@ -16,7 +16,6 @@ namespace kw {
 namespace {
 
 using test::FedMessage;
-using test::SinkMessage;
 
 // Both ways a stream can arrive: whole, and one byte per receive.
 std::vector<std::vector<std::string>> deliveries(const std::string& text) {
@@ -46,14 +45,10 @@ TEST(RequestLine, ParsesWholeAndInSingleBytes) {
       {"GET http://h/ HTTP/300.2\r\n", "GET|http:|h||/|||80|44.2"},
       {"GET http://h/ http/1.0\r\n", "GET|http:|h||/|||80|0.9"},
       {"GET http::8/p HTTP/1.0\r\n", "GET|http:||:8|/p|||8|1.0"},
-      {"GET http:///p HTTP/1.0\r\n", ""},
-      {"GET http://host HTTP/1.0\r\n", ""},
-      {"GET http://host:81 HTTP/1.0\r\n", ""},
-      {"GET /index.html HTTP/1.0\r\n", ""},
-      {"CONNECT host:443 HTTP/1.1\r\n", ""},
-      {"GET http://h/ HTTP/1\r\n", ""},
-      {"GET http://h/x", ""},
-      {"GET http://h\xc3\xa9/ HTTP/1.0\r\n", ""}};
+      {"GET http:///p HTTP/1.0\r\n", ""},        {"GET http://host HTTP/1.0\r\n", ""},
+      {"GET http://host:81 HTTP/1.0\r\n", ""},   {"GET /index.html HTTP/1.0\r\n", ""},
+      {"CONNECT host:443 HTTP/1.1\r\n", ""},     {"GET http://h/ HTTP/1\r\n", ""},
+      {"GET http://h/x", ""},                    {"GET http://h\xc3\xa9/ HTTP/1.0\r\n", ""}};
   for (const auto& [input, fields] : cases) {
     for (const auto& pieces : deliveries(input)) {
       SCOPED_TRACE(std::string(input) + " in " + std::to_string(pieces.size()) + " pieces");
@@ -78,12 +73,8 @@ TEST(StatusLine, ParsesWholeAndInSingleBytes) {
       {"HTTP/1.0 OK\r\n", "1.0||OK|"},
       {"HTTP/1.0 " + std::string(300, '7') + " " + std::string(300, 'r') + "\r\n",
        "1.0|" + std::string(127, '7') + "||"},
-      {"HTTP/1.0 200\r\n", ""},
-      {"HTTP/1.0\r\n", ""},
-      {"HTTP/x.1 200 OK\r\n", ""},
-      {"", ""},
-      {"<html>hi</html>", "0.9|200|HTTP/0.9|<html>hi</html>"},
-      {"HTT", "0.9|200|HTTP/0.9|HTT"},
+      {"HTTP/1.0 200\r\n", ""}, {"HTTP/1.0\r\n", ""}, {"HTTP/x.1 200 OK\r\n", ""}, {"", ""},
+      {"<html>hi</html>", "0.9|200|HTTP/0.9|<html>hi</html>"}, {"HTT", "0.9|200|HTTP/0.9|HTT"},
       {"http/1.0 200 OK\r\n", "0.9|200|HTTP/0.9|http/1.0 200 OK\r\n"}};
   for (const auto& [input, fields] : cases) {
     for (const auto& pieces : deliveries(input)) {
@@ -108,20 +99,12 @@ TEST(HeaderBlock, ParsesWholeAndInSingleBytes) {
       {"X-A: one\r\n two\r\n\r\n", "X-A=one two;|"},
       {"X-A: one\r\n  \t\r\n\r\n", "X-A=one;|"},
       {"Content-Type : text/html\r\n\r\n", "Content-Type =text/html;|"},
-      {"X-Empty:\r\n\r\n", "X-Empty=;|"},
-      {"A:   spaced  value \t \r\n\r\n", "A=spaced  value;|"},
-      {"A: 1\nB: 2\n\nX", "A=1;B=2;|X"},
-      {"A: 1\n\rB: 2\n\r\n\rX", "A=1;B=2;|X"},
-      {"A: 1\rB: 2\r\rX", "A=1;B=2;|X"},
-      {"\r\nbody", "|body"},
-      {name39 + ": v\r\n\r\n", name39 + "=v;|"},
-      {name39 + "N: v\r\n\r\n", ""},
-      {"Garbage line\r\n\r\n", ""},
-      {"X\x01Y: v\r\n\r\n", ""},
-      {"X\xc3\xa9: v\r\n\r\n", ""},
-      {" cont\r\nX: y\r\n\r\n", ""},
-      {std::string("\0X: y\r\n\r\n", 9), ""},
-      {"A: 1\r\n", ""},
+      {"X-Empty:\r\n\r\n", "X-Empty=;|"}, {"A:   spaced  value \t \r\n\r\n", "A=spaced  value;|"},
+      {"A: 1\nB: 2\n\nX", "A=1;B=2;|X"},  {"A: 1\n\rB: 2\n\r\n\rX", "A=1;B=2;|X"},
+      {"A: 1\rB: 2\r\rX", "A=1;B=2;|X"},  {"\r\nbody", "|body"},
+      {name39 + ": v\r\n\r\n", name39 + "=v;|"}, {name39 + "N: v\r\n\r\n", ""},
+      {"Garbage line\r\n\r\n", ""}, {"X\x01Y: v\r\n\r\n", ""}, {"X\xc3\xa9: v\r\n\r\n", ""},
+      {" cont\r\nX: y\r\n\r\n", ""}, {std::string("\0X: y\r\n\r\n", 9), ""}, {"A: 1\r\n", ""},
       {"", ""}};
   for (const auto& [input, fields] : cases) {
     for (const auto& pieces : deliveries(input)) {
@@ -174,16 +157,11 @@ TEST(RelayMode, FollowsTheTypeAndTheFlags) {
   constexpr uint32_t kAll = kLoadDefaultFlags;
   using enum RelayMode;
   const std::tuple<uint32_t, const char*, RelayMode> cases[] = {
-      {kAll, "text/html; charset=utf-8", kFilter},
-      {kAll, "TEXT/HTML", kFilter},
-      {kAll, "multipart/x-mixed-replace;b=x", kFilter},
-      {kAll & ~FilterHTML, "text/html", kPlain},
-      {kAll & ~Enable, "text/html", kPlain},
-      {kAll, "image/gif", kGif},
-      {kAll, "image/GIF", kPlain},
-      {kAll, "image/gif; x=1", kPlain},
-      {kAll, "text/plain", kPlain},
-      {kAll, nullptr, kPlain}};
+      {kAll, "text/html; charset=utf-8", kFilter},      {kAll, "TEXT/HTML", kFilter},
+      {kAll, "multipart/x-mixed-replace;b=x", kFilter}, {kAll & ~FilterHTML, "text/html", kPlain},
+      {kAll & ~Enable, "text/html", kPlain},           {kAll, "image/gif", kGif},
+      {kAll, "image/GIF", kPlain},                     {kAll, "image/gif; x=1", kPlain},
+      {kAll, "text/plain", kPlain},                    {kAll, nullptr, kPlain}};
   for (const auto& [flags, type, mode] : cases) {
     SCOPED_TRACE(std::string(type ? type : "no type") + " flags " + std::to_string(flags));
     settings_set_flags(flags);
