@@ -19,13 +19,9 @@ namespace kw::test {
 class FedMessage {
  public:
   explicit FedMessage(std::vector<std::string> pieces) {
-    int fds[2];
-    socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds);
-    socket_ = fds[0];
-    writer_fd_ = fds[1];
-    msg.filled = 0;
-    msg.pos = 1;
-    msg.socket = &socket_;
+    socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds_);
+    msg.pos = 1;  // a fresh record: nothing buffered
+    msg.socket = &fds_[0];
     msg.line = line;
     msg.request = &request;
     msg.status = &status;
@@ -35,18 +31,18 @@ class FedMessage {
       for (const std::string& p : pieces) {
         for (size_t at = 0; at < p.size() || at == 0; at += kReceiveBufferSize) {
           size_t n = std::min(p.size() - at, static_cast<size_t>(kReceiveBufferSize));
-          if (::send(writer_fd_, p.data() + at, n, MSG_NOSIGNAL) < 0) return;
+          if (::send(fds_[1], p.data() + at, n, MSG_NOSIGNAL) < 0) return;
         }
       }
-      ::shutdown(writer_fd_, SHUT_WR);
+      ::shutdown(fds_[1], SHUT_WR);
     });
   }
   ~FedMessage() {
-    ::shutdown(socket_, SHUT_RDWR);
+    ::shutdown(fds_[0], SHUT_RDWR);
     writer_.join();
     free_headers(&msg);
-    ::close(socket_);
-    ::close(writer_fd_);
+    ::close(fds_[0]);
+    ::close(fds_[1]);
   }
   FedMessage(const FedMessage&) = delete;
   FedMessage& operator=(const FedMessage&) = delete;
@@ -60,12 +56,13 @@ class FedMessage {
 
   // Everything still unread (buffered and not yet received), until the writer closes.
   std::string rest() {
-    std::string out(msg.buffer + (msg.pos < msg.filled ? msg.pos : 0),
-                    msg.pos < msg.filled ? static_cast<size_t>(msg.filled - msg.pos) : 0);
+    std::string out;
+    if (msg.pos < msg.filled) out.assign(msg.buffer + msg.pos, msg.buffer + msg.filled);
     msg.pos = msg.filled;
     char buffer[4096];
-    ssize_t got;
-    while ((got = ::recv(socket_, buffer, sizeof buffer, 0)) > 0) out.append(buffer, got);
+    for (ssize_t got; (got = ::recv(fds_[0], buffer, sizeof buffer, 0)) > 0;) {
+      out.append(buffer, got);
+    }
     return out;
   }
 
@@ -75,8 +72,7 @@ class FedMessage {
   char line[kLineBufferSize] = {};
 
  private:
-  Socket socket_;
-  int writer_fd_;
+  Socket fds_[2];  // the message's end, the writer's end
   std::thread writer_;
 };
 
@@ -85,21 +81,19 @@ class FedMessage {
 class SinkMessage {
  public:
   SinkMessage() {
-    int fds[2];
-    socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds);
-    socket_ = fds[0];
-    peer_ = fds[1];
-    msg.socket = &socket_;
+    socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_);
+    msg.socket = &fds_[0];
     reader_ = std::thread([this] {
       char buffer[65536];
-      ssize_t got;
-      while ((got = ::recv(peer_, buffer, sizeof buffer, 0)) > 0) data_.append(buffer, got);
+      for (ssize_t got; (got = ::recv(fds_[1], buffer, sizeof buffer, 0)) > 0;) {
+        data_.append(buffer, got);
+      }
     });
   }
   ~SinkMessage() {
     received();
-    ::close(socket_);
-    ::close(peer_);
+    ::close(fds_[0]);
+    ::close(fds_[1]);
   }
   SinkMessage(const SinkMessage&) = delete;
   SinkMessage& operator=(const SinkMessage&) = delete;
@@ -107,7 +101,7 @@ class SinkMessage {
   // Closes the sending side and returns everything sent.
   std::string received() {
     if (reader_.joinable()) {
-      ::shutdown(socket_, SHUT_WR);
+      ::shutdown(fds_[0], SHUT_WR);
       reader_.join();
     }
     return data_;
@@ -116,8 +110,7 @@ class SinkMessage {
   HttpMessage msg{};
 
  private:
-  Socket socket_;
-  int peer_;
+  Socket fds_[2];  // the message's end, the reader's end
   std::string data_;
   std::thread reader_;
 };

@@ -91,7 +91,12 @@ const std::string kLongComment = comment(std::string(300, 'c'));
 // The same bytes and result whether the image arrives whole or in pieces of every size up to 16
 // bytes.
 TEST(FreezeGif, SendsExactlyInEveryCut) {
-  // The body, what the browser receives, and the result.
+  const std::string bare = head("89a", 4, 4, 0x00);
+  const std::string local = descriptor(4, 4, 0x81) + colours(9) + image_data(3);
+  const std::string split = descriptor(4, 4, 0) + image_data(1, 3);
+  const std::string gif87 = head("87a", 4, 4, 0x81) + colours() + kFrame + kFrame + ';';
+  const std::string lower = "gif89a" + kStill.substr(6) + kFrame + kFrame;
+  // The body, what the browser receives (empty: the body as it is), and the result.
   const std::tuple<const char*, std::string, std::string, int> cases[] = {
       {"AnimationKeepsItsFirstFrameOnly", animation(10), frozen_animation(), 1},
       {"ControlFlagsBecomeLeaveInPlace",
@@ -101,21 +106,14 @@ TEST(FreezeGif, SendsExactlyInEveryCut) {
        kStill + kLongComment + loop_extension() + control(0) + comment("x") + kFrame + control(0) +
            kFrame + ';',
        kStill + control(0x04) + kFrame + ';', 1},
-      {"NoGlobalColourTable",
-       head("89a", 4, 4, 0x00) + control(0x0D) + descriptor(4, 4, 0x81) + colours(9) +
-           image_data(3) + control(0) + kFrame + ';',
-       head("89a", 4, 4, 0x00) + control(0x05) + descriptor(4, 4, 0x81) + colours(9) +
-           image_data(3) + ';',
-       1},
-      {"ManySubBlocksPassWhole", kStill + descriptor(4, 4, 0) + image_data(1, 3) + kFrame + ';',
-       kStill + descriptor(4, 4, 0) + image_data(1, 3) + ';', 1},
-      {"TrailerComesRightAfterTheFirstImage", kStill + kFrame + "junk after", kStill + kFrame + ';',
-       1},
-      {"Gif87aPassesWhole", head("87a", 4, 4, 0x81) + colours() + kFrame + kFrame + ';',
-       head("87a", 4, 4, 0x81) + colours() + kFrame + kFrame + ';', 1},
-      {"SignatureIsCaseSensitive", "gif89a" + kStill.substr(6) + kFrame + kFrame,
-       "gif89a" + kStill.substr(6) + kFrame + kFrame, 1},
-      {"ShortBodyPassesAsItIsAndFails", "GIF89a", "GIF89a", 0},
+      {"NoGlobalColourTable", bare + control(0x0D) + local + control(0) + kFrame + ';',
+       bare + control(0x05) + local + ';', 1},
+      {"ManySubBlocksPassWhole", kStill + split + kFrame + ';', kStill + split + ';', 1},
+      {"TrailerComesRightAfterTheFirstImage", kStill + kFrame + "junk after",
+       kStill + kFrame + ';', 1},
+      {"Gif87aPassesWhole", gif87, "", 1},
+      {"SignatureIsCaseSensitive", lower, "", 1},
+      {"ShortBodyPassesAsItIsAndFails", "GIF89a", "", 0},
       {"CutInsideAnExtensionFails", kStill + control(0x0D) + kLongComment.substr(0, 100),
        kStill + control(0x05), 0},
       {"CutInsideTheDescriptorFails", kStill + kFrame.substr(0, 6), kStill, 0},
@@ -130,7 +128,7 @@ TEST(FreezeGif, SendsExactlyInEveryCut) {
       FedMessage server(size ? FedMessage::cut(body, size) : std::vector{body});
       test::SinkMessage browser;
       EXPECT_EQ(freeze_gif(&server.msg, &browser.msg), result);
-      EXPECT_EQ(browser.received(), expected);
+      EXPECT_EQ(browser.received(), expected.empty() ? body : expected);
     }
   }
 }
