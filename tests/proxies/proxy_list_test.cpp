@@ -46,11 +46,8 @@ Snapshot snapshot() {
 
 TEST(ProxyList, EntryTextsGiveHostAndPort) {
   const std::tuple<const char*, const char*, int32_t> cases[] = {
-      {"proxy.example:3128", "proxy.example", 3128},
-      {"proxy.example:abc", "proxy.example", 0},
-      {"h: \t12x", "h", 12},
-      {"h:-5", "h", -5},
-      {"a:1:2", "a", 1},
+      {"proxy.example:3128", "proxy.example", 3128}, {"proxy.example:abc", "proxy.example", 0},
+      {"h: \t12x", "h", 12}, {"h:-5", "h", -5}, {"a:1:2", "a", 1},
       {"h:99999999999999", "h", INT32_MAX}};
   for (const auto& [text, host, port] : cases) {
     ProxyEntry* entry = parse_proxy_entry(nullptr, text);

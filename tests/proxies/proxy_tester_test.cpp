@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -26,10 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Status {
-  std::string text;
-  Rgb colour;
-};
+using Status = test::RecordingFrontend::Status;
 
 // Keeps the last status shown and counts the ends of tests.
 class RecordingView : public ProxyTestView {
@@ -82,10 +78,6 @@ class TinyProxy {
   ChildProcess child_;
   bool started_ = false;
 };
-
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 class ProxyTesterTest : public ::testing::Test {
  protected:
@@ -143,10 +135,10 @@ TEST_F(ProxyTesterTest, WorkingProxyRelaysTheTestReplyUnlessItsPortIsTaken) {
        {"CStarting HTTP test server", "CSending test request", "CWaiting for remote proxy's reply",
         "CProxy IP = 127.0.0.1", "W  >GET / HTTP/1.0", "W  >Host: 127.0.0.1:7734",
         "W  >Pragma: no-cache"}) {
-    EXPECT_TRUE(contains(lines, line)) << line;
+    EXPECT_TRUE(log.has_line(line)) << line;
   }
   EXPECT_EQ(lines.back(), "CEnding proxy test");
-  EXPECT_FALSE(contains(lines, "CProxy test Failed!"));
+  EXPECT_FALSE(log.has_line("CProxy test Failed!"));
   const Status status = view.last();
   EXPECT_EQ(status.colour, kYellow);
   EXPECT_TRUE(status.text == "localhost" || status.text == "127.0.0.1") << status.text;
@@ -198,7 +190,7 @@ TEST_F(ProxyTesterTest, AbortWhileWaitingEndsAtOnce) {
   const std::vector<std::string> lines = finish();
   EXPECT_LT(std::chrono::steady_clock::now() - pressed, 2s);
   EXPECT_EQ(lines.back(), "R*** Proxy Test Aborted ***");
-  EXPECT_FALSE(contains(lines, "RNo reply from remote proxy"));
+  EXPECT_FALSE(log.has_line("RNo reply from remote proxy"));
   expect_failure(lines, {"R*** Proxy Test Aborted ***"}, "*** Test Aborted ***");
 }
 
