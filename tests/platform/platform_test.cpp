@@ -32,13 +32,9 @@ namespace {
 using test::read_child_runs;
 using test::wait_until;
 
-// The socket layer: cleanup must fail every blocked call at once and never touch a closed
-// descriptor; an orderly close and a send to a closed peer report what happened.
-
-uint32_t loopback() { return htonl(INADDR_LOOPBACK); }
-
 // A listener on a free port, a client connected to it and the accepted end; all closed at the
-// end of the test.
+// end of the test. Cleanup must fail every blocked call at once and never touch a closed
+// descriptor; an orderly close and a send to a closed peer report what happened.
 class NetTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,7 +43,7 @@ class NetTest : public ::testing::Test {
     ASSERT_EQ(net_bind_loopback(listener_, 0), 1);
     ASSERT_EQ(net_listen(listener_, 10), 1);
     client_ = net_socket_tcp();
-    ASSERT_EQ(net_connect(client_, loopback(), net_local_port(listener_)), 1);
+    ASSERT_EQ(net_connect(client_, htonl(INADDR_LOOPBACK), net_local_port(listener_)), 1);
     served_ = net_accept(listener_, &peer_);
     ASSERT_NE(served_, kNoSocket);
   }
@@ -63,7 +59,7 @@ class NetTest : public ::testing::Test {
 };
 
 TEST_F(NetTest, CleanupWakesBlockedAcceptAndRecv) {
-  EXPECT_EQ(peer_, loopback());
+  EXPECT_EQ(peer_, htonl(INADDR_LOOPBACK));
   std::atomic<int> accept_result{1}, recv_result{1};
   std::atomic<pid_t> acceptor_id{0}, reader_id{0};
   std::thread acceptor([&] {
@@ -162,16 +158,12 @@ TEST_F(InstanceSocketTest, FirstClaimListensTakesOverACrashedCopysSocketAndShuns
 // Command lines split the way a user quotes them.
 TEST(SplitCommandLine, QuotesGroupAndAreDropped) {
   const std::pair<const char*, std::vector<std::string>> cases[] = {
-      {"", {}},
-      {" \t ", {}},
-      {"browser", {"browser"}},
+      {"", {}}, {" \t ", {}}, {"browser", {"browser"}},
       {"  browser   -a\t-b  ", {"browser", "-a", "-b"}},
       {"\"/opt/my browser/run\" --page", {"/opt/my browser/run", "--page"}},
-      {"a\"b c\"d e", {"ab cd", "e"}},
-      {"run \"\" x", {"run", "", "x"}},
+      {"a\"b c\"d e", {"ab cd", "e"}}, {"run \"\" x", {"run", "", "x"}},
       {"run \"open to the end", {"run", "open to the end"}},
-      {"run 'single quotes' stay", {"run", "'single", "quotes'", "stay"}},
-  };
+      {"run 'single quotes' stay", {"run", "'single", "quotes'", "stay"}}};
   for (const auto& [line, words] : cases) EXPECT_EQ(split_command_line(line), words) << line;
 }
 
