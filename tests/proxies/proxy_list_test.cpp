@@ -105,11 +105,7 @@ class SortedItems : public ProxyItemList {
   }
   void remove(int index) override {
     items.erase(items.begin() + index);
-    if (selected == index) {
-      selected = -1;
-    } else if (selected > index) {
-      --selected;
-    }
+    selected = selected == index ? -1 : selected - (selected > index ? 1 : 0);
   }
   int count() const override { return static_cast<int>(items.size()); }
   ProxyEntry* entry(int index) const override { return items[index].entry; }

@@ -51,10 +51,8 @@ class RecordingView : public ProxyTestView {
 class TinyProxy {
  public:
   explicit TinyProxy(bool deny) : port_(test::closed_port()) {
-    std::string config = "Port " + std::to_string(port_) +
-                         "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 5\n"
-                         "LogFile \"" +
-                         dir_.file("log") + "\"\n";
+    std::string config = "Port " + std::to_string(port_) + "\nListen 127.0.0.1\nTimeout 10\n" +
+                         "Allow 127.0.0.1\nMaxClients 5\nLogFile \"" + dir_.file("log") + "\"\n";
     if (deny) {
       test::write_file(dir_.file("filter"), ".*\n");
       config += "Filter \"" + dir_.file("filter") + "\"\nFilterType ere\n";
