@@ -44,8 +44,6 @@ class FedMessage {
     ::close(fds_[0]);
     ::close(fds_[1]);
   }
-  FedMessage(const FedMessage&) = delete;
-  FedMessage& operator=(const FedMessage&) = delete;
 
   // The text cut into pieces of `size` bytes.
   static std::vector<std::string> cut(const std::string& text, size_t size) {
@@ -95,8 +93,6 @@ class SinkMessage {
     ::close(fds_[0]);
     ::close(fds_[1]);
   }
-  SinkMessage(const SinkMessage&) = delete;
-  SinkMessage& operator=(const SinkMessage&) = delete;
 
   // Closes the sending side and returns everything sent.
   std::string received() {
