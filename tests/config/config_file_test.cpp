@@ -41,15 +41,19 @@ std::string unnamed(const std::string& match, const std::string& flags = "") {
 
 // The settings text after flags and port when there is no auto-run line and no texture path.
 constexpr char kNoTexts[] = " autorun= texture= texture= texture= texture= texture=";
-constexpr char kHeader[] = "##\r\n## Kestrelwick Config File\r\n##\r\n\r\n";
-
+// The writer ends its lines with CR LF; the texts here are written with LF alone.
+std::string crlf(std::string text) {
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+    text.insert(at, "\r");
+  return text;
+}
+const std::string kHeader = crlf("##\n## Kestrelwick Config File\n##\n\n");
 const std::string kEmptySaved =
-    std::string(kHeader) +
-    "[Global]\r\nEnable = FALSE\r\nFilterHTML = FALSE\r\nFilterHeadersIn = FALSE\r\n"
-    "FilterHeadersOut = FALSE\r\nFreezeGIF = FALSE\r\nEnableProxy = FALSE\r\n"
-    "EnableAutoRun = FALSE\r\nForceTextures = FALSE\r\nNoTextures = FALSE\r\n"
-    "InspectSecure = FALSE\r\nPort = 8080\r\n\r\n"
-    "[HTTP headers]\r\n\r\n[Patterns]\r\n\r\n[Proxies]\r\n\r\n";
+    kHeader + crlf("[Global]\nEnable = FALSE\nFilterHTML = FALSE\nFilterHeadersIn = FALSE\n"
+                   "FilterHeadersOut = FALSE\nFreezeGIF = FALSE\nEnableProxy = FALSE\n"
+                   "EnableAutoRun = FALSE\nForceTextures = FALSE\nNoTextures = FALSE\n"
+                   "InspectSecure = FALSE\nPort = 8080\n\n[HTTP headers]\n\n[Patterns]\n\n"
+                   "[Proxies]\n\n");
 
 class ConfigFileTest : public ::testing::Test {
  protected:
@@ -247,30 +251,24 @@ TEST_F(ConfigFileTest, WriterLayout) {
   EXPECT_EQ(config_file_text(), kEmptySaved);
   test::build_every_kind();
   EXPECT_EQ(config_file_text(),
-            std::string(kHeader) +
-                "[Global]\r\nEnable = TRUE\r\nFilterHTML = FALSE\r\nFilterHeadersIn = TRUE\r\n"
-                "FilterHeadersOut = FALSE\r\nFreezeGIF = FALSE\r\nEnableProxy = TRUE\r\n"
-                "EnableAutoRun = FALSE\r\nForceTextures = FALSE\r\nNoTextures = TRUE\r\n"
-                "InspectSecure = FALSE\r\nAutoRun = \"\"my prog\" -x \"\r\n"
-                "Back.BMP = \"../skins/back.bmp\"\r\n"
-                "Button.BMP = \"/elsewhere/button.bmp\"\r\n"
-                "Port = 65535\r\n\r\n"
-                "[HTTP headers]\r\n"
-                "In = FALSE\r\nOut = TRUE\r\nKey = \"Accept-Encoding: plain pages\"\r\n\r\n"
-                "In = TRUE\r\nOut = TRUE\r\nKey = \"Via\"\r\nMatch = \"*\"\r\n"
-                "Replace = \" \"x\" \"\r\n\r\n\r\n"
-                "[Patterns]\r\n"
-                "Name = \"Two \"quoted\" \"\r\nActive = TRUE\r\nMulti = TRUE\r\n"
-                "URL = \"*.example/\"\r\nBounds = \"<*>\"\r\n"
-                "Match = \"a\"\r\n        \"\"\r\n        \"b\"\r\n"
-                "Replace = \"x\"\r\n\r\n"
-                "Active = FALSE\r\nURL = \"first\"\r\n      \"second\"\r\nLimit = 32767\r\n"
-                "Match = \"m\"\r\n\r\n"
-                "Name = \"name\"\r\nActive = FALSE\r\nBounds = \"b\"\r\nMatch = \"1\"\r\n"
-                "        \"2\"\r\n        \"3\"\r\n        \"4\"\r\n        \"5\"\r\n"
-                "        \"6\"\r\n        \"7\"\r\n\r\n\r\n"
-                "[Proxies]\r\n host:1\r\n c:8080\r\n>b:2\r\n a:1\r\n\r\n"
-                "[Secure pass-through]\r\nHost = \"*.bank.example\"\r\n\r\n");
+            kHeader +
+                crlf("[Global]\nEnable = TRUE\nFilterHTML = FALSE\nFilterHeadersIn = TRUE\n"
+                     "FilterHeadersOut = FALSE\nFreezeGIF = FALSE\nEnableProxy = TRUE\n"
+                     "EnableAutoRun = FALSE\nForceTextures = FALSE\nNoTextures = TRUE\n"
+                     "InspectSecure = FALSE\nAutoRun = \"\"my prog\" -x \"\n"
+                     "Back.BMP = \"../skins/back.bmp\"\nButton.BMP = \"/elsewhere/button.bmp\"\n"
+                     "Port = 65535\n\n[HTTP headers]\n"
+                     "In = FALSE\nOut = TRUE\nKey = \"Accept-Encoding: plain pages\"\n\nIn = TRUE\n"
+                     "Out = TRUE\nKey = \"Via\"\nMatch = \"*\"\nReplace = \" \"x\" \"\n\n\n"
+                     "[Patterns]\nName = \"Two \"quoted\" \"\nActive = TRUE\nMulti = TRUE\n"
+                     "URL = \"*.example/\"\nBounds = \"<*>\"\n"
+                     "Match = \"a\"\n        \"\"\n        \"b\"\nReplace = \"x\"\n\n"
+                     "Active = FALSE\nURL = \"first\"\n      \"second\"\nLimit = 32767\n"
+                     "Match = \"m\"\n\nName = \"name\"\nActive = FALSE\nBounds = \"b\"\n"
+                     "Match = \"1\"\n        \"2\"\n        \"3\"\n        \"4\"\n"
+                     "        \"5\"\n        \"6\"\n        \"7\"\n\n\n"
+                     "[Proxies]\n host:1\n c:8080\n>b:2\n a:1\n\n"
+                     "[Secure pass-through]\nHost = \"*.bank.example\"\n\n"));
 }
 
 // A save replaces the file a link names and keeps its permissions; a save that fails part-way

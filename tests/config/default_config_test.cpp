@@ -115,9 +115,8 @@ TEST_F(ShippedConfiguration, LoadsCleanAndFiltersAsIntendedAtEveryCutAndThroughT
   EXPECT_EQ(test::reference_scan(filters, kOrdinaryPage), kOrdinaryPage);
   for (const std::string& body : bodies) {
     const std::string expected = test::reference_scan(filters, body);
-    for (size_t cut = 0; cut <= body.size(); ++cut) {
+    for (size_t cut = 0; cut <= body.size(); ++cut)
       ASSERT_EQ(test::scan_in_memory(filters, body, cut, true), expected) << "cut " << cut;
-    }
   }
 
   for (const FilterCase& c : kShippedFilters) {

@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <future>
@@ -125,9 +126,8 @@ TEST_F(LoadWithConnections, AConnectionDuringTheLoadWaitsAndSeesTheNewSettings) 
   // The connection may run on a new thread or on one an earlier connection left parked, which
   // takes its own name back with the job: threads at work now are the ones to leave out.
   std::set<pid_t> working;
-  for (pid_t id : test::thread_ids()) {
+  for (pid_t id : test::thread_ids())
     if (test::thread_name(id) != kParkedThreadName) working.insert(id);
-  }
   std::atomic<pid_t> browser_id{0};
   browser = std::async(std::launch::async, [&] {
     browser_id = gettid();
@@ -135,13 +135,10 @@ TEST_F(LoadWithConnections, AConnectionDuringTheLoadWaitsAndSeesTheNewSettings) 
   });
   // The proxy's thread for this connection is at work and waits on the lock.
   EXPECT_TRUE(wait_until([&] {
-    for (pid_t id : test::thread_ids()) {
-      if (!working.count(id) && id != browser_id && test::blocked_syscall(id) == SYS_futex &&
-          test::thread_name(id) != kParkedThreadName) {
-        return true;
-      }
-    }
-    return false;
+    return std::ranges::any_of(test::thread_ids(), [&](pid_t id) {
+      return !working.count(id) && id != browser_id && test::blocked_syscall(id) == SYS_futex &&
+             test::thread_name(id) != kParkedThreadName;
+    });
   }));
   EXPECT_EQ(origin.connections() + upstream.connections(), 0);
   ASSERT_TRUE(writer << "[Proxies]\r\n>127.0.0.1:" << upstream.port() << "\r\n" << std::flush);
