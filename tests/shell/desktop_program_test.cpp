@@ -85,12 +85,7 @@ class DesktopProgramTest : public ::testing::Test {
 
   // Processes events until done holds.
   static bool wait_processing(const std::function<bool()>& done, int timeout_ms = 20000) {
-    return test::wait_until(
-        [&] {
-          QApplication::processEvents();
-          return done();
-        },
-        timeout_ms);
+    return test::wait_until([&] { return QApplication::processEvents(), done(); }, timeout_ms);
   }
 
   test::ScratchDir dir_;
@@ -172,10 +167,7 @@ TEST_F(DesktopProgramTest, KestrelwickServesARequestOnTheConfiguredPort) {
   test::OriginServer origin("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nthrough the proxy");
   std::string body;
   const bool served = test::wait_until(
-      [&] {
-        body = test::curl_through(port, origin.url("/"), 5);
-        return body == "through the proxy";
-      },
+      [&] { return (body = test::curl_through(port, origin.url("/"), 5)) == "through the proxy"; },
       30000);
   ::kill(pid, SIGTERM);
   int status = 0;

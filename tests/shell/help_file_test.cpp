@@ -87,15 +87,12 @@ TEST(ShippedHelpFile, HoldsEveryTopicTheProgramOpensAndLinksResolve) {
       const HelpTopic* target = file.find(number);
       ASSERT_NE(target, nullptr);
       const size_t hash = href.find('#');
-      if (hash != std::string::npos) {
-        EXPECT_NE(target->html.find("<a name=\"" + href.substr(hash + 1) + "\">"),
-                  std::string::npos);
-      }
+      const std::string anchor = "<a name=\"" + href.substr(hash + 1) + "\">";
+      if (hash != std::string::npos) EXPECT_NE(target->html.find(anchor), std::string::npos);
     }
   }
-  for (const HelpTopic& t : file.topics()) {
+  for (const HelpTopic& t : file.topics())
     EXPECT_TRUE(t.number == 1 || linked.count(t.number)) << "no link leads to " << t.number;
-  }
 }
 
 }  // namespace

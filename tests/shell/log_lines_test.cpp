@@ -49,9 +49,8 @@ TEST(LogFind, ConnectionsNamedByLinesTextAndStepping) {
     int to;
   } steps[] = {{-1, true, 2}, {2, true, 5},  {9, true, 2},  {12, true, 2}, {-1, false, 9},
                {2, false, 9}, {5, false, 2}, {7, false, 5}, {0, false, 9}};
-  for (const auto& s : steps) {
+  for (const auto& s : steps)
     EXPECT_EQ(step_to_match(rows, s.from, s.forward), s.to) << s.from << " " << s.forward;
-  }
   EXPECT_EQ(step_to_match({}, 3, true), -1);
 }
 

@@ -63,11 +63,9 @@ class LogWindowTest : public ::testing::Test {
   bool painted_in(int row, const QColor& colour) {
     const QImage image = window_->list()->viewport()->grab().toImage();
     const QRect r = window_->list()->item_rect(row);
-    for (int x = r.left(); x < r.left() + 60; ++x) {
-      for (int y = r.top(); y <= r.bottom(); ++y) {
+    for (int x = r.left(); x < r.left() + 60; ++x)
+      for (int y = r.top(); y <= r.bottom(); ++y)
         if (image.pixelColor(x, y) == colour) return true;
-      }
-    }
     return false;
   }
 
@@ -124,9 +122,8 @@ TEST_F(LogWindowTest, OpensWithItsNoticeAndTheCategoriesFollowTheirMenuItems) {
 TEST_F(LogWindowTest, FindSearchesOnlyTheKeptLinesAndF3WrapsBothWays) {
   window_->run_command(kLogResetCommand);
   // Lines 50, 150, ... 550 hold the text; 50 is pushed out, the rest are rows 49 to 449.
-  for (int i = 2; i <= 600; ++i) {
+  for (int i = 2; i <= 600; ++i)
     add_log_line(("W" + std::to_string(i) + (i % 100 == 50 ? " Needle" : "")).c_str());
-  }
   settle();
   const Lines lines = window_->lines();
   ASSERT_EQ(lines.size(), 500u);
@@ -199,15 +196,13 @@ TEST_F(LogWindowTest, OneConnectionShownAloneLinesColouredAndCopied) {
   EXPECT_EQ(window_->shown_lines(), window_->lines());
 
   window_->run_command(kLogResetCommand);
-  const char* coloured[] = {"RRRRRRRR", "CCCCCCCC", "GGGGGGGG", "YYYYYYYY", "VVVVVVVV", "XXXXXXXX"};
-  for (const char* line : coloured) add_log_line(line);
+  const std::string coloured = "RCGYVX";
+  for (char c : coloured) add_log_line(std::string(8, c).c_str());
   settle();
   window_->list()->clearSelection();
   window_->list()->setCurrentRow(-1);
-  for (int row = 1; row <= 6; ++row) {
-    const char* line = coloured[row - 1];
-    EXPECT_TRUE(painted_in(row, QColor::fromRgb(log_line_colour(line[0])))) << line;
-  }
+  for (int row = 1; row <= 6; ++row)
+    EXPECT_TRUE(painted_in(row, QColor::fromRgb(log_line_colour(coloured[row - 1])))) << row;
   EXPECT_EQ(log_line_colour('X'), kWhite);
 
   window_->run_command(kLogResetCommand);
@@ -272,11 +267,7 @@ TEST_F(LogWindowTest, AFloodOfBlocksFromManyThreadsStaysWholeAndResponsive) {
   });
   ticker.start(5);
   const bool done = test::wait_until(
-      [&] {
-        QApplication::processEvents();
-        return finished.load() == kThreads;
-      },
-      60000);
+      [&] { return QApplication::processEvents(), finished.load() == kThreads; }, 60000);
   for (std::thread& w : writers) w.join();
   ASSERT_TRUE(done);
   settle();
@@ -291,9 +282,8 @@ TEST_F(LogWindowTest, AFloodOfBlocksFromManyThreadsStaysWholeAndResponsive) {
   while (i < lines.size() && lines[i].substr(lines[i].rfind(':')) != ":0") ++i;
   for (; i + kBlockLines <= lines.size(); i += kBlockLines) {
     const std::string block = lines[i].substr(0, lines[i].rfind(':'));
-    for (int l = 0; l < kBlockLines; ++l) {
+    for (int l = 0; l < kBlockLines; ++l)
       ASSERT_EQ(lines[i + l], block + ":" + std::to_string(l)) << "line " << i + l;
-    }
   }
 }
 

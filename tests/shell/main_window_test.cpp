@@ -13,6 +13,8 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "base/settings.h"
 #include "config/config_commands.h"
@@ -84,20 +86,16 @@ class MainWindowTest : public ::testing::Test {
 // states: Bypass greys the four filter switches but not the remote proxy, Escape enables Save
 // Last Config.
 TEST_F(MainWindowTest, SwitchesChangeTheFlagsAndTheControlsFollow) {
-  const struct {
-    int id;
-    uint32_t flag;
-  } switches[] = {{kWebPageFiltersCheck, FilterHTML},
-                  {kOutgoingHeadersCheck, FilterHeadersOut},
-                  {kIncomingHeadersCheck, FilterHeadersIn},
-                  {kFreezeGifCheck, FreezeGIF},
-                  {kRemoteProxyCheck, EnableProxy}};
-  for (const auto& s : switches) {
-    EXPECT_TRUE(d().is_checked(s.id) && d().is_enabled(s.id)) << s.id;  // as the settings say
-    test::press(d(), s.id);
-    EXPECT_FALSE(settings_flags() & s.flag) << s.id;
-    test::press(d(), s.id);
-    EXPECT_TRUE(settings_flags() & s.flag) << s.id;
+  const std::pair<int, uint32_t> switches[] = {
+      {kWebPageFiltersCheck, FilterHTML}, {kOutgoingHeadersCheck, FilterHeadersOut},
+      {kIncomingHeadersCheck, FilterHeadersIn}, {kFreezeGifCheck, FreezeGIF},
+      {kRemoteProxyCheck, EnableProxy}};
+  for (const auto& [id, flag] : switches) {
+    EXPECT_TRUE(d().is_checked(id) && d().is_enabled(id)) << id;  // as the settings say
+    test::press(d(), id);
+    EXPECT_FALSE(settings_flags() & flag) << id;
+    test::press(d(), id);
+    EXPECT_TRUE(settings_flags() & flag) << id;
   }
   settings_clear_flags(Changed);  // the remote proxy switch is a configuration change
 
@@ -124,7 +122,6 @@ TEST_F(MainWindowTest, SwitchesChangeTheFlagsAndTheControlsFollow) {
   EXPECT_TRUE(settings_flags() & Changed);
   EXPECT_TRUE(bar()->is_item_enabled(kSaveLastCommand));
   EXPECT_TRUE(d().isVisible());
-
   EXPECT_TRUE(bar()->is_item_enabled(kReloadLastCommand));
 }
 
@@ -149,10 +146,9 @@ TEST_F(MainWindowTest, TheStatusLineShowsHintsAndStatusTextsFromAnyThread) {
     set_status_text("Starting listener on port 8080", kYellow);
     set_status_text("--- Waiting for connections ---", kGreen);
   }).join();
-  ASSERT_TRUE(test::wait_until([&] {
-    QApplication::processEvents();
-    return d().text(kStatusLine) == "--- Waiting for connections ---";
-  }));
+  const std::string waiting = "--- Waiting for connections ---";
+  ASSERT_TRUE(test::wait_until(
+      [&] { return QApplication::processEvents(), d().text(kStatusLine) == waiting; }));
   EXPECT_EQ(main_window_record().status_colour.load(), kGreen);
   set_status_text("--- Error Loading Config File! ---", kRed);
   EXPECT_EQ(d().text(kStatusLine), "--- Error Loading Config File! ---");
@@ -196,23 +192,20 @@ TEST_F(MainWindowTest, ClosingAsksToSaveOnlyAfterChanges) {
 
 // The last row names a program in the preferences, which enables the Launch Auto-Run icon.
 TEST_F(MainWindowTest, TheButtonsOpenTheirDialogs) {
-  const struct {
-    int button, dialog_template, cancel;
-  } rows[] = {{kWebPageButton, 103, kIdCancel},
-              {kHeadersButton, 110, kIdCancel},
-              {kProxyButton, kProxySelectorTemplate, kProxyCancelButton},
-              {kConfigButton, 131, kIdOk}};
+  const std::tuple<int, int, int> rows[] = {  // button, its dialog's template, how to leave it
+      {kWebPageButton, 103, kIdCancel}, {kHeadersButton, 110, kIdCancel},
+      {kProxyButton, kProxySelectorTemplate, kProxyCancelButton}, {kConfigButton, 131, kIdOk}};
   EXPECT_FALSE(bar()->is_item_enabled(kLaunchAutoRunCommand));
-  for (const auto& row : rows) {
+  for (const auto& [button, dialog_template, leave] : rows) {
     int opened = 0;
-    test::when_shown([&](Dialog& dialog) {
+    test::when_shown([&, button = button, leave = leave](Dialog& dialog) {
       opened = dialog.template_id();
-      if (row.button == kConfigButton) test::type_into(dialog, kPrefsProgramField, "browser");
-      test::press(dialog, row.cancel);
+      if (button == kConfigButton) test::type_into(dialog, kPrefsProgramField, "browser");
+      test::press(dialog, leave);
     });
     EXPECT_FALSE(settings_flags() & Changed);
-    test::press(d(), row.button);
-    EXPECT_EQ(opened, row.dialog_template);
+    test::press(d(), button);
+    EXPECT_EQ(opened, dialog_template);
   }
   EXPECT_EQ(settings().auto_run, "browser");
   EXPECT_TRUE(bar()->is_item_enabled(kLaunchAutoRunCommand));
@@ -229,8 +222,8 @@ TEST_F(MainWindowTest, LoadConfigFileLoadsTheChosenFileAndTheSwitchesFollow) {
     EXPECT_EQ(dialog.defaultSuffix(), "cfg");
     // The Type and Date columns are as wide as their entries, never cut at the opening width.
     const QHeaderView* header = dialog.findChild<QTreeView*>()->header();
-    EXPECT_EQ(header->sectionResizeMode(2), QHeaderView::ResizeToContents);
-    EXPECT_EQ(header->sectionResizeMode(3), QHeaderView::ResizeToContents);
+    for (int column : {2, 3})
+      EXPECT_EQ(header->sectionResizeMode(column), QHeaderView::ResizeToContents) << column;
     dialog.selectFile(QString::fromStdString(path));
     static_cast<QDialog&>(dialog).accept();
   });

@@ -86,9 +86,8 @@ TEST(ToolOptions, KwmatchAndKestrelwickdCommandLines) {
        "Error binding to listener port " + std::to_string(taken) + ": Address already in use"},
   };
   // Root reads every file whatever its mode.
-  if (geteuid() != 0) {
+  if (geteuid() != 0)
     rows.push_back({"kestrelwickd", "-p 0 locked.cfg", 2, "", cannot_read + "locked.cfg: Perm"});
-  }
   for (const Row& r : rows) {
     const Outcome result = run(dir, r.program, r.args);
     EXPECT_EQ(result.status, r.status) << r.args << "\n" << result.err;
@@ -156,8 +155,7 @@ class Kestrelwickd : public ::testing::Test {
 // A configuration that marks every request with a header.
 std::string marking(const std::string& mark) {
   return "[Global]\nEnable = TRUE\nFilterHeadersOut = TRUE\n[HTTP headers]\nOut = TRUE\n"
-         "Key = X-Mark\nReplace = " +
-         mark + "\n";
+         "Key = X-Mark\nReplace = " + mark + "\n";
 }
 
 // Without a file on its command line it loads default.cfg. The log categories a daemon user
