@@ -295,8 +295,7 @@ TEST_F(ConfigFileTest, SavesReplaceTheFileOrLeaveItAsItWas) {
   // runs the test.
   rlimit old_limit;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-  rlimit small = old_limit;
-  small.rlim_cur = old_contents.size() + 100;
+  const rlimit small = {old_contents.size() + 100, old_limit.rlim_max};
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const int result = save_config(link.c_str());

@@ -170,8 +170,7 @@ TEST_F(DesktopProgramTest, KestrelwickServesARequestOnTheConfiguredPort) {
       [&] { return (body = test::curl_through(port, origin.url("/"), 5)) == "through the proxy"; },
       30000);
   ::kill(pid, SIGTERM);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::waitpid(pid, nullptr, 0);
   EXPECT_TRUE(served) << "last answer: " << body;
 }
 
