@@ -124,7 +124,6 @@ TEST_F(PreferencesDialogTest, TextureChoicesTakeEffectAtOnceAndSurviveCancel) {
     EXPECT_EQ(QColor(preview_pixel(d, kPrefsFace2Field)), QColor(Qt::black));
     EXPECT_EQ(d.proc().on_text_colour(d, kPrefsFace2Field), QColor(Qt::white));
     next_file_dialog([&](Dialog& strip, QFileDialog& files) {
-      EXPECT_EQ(files.windowTitle(), "Load a new texture bitmap");
       EXPECT_EQ(files.nameFilters(), QStringList{"Bitmap Files (*.bmp)"});
       test::press(strip, kDefaultBitmapButton);
     });
@@ -254,7 +253,6 @@ TEST_F(SecurePagesDialogTest, OkWaitsForNoActiveConnectionAndTheCertificateExpor
     QTimer::singleShot(0, [&] {
       auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       ASSERT_NE(files, nullptr);
-      EXPECT_EQ(files->windowTitle(), "Export the certificate");
       files->selectFile(QString::fromStdString(target));
       static_cast<QDialog*>(files)->accept();
     });

@@ -143,8 +143,7 @@ TEST_F(SkinTest, ItemsShowTheTextureTheirStateAndAnchorChoose) {
     draw_skinned_item(item, bitmap, anchor);
     painter.end();
     const QImage source = shows.toImage();
-    const int w = source.width();
-    const int h = source.height();
+    const int w = source.width(), h = source.height();
     const QPoint points[] = {{0, 0}, {1, 1}, {99, 49}, {5, 9}, {17, 33}};
     for (int i = 0; i < 5; ++i) {
       const QPoint p = points[i] - origin;
@@ -154,14 +153,11 @@ TEST_F(SkinTest, ItemsShowTheTextureTheirStateAndAnchorChoose) {
     }
   };
 
-  const QColor light = sys_colour(SysColour::ButtonLight);
-  const QColor white = sys_colour(SysColour::ButtonHighlight);
-  const QColor shadow = sys_colour(SysColour::ButtonShadow);
-  const QColor dark = sys_colour(SysColour::DarkShadow);
-  const QColor none;
-  // The Button texture is cut from a point by state; pushed buttons have a sunken edge.
-  // Disabled ones show one sunken line around their backdrop, by default the parent's
-  // Background.
+  using enum SysColour;
+  const QColor light = sys_colour(ButtonLight), white = sys_colour(ButtonHighlight), none;
+  const QColor shadow = sys_colour(ButtonShadow), dark = sys_colour(DarkShadow);
+  // The Button texture is cut from a point by state; pushed buttons have a sunken edge. Disabled
+  // ones show one sunken line around their backdrop, by default the parent's Background.
   const struct {
     uint32_t state;
     const QPixmap* backdrop;  // anchored to the panel

@@ -203,12 +203,10 @@ TEST_F(DialogTest, EditsNotifyKeepTheUserModifiedMarkAndTheirLimits) {
   // leading digits after blanks.
   test::type_into(d, 1005, "12a3b456");
   EXPECT_EQ(d.get_uint(1005), 12345u);
-  const std::tuple<const char*, unsigned, bool> numbers[] = {{"  42abc", 42, true},
-                                                             {"", 0, false},
-                                                             {"-5", 0, false},
-                                                             {"0", 0, true},
-                                                             {"4294967295", 4294967295u, true},
-                                                             {"4294967296", 0, false}};
+  const std::tuple<const char*, unsigned, bool> numbers[] = {
+      {"  42abc", 42, true}, {"", 0, false},   {"-5", 0, false}, {"0", 0, true},
+      {"4294967295", 4294967295u, true},       {"4294967296", 0, false},
+  };
   for (const auto& [text, value, valid] : numbers) {
     d.set_text(1006, text);
     bool ok = !valid;
