@@ -134,8 +134,7 @@ TEST_F(SkinTest, ItemsShowTheTextureTheirStateAndAnchorChoose) {
   // (where none is given) and two points inside must show the texture.
   auto expect_picture = [&](DrawItem item, const QPixmap* bitmap, Anchor anchor,
                             const QPixmap& shows, QPoint origin, std::array<QColor, 3> edge) {
-    QImage image(control.size(), QImage::Format_RGB32);
-    image.fill(Qt::magenta);
+    QImage image = filled(control.width(), control.height(), Qt::magenta);
     QPainter painter(&image);
     item.rect = image.rect();
     item.painter = &painter;
@@ -211,13 +210,13 @@ TEST_F(SkinTest, DisabledMenuBarIconsStayEmbossedUnderThePointer) {
     painter.end();
     return canvas.copy();
   };
+  using enum SysColour;
   const QImage highlighted = draw(kStateSelected);
-  EXPECT_EQ(QColor(highlighted.pixel(2, 5)), sys_colour(SysColour::ButtonShadow));
-  EXPECT_EQ(QColor(highlighted.pixel(0, 5)), sys_colour(SysColour::ButtonFace));
+  EXPECT_EQ(QColor(highlighted.pixel(2, 5)), sys_colour(ButtonShadow));
+  EXPECT_EQ(QColor(highlighted.pixel(0, 5)), sys_colour(ButtonFace));
   const QImage disabled = draw(kStateDisabled | kStateGrayed);
-  const QColor embossed[] = {sys_colour(SysColour::ButtonFace),
-                             sys_colour(SysColour::ButtonHighlight),
-                             sys_colour(SysColour::ButtonShadow)};
+  const QColor embossed[] = {sys_colour(ButtonFace), sys_colour(ButtonHighlight),
+                             sys_colour(ButtonShadow)};
   for (int y = 0; y < disabled.height(); ++y) {
     for (int x = 0; x < disabled.width(); ++x) {
       EXPECT_TRUE(std::ranges::count(embossed, QColor(disabled.pixel(x, y))) == 1) << x << "," << y;
