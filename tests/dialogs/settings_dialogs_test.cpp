@@ -29,6 +29,12 @@
 namespace kw {
 namespace {
 
+// Opens a dialog and runs the action in it; the action ends it, with the expected result.
+void run(int (*open)(QWidget*), int result, std::function<void(Dialog&)> action) {
+  test::when_shown(std::move(action));
+  EXPECT_EQ(open(nullptr), result);
+}
+
 // Every test starts from a loaded default configuration with the built-in textures.
 class PreferencesDialogTest : public ::testing::Test {
  protected:
@@ -42,12 +48,6 @@ class PreferencesDialogTest : public ::testing::Test {
     set_dialog_observer(nullptr);
     for (std::string& path : settings().texture_paths) path.clear();
     load_textures();
-  }
-
-  // Opens the dialog and runs the action in it; the action ends it.
-  static void run(std::function<void(Dialog&)> action) {
-    test::when_shown(std::move(action));
-    EXPECT_EQ(open_preferences(nullptr), 1);
   }
 
   std::string bitmap_file(const char* name, QColor colour) {
@@ -73,7 +73,7 @@ QRgb preview_pixel(Dialog& d, int id) {
 TEST_F(PreferencesDialogTest, OkStoresWhatWasSetOrRefusesThePort) {
   settings().port.store(1234);
   settings_set_flags(kLoadDefaultFlags | EnableAutoRun);  // the flag alone starts nothing
-  run([&](Dialog& d) {
+  run(open_preferences, 1, [&](Dialog& d) {
     EXPECT_FALSE(d.is_enabled(kPrefsRunAtStartupCheck));  // checked: the click below clears it
     test::press(d, kPrefsNoTexturesCheck);
     test::press(d, kPrefsAlwaysUseCheck);  // clears No Textures
@@ -120,7 +120,7 @@ TEST_F(PreferencesDialogTest, TextureChoicesTakeEffectAtOnceAndSurviveCancel) {
   };
   const QImage builtin = builtin_texture(kFace2Texture).toImage();
   const std::string white = bitmap_file("white.bmp", Qt::white);
-  run([&](Dialog& d) {
+  run(open_preferences, 1, [&](Dialog& d) {
     EXPECT_EQ(QColor(preview_pixel(d, kPrefsFace2Field)), QColor(Qt::black));
     EXPECT_EQ(d.proc().on_text_colour(d, kPrefsFace2Field), QColor(Qt::white));
     next_file_dialog([&](Dialog& strip, QFileDialog& files) {
@@ -175,12 +175,6 @@ class SecurePagesDialogTest : public ::testing::Test {
     settings_set_flags(kLoadDefaultFlags);
   }
 
-  // Opens the dialog and runs the action in it; the action ends it with the result.
-  static void run(int result, std::function<void(Dialog&)> action) {
-    test::when_shown(std::move(action));
-    EXPECT_EQ(open_secure_pages(nullptr), result);
-  }
-
   // Adds two hosts (by Enter and by the button, one twice in other case), deletes the first.
   static void edit_hosts(Dialog& d) {
     test::type_into(d, kSecureHostField, " *.Pinned.Example ");
@@ -214,7 +208,7 @@ TEST(PassThroughEntry, KeepsHostNamesAndRefusesWhatNamesNoHost) {
 // active the list is not replaced, and going back from the question keeps the dialog open with
 // nothing applied. The export writes the authority's certificate, never its key.
 TEST_F(SecurePagesDialogTest, OkWaitsForNoActiveConnectionAndTheCertificateExports) {
-  run(0, [](Dialog& d) {
+  run(open_secure_pages, 0, [](Dialog& d) {
     edit_hosts(d);
     test::press(d, kSecureInspectCheck);
     test::press(d, kIdCancel);
@@ -224,7 +218,7 @@ TEST_F(SecurePagesDialogTest, OkWaitsForNoActiveConnectionAndTheCertificateExpor
   EXPECT_FALSE(authority_exists());
 
   adjust_active_connections(1);
-  run(1, [](Dialog& d) {
+  run(open_secure_pages, 1, [](Dialog& d) {
     edit_hosts(d);
     test::press(d, kSecureInspectCheck);
     test::when_shown([](Dialog& box) {
@@ -248,7 +242,7 @@ TEST_F(SecurePagesDialogTest, OkWaitsForNoActiveConnectionAndTheCertificateExpor
 
   // Switched off again, the authority stays on disk for the next time.
   const std::string target = dir_.file("exported.crt");
-  run(1, [&](Dialog& d) {
+  run(open_secure_pages, 1, [&](Dialog& d) {
     test::press(d, kSecureInspectCheck);
     QTimer::singleShot(0, [&] {
       auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
