@@ -24,12 +24,6 @@ namespace {
 
 using Command = std::pair<int, int>;
 
-// Typed input as the procedure sees it: "key K+modifiers" or "char C".
-std::string describe(const InputEvent& e) {
-  if (e.kind == InputEvent::Char) return "char " + std::to_string(e.ch);
-  return "key " + std::to_string(e.key) + "+" + std::to_string(e.modifiers);
-}
-
 // A procedure that records what reaches it; a test may add what it does on initialising.
 class RecordingProc : public DialogProc {
  public:
@@ -40,7 +34,9 @@ class RecordingProc : public DialogProc {
   void on_draw_item(Dialog&, DrawItem& item) override { draws.push_back(item); }
   QSize on_measure_item(Dialog&, int id) override { return QSize(14, 17); }
   bool on_input(Dialog&, int, const InputEvent& e) override {
-    inputs.push_back(describe(e));
+    inputs.push_back(e.kind == InputEvent::Char
+                         ? "char " + std::to_string(e.ch)
+                         : "key " + std::to_string(e.key) + "+" + std::to_string(e.modifiers));
     return false;
   }
   void on_help(Dialog&) override { ++helps; }
@@ -58,7 +54,7 @@ class RecordingProc : public DialogProc {
 
   std::vector<Command> commands;
   std::vector<DrawItem> draws;
-  std::vector<std::string> inputs;  // as describe() gives them
+  std::vector<std::string> inputs;  // typed input: "key K+modifiers" or "char C"
   int helps = 0;
   std::function<void(Dialog&)> init;
 };
@@ -263,8 +259,7 @@ TEST_F(DialogTest, OwnerDrawnButtonsAreAskedToPaintWithTheirState) {
   EXPECT_EQ(draw.state, 0u);
   d.focus(1002);
   EXPECT_EQ(last_draw_of(1002).state, uint32_t{kStateFocus});
-  auto* button = static_cast<QPushButton*>(d.control_widget(1002));
-  button->setDown(true);
+  static_cast<QPushButton*>(d.control_widget(1002))->setDown(true);
   EXPECT_EQ(last_draw_of(1002).state, kStateFocus | kStateSelected);
   d.enable(1002, false);  // which releases it and takes its focus away
   EXPECT_EQ(last_draw_of(1002).state, uint32_t{kStateDisabled});
