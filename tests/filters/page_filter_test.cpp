@@ -294,8 +294,7 @@ TEST_F(PageFilters, OutputDoesNotDependOnHowTheBodyArrives) {
          // Limits that let no match fit: the whole body must still come through.
          {A, "a", "A", nullptr, nullptr, 0},
          {A, "a", "A", nullptr, nullptr, 1}});
-    std::vector<const WebFilter*> list;
-    for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) list.push_back(f);
+    const std::vector<const WebFilter*> list = test::active_filters();
     const std::string long_expected = kHead + "\r\n" + test::reference_scan(list, long_page);
     ASSERT_NE(long_expected, kHead + "\r\n" + long_page);
     EXPECT_EQ(fetch(kHead, {{long_page, 0}}), long_expected);

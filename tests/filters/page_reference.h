@@ -3,6 +3,8 @@
 // put in front of the rest of the body, no buffers, no queues and no shortcuts.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "filters/emit_replacement.h"
 #include "filters/matcher.h"
 #include "filters/web_filter.h"
+#include "support/memory_scan.h"
 
 namespace kw::test {
 
@@ -61,6 +64,29 @@ inline std::string reference_scan(const std::vector<const WebFilter*>& filters,
     }
   }
   return out;
+}
+
+// The installed list's active filters, in order.
+inline std::vector<const WebFilter*> active_filters() {
+  std::vector<const WebFilter*> filters;
+  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
+    if (f->flags & FILTER_ACTIVE) filters.push_back(f);
+  }
+  return filters;
+}
+
+// The page scan of `body` cut into two receives at every byte (alternately with the installed
+// table and a page's own) gives the reference scan's page; true when that page differs from the
+// body.
+inline bool expect_reference_at_every_cut(const std::vector<const WebFilter*>& filters,
+                                          const std::string& body) {
+  const std::string expected = reference_scan(filters, body);
+  for (size_t cut = 0; cut <= body.size(); ++cut) {
+    const std::string got = scan_in_memory(filters, body, cut, cut % 2 == 0);
+    EXPECT_EQ(got, expected) << "cut " << cut;
+    if (got != expected) break;
+  }
+  return expected != body;
 }
 
 }  // namespace kw::test

@@ -15,13 +15,7 @@
 namespace kw {
 namespace {
 
-std::vector<const WebFilter*> active_filters() {
-  std::vector<const WebFilter*> filters;
-  for (const WebFilter* f = web_filter_list; f != nullptr; f = f->next) {
-    if (f->flags & FILTER_ACTIVE) filters.push_back(f);
-  }
-  return filters;
-}
+using test::active_filters;
 
 long lines_with(const test::RecordingFrontend& log, const std::string& text) {
   const std::vector<std::string> lines = log.lines();
