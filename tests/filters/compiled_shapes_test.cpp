@@ -126,37 +126,6 @@ TEST(ChainMatcherTest, TakesGroupsBeforeLazyElementsAndLeavesTheRestToOthers) {
   EXPECT_EQ(chosen("<(/|)font*>"), &match_sequence);
 }
 
-// Cases where the full matcher's frames show: the open quote comes back for each alternative's
-// continuation (here the empty one sees the quote the first one's continuation had closed),
-// and a store made on a path that failed stays.
-TEST(ChainMatcherTest, KeepsTheFullMatchersQuoteAndStoresAcrossAlternatives) {
-  struct Row {
-    const char* expression;
-    std::string text;
-    long end;
-    int variable, start, length;
-  };
-  const Row rows[] = {
-      {"\"(\\\"|)*'y", "\"\"y\"z", 3, -1, 0, 0},
-      {"(ab|a)\\1*x*y", "abxa", -1, 1, 0, 1},
-      {"(ab|a)\\1*x*y", "abxy", 4, 1, 0, 2},
-      {"<(a|b)\\1 *c=\"\\2'*>", "<a d c='q\\'r' >", 15, 2, 8, 4},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.expression) + " on " + row.text);
-    PatternCode code = compile_pattern(row.expression);
-    ASSERT_TRUE(code);
-    ASSERT_TRUE(chain_matcher_fits(code.code()));
-    const Outcome full = attempts(code, row.text, 100, match_full, 0)[0];
-    EXPECT_EQ(full.end, row.end);
-    if (row.variable >= 0) {
-      EXPECT_EQ(full.start[row.variable], row.start);
-      EXPECT_EQ(full.length[row.variable], row.length);
-    }
-    EXPECT_EQ(attempts(code, row.text, 100, match_chain, 0)[0], full);
-  }
-}
-
 // Every attempt agrees with the full matcher's, variables, input pulled and steps included.
 TEST(ChainMatcherTest, AgreesWithTheFullMatcherAtEveryPositionWholeAndInPieces) {
   Generator gen(6061);

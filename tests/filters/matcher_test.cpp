@@ -118,7 +118,8 @@ struct Row {
 };
 
 // Each row on every engine that applies (the full matcher, alone and behind the prefilter, the
-// simple matcher for level 2 or less), and streamed in pieces when the window allows.
+// simple matcher for level 2 or less, the chain matcher for its shapes), and streamed in pieces
+// when the window allows.
 void check(const std::vector<Row>& rows) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string("expression ") + row.expression + " on \"" + row.text + "\"");
@@ -136,6 +137,9 @@ void check(const std::vector<Row>& rows) {
     EXPECT_EQ(match_at_start(code, row.text, limit, match_full, true), want) << "prefiltered";
     if (code.level() <= kLevelSimple) {
       EXPECT_EQ(match_at_start(code, row.text, limit, match_simple), want) << "simple";
+    }
+    if (chain_matcher_fits(code.code())) {
+      EXPECT_EQ(match_at_start(code, row.text, limit, match_chain), want) << "chain";
     }
     for (int piece : {1, 2, 3, 1000}) {
       if (limit < 2) break;
@@ -243,6 +247,17 @@ TEST(MatcherTest, EveryElement) {
       {"a", "abc", -1, {}, 1},
       {"a ", "a  b", 1, {}, 2},
       {"", "abc", -1, {}, 0},  // a window ending before the start allows nothing
+  });
+  // Where the full matcher's frames show in the chain matcher's shapes: the open quote comes back
+  // for each alternative's continuation (here the empty one sees the quote the first one's
+  // continuation had closed), and a store made on a path that failed stays.
+  const char* const chains[] = {"\"(\\\"|)*'y", "(ab|a)\\1*x*y", "<(a|b) *c=\"\\2'*>"};
+  for (const char* e : chains) EXPECT_TRUE(chain_matcher_fits(compile_pattern(e).code())) << e;
+  check({
+      {chains[0], "\"\"y\"z", 3},
+      {chains[1], "abxa", -1, {1, 0, 1}},
+      {chains[1], "abxy", 4, {1, 0, 2}},
+      {chains[2], "<a d c='q\\'r' >", 15, {2, 8, 4}},
   });
 }
 
