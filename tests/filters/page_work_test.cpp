@@ -17,11 +17,6 @@ namespace {
 
 using test::active_filters;
 
-long lines_with(const test::RecordingFrontend& log, const std::string& text) {
-  const std::vector<std::string> lines = log.lines();
-  return std::count(lines.begin(), lines.end(), text);
-}
-
 // Filters whose every attempt comes close to the step bound without reaching it: the fuzzers
 // found such filters taking seconds per kilobyte of a page.
 TEST(PageScanFormerBugs, AFilterThatNearlyExhaustsEveryAttemptIsStoppedWhileTheOthersGoOn) {
@@ -51,8 +46,8 @@ TEST(PageScanFormerBugs, AFilterThatNearlyExhaustsEveryAttemptIsStoppedWhileTheO
     for (size_t cut : {size_t{0}, size_t{1000}, body.size()}) {
       EXPECT_EQ(test::scan_in_memory(filters, body, cut, cut != 1000), expected) << "cut " << cut;
     }
-    EXPECT_EQ(lines_with(log, "R** 0 Filter stopped for the rest of the page, too slow: slow **"),
-              3);
+    const std::string stopped = "R** 0 Filter stopped for the rest of the page, too slow: slow **";
+    EXPECT_EQ(std::ranges::count(log.lines(), stopped), 3);
   }
   free_web_filters();
 }
